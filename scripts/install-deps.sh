@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need, when missing.
+# Usage: scripts/install-deps.sh [build|tools]
+#   build (default): compiler, libraries and the independent readers the tests use
+#   tools:           additionally the speech synthesiser that tools/ uses to remake voices
+set -euo pipefail
+
+packages=(cmake g++ ninja-build pkg-config
+          nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libsndfile1-dev sndfile-programs sox python3)
+if [ "${1:-build}" = tools ]; then
+  packages+=(espeak-ng)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

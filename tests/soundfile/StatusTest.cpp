@@ -1,0 +1,15 @@
+#include "soundfile/Status.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Every named code must have its own text: an "unknown error" in a message hides the cause.
+TEST(StatusText, NamedCodesHaveTheirOwnText) {
+    for (Status s : {kErrFileNotOpen, kErrEndOfFile, kErrFileNotFound, kErrDuplicateFile,
+                     kErrMemoryFull, kErrChunkNotFound, kErrNoCOMMChunk, kErrNotPCM,
+                     kErrAIFFCompressed, kErrMalformedFile, kErrNameTooLong}) {
+        EXPECT_NE(std::string(StatusText(s)), "unknown error") << s;
+    }
+    EXPECT_EQ(std::string(StatusText(-12345)), "unknown error");
+}
