@@ -1,9 +1,32 @@
-// quillgen: the command-line front end. Subcommands are added by their own files.
-#include <CLI/CLI.hpp>
+// quillgen: the command-line front end to the same jobs the window runs.
+#include "cli/Commands.h"
+
+#include <vector>
+
+namespace quillgen {
+
+static std::vector<Registrar>& Registrars() {
+    static std::vector<Registrar> registrars;
+    return registrars;
+}
+
+bool RegisterCommand(Registrar registrar) {
+    Registrars().push_back(registrar);
+    return true;
+}
+
+} // namespace quillgen
 
 int main(int argc, char** argv) {
     CLI::App app{"quillgen: calibrated test signals for studio monitoring chains"};
     app.require_subcommand(1);
-    CLI11_PARSE(app, argc, argv);
-    return 0;
+    for (auto registrar : quillgen::Registrars()) registrar(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // CLI11 reports --help as success and everything else as a usage error.
+        int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    return quillgen::exitStatus;
 }

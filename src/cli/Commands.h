@@ -1,0 +1,17 @@
+#pragma once
+// Each quillgen subcommand lives in a file of its own and registers itself here.
+// A subcommand's callback stores its exit status in `exitStatus`.
+
+#include <CLI/CLI.hpp>
+
+namespace quillgen {
+
+// 0 success, 1 the job failed or a file could not be read, 2 usage error, 130 cancelled.
+inline int exitStatus = 0;
+
+using Registrar = void (*)(CLI::App& app);
+
+// Adds a registrar; returns true so that it can initialise a namespace-scope constant.
+bool RegisterCommand(Registrar registrar);
+
+} // namespace quillgen
