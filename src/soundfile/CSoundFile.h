@@ -1,0 +1,186 @@
+#pragma once
+// CSoundFile: the abstract base of every sound file object. It holds the sample format, the
+// file's identity, one sample buffer of kSFTBufferSize frames that serves reading or writing,
+// the marker, loop and region lists, gaps, sampler information and a time stamp, and it
+// converts between 64-bit float samples (full scale +-1.0) and the integer PCM in the buffer.
+//
+// The sample buffer holds numChannels x kSFTBufferSize x Bits2Bytes(wordSize) bytes of
+// interleaved frames (frame f, channel c at sample f * numChannels + c) in the machine's byte
+// order: 1-byte samples signed 8-bit, 2-byte signed 16-bit, 3-byte samples least significant
+// byte first, 4-byte signed 32-bit. LoadBufferSample / StoreBufferSample read and write one.
+// Format classes translate between this and the file's byte order in their refill and flush.
+//
+// The engine never throws: every operation returns a Status (0 = success).
+
+#include <cstdint>
+#include <memory>
+
+#include "shell/FSSpec.h"
+#include "soundfile/Containers.h"
+#include "soundfile/Memory.h"
+#include "soundfile/SoundFileRecords.h"
+#include "soundfile/Status.h"
+
+// Frames in a sample buffer. Process-wide and writable: the reads lower it for the duration
+// of one refill and restore it.
+extern std::int32_t kSFTBufferSize;
+inline constexpr std::int32_t kSFTBufSizePPC = 12000;
+
+// The data type value meaning that 4-byte words carry 24-bit samples in their low 3 bytes.
+inline constexpr std::int16_t kDataType24In32 = 146;
+
+// bits / 8 rounded toward zero; bytes * 8.
+std::int16_t Bits2Bytes(std::int16_t bits);
+std::int16_t Bytes2Bits(std::int16_t bytes);
+
+// One 3-byte buffer sample (least significant byte first) as a signed 32-bit value shifted
+// left by 8, and as that value / 2^31.
+std::int32_t TwentyFour2Long(const unsigned char* bytes);
+double TwentyFour2Double(const unsigned char* bytes);
+float TwentyFour2Float(const unsigned char* bytes);
+// Stores bits 8-15, 16-23 and 24-31 of `value`.
+void Long2TwentyFour(std::int32_t value, unsigned char* bytes);
+// Stores the conversion of `x` (x * 2^31, truncated, saturated) the same way.
+void Double2TwentyFour(double x, unsigned char* bytes);
+
+// The integer code for sample `x` at `wordSize` bits: trunc(x * 2^(wordSize-1)); for 24 bits
+// the 32-bit value trunc(x * 2^31) whose top three bytes the buffer keeps. Values at or beyond
+// full scale saturate to the word's range.
+std::int32_t SampleToWord(double x, std::int16_t wordSize);
+
+// One sample of the buffer, `bytes` wide (1..4), in the buffer's native order, as a signed
+// value of that width (3-byte samples as signed 24-bit); and the reverse.
+std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes);
+void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value);
+
+class CSoundFile : public CObject {
+public:
+    CSoundFile();
+    ~CSoundFile() override; // frees the buffer and the lists; does not close the file
+
+    // --- virtual interface, in slot order ---
+    virtual Status ISoundFile(const FSSpec* spec);
+    virtual Status Open();
+    virtual Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
+                          void* specifics, unsigned char extendName, unsigned char* extension);
+    virtual Status Close();
+    // Interleaved write of *count frames from (*block)[0...].
+    virtual Status Write(std::int32_t start, std::int32_t* count, double** block);
+    // One-channel write: one block value per frame; the other channels keep the file's data.
+    virtual Status Write(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                         double** block);
+    virtual Status Read(std::int32_t start, std::int32_t* count, float* left, float* right);
+    virtual Status Read(std::int32_t start, std::int32_t* count, double** left, double** right);
+    virtual Status Read(std::int32_t start, std::int32_t* count, double** block);
+    virtual Status Read(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                        double** block);
+    // Mixes the block into one channel.
+    virtual Status Add(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                       double** block);
+    virtual Status GetSample(std::int16_t channel, std::int32_t frame, double* value);
+    virtual std::int32_t GetNumSFrames();
+    virtual std::int16_t GetNumMarkers();
+    virtual Status GetIndMarker(std::int16_t index, SFTMarker* marker);
+    virtual Status GetMarkerByID(std::int32_t id, SFTMarker* marker);
+    virtual Status AddMarker(SFTMarker* marker);
+    virtual Status RemoveMarker(SFTMarker* marker);
+    virtual std::int16_t GetNumLoops();
+    virtual Status GetIndLoop(std::int16_t index, SFTLoop* loop);
+    virtual Status AddLoop(SFTLoop* loop);
+    virtual Status RemoveLoop(SFTLoop* loop);
+    virtual Status RemoveDuplicates();
+    virtual std::int16_t GetNumRegions();
+    virtual Status GetIndRegion(std::int16_t index, SFTRegion* region);
+    virtual Status AddRegion(SFTRegion* region);
+    virtual Status RemoveRegion(SFTRegion* region);
+    virtual FSSpec GetFSSpec();
+    // Copies the file name (32 bytes) when it has at most 31 characters.
+    virtual void GetName(unsigned char* name);
+    virtual Status GetNextBlock(std::int32_t pos, std::int32_t* start, std::int32_t* end);
+    virtual Status FindNextRegion(std::int32_t pos, SFTRegion* next, SFTRegion* previous);
+    virtual Status InitInputBuffer();
+    virtual Status InitInputBuffer(FSSpec spec);
+    virtual Status RefreshInputBuffer(std::int32_t start) = 0;
+    virtual Status InitOutputBuffer();
+    virtual Status RefreshOutputBuffer(std::int32_t start) = 0;
+    virtual Status FlushOutputBuffer(std::int32_t count, std::int32_t start);
+    virtual void DisposeBuffer();
+    virtual Status SetFilePos(std::int32_t frame);
+    virtual Status UpdateSize();
+    virtual Status GetOfflineInfo(std::int16_t* info);
+    virtual Status KillDuplicateRegionNames();
+    virtual Status KillBadRegionNames();
+    virtual std::int16_t GetChannelConfig();
+    virtual Status ExtendFileName(unsigned char* extension);
+    // Closes the file when open, then deletes this object (which must have been created with
+    // new and be owned by nobody else). Returns the close status, else pendingError.
+    virtual Status Dispose(unsigned char keep);
+    virtual void SetAIFFExtras(char* a, char* b, std::int16_t c);
+    virtual std::uint32_t GetFType() const = 0;
+    virtual std::uint32_t GetFileType() const = 0;
+    virtual std::uint32_t GetCreator() const = 0;
+
+    // --- non-virtual members ---
+    float GetSampleRate() const { return sampleRate; }
+    Status SetSampleRate(float rate);
+    std::int16_t GetNumChannels() const { return numChannels; }
+    std::int16_t GetWordSize() const { return wordSize; }
+    std::int16_t GetFileRefNum() const { return refNum; }
+    std::int16_t GetDataType() const { return dataType; }
+    void SetDither(unsigned char value) { dither = value; }
+    Status SetDC(double value);
+    double GetDC() const { return dcOffset; }
+    void SetTimeStamp(std::int32_t value);
+    std::int32_t GetTimeStamp() const { return std::int32_t(timeStamp); }
+    bool IsTimeStampValid() const { return timeStampValid != 0; }
+    Status GetSamplerInfo(SFTSamplerInfo* info) const;
+    Status SetSamplerInfo(const SFTSamplerInfo* info);
+    void InitSamplerInfo();
+    Status AddGap(std::int32_t a, std::int32_t b);
+    Status GetGap(std::int32_t index, std::int32_t* a, std::int32_t* b) const;
+    std::int32_t GetRealBufferSize() const;
+    bool IsOpen() const { return isOpen != 0; }
+
+protected:
+    // Bytes of one interleaved frame: numChannels * Bits2Bytes(wordSize).
+    std::int32_t BytesPerFrame() const;
+    // The buffer currently in use for writing / reading (null when none).
+    std::uint8_t* OutputBytes() { return outputBuffer.Data(); }
+    std::uint8_t* InputBytes() { return inputBuffer.Data(); }
+
+    std::int32_t numFrames = 0;
+    std::unique_ptr<CList> markers;
+    std::unique_ptr<CList> loops;
+    std::unique_ptr<CList> regions;
+    unsigned char headerDirty = 0;
+    std::int32_t bufferStart = 0;
+    unsigned char dither = 1;
+    std::int16_t refNum = 0;
+    unsigned char isOpen = 0;
+    float sampleRate = 0.0f;
+    std::int16_t numChannels = 0;
+    std::int16_t wordSize = 0;
+    SFTSamplerInfo samplerInfo;
+    FSSpec fileSpec;
+    std::uint32_t fileTypeCode = 0;
+    std::unique_ptr<CLongList> gaps;
+    Status pendingError = 0;
+    double dcOffset = 0.0;
+    std::uint32_t timeStamp = 0;
+    unsigned char timeStampValid = 0;
+    std::int16_t dataType = 0;
+    MemBlock inputBuffer;
+    MemBlock outputBuffer;
+    unsigned char keepFlag = 0;
+    unsigned char spareFlag = 0;
+
+private:
+    // The loops shared by the writes and the reads; `channel` < 0 means all channels.
+    enum class WriteMode { Replace, Mix };
+    Status WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                       double** block, WriteMode mode);
+    double ReadConversion(const std::uint8_t* sample) const;
+    CRegion* RegionAt(std::int16_t index) const;
+    CMarker* MarkerAt(std::int16_t index) const;
+    CLoop* LoopAt(std::int16_t index) const;
+};

@@ -1,0 +1,96 @@
+#pragma once
+// Byte-level file services used by the sound file engine and the format classes. Every
+// operation returns a status: kNoErr, or kErrFileNotOpen (-38), kErrEndOfFile (-39),
+// kErrPositionBeforeStart (-40), kErrFileNotFound (-43), kErrDuplicateFile (-48),
+// kErrMemoryFull (-108), kErrDiskFull, kErrPermission or kErrIO.
+//
+// Open files are named by a 16-bit reference (the engine's refNum) into a table kept by the
+// service. The process-wide current service is the POSIX one; tests replace it with
+// FileServicesScope to make any operation fail.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/FSSpec.h"
+#include "soundfile/Status.h"
+
+enum class FilePermission { ReadOnly, ReadWrite };
+enum class FilePositionMode { FromStart, FromCurrent, FromEnd };
+
+struct FileInformation {
+    bool isDirectory = false;
+    std::string parentDirectory; // the folder the file lives in
+};
+
+class FileServices {
+public:
+    virtual ~FileServices() = default;
+
+    // Creates an empty file. kErrDuplicateFile when something of that name exists. The type
+    // and creator codes are not kept.
+    virtual Status Create(const FSSpec& spec, std::uint32_t fileType, std::uint32_t creator) = 0;
+    // Opens an existing file; its reference goes to `*refNum`.
+    virtual Status Open(const FSSpec& spec, FilePermission permission, std::int16_t* refNum) = 0;
+    // Reads up to `*count` bytes at the current position; `*count` becomes the number read.
+    // Fewer bytes than asked because the file ends gives kErrEndOfFile.
+    virtual Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) = 0;
+    // Writes `*count` bytes at the current position; `*count` becomes the number written.
+    virtual Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) = 0;
+    // Moves the position. A position past the end of the file gives kErrEndOfFile and leaves
+    // the position at the end of the file; one before the start gives kErrPositionBeforeStart
+    // and leaves the position unchanged.
+    virtual Status SetPosition(std::int16_t refNum, FilePositionMode mode,
+                               std::int32_t offset) = 0;
+    virtual Status GetPosition(std::int16_t refNum, std::int32_t* position) = 0;
+    virtual Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) = 0;
+    // Truncates or extends (with zeros) the file to `length` bytes.
+    virtual Status SetEndOfFile(std::int16_t refNum, std::int32_t length) = 0;
+    virtual Status Close(std::int16_t refNum) = 0;
+    // kErrFileNotFound when nothing exists at `spec`.
+    virtual Status GetInformation(const FSSpec& spec, FileInformation* information) = 0;
+};
+
+// Files through POSIX descriptors.
+class PosixFileServices : public FileServices {
+public:
+    PosixFileServices() = default;
+    ~PosixFileServices() override; // closes what is still open
+    PosixFileServices(const PosixFileServices&) = delete;
+    PosixFileServices& operator=(const PosixFileServices&) = delete;
+
+    Status Create(const FSSpec& spec, std::uint32_t fileType, std::uint32_t creator) override;
+    Status Open(const FSSpec& spec, FilePermission permission, std::int16_t* refNum) override;
+    Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
+    Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override;
+    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int32_t offset) override;
+    Status GetPosition(std::int16_t refNum, std::int32_t* position) override;
+    Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) override;
+    Status SetEndOfFile(std::int16_t refNum, std::int32_t length) override;
+    Status Close(std::int16_t refNum) override;
+    Status GetInformation(const FSSpec& spec, FileInformation* information) override;
+
+    // The status for an errno value: ENOENT -> -43, EEXIST -> -48, ENOSPC -> kErrDiskFull,
+    // EACCES/EPERM/EROFS -> kErrPermission, ENOMEM -> -108, others kErrIO.
+    static Status StatusFromErrno(int error);
+
+private:
+    int Descriptor(std::int16_t refNum) const; // -1 when refNum is not open
+    std::vector<int> descriptors;              // refNum n is descriptors[n - 1]; -1 = free
+};
+
+// The service the engine uses.
+FileServices& CurrentFileServices();
+
+// Makes `replacement` the current service for the lifetime of the scope.
+class FileServicesScope {
+public:
+    explicit FileServicesScope(FileServices& replacement);
+    ~FileServicesScope();
+    FileServicesScope(const FileServicesScope&) = delete;
+    FileServicesScope& operator=(const FileServicesScope&) = delete;
+
+private:
+    FileServices* previous;
+};
