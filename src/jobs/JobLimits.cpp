@@ -1,0 +1,82 @@
+#include "jobs/JobLimits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "soundfile/ByteOrder.h"
+
+namespace {
+
+// Room kept in the size fields for everything that is not sample data: the header chunks and
+// the marker, label and region chunks. Tone and sweep files carry a few hundred markers at most.
+constexpr std::int64_t kHeaderAllowance = 1 << 20;
+
+std::string Format(const char* format, double a, double b) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+bool Within(double value, double lowest, double highest) {
+    return std::isfinite(value) && value >= lowest && value <= highest;
+}
+
+std::optional<LimitViolation> CheckFrequency(JobValue which, double frequency, double rate) {
+    if (std::isfinite(frequency) && frequency > 0.0 && frequency <= rate * 0.5) return {};
+    return LimitViolation{which, frequency, Format("above 0 and at most %.0f Hz (half of %.0f Hz)",
+                                                   rate * 0.5, rate)};
+}
+
+std::optional<LimitViolation> CheckLevel(JobValue which, double level) {
+    if (Within(level, kLowestLevel, kHighestLevel)) return {};
+    return LimitViolation{which, level, Format("%.0f to %.0f dB", kLowestLevel, kHighestLevel)};
+}
+
+std::optional<LimitViolation> CheckLength(double length, double rate, const SaveOptions& options) {
+    std::int32_t most = MaxSignalFrames(options.realFileType(), options.wordLength());
+    double frames = PlannedFrames(length, rate);
+    if (std::isfinite(length) && frames >= 1.0 && std::trunc(frames) <= most) return {};
+    // Rounded down so that the length named is one that is accepted.
+    double longest = std::floor(most / rate * 100.0) / 100.0;
+    char accepted[200];
+    std::snprintf(accepted, sizeof accepted,
+                  "at least one frame (%.3g s) and at most %.2f s, the longest a %d-bit %s file "
+                  "holds at %.0f Hz",
+                  1.0 / rate, longest, options.wordLength(),
+                  options.realFileType() == byteorder::FourCC("BWLN") ? "Broadcast WAVE" : "AIFF",
+                  rate);
+    return LimitViolation{JobValue::length, length, accepted};
+}
+
+} // namespace
+
+std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
+                             std::int32_t reservedFrames) {
+    // AIFF keeps its chunk sizes as signed 32-bit numbers, RIFF WAVE as unsigned ones.
+    std::int64_t sizeLimit = realFileType == byteorder::FourCC("BWLN") ? 0xFFFFFFFFLL : 0x7FFFFFFFLL;
+    std::int64_t bytesPerFrame = wordLength / 8;
+    std::int64_t frames = (sizeLimit - kHeaderAllowance) / bytesPerFrame;
+    frames = std::min<std::int64_t>(frames, 0x7FFFFFFF) - reservedFrames;
+    return static_cast<std::int32_t>(std::max<std::int64_t>(frames, 0));
+}
+
+double PlannedFrames(double length, double sampleRate) {
+    // The same arithmetic as the generator's, so that both agree on the frame count.
+    return (length * 1000.0 / 1000.0) * sampleRate;
+}
+
+std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
+                                               const SaveOptions& options) {
+    double rate = settings.sampleRate();
+    if (!Within(rate, kLowestSampleRate, kHighestSampleRate))
+        return LimitViolation{JobValue::sampleRate, rate,
+                              Format("%.0f to %.0f Hz", kLowestSampleRate, kHighestSampleRate)};
+    // The phase and channel check uses neither the frequencies nor the length.
+    if (options.outputType() == kOutputPhaseCheck) return {};
+    if (auto v = CheckFrequency(JobValue::freqFrom, settings.freq_from(), rate)) return v;
+    if (auto v = CheckFrequency(JobValue::freqTo, settings.freq_to(), rate)) return v;
+    if (auto v = CheckLevel(JobValue::levelFrom, settings.level_from())) return v;
+    if (auto v = CheckLevel(JobValue::levelTo, settings.level_to())) return v;
+    return CheckLength(settings.length(), rate, options);
+}

@@ -1,0 +1,24 @@
+#include "jobs/SaveOptions.h"
+
+#include "jobs/Settings.h"
+#include "soundfile/ByteOrder.h"
+
+SaveOptions SaveOptions::FromDictionary(const nlohmann::json& dictionary) {
+    SaveOptions options;
+    options.kind = dictionary_value::Int32(dictionary, "Kind");
+    options.format = dictionary_value::Int32(dictionary, "Format");
+    options.type = kFileTypeAIFF;
+    return options;
+}
+
+nlohmann::json SaveOptions::dictionary() const {
+    return nlohmann::json{{"Kind", kind}, {"FileType", type}, {"Format", format}};
+}
+
+int SaveOptions::wordLength() const {
+    return static_cast<std::uint32_t>(format) < 2 ? 16 : 24;
+}
+
+std::uint32_t SaveOptions::realFileType() const {
+    return type == kFileTypeBroadcastWave ? byteorder::FourCC("BWLN") : byteorder::FourCC("AIFF");
+}

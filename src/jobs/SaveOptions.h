@@ -1,0 +1,46 @@
+#pragma once
+// The choices about a job's output: which kind of job, which file format, which word length.
+// They survive between runs in the preferences under "SaveOptions".
+
+#include <cstdint>
+
+#include <nlohmann/json.hpp>
+
+inline constexpr const char* kSaveOptionsKey = "SaveOptions";
+
+// Job kinds (`outputType`).
+inline constexpr std::int32_t kOutputTestTone = 0;
+inline constexpr std::int32_t kOutputFullSweep = 1;
+inline constexpr std::int32_t kOutputCustomSweep = 2;
+inline constexpr std::int32_t kOutputPhaseCheck = 3;
+
+// File format choices (`fileType`).
+inline constexpr std::int32_t kFileTypeAIFF = 0;
+inline constexpr std::int32_t kFileTypeBroadcastWave = 1;
+
+class SaveOptions {
+public:
+    SaveOptions() = default;
+    // Restores the job kind and the word length. The file type is deliberately not restored:
+    // every launch starts with AIFF output.
+    static SaveOptions FromDictionary(const nlohmann::json& dictionary);
+    // {"Kind": outputType, "FileType": fileType, "Format": dataFormat}
+    nlohmann::json dictionary() const;
+
+    std::int32_t outputType() const { return kind; }
+    void setOutputType(std::int32_t value) { kind = value; }
+    std::int32_t fileType() const { return type; }
+    void setFileType(std::int32_t value) { type = value; }
+    std::int32_t dataFormat() const { return format; }
+    void setDataFormat(std::int32_t value) { format = value; }
+
+    // Bits per sample: 16 for the codes 0 and 1, 24 for everything else (negative codes too).
+    int wordLength() const;
+    // The type code handed to the sound file factory: 'BWLN' for Broadcast WAVE, else 'AIFF'.
+    std::uint32_t realFileType() const;
+
+private:
+    std::int32_t kind = kOutputTestTone;
+    std::int32_t type = kFileTypeAIFF;
+    std::int32_t format = 1;
+};

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "jobs/JobLimits.h"
+#include "jobs/JobProgress.h"
+#include "jobs/SaveOptions.h"
+#include "jobs/Settings.h"
+
+using nlohmann::json;
+
+TEST(Settings, DictionaryRoundTripKeepsEveryField) {
+    Settings s;
+    s.setFreq_from(20.5);
+    s.setFreq_to(19000.0);
+    s.setLevel_from(-40.0);
+    s.setLevel_to(-3.5);
+    s.setLength(12.25);
+    s.setSampleRate(96000.0);
+    s.setChannelSetup(5);
+    s.setSilence(0.5);
+    s.setNumRepeats(7);
+    s.setAnnounce(false);
+    json d = s.dictionary();
+    EXPECT_TRUE(d["freq_from"].is_number_float());
+    EXPECT_TRUE(d["channelSetup"].is_number_integer());
+    EXPECT_TRUE(d["announce"].is_boolean());
+    EXPECT_EQ(d, Settings::FromDictionary(d).dictionary());
+}
+
+TEST(Settings, MissingOrUnusableKeysReadAsZero) {
+    Settings s = Settings::FromDictionary(json{{"freq_from", "loud"}, {"numRepeats", 1e300}});
+    EXPECT_EQ(s.freq_from(), 0.0);
+    EXPECT_EQ(s.length(), 0.0);
+    EXPECT_EQ(s.numRepeats(), std::numeric_limits<std::int32_t>::max());
+    EXPECT_FALSE(s.announce());
+    EXPECT_FALSE(Settings::FromDictionary(json::array()).announce());
+}
+
+TEST(SaveOptions, DefaultDictionary) {
+    EXPECT_EQ(SaveOptions().dictionary(), (json{{"Kind", 0}, {"FileType", 0}, {"Format", 1}}));
+}
+
+TEST(SaveOptions, RestoringKeepsKindAndFormatButNotFileType) {
+    SaveOptions o = SaveOptions::FromDictionary(json{{"Kind", 2}, {"FileType", 1}, {"Format", 2}});
+    EXPECT_EQ(o.outputType(), 2);
+    EXPECT_EQ(o.dataFormat(), 2);
+    EXPECT_EQ(o.wordLength(), 24);
+    EXPECT_EQ(o.fileType(), 0);
+    EXPECT_EQ(SaveOptions::FromDictionary(json::object()).dataFormat(), 0);
+}
+
+struct DerivedCase {
+    std::int32_t fileType, dataFormat;
+    int wordLength;
+    std::uint32_t realFileType;
+};
+class SaveOptionsDerived : public testing::TestWithParam<DerivedCase> {};
+TEST_P(SaveOptionsDerived, WordLengthAndType) {
+    SaveOptions o;
+    o.setFileType(GetParam().fileType);
+    o.setDataFormat(GetParam().dataFormat);
+    EXPECT_EQ(o.wordLength(), GetParam().wordLength);
+    EXPECT_EQ(o.realFileType(), GetParam().realFileType);
+}
+INSTANTIATE_TEST_SUITE_P(Codes, SaveOptionsDerived,
+                         testing::Values(DerivedCase{0, 0, 16, 0x41494646},
+                                         DerivedCase{1, 1, 16, 0x42574C4E},
+                                         DerivedCase{2, 2, 24, 0x41494646},
+                                         DerivedCase{-1, -1, 24, 0x41494646}));
+
+namespace {
+Settings Tone(double freq, double level, double length, double rate) {
+    Settings s;
+    s.setFreq_from(freq);
+    s.setFreq_to(freq);
+    s.setLevel_from(level);
+    s.setLevel_to(level);
+    s.setLength(length);
+    s.setSampleRate(rate);
+    return s;
+}
+} // namespace
+
+struct LimitCase {
+    const char* what;
+    Settings settings;
+    std::optional<JobValue> refused;
+};
+class JobLimitsCheck : public testing::TestWithParam<LimitCase> {};
+TEST_P(JobLimitsCheck, RefusesTheFirstValueOutOfRange) {
+    auto violation = CheckJobSettings(GetParam().settings, SaveOptions());
+    ASSERT_EQ(violation.has_value(), GetParam().refused.has_value()) << GetParam().what;
+    if (violation) {
+        EXPECT_EQ(violation->value, *GetParam().refused) << GetParam().what;
+    }
+}
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+INSTANTIATE_TEST_SUITE_P(
+    Values, JobLimitsCheck,
+    testing::Values(LimitCase{"default tone", Tone(1000, -10, 10, 44100), {}},
+                    LimitCase{"edges", Tone(192000, 0, 1.0 / 384000, 384000), {}},
+                    LimitCase{"lowest level", Tone(1, -120, 1, 8000), {}},
+                    LimitCase{"rate low", Tone(1000, -10, 10, 7999), JobValue::sampleRate},
+                    LimitCase{"rate NaN", Tone(1000, -10, 10, kNaN), JobValue::sampleRate},
+                    LimitCase{"above half rate", Tone(22050.5, -10, 10, 44100), JobValue::freqFrom},
+                    LimitCase{"zero frequency", Tone(0, -10, 10, 44100), JobValue::freqFrom},
+                    LimitCase{"level above 0", Tone(1000, 0.01, 10, 44100), JobValue::levelFrom},
+                    LimitCase{"level -inf", Tone(1000, -kInf, 10, 44100), JobValue::levelFrom},
+                    LimitCase{"under one frame", Tone(1000, -10, 1e-6, 44100), JobValue::length},
+                    LimitCase{"length inf", Tone(1000, -10, kInf, 44100), JobValue::length},
+                    LimitCase{"length NaN", Tone(1000, -10, kNaN, 44100), JobValue::length}));
+
+TEST(JobLimits, CustomSweepEndFrequencyIsChecked) {
+    Settings s = Tone(20, -20, 15, 48000);
+    s.setFreq_to(24001);
+    auto violation = CheckJobSettings(s, SaveOptions());
+    ASSERT_TRUE(violation);
+    EXPECT_EQ(violation->value, JobValue::freqTo);
+    EXPECT_NE(violation->accepted.find("24000 Hz"), std::string::npos);
+}
+
+// The longest length named in the message is accepted, and a little more is refused, for
+// both size conventions and both word lengths.
+struct LongestCase {
+    std::int32_t fileType, dataFormat;
+    double rate;
+    std::int64_t sizeLimit;
+};
+class JobLimitsLongest : public testing::TestWithParam<LongestCase> {};
+TEST_P(JobLimitsLongest, FileStaysWithinItsSizeFields) {
+    SaveOptions o;
+    o.setFileType(GetParam().fileType);
+    o.setDataFormat(GetParam().dataFormat);
+    std::int32_t most = MaxSignalFrames(o.realFileType(), o.wordLength());
+    EXPECT_LT(std::int64_t{most} * (o.wordLength() / 8) + 4096, GetParam().sizeLimit);
+    EXPECT_LE(most, 0x7FFFFFFF);
+    auto violation = CheckJobSettings(Tone(1000, -10, 1e9, GetParam().rate), o);
+    ASSERT_TRUE(violation);
+    auto at = violation->accepted.find("at most ");
+    ASSERT_NE(at, std::string::npos) << violation->accepted;
+    double longest = std::stod(violation->accepted.substr(at + 8));
+    EXPECT_FALSE(CheckJobSettings(Tone(1000, -10, longest, GetParam().rate), o));
+    EXPECT_TRUE(CheckJobSettings(Tone(1000, -10, longest + 1, GetParam().rate), o));
+    EXPECT_GT(longest * GetParam().rate, most - GetParam().rate / 50);
+}
+INSTANTIATE_TEST_SUITE_P(Formats, JobLimitsLongest,
+                         testing::Values(LongestCase{0, 1, 48000, 0x7FFFFFFFLL},
+                                         LongestCase{0, 2, 44100, 0x7FFFFFFFLL},
+                                         LongestCase{1, 1, 8000, 0xFFFFFFFFLL},
+                                         LongestCase{1, 2, 384000, 0xFFFFFFFFLL}));
+
+TEST(JobProgress, StepsDriveTheFractionWhenCounted) {
+    JobProgress p;
+    p.percentage = 0.5;
+    EXPECT_EQ(p.Poll(), 0.5);
+    p.numsteps = 120;
+    p.step = 30;
+    EXPECT_EQ(p.Poll(), 0.25);
+    EXPECT_EQ(ProgressMessage(p.Poll()), "Writing... 25 % done");
+    EXPECT_EQ(ProgressMessage(0.4567), "Writing... 46 % done");
+    p.done = true;
+    p.Begin();
+    EXPECT_FALSE(p.done);
+    EXPECT_EQ(p.numsteps, 0u);
+    EXPECT_EQ(p.step, 30u);
+    EXPECT_EQ(p.Poll(), 0.0);
+}
