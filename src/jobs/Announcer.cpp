@@ -1,0 +1,167 @@
+#include "jobs/Announcer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "jobs/SaveOptions.h"
+#include "jobs/Settings.h"
+
+namespace speech {
+
+namespace {
+
+std::string Digit(std::int64_t value) { return std::to_string(value); }
+std::string Tens(std::int64_t tens) { return std::to_string(tens) + "0"; }
+
+// A decimal part scaled up to whole units, truncated toward zero. The scaled value of a decimal
+// such as 8.1 or -2.3 lies a hair below the whole number in binary (8.1 - 8 = 0.0999...), and a
+// plain truncation would speak the digit below the one the user typed. A nudge far above the
+// representation error and far below one unit keeps the typed digit.
+std::int32_t TruncatedDecimal(double scaled) {
+    constexpr double kNudge = 1e-9;
+    return TruncatedInt(scaled + std::copysign(kNudge, scaled));
+}
+
+} // namespace
+
+std::int32_t TruncatedInt(double value) {
+    if (std::isnan(value)) return 0;
+    value = std::trunc(value);
+    if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+        return std::numeric_limits<std::int32_t>::min();
+    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value);
+}
+
+std::int32_t SpeakHundreds(std::int32_t value, Speech& into) {
+    std::int32_t frames = 0;
+    std::int32_t hundreds = value / 100;
+    if (hundreds > 0) {
+        frames += into.Say(Digit(hundreds));
+        frames += into.Say("100");
+    }
+    std::int32_t rest = value % 100;
+    std::int32_t tens = rest / 10;
+    std::int32_t units = rest % 10;
+    if (tens == 0) {
+        if (units >= 1) frames += into.Say(Digit(units));
+    } else if (tens == 1) {
+        if (rest <= 15) {
+            frames += into.Say(Digit(rest));
+        } else {
+            frames += into.Say(Digit(units));
+            frames += into.Say("Teen");
+        }
+    } else if (tens >= 2) {
+        frames += into.Say(Tens(tens));
+        if (units >= 1) frames += into.Say(Digit(units));
+    }
+    return frames;
+}
+
+std::int32_t SpeakInt(std::int32_t value, Speech& into, bool sayPlusIfPositive) {
+    if (value == 0) return into.Say("0");
+    std::int32_t frames = 0;
+    if (value < 0)
+        frames += into.Say("Minus");
+    else if (sayPlusIfPositive)
+        frames += into.Say("Plus");
+    // Widened so that the most negative value has a magnitude.
+    std::int64_t magnitude = std::abs(static_cast<std::int64_t>(value));
+    auto thousands = static_cast<std::int32_t>(magnitude / 1000);
+    if (thousands > 0) {
+        frames += SpeakHundreds(thousands, into);
+        frames += into.Say("1000");
+    }
+    frames += SpeakHundreds(static_cast<std::int32_t>(magnitude % 1000), into);
+    return frames;
+}
+
+std::int32_t SpeakDouble(double value, std::int32_t decimals, Speech& into,
+                         bool sayPlusIfPositive) {
+    std::int32_t whole = TruncatedInt(value);
+    std::int32_t frames = SpeakInt(whole, into, sayPlusIfPositive);
+    frames += into.Say("Point");
+    // Carries the sign of the value.
+    double fraction = std::isfinite(value) ? value - whole : 0.0;
+    if (decimals == 2) {
+        std::int32_t hundredths = TruncatedDecimal(fraction * 100.0);
+        if (hundredths % 10 == 0) hundredths /= 10;
+        frames += SpeakInt(hundredths, into, false);
+    } else {
+        for (std::int32_t pass = 0; pass < decimals; ++pass) {
+            fraction *= 10.0;
+            frames += SpeakInt(TruncatedDecimal(fraction), into, false);
+        }
+    }
+    return frames;
+}
+
+std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into) {
+    auto spokenInt = [&](double value) {
+        return SpeakInt(TruncatedInt(value), into, false);
+    };
+    auto sweepTo = [&] {
+        std::int32_t frames = into.Say("Hertz");
+        frames += into.Say("2");
+        frames += spokenInt(settings.freq_to());
+        frames += into.Say("Hertz");
+        frames += into.Say("Linear");
+        frames += into.Say("SineSweep");
+        return frames;
+    };
+    auto atLevel = [&](double level) {
+        std::int32_t frames = SpeakDouble(level, 1, into, true);
+        frames += into.Say("Decibel");
+        return frames;
+    };
+
+    // Tones and full sweeps have one level, and name their rate in kilohertz.
+    auto atLevelThenRateInKiloHertz = [&] {
+        std::int32_t frames = into.Say("At");
+        frames += atLevel(settings.level_from());
+        frames += into.Pause(0.5);
+        frames += SpeakDouble(settings.sampleRate() / 1000.0, 2, into, false);
+        frames += into.Say("KiloHertz");
+        frames += into.Say("SamplingRate");
+        return frames;
+    };
+
+    std::int32_t frames = 0;
+    switch (outputType) {
+    case kOutputTestTone:
+        frames += spokenInt(settings.freq_from());
+        frames += into.Say("Hertz");
+        frames += atLevelThenRateInKiloHertz();
+        break;
+    case kOutputFullSweep:
+        // A full sweep always starts at the low end, named by the fixed sample "20".
+        frames += into.Say("20");
+        frames += sweepTo();
+        frames += atLevelThenRateInKiloHertz();
+        break;
+    case kOutputCustomSweep:
+        frames += spokenInt(settings.freq_from());
+        frames += sweepTo();
+        frames += into.Say("At");
+        frames += atLevel(settings.level_from());
+        frames += into.Say("2");
+        frames += into.Pause(0.2);
+        frames += atLevel(settings.level_to());
+        frames += into.Pause(0.5);
+        frames += spokenInt(settings.sampleRate());
+        frames += into.Say("Hertz");
+        frames += into.Say("SamplingRate");
+        break;
+    default:
+        break;
+    }
+    frames += into.Pause(1.0);
+    return frames;
+}
+
+} // namespace speech

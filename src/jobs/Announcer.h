@@ -1,0 +1,86 @@
+#pragma once
+// Spoken announcements. There is no speech synthesis: every word and number part is a short
+// recording (a voice sample, the resource "<name>.sample": headerless 16-bit big-endian mono at
+// 48000 Hz), and an announcement is a row of voice samples and pauses written straight into the
+// output file.
+//
+// The rules that turn numbers into voice sample names are written against `Speech`, so they can
+// be followed name by name without a file; `Announcer` speaks them into a TxSoundFile.
+// Every operation returns the number of frames by which it moved the file's position.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+class Settings;
+class TxSoundFile;
+struct JobProgress;
+
+// Where spoken parts go.
+class Speech {
+public:
+    virtual ~Speech() = default;
+    // Inserts the voice sample `name`; the frames it took (0 when it could not be inserted).
+    virtual std::int32_t Say(const std::string& name) = 0;
+    // A silence of `seconds`; the frames skipped.
+    virtual std::int32_t Pause(double seconds) = 0;
+};
+
+namespace speech {
+
+// 1234 -> "1" "1000" "2" "100" "30" "4"; negatives start with "Minus", positives with "Plus"
+// when `sayPlusIfPositive`; 0 is "0" whatever the sign flag says.
+std::int32_t SpeakInt(std::int32_t value, Speech& into, bool sayPlusIfPositive);
+// 0 to 999 without a joining word: 105 -> "1" "100" "5", 17 -> "7" "Teen"; 0 says nothing.
+std::int32_t SpeakHundreds(std::int32_t value, Speech& into);
+// The whole part, "Point", then the decimals. Two decimals speak the hundredths as one number,
+// reduced by ten when they end in zero (.10 -> "1", .25 -> "20" "5"); any other count speaks
+// that many single digits, each signed like the value.
+std::int32_t SpeakDouble(double value, std::int32_t decimals, Speech& into, bool sayPlusIfPositive);
+// What a tone (outputType 0), full sweep (1) or custom sweep (2) file opens with; any other
+// kind gets a second of silence. The result is the frame at which the signal starts.
+std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into);
+
+// A double truncated toward zero into 32 bits, held to the range instead of overflowing.
+std::int32_t TruncatedInt(double value);
+
+} // namespace speech
+
+// Inserts voice samples into output files at the job's output rate and level. The job must
+// have run InitPolyPhase(sampleRate, 48000) before the first insertion.
+class Announcer {
+public:
+    // Where the voice sample `name` lives, or nothing when there is no such resource.
+    using SampleLookup = std::function<std::optional<std::string>(const std::string& name)>;
+    // Reports one failure that the job goes on from: the exception's name and its reason.
+    using FailureReport = std::function<void(const std::string& name, const std::string& reason)>;
+
+    // Reads the rate, levels and frequencies from `settings` when they are needed.
+    // `lookup` defaults to the application's resources; `report` to a log line and an alert.
+    Announcer(const Settings& settings, std::int32_t outputType, JobProgress& progress,
+              SampleLookup lookup = {}, FailureReport report = {});
+
+    // Puts the whole voice sample into `file` at its position, at the louder of the job's two
+    // levels, phase-inverted when `flipPhase`; counts one step. A sample that cannot be found,
+    // read, converted or written is reported, sets the job's error flag and adds nothing.
+    std::int32_t putSampleIntoFileFlipPhase(const std::string& name, TxSoundFile& file,
+                                            bool flipPhase);
+    std::int32_t speakIntIntoSayPlusIfPositive(std::int32_t value, TxSoundFile& file,
+                                               bool sayPlusIfPositive);
+    std::int32_t speakHundredsInto(std::int32_t value, TxSoundFile& file);
+    std::int32_t speakDoubleUsingDecimalsIntoSayPlusIfPositive(double value,
+                                                               std::int32_t decimals,
+                                                               TxSoundFile& file,
+                                                               bool sayPlusIfPositive);
+    std::int32_t announceVivuZira(TxSoundFile& file);
+
+private:
+    class FileSpeech;
+
+    const Settings& settings;
+    std::int32_t outputType;
+    JobProgress& progress;
+    SampleLookup lookup;
+    FailureReport report;
+};
