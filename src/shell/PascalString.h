@@ -41,3 +41,10 @@ void pstrncpy(const unsigned char* source, unsigned char* destination, std::uint
 // name comparisons that ignore case and diacritical marks.
 char32_t MacRomanToUnicode(unsigned char c);
 bool UnicodeToMacRoman(char32_t u, unsigned char* c);
+
+// The Mac Roman letter without its accent ("e" for e-acute); other bytes unchanged.
+unsigned char MacRomanWithoutMark(unsigned char c);
+// Lower case for the Mac Roman letters that have a case pair without accents.
+unsigned char MacRomanLowerCase(unsigned char c);
+// Pascal strings equal when accents are ignored (and case too, when asked).
+bool EqualNamesIgnoringMarks(const unsigned char* a, const unsigned char* b, bool ignoreCase);

@@ -13,6 +13,7 @@
 // The engine never throws: every operation returns a Status (0 = success).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "shell/FSSpec.h"
@@ -52,6 +53,8 @@ std::int32_t SampleToWord(double x, std::int16_t wordSize);
 // value of that width (3-byte samples as signed 24-bit); and the reverse.
 std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes);
 void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value);
+// Stores the write conversion of `x` as one buffer sample `bytes` wide.
+void StoreConvertedSample(std::uint8_t* p, std::int16_t bytes, double x);
 
 class CSoundFile : public CObject {
 public:
@@ -179,7 +182,11 @@ private:
     enum class WriteMode { Replace, Mix };
     Status WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
                        double** block, WriteMode mode);
+    // The read loop: hands each frame read (its index from 0 and its bytes) to `sink`.
+    using FrameSink = std::function<void(std::int32_t, const std::uint8_t*, int)>;
+    Status ReadFrames(std::int32_t start, std::int32_t* count, const FrameSink& sink);
     double ReadConversion(const std::uint8_t* sample) const;
+    float ReadConversionFloat(const std::uint8_t* sample) const;
     CRegion* RegionAt(std::int16_t index) const;
     CMarker* MarkerAt(std::int16_t index) const;
     CLoop* LoopAt(std::int16_t index) const;

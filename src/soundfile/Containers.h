@@ -55,6 +55,7 @@ public:
     CObject* ReleaseLinkItem() { return item.release(); }
 
 private:
+    friend class CList;
     std::unique_ptr<CObject> item;
     std::unique_ptr<CLink> next;
 };
@@ -69,7 +70,7 @@ public:
 
     std::int16_t GetNumItems() const { return count; }
     // The list takes ownership of `item`. kErrMemoryFull (and `item` deleted) when no link
-    // could be allocated.
+    // could be allocated or the list holds INT16_MAX items already.
     Status AddItem(CObject* item);
     // `item` ends up at position `index` (0 = first); an index past the end appends.
     Status AddItemBeforeIndex(std::int16_t index, CObject* item);

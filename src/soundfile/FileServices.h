@@ -2,7 +2,7 @@
 // Byte-level file services used by the sound file engine and the format classes. Every
 // operation returns a status: kNoErr, or kErrFileNotOpen (-38), kErrEndOfFile (-39),
 // kErrPositionBeforeStart (-40), kErrFileNotFound (-43), kErrDuplicateFile (-48),
-// kErrMemoryFull (-108), kErrDiskFull, kErrPermission or kErrIO.
+// kErrMemoryFull (-108), kErrDiskFull, kErrPermission, kErrParameter or kErrIO.
 //
 // Open files are named by a 16-bit reference (the engine's refNum) into a table kept by the
 // service. The process-wide current service is the POSIX one; tests replace it with
@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,8 @@ public:
 
 private:
     int Descriptor(std::int16_t refNum) const; // -1 when refNum is not open
-    std::vector<int> descriptors;              // refNum n is descriptors[n - 1]; -1 = free
+    mutable std::mutex mutex;
+    std::vector<int> descriptors; // refNum n is descriptors[n - 1]; -1 = free
 };
 
 // The service the engine uses.

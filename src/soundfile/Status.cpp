@@ -12,6 +12,7 @@ const char* StatusText(Status status) {
     case kErrIO: return "input/output error";
     case kErrPermission: return "permission denied";
     case kErrDiskFull: return "no space left on the volume";
+    case kErrParameter: return "a count or position out of range";
     case kErrNoFurtherBlock: return "no further block of regions";
     case kErrNoFurtherRegion: return "no further region";
     case kErrAllocationFailed: return "an allocation failed";

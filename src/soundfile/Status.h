@@ -19,6 +19,7 @@ inline constexpr Status kErrMemoryFull = -108;      // memory exhausted
 inline constexpr Status kErrIO = -36;               // any other input/output failure
 inline constexpr Status kErrPermission = -54;       // permission denied
 inline constexpr Status kErrDiskFull = -34;         // no space left on the volume
+inline constexpr Status kErrParameter = -50;        // a count, offset or reference out of range
 
 // Regions.
 inline constexpr Status kErrNoFurtherBlock = -20002;  // GetNextBlock: no further block of regions

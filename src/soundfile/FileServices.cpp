@@ -1,0 +1,202 @@
+#include "soundfile/FileServices.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+FileServices*& CurrentPointer() {
+    static PosixFileServices posix;
+    static FileServices* current = &posix;
+    return current;
+}
+
+} // namespace
+
+FileServices& CurrentFileServices() { return *CurrentPointer(); }
+
+FileServicesScope::FileServicesScope(FileServices& replacement) : previous(CurrentPointer()) {
+    CurrentPointer() = &replacement;
+}
+
+FileServicesScope::~FileServicesScope() { CurrentPointer() = previous; }
+
+Status PosixFileServices::StatusFromErrno(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: return kErrFileNotFound;
+    case EEXIST: return kErrDuplicateFile;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return kErrDiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS: return kErrPermission;
+    case ENOMEM: return kErrMemoryFull;
+    default: return kErrIO;
+    }
+}
+
+PosixFileServices::~PosixFileServices() {
+    for (int fd : descriptors)
+        if (fd >= 0) ::close(fd);
+}
+
+int PosixFileServices::Descriptor(std::int16_t refNum) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (refNum < 1 || std::size_t(refNum) > descriptors.size()) return -1;
+    return descriptors[refNum - 1];
+}
+
+Status PosixFileServices::Create(const FSSpec& spec, std::uint32_t, std::uint32_t) {
+    const std::string path = FSSpecFullPath(spec);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return StatusFromErrno(errno);
+    ::close(fd);
+    return kNoErr;
+}
+
+Status PosixFileServices::Open(const FSSpec& spec, FilePermission permission,
+                               std::int16_t* refNum) {
+    const std::string path = FSSpecFullPath(spec);
+    const int flags = (permission == FilePermission::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) return StatusFromErrno(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return kErrIO; // a directory or device is not a file the engine can use
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    std::size_t slot = 0;
+    while (slot < descriptors.size() && descriptors[slot] >= 0) ++slot;
+    if (slot >= std::size_t(INT16_MAX)) {
+        ::close(fd);
+        return kErrIO; // too many open files
+    }
+    if (slot == descriptors.size()) descriptors.push_back(fd);
+    else descriptors[slot] = fd;
+    *refNum = static_cast<std::int16_t>(slot + 1);
+    return kNoErr;
+}
+
+// Moves *count bytes with `transfer` (read or write), retrying short and interrupted calls;
+// `atEnd` is the status when the call moves nothing. *count becomes the bytes moved.
+namespace {
+
+template <class Transfer>
+Status TransferAll(std::int32_t* count, Status atEnd, Transfer transfer) {
+    if (*count < 0) return kErrParameter;
+    std::int32_t done = 0;
+    Status status = kNoErr;
+    while (done < *count) {
+        const ssize_t n = transfer(done, std::size_t(*count - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            status = PosixFileServices::StatusFromErrno(errno);
+            break;
+        }
+        if (n == 0) {
+            status = atEnd;
+            break;
+        }
+        done += static_cast<std::int32_t>(n);
+    }
+    *count = done;
+    return status;
+}
+
+} // namespace
+
+Status PosixFileServices::Read(std::int16_t refNum, std::int32_t* count, void* buffer) {
+    const int fd = Descriptor(refNum);
+    if (fd < 0) return kErrFileNotOpen;
+    char* bytes = static_cast<char*>(buffer);
+    return TransferAll(count, kErrEndOfFile, [&](std::int32_t done, std::size_t size) {
+        return ::read(fd, bytes + done, size);
+    });
+}
+
+Status PosixFileServices::Write(std::int16_t refNum, std::int32_t* count, const void* buffer) {
+    const int fd = Descriptor(refNum);
+    if (fd < 0) return kErrFileNotOpen;
+    const char* bytes = static_cast<const char*>(buffer);
+    return TransferAll(count, kErrIO, [&](std::int32_t done, std::size_t size) {
+        return ::write(fd, bytes + done, size);
+    });
+}
+
+Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
+                                      std::int32_t offset) {
+    const int fd = Descriptor(refNum);
+    if (fd < 0) return kErrFileNotOpen;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return StatusFromErrno(errno);
+    const std::int64_t size = info.st_size;
+    std::int64_t base = 0;
+    if (mode == FilePositionMode::FromCurrent) {
+        base = ::lseek(fd, 0, SEEK_CUR);
+        if (base < 0) return StatusFromErrno(errno);
+    } else if (mode == FilePositionMode::FromEnd) {
+        base = size;
+    }
+    const std::int64_t target = base + offset;
+    if (target < 0) return kErrPositionBeforeStart;
+    if (target > size) {
+        if (::lseek(fd, size, SEEK_SET) < 0) return StatusFromErrno(errno);
+        return kErrEndOfFile;
+    }
+    if (target > INT32_MAX) return kErrParameter;
+    if (::lseek(fd, target, SEEK_SET) < 0) return StatusFromErrno(errno);
+    return kNoErr;
+}
+
+Status PosixFileServices::GetPosition(std::int16_t refNum, std::int32_t* position) {
+    const int fd = Descriptor(refNum);
+    if (fd < 0) return kErrFileNotOpen;
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at < 0) return StatusFromErrno(errno);
+    if (at > INT32_MAX) return kErrParameter;
+    *position = static_cast<std::int32_t>(at);
+    return kNoErr;
+}
+
+Status PosixFileServices::GetEndOfFile(std::int16_t refNum, std::int32_t* length) {
+    const int fd = Descriptor(refNum);
+    if (fd < 0) return kErrFileNotOpen;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return StatusFromErrno(errno);
+    if (info.st_size > INT32_MAX) return kErrParameter;
+    *length = static_cast<std::int32_t>(info.st_size);
+    return kNoErr;
+}
+
+Status PosixFileServices::SetEndOfFile(std::int16_t refNum, std::int32_t length) {
+    const int fd = Descriptor(refNum);
+    if (fd < 0) return kErrFileNotOpen;
+    if (length < 0) return kErrParameter;
+    if (::ftruncate(fd, length) != 0) return StatusFromErrno(errno);
+    return kNoErr;
+}
+
+Status PosixFileServices::Close(std::int16_t refNum) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (refNum < 1 || std::size_t(refNum) > descriptors.size() || descriptors[refNum - 1] < 0)
+        return kErrFileNotOpen;
+    const int fd = descriptors[refNum - 1];
+    descriptors[refNum - 1] = -1;
+    if (::close(fd) != 0 && errno != EINTR) return StatusFromErrno(errno);
+    return kNoErr;
+}
+
+Status PosixFileServices::GetInformation(const FSSpec& spec, FileInformation* information) {
+    const std::string path = FSSpecFullPath(spec);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return StatusFromErrno(errno);
+    information->isDirectory = S_ISDIR(info.st_mode);
+    information->parentDirectory = spec.directory;
+    return kNoErr;
+}

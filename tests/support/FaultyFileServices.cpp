@@ -1,0 +1,103 @@
+#include "FaultyFileServices.h"
+
+#include <algorithm>
+
+FaultyFileServices::FaultyFileServices()
+    : own(std::make_unique<PosixFileServices>()), target(*own) {}
+
+FaultyFileServices::FaultyFileServices(FileServices& forwardTo) : target(forwardTo) {}
+
+void FaultyFileServices::FailAt(FileOperation operation, int nth, Status status) {
+    once[{int(operation), nth}] = status;
+}
+
+void FaultyFileServices::FailAlways(FileOperation operation, Status status) {
+    always[std::size_t(operation)] = status;
+}
+
+void FaultyFileServices::LimitWrittenBytes(std::int64_t bytes) { writeLimit = bytes; }
+
+void FaultyFileServices::Heal() {
+    always.fill(kNoErr);
+    once.clear();
+    writeLimit = -1;
+}
+
+Status FaultyFileServices::Planned(FileOperation operation) {
+    const int call = ++calls[std::size_t(operation)];
+    const auto it = once.find({int(operation), call});
+    if (it != once.end()) return it->second;
+    return always[std::size_t(operation)];
+}
+
+Status FaultyFileServices::Create(const FSSpec& spec, std::uint32_t fileType,
+                                  std::uint32_t creator) {
+    const Status status = Planned(FileOperation::Create);
+    return status != kNoErr ? status : target.Create(spec, fileType, creator);
+}
+
+Status FaultyFileServices::Open(const FSSpec& spec, FilePermission permission,
+                                std::int16_t* refNum) {
+    const Status status = Planned(FileOperation::Open);
+    return status != kNoErr ? status : target.Open(spec, permission, refNum);
+}
+
+Status FaultyFileServices::Read(std::int16_t refNum, std::int32_t* count, void* buffer) {
+    const Status status = Planned(FileOperation::Read);
+    if (status != kNoErr) {
+        *count = 0;
+        return status;
+    }
+    return target.Read(refNum, count, buffer);
+}
+
+Status FaultyFileServices::Write(std::int16_t refNum, std::int32_t* count, const void* buffer) {
+    const Status status = Planned(FileOperation::Write);
+    if (status != kNoErr) {
+        *count = 0;
+        return status;
+    }
+    if (writeLimit >= 0 && bytesWritten + *count > writeLimit) {
+        std::int32_t fits = std::int32_t(std::max<std::int64_t>(writeLimit - bytesWritten, 0));
+        if (fits > 0) target.Write(refNum, &fits, buffer);
+        bytesWritten += fits;
+        *count = fits;
+        return kErrDiskFull;
+    }
+    const Status written = target.Write(refNum, count, buffer);
+    bytesWritten += *count;
+    return written;
+}
+
+Status FaultyFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
+                                       std::int32_t offset) {
+    const Status status = Planned(FileOperation::SetPosition);
+    return status != kNoErr ? status : target.SetPosition(refNum, mode, offset);
+}
+
+Status FaultyFileServices::GetPosition(std::int16_t refNum, std::int32_t* position) {
+    const Status status = Planned(FileOperation::GetPosition);
+    return status != kNoErr ? status : target.GetPosition(refNum, position);
+}
+
+Status FaultyFileServices::GetEndOfFile(std::int16_t refNum, std::int32_t* length) {
+    const Status status = Planned(FileOperation::GetEndOfFile);
+    return status != kNoErr ? status : target.GetEndOfFile(refNum, length);
+}
+
+Status FaultyFileServices::SetEndOfFile(std::int16_t refNum, std::int32_t length) {
+    const Status status = Planned(FileOperation::SetEndOfFile);
+    return status != kNoErr ? status : target.SetEndOfFile(refNum, length);
+}
+
+Status FaultyFileServices::Close(std::int16_t refNum) {
+    // A planned close failure still closes the file, so that tests do not leak descriptors.
+    const Status status = Planned(FileOperation::Close);
+    const Status closed = target.Close(refNum);
+    return status != kNoErr ? status : closed;
+}
+
+Status FaultyFileServices::GetInformation(const FSSpec& spec, FileInformation* information) {
+    const Status status = Planned(FileOperation::GetInformation);
+    return status != kNoErr ? status : target.GetInformation(spec, information);
+}
