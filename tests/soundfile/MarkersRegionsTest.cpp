@@ -1,0 +1,351 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/MemorySoundFile.h"
+
+namespace {
+
+// Records hold 31 name bytes; a longer length byte (as a caller may pass) names only those.
+void SetName(unsigned char* name, const std::string& text) {
+    name[0] = static_cast<unsigned char>(text.size());
+    std::memcpy(name + 1, text.data(), std::min<std::size_t>(text.size(), kSFTMaxNameLength));
+}
+
+std::string NameOf(const unsigned char* name) {
+    return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
+}
+
+SFTMarker Marker(std::int32_t id, std::int32_t position, const std::string& name = "m") {
+    SFTMarker m{};
+    m.id = id;
+    m.position = position;
+    SetName(m.name, name);
+    m.type = kMarkerTypeOrdinary;
+    m.number = -1;
+    return m;
+}
+
+SFTRegion Region(std::int32_t start, std::int32_t end, const std::string& name = "r",
+                 std::int32_t id = 0) {
+    SFTRegion r{};
+    r.id = id;
+    r.start = start;
+    r.end = end;
+    r.sync = start;
+    SetName(r.name, name);
+    return r;
+}
+
+class SoundFileLists : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(file.ISoundFile(nullptr), kNoErr);
+        file.SetNumFrames(1000);
+    }
+    std::vector<std::int32_t> MarkerIDs() {
+        std::vector<std::int32_t> ids;
+        SFTMarker m;
+        for (std::int16_t k = 0; file.GetIndMarker(k, &m) == kNoErr; ++k) ids.push_back(m.id);
+        return ids;
+    }
+    std::vector<std::string> RegionNames() {
+        std::vector<std::string> names;
+        SFTRegion r;
+        for (std::int16_t k = 0; file.GetIndRegion(k, &r) == kNoErr; ++k)
+            names.push_back(NameOf(r.name));
+        return names;
+    }
+    void AddMarkers(const std::vector<std::int32_t>& ids) {
+        for (std::int32_t id : ids) {
+            SFTMarker m = Marker(id, id * 10);
+            ASSERT_EQ(file.AddMarker(&m), kNoErr);
+        }
+    }
+    MemorySoundFile file;
+};
+
+} // namespace
+
+TEST_F(SoundFileLists, MarkersStaySortedByID) {
+    AddMarkers({1, 3, 2});
+    EXPECT_EQ(MarkerIDs(), (std::vector<std::int32_t>{1, 2, 3}));
+    AddMarkers({0});
+    EXPECT_EQ(MarkerIDs(), (std::vector<std::int32_t>{0, 1, 2, 3}));
+}
+
+struct TakenIDCase {
+    std::vector<std::int32_t> existing;
+    std::int32_t added;
+    std::vector<std::int32_t> expected;
+};
+
+class MarkerIDTaken : public SoundFileLists, public ::testing::WithParamInterface<TakenIDCase> {};
+
+// A taken ID becomes the greatest ID plus one, in the list and in the caller's record.
+TEST_P(MarkerIDTaken, GetsTheNextFreeIDAndIsAppended) {
+    AddMarkers(GetParam().existing);
+    SFTMarker m = Marker(GetParam().added, 77, "new");
+    ASSERT_EQ(file.AddMarker(&m), kNoErr);
+    EXPECT_EQ(m.id, GetParam().expected.back());
+    EXPECT_EQ(MarkerIDs(), GetParam().expected);
+    SFTMarker stored;
+    ASSERT_EQ(file.GetIndMarker(file.GetNumMarkers() - 1, &stored), kNoErr);
+    EXPECT_EQ(stored.position, 77);
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, MarkerIDTaken,
+                         ::testing::Values(TakenIDCase{{1, 3}, 3, {1, 3, 4}},
+                                           TakenIDCase{{3, 5}, 3, {3, 5, 6}},
+                                           TakenIDCase{{1, 2, 3}, 2, {1, 2, 3, 4}}));
+
+TEST_F(SoundFileLists, MarkerNamesAreCutTo31) {
+    SFTMarker m = Marker(1, 0, std::string(40, 'x'));
+    ASSERT_EQ(file.AddMarker(&m), kNoErr);
+    EXPECT_EQ(m.name[0], 31);
+    SFTMarker stored;
+    ASSERT_EQ(file.GetIndMarker(0, &stored), kNoErr);
+    EXPECT_EQ(NameOf(stored.name), std::string(31, 'x'));
+}
+
+TEST_F(SoundFileLists, MarkerLookupsAndRemoval) {
+    SFTMarker numbered = Marker(7, 100, "#3");
+    numbered.type = kMarkerTypeNumbered;
+    numbered.number = 3;
+    ASSERT_EQ(file.AddMarker(&numbered), kNoErr);
+    SFTMarker found;
+    ASSERT_EQ(file.GetMarkerByID(7, &found), kNoErr);
+    EXPECT_EQ(found.type, kMarkerTypeNumbered);
+    EXPECT_EQ(found.number, 3);
+    EXPECT_EQ(file.GetMarkerByID(8, &found), kErrNoSuchMarker);
+
+    SFTMarker untouched = Marker(99, 99);
+    EXPECT_EQ(file.GetIndMarker(1, &untouched), kErrNoSuchMarker);
+    EXPECT_EQ(untouched.id, 99);
+
+    SFTMarker differentName = Marker(7, 100, "#4");
+    EXPECT_EQ(file.RemoveMarker(&differentName), kErrNoSuchMarker);
+    EXPECT_EQ(file.GetNumMarkers(), 1);
+    SFTMarker sameButType = Marker(7, 100, "#3"); // type and number do not take part
+    EXPECT_EQ(file.RemoveMarker(&sameButType), kNoErr);
+    EXPECT_EQ(file.GetNumMarkers(), 0);
+}
+
+TEST_F(SoundFileLists, LoopsKeepTheirOrder) {
+    for (std::int32_t id : {5, 1, 3}) {
+        SFTLoop l{id, id, id + 10, 1};
+        ASSERT_EQ(file.AddLoop(&l), kNoErr);
+    }
+    SFTLoop l;
+    ASSERT_EQ(file.GetIndLoop(0, &l), kNoErr);
+    EXPECT_EQ(l.id, 5);
+    EXPECT_EQ(file.GetIndLoop(3, &l), kErrNoSuchLoop);
+    SFTLoop otherType{1, 1, 11, 2};
+    EXPECT_EQ(file.RemoveLoop(&otherType), kErrNoSuchLoop);
+    SFTLoop same{1, 1, 11, 1};
+    EXPECT_EQ(file.RemoveLoop(&same), kNoErr);
+    EXPECT_EQ(file.GetNumLoops(), 2);
+}
+
+TEST_F(SoundFileLists, RegionsAreClampedToTheFile) {
+    SFTRegion r = Region(-5, 5000, std::string(35, 'n'));
+    ASSERT_EQ(file.AddRegion(&r), kNoErr);
+    EXPECT_EQ(r.start, 0);
+    EXPECT_EQ(r.end, 1000);
+    EXPECT_EQ(r.name[0], 31);
+    SFTRegion stored;
+    ASSERT_EQ(file.GetIndRegion(0, &stored), kNoErr);
+    EXPECT_EQ(stored.start, 0);
+    EXPECT_EQ(stored.end, 1000);
+}
+
+TEST_F(SoundFileLists, RegionsStaySortedByStartInOrderOfAdding) {
+    for (auto [start, name] : std::vector<std::pair<int, std::string>>{
+             {300, "c"}, {100, "a"}, {300, "d"}, {200, "b"}, {100, "a2"}, {0, "z"}}) {
+        SFTRegion r = Region(start, start + 50, name);
+        ASSERT_EQ(file.AddRegion(&r), kNoErr);
+    }
+    EXPECT_EQ(RegionNames(), (std::vector<std::string>{"z", "a", "a2", "b", "c", "d"}));
+    SFTRegion b = Region(200, 250, "b");
+    EXPECT_EQ(file.RemoveRegion(&b), kNoErr);
+    EXPECT_EQ(file.RemoveRegion(&b), kErrNoSuchRegion);
+}
+
+struct BlockCase {
+    std::vector<std::pair<int, int>> regions;
+    std::int32_t pos;
+    Status status;
+    std::int32_t start, end;
+};
+
+class GetNextBlock : public SoundFileLists, public ::testing::WithParamInterface<BlockCase> {};
+
+TEST_P(GetNextBlock, JoinsOverlappingRegions) {
+    for (auto [start, end] : GetParam().regions) {
+        SFTRegion r = Region(start, end);
+        ASSERT_EQ(file.AddRegion(&r), kNoErr);
+    }
+    std::int32_t start = -1, end = -1;
+    EXPECT_EQ(file.GetNextBlock(GetParam().pos, &start, &end), GetParam().status);
+    if (GetParam().status == kNoErr) {
+        EXPECT_EQ(start, GetParam().start);
+        EXPECT_EQ(end, GetParam().end);
+    } else {
+        EXPECT_EQ(end, 0);
+    }
+}
+
+const std::vector<std::pair<int, int>> kThree = {{0, 100}, {50, 200}, {300, 400}};
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GetNextBlock,
+    ::testing::Values(BlockCase{kThree, 0, kNoErr, 0, 200}, BlockCase{kThree, 1, kNoErr, 50, 200},
+                      BlockCase{kThree, 51, kNoErr, 300, 400},
+                      BlockCase{kThree, 301, kErrNoFurtherBlock, 0, 0},
+                      BlockCase{{{0, 100}, {100, 200}}, 0, kNoErr, 0, 100},
+                      BlockCase{{{0, 500}, {10, 20}, {30, 600}}, 0, kNoErr, 0, 600},
+                      BlockCase{{}, 0, kErrNoFurtherBlock, 0, 0}));
+
+// A caller that walks with FindNextRegion sees every region once, in order of start.
+TEST_F(SoundFileLists, FindNextRegionWalksEveryRegionOnce) {
+    for (auto [start, name] : std::vector<std::pair<int, std::string>>{
+             {0, "a"}, {100, "b"}, {100, "c"}, {200, "d"}}) {
+        SFTRegion r = Region(start, start + 10, name);
+        ASSERT_EQ(file.AddRegion(&r), kNoErr);
+    }
+    std::vector<std::string> seen;
+    SFTRegion previous = Region(-1, -1, "");
+    SFTRegion next;
+    std::int32_t pos = -1;
+    while (file.FindNextRegion(pos, &next, &previous) == kNoErr && seen.size() < 10) {
+        seen.push_back(NameOf(next.name));
+        previous = next;
+        pos = next.start;
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c", "d"}));
+    MemorySoundFile empty;
+    empty.ISoundFile(nullptr);
+    EXPECT_EQ(empty.FindNextRegion(0, &next, nullptr), kErrNoFurtherRegion);
+}
+
+class RegionNameRepair : public SoundFileLists {
+protected:
+    void AddRegions(int count, const std::string& name) {
+        for (int k = 0; k < count; ++k) {
+            SFTRegion r = Region(k, k + 1, name, k);
+            ASSERT_EQ(file.AddRegion(&r), kNoErr);
+        }
+    }
+};
+
+TEST_F(RegionNameRepair, BadNamesAreRepairedFrom101Regions) {
+    AddRegions(100, "a:b");
+    SFTRegion empty = Region(500, 501, "", 500);
+    ASSERT_EQ(file.AddRegion(&empty), kNoErr);
+    ASSERT_EQ(file.GetNumRegions(), 101);
+    ASSERT_EQ(file.KillBadRegionNames(), kNoErr);
+    std::vector<std::string> names = RegionNames();
+    ASSERT_EQ(names.size(), 101u);
+    EXPECT_EQ(names[0], "a-b");
+    EXPECT_EQ(names[99], "a-b");
+    EXPECT_EQ(names[100], "\xA5\xA5\xA5 no name \xA5\xA5\xA5");
+}
+
+TEST_F(RegionNameRepair, BadNamesStayUpTo100Regions) {
+    AddRegions(100, "a:b");
+    ASSERT_EQ(file.KillBadRegionNames(), kNoErr);
+    EXPECT_EQ(RegionNames().front(), "a:b");
+}
+
+TEST_F(RegionNameRepair, DuplicateNamesAreNumberedFrom51Regions) {
+    AddRegions(48, "take");
+    // Case and accents do not make a name different ("\x8E" is e-acute in Mac Roman).
+    SFTRegion other = Region(60, 61, "Tak\x8E", 60);
+    ASSERT_EQ(file.AddRegion(&other), kNoErr);
+    SFTRegion single = Region(70, 71, "solo", 70);
+    ASSERT_EQ(file.AddRegion(&single), kNoErr);
+    SFTRegion taken = Region(80, 81, "take#4", 80);
+    ASSERT_EQ(file.AddRegion(&taken), kNoErr);
+    ASSERT_EQ(file.GetNumRegions(), 51);
+    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
+
+    std::vector<std::string> names = RegionNames();
+    ASSERT_EQ(names.size(), 51u);
+    EXPECT_EQ(names[0], "take");
+    EXPECT_EQ(names[1], "take#2");
+    EXPECT_EQ(names[2], "take#3");
+    EXPECT_EQ(names[3], "take#4");
+    EXPECT_EQ(names[47], "take#48");
+    EXPECT_EQ(names[48], "Tak\x8E#49");
+    EXPECT_EQ(names[49], "solo");
+    // The name "take#4" given to region 3 then meets the original "take#4" later on.
+    EXPECT_EQ(names[50], "take#4#2");
+}
+
+TEST_F(RegionNameRepair, LongDuplicateNamesAreCutBeforeTheNumber) {
+    AddRegions(51, std::string(31, 'q'));
+    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
+    std::vector<std::string> names = RegionNames();
+    EXPECT_EQ(names[0], std::string(31, 'q'));
+    EXPECT_EQ(names[1], std::string(28, 'q') + "#2");
+    EXPECT_EQ(names[50], std::string(28, 'q') + "#51");
+}
+
+TEST_F(RegionNameRepair, DuplicatesStayUpTo50Regions) {
+    AddRegions(50, "same");
+    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
+    EXPECT_EQ(RegionNames()[49], "same");
+}
+
+TEST_F(SoundFileLists, RemoveDuplicatesKeepsOneOfEach) {
+    AddMarkers({1, 2});
+    SFTMarker again = Marker(1, 10);
+    file.AddMarker(&again); // taken ID: becomes 3, so not equal
+    SFTLoop l{1, 0, 10, 0};
+    for (int k = 0; k < 3; ++k) file.AddLoop(&l);
+    SFTLoop other{2, 0, 10, 0};
+    file.AddLoop(&other);
+    // Equal markers can only come in through the list itself (as a reader fills it).
+    ASSERT_EQ(file.RemoveDuplicates(), kNoErr);
+    EXPECT_EQ(file.GetNumMarkers(), 3);
+    EXPECT_EQ(file.GetNumLoops(), 2);
+    SFTLoop first;
+    file.GetIndLoop(0, &first);
+    EXPECT_EQ(first.id, 1);
+}
+
+TEST_F(SoundFileLists, SamplerInfoDefaults) {
+    SFTSamplerInfo info{};
+    info.baseNote = 0;
+    EXPECT_EQ(file.GetSamplerInfo(&info), kErrInvalidSamplerInfo);
+    EXPECT_EQ(info.baseNote, 60);
+    EXPECT_EQ(info.highNote, 127);
+    EXPECT_EQ(info.highVelocity, 127);
+    EXPECT_EQ(info.lowNote, 0);
+    info.baseNote = 48;
+    info.validSamplerInfo = 1;
+    EXPECT_EQ(file.SetSamplerInfo(&info), kNoErr);
+    SFTSamplerInfo back{};
+    EXPECT_EQ(file.GetSamplerInfo(&back), kNoErr);
+    EXPECT_EQ(back.baseNote, 48);
+    file.InitSamplerInfo();
+    EXPECT_EQ(file.GetSamplerInfo(&back), kErrInvalidSamplerInfo);
+    EXPECT_EQ(back.baseNote, 60);
+}
+
+TEST(SoundFileRecords, EqualityRules) {
+    SFTRegion a = Region(1, 2, "x");
+    SFTRegion b = a;
+    b.timeStampLS = 99; // not part of region equality
+    EXPECT_TRUE(EqualRegion(&a, &b));
+    b.sync = 5;
+    EXPECT_FALSE(EqualRegion(&a, &b));
+    std::unique_ptr<SFTMarker> m = NewMarkerHandle();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->id, 0);
+    EXPECT_EQ(m->name[0], 0);
+    DisposMarkerHandle(m);
+    EXPECT_EQ(m, nullptr);
+}
