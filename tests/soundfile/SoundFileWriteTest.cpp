@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "support/FaultyFileServices.h"
+#include "support/MemorySoundFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class SoundFileWrite : public ::testing::Test {
+protected:
+    void Make(std::int16_t channels, std::int16_t bits) {
+        ASSERT_EQ(file.ISoundFile(nullptr), kNoErr);
+        ASSERT_EQ(file.Create(channels, bits, 48000.0f, nullptr, 0, nullptr), kNoErr);
+    }
+    Status WriteAll(std::vector<double> samples, std::int32_t start = 0) {
+        std::int32_t count = std::int32_t(samples.size()) / file.GetNumChannels();
+        double* block = samples.data();
+        return file.Write(start, &count, &block);
+    }
+    Status WriteChannel(std::int16_t channel, std::vector<double> samples, std::int32_t* count) {
+        *count = std::int32_t(samples.size());
+        double* block = samples.data();
+        return file.Write(channel, 0, count, &block);
+    }
+    MemorySoundFile file;
+};
+
+struct ConversionCase {
+    std::int16_t bits;
+    double sample;
+    std::int32_t stored;
+};
+
+class WriteConversion : public SoundFileWrite,
+                        public ::testing::WithParamInterface<ConversionCase> {};
+
+// Samples are truncated toward zero; at and beyond full scale they saturate.
+TEST_P(WriteConversion, StoresTheTruncatedCode) {
+    Make(1, GetParam().bits);
+    ASSERT_EQ(WriteAll({GetParam().sample}), kNoErr);
+    EXPECT_EQ(file.Sample(0, 0), GetParam().stored);
+}
+
+constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
+const double kInf = std::numeric_limits<double>::infinity();
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteConversion,
+    ::testing::Values(
+        ConversionCase{16, 0.5, 16384}, ConversionCase{16, -1.0, -32768},
+        ConversionCase{16, 0.99999, 32767}, ConversionCase{16, -0.00001, 0},
+        ConversionCase{16, 1.0, 32767}, ConversionCase{16, 7.5, 32767},
+        ConversionCase{16, -1.5, -32768}, ConversionCase{16, kInf, 32767},
+        ConversionCase{16, std::numeric_limits<double>::quiet_NaN(), 0},
+        ConversionCase{8, 0.5, 64}, ConversionCase{8, -1.0, -128}, ConversionCase{8, 1.0, 127},
+        ConversionCase{8, -0.0078125 / 2, 0}, ConversionCase{24, 0.5, 4194304},
+        ConversionCase{24, -1.0, -8388608}, ConversionCase{24, 1.0, 8388607},
+        ConversionCase{24, -2.0, -8388608},
+        // 24 bits keep the top three bytes of the 32-bit truncation: tiny negatives give -1.
+        ConversionCase{24, -1.0 / 16777216, -1}, ConversionCase{24, 1.0 / 16777216, 0},
+        ConversionCase{32, 0.5, 1073741824}, ConversionCase{32, -1.0, kMin32},
+        ConversionCase{32, 1.0, kMax32}, ConversionCase{32, -kInf, kMin32}));
+
+TEST_F(SoundFileWrite, TwentyFourBitsAreStoredLeastSignificantFirst) {
+    Make(1, 24);
+    ASSERT_EQ(WriteAll({0.5, -0.5}), kNoErr);
+    const std::vector<std::uint8_t>& data = file.Data();
+    ASSERT_EQ(data.size(), 6u);
+    EXPECT_EQ(data[0], 0x00);
+    EXPECT_EQ(data[1], 0x00);
+    EXPECT_EQ(data[2], 0x40);
+    EXPECT_EQ(data[5], 0xC0);
+    unsigned char bytes[3];
+    Double2TwentyFour(0.5, bytes);
+    EXPECT_EQ(std::memcmp(bytes, data.data(), 3), 0);
+    EXPECT_EQ(TwentyFour2Long(bytes), 0x40000000);
+    EXPECT_DOUBLE_EQ(TwentyFour2Double(data.data() + 3), -0.5);
+    Long2TwentyFour(0x12345678, bytes);
+    EXPECT_EQ(bytes[0], 0x56);
+    EXPECT_EQ(bytes[2], 0x12);
+}
+
+TEST_F(SoundFileWrite, InterleavedFramesGoToTheirChannels) {
+    Make(2, 16);
+    ASSERT_EQ(WriteAll({0.5, -0.5, 0.25, -0.25}), kNoErr);
+    EXPECT_EQ(file.GetNumSFrames(), 2);
+    EXPECT_EQ(file.Sample(0, 0), 16384);
+    EXPECT_EQ(file.Sample(0, 1), -16384);
+    EXPECT_EQ(file.Sample(1, 1), -8192);
+}
+
+TEST_F(SoundFileWrite, LongWritesGoInChunksOfTheBufferSize) {
+    Make(1, 16);
+    std::vector<double> samples(30000);
+    for (std::size_t k = 0; k < samples.size(); ++k) samples[k] = double(k % 1000) / 1000.0;
+    ASSERT_EQ(WriteAll(samples, 5), kNoErr);
+    ASSERT_EQ(file.Refills().size(), 3u);
+    ASSERT_EQ(file.Flushes().size(), 3u);
+    const std::vector<std::int32_t> starts = {5, 12005, 24005};
+    const std::vector<std::int32_t> counts = {12000, 12000, 6000};
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(file.Refills()[k].start, starts[k]);
+        EXPECT_EQ(file.Flushes()[k].start, starts[k]);
+        EXPECT_EQ(file.Flushes()[k].count, counts[k]);
+    }
+    EXPECT_EQ(file.GetNumSFrames(), 30005);
+    EXPECT_EQ(file.Sample(5 + 12000 + 999, 0), 32735); // 0.999 * 32768, truncated
+    EXPECT_EQ(file.Sample(4, 0), 0);
+}
+
+TEST_F(SoundFileWrite, AnEmptyWritePreparesTheBufferOnly) {
+    Make(2, 24);
+    std::int32_t count = 0;
+    double* block = nullptr;
+    ASSERT_EQ(file.Write(0, &count, &block), kNoErr);
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(file.HasOutputBuffer());
+    EXPECT_EQ(file.BufferSize(), std::size_t(2 * kSFTBufferSize * 3));
+    EXPECT_TRUE(file.Refills().empty());
+    EXPECT_TRUE(file.Flushes().empty());
+}
+
+TEST_F(SoundFileWrite, OneChannelWriteKeepsTheOtherChannel) {
+    Make(2, 16);
+    std::int32_t count = 0;
+    ASSERT_EQ(WriteChannel(0, std::vector<double>(20000, 0.5), &count), kNoErr);
+    ASSERT_EQ(WriteChannel(1, std::vector<double>(15000, -0.25), &count), kNoErr);
+    EXPECT_EQ(count, 15000);
+    EXPECT_EQ(file.GetNumSFrames(), 20000);
+    for (std::int32_t frame : {0, 11999, 12000, 14999}) {
+        EXPECT_EQ(file.Sample(frame, 0), 16384) << frame;
+        EXPECT_EQ(file.Sample(frame, 1), -8192) << frame;
+    }
+    EXPECT_EQ(file.Sample(15000, 1), 0);
+    EXPECT_EQ(file.Sample(19999, 0), 16384);
+}
+
+TEST_F(SoundFileWrite, ChannelsOutsideTheFileAreRefused) {
+    Make(2, 16);
+    std::int32_t count = 0;
+    for (std::int16_t channel : {std::int16_t(2), std::int16_t(-1), std::int16_t(300)}) {
+        EXPECT_EQ(WriteChannel(channel, {0.5, 0.5}, &count), kErrSampleNotAvailable);
+        EXPECT_EQ(count, 2); // left as it was
+    }
+    EXPECT_TRUE(file.Data().empty());
+}
+
+TEST_F(SoundFileWrite, ANegativeStartIsRefused) {
+    Make(1, 16);
+    EXPECT_EQ(WriteAll({0.5}, -1), kErrParameter);
+    EXPECT_TRUE(file.Flushes().empty());
+}
+
+// A failing refill ends the write before its chunk; a failing flush counts its chunk.
+TEST_F(SoundFileWrite, FailuresReportTheFramesDone) {
+    Make(1, 16);
+    file.FailRefillAt(2, kErrIO);
+    std::vector<double> samples(30000, 0.1);
+    std::int32_t count = 30000;
+    double* block = samples.data();
+    EXPECT_EQ(file.Write(0, &count, &block), kErrIO);
+    EXPECT_EQ(count, 12000);
+
+    MemorySoundFile other;
+    other.ISoundFile(nullptr);
+    other.Create(1, 16, 44100.0f, nullptr, 0, nullptr);
+    other.FailFlushAt(2, kErrDiskFull);
+    count = 30000;
+    EXPECT_EQ(other.Write(0, &count, &block), kErrDiskFull);
+    EXPECT_EQ(count, 24000);
+    EXPECT_EQ(other.Flushes().size(), 2u);
+}
+
+TEST_F(SoundFileWrite, AFailedBufferAllocationWritesNothing) {
+    Make(1, 16);
+    SetAllocationHook([](std::size_t) { return true; });
+    std::vector<double> samples(10, 0.1);
+    std::int32_t count = 10;
+    double* block = samples.data();
+    const Status status = file.Write(0, &count, &block);
+    SetAllocationHook({});
+    SetMemError(kNoErr);
+    EXPECT_EQ(status, kErrMemoryFull);
+    EXPECT_EQ(count, 10);
+    EXPECT_TRUE(file.Refills().empty());
+}
+
+// The one block changes hands between reading and writing, zeroed when it becomes the output.
+TEST_F(SoundFileWrite, TheBufferIsHandedOverBetweenDirections) {
+    Make(1, 16);
+    ASSERT_EQ(WriteAll({0.5, 0.5}), kNoErr);
+    const std::uint8_t* block = file.BufferBytes();
+    ASSERT_EQ(file.InitInputBuffer(), kNoErr);
+    EXPECT_FALSE(file.HasOutputBuffer());
+    EXPECT_EQ(file.BufferBytes(), block);
+    EXPECT_EQ(file.InputRefills().size(), 1u); // loaded from frame 0
+    EXPECT_EQ(LoadBufferSample(file.BufferBytes(), 2), 16384);
+
+    ASSERT_EQ(file.InitOutputBuffer(), kNoErr);
+    EXPECT_FALSE(file.HasInputBuffer());
+    EXPECT_EQ(file.BufferBytes(), block);
+    EXPECT_EQ(LoadBufferSample(file.BufferBytes(), 2), 0);
+
+    file.SetFType(byteorder::FourCC("trak")); // such a file skips the initial load
+    ASSERT_EQ(file.InitInputBuffer(), kNoErr);
+    EXPECT_EQ(file.InputRefills().size(), 1u);
+    file.DisposeBuffer();
+    EXPECT_FALSE(file.HasInputBuffer());
+    EXPECT_FALSE(file.HasOutputBuffer());
+}
+
+TEST_F(SoundFileWrite, ConstructionDefaults) {
+    EXPECT_EQ(file.GetWordSize(), 0);
+    ASSERT_EQ(file.ISoundFile(nullptr), kNoErr);
+    EXPECT_EQ(file.GetWordSize(), 16);
+    EXPECT_EQ(file.FileTypeCode(), MemorySoundFile::kMemoryType);
+    EXPECT_FALSE(file.IsTimeStampValid());
+    file.SetTimeStamp(-5);
+    EXPECT_TRUE(file.IsTimeStampValid());
+    EXPECT_EQ(file.GetTimeStamp(), -5);
+    EXPECT_FALSE(file.HeaderDirty());
+    file.SetSampleRate(96000.0f);
+    EXPECT_TRUE(file.HeaderDirty());
+    EXPECT_EQ(file.GetSampleRate(), 96000.0f);
+    EXPECT_EQ(file.GetRealBufferSize(), 0); // no channels yet
+    file.SetFormat(2, 24);
+    EXPECT_EQ(file.GetRealBufferSize(), 2 * 3 * kSFTBufferSize);
+    EXPECT_EQ(file.GetOfflineInfo(nullptr), kErrNotSupported);
+}
+
+TEST(SoundFileBase, ChannelConfigAndWordSizes) {
+    MemorySoundFile file;
+    const std::pair<std::int16_t, std::int16_t> cases[] = {{1, 1}, {2, 2}, {3, 3}, {6, 3}};
+    for (auto [channels, config] : cases) {
+        file.SetFormat(channels, 16);
+        EXPECT_EQ(file.GetChannelConfig(), config);
+    }
+    EXPECT_EQ(Bits2Bytes(12), 1);
+    EXPECT_EQ(Bits2Bytes(24), 3);
+    EXPECT_EQ(Bytes2Bits(3), 24);
+}
+
+struct ExtendCase {
+    std::size_t nameLength;
+    std::string extension;
+    Status status;
+    std::string suffix; // what the name ends in afterwards
+};
+
+class ExtendFileName : public ::testing::TestWithParam<ExtendCase> {};
+
+TEST_P(ExtendFileName, AddsTheExtensionWhenItFits) {
+    TempDir dir;
+    const std::string name(GetParam().nameLength, 'n');
+    FSSpec spec = dir.Spec(name);
+    MemorySoundFile file;
+    file.ISoundFile(&spec);
+    unsigned char extension[16];
+    extension[0] = static_cast<unsigned char>(GetParam().extension.size());
+    std::memcpy(extension + 1, GetParam().extension.data(), GetParam().extension.size());
+    EXPECT_EQ(file.ExtendFileName(extension), GetParam().status);
+    const FSSpec after = file.GetFSSpec();
+    const std::string result(reinterpret_cast<const char*>(after.name + 1), after.name[0]);
+    EXPECT_EQ(result, name + GetParam().suffix);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ExtendFileName,
+                         ::testing::Values(ExtendCase{27, "wav", kNoErr, ".wav"},
+                                           ExtendCase{27, ".wav", kNoErr, ".wav"},
+                                           ExtendCase{28, "wav", kErrNameTooLong, ""},
+                                           ExtendCase{28, ".wav", kErrNameTooLong, ""},
+                                           ExtendCase{10, ".", kNoErr, ""},
+                                           ExtendCase{10, "", kNoErr, ""}));
+
+TEST(SoundFileBase, GetNameCopiesOnlyShortNames) {
+    TempDir dir;
+    FSSpec spec = dir.Spec("tone.aif");
+    MemorySoundFile file;
+    file.ISoundFile(&spec);
+    unsigned char name[32] = {0};
+    file.GetName(name);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]), "tone.aif");
+
+    FSSpec longSpec = dir.Spec(std::string(40, 'x'));
+    MemorySoundFile other;
+    other.ISoundFile(&longSpec);
+    unsigned char untouched[32] = {3, 'a', 'b', 'c'};
+    other.GetName(untouched);
+    EXPECT_EQ(untouched[0], 3);
+}
+
+// With extendName set, the base Create checks the extended name against the file system.
+TEST(SoundFileBase, CreateWithExtensionChecksForAnExistingFile) {
+    TempDir dir;
+    unsigned char wav[5] = {4, '.', 'w', 'a', 'v'};
+    {
+        FSSpec spec = dir.Spec("fresh");
+        MemorySoundFile file;
+        file.ISoundFile(&spec);
+        EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kNoErr);
+        EXPECT_EQ(file.GetFSSpec().name[0], 9);
+    }
+    {
+        ASSERT_TRUE(WriteFileBytes(dir.File("taken.wav"), {1, 2, 3}));
+        FSSpec spec = dir.Spec("taken");
+        MemorySoundFile file;
+        file.ISoundFile(&spec);
+        EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kErrDuplicateFile);
+    }
+    {
+        FaultyFileServices faulty;
+        FileServicesScope scope(faulty);
+        faulty.FailAlways(FileOperation::GetInformation, kErrIO);
+        FSSpec spec = dir.Spec("other");
+        MemorySoundFile file;
+        file.ISoundFile(&spec);
+        EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kErrDuplicateFile);
+        EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 0, wav), kNoErr);
+        EXPECT_EQ(faulty.Calls(FileOperation::GetInformation), 1);
+    }
+    {
+        // The extension failure is kept for Dispose.
+        FSSpec spec = dir.Spec(std::string(29, 'y'));
+        auto* file = new MemorySoundFile;
+        file->ISoundFile(&spec);
+        EXPECT_EQ(file->CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kNoErr);
+        EXPECT_EQ(file->PendingError(), kErrNameTooLong);
+        EXPECT_EQ(file->Dispose(1), kErrNameTooLong);
+    }
+}
+
+TEST(SoundFileBase, DisposeClosesAnOpenFileAndDestroysTheObject) {
+    bool destroyed = false;
+    auto* neverOpened = new MemorySoundFile;
+    neverOpened->OnDestroy([&] { destroyed = true; });
+    neverOpened->ISoundFile(nullptr);
+    EXPECT_EQ(neverOpened->Dispose(0), kNoErr);
+    EXPECT_TRUE(destroyed);
+
+    destroyed = false;
+    auto* open = new MemorySoundFile;
+    open->OnDestroy([&] { destroyed = true; });
+    open->ISoundFile(nullptr);
+    open->Create(1, 16, 44100.0f, nullptr, 0, nullptr);
+    ASSERT_TRUE(open->IsOpen());
+    EXPECT_EQ(open->Dispose(1), kNoErr);
+    EXPECT_TRUE(destroyed);
+}
+
+// The base has no file of its own: closing is not supported.
+TEST(SoundFileBase, BaseCloseIsNotSupported) {
+    MemorySoundFile file;
+    EXPECT_EQ(file.CSoundFile::Close(), kErrNotSupported);
+    EXPECT_EQ(file.Close(), kErrFileNotOpen);
+}
+
+} // namespace
