@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "support/MemorySoundFile.h"
 #include "RecordingSoundFile.h"
 #include "shell/NotificationCenter.h"
 #include "shell/SharedFlags.h"
@@ -90,6 +91,41 @@ INSTANTIATE_TEST_SUITE_P(
                     SignalCase{"LevelRamp", 48000, 1.0, -40, 0, 1000, 1000},
                     SignalCase{"SweepAndRamp", 44100, 1.00001, 0, -60, 100, 10000}),
     [](const testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
+
+// Through the engine's own buffered write: the integers stored at 16 and 24 bits, a stereo
+// file written one channel after the other, the markers as the file keeps them.
+class StoredSignalTest : public testing::TestWithParam<std::int16_t> {
+protected:
+    void SetUp() override { shouldStop = 0; }
+};
+
+TEST_P(StoredSignalTest, StoredWordsMatchClosedForm) {
+    const std::int16_t bits = GetParam();
+    const SignalCase c{"", 44100, 0.75, -1, -30, 30, 15000};
+    MemorySoundFile file;
+    ASSERT_EQ(file.ISoundFile(nullptr), 0);
+    ASSERT_EQ(file.Create(2, bits, 44100.0f, nullptr, 0, nullptr), 0);
+    ASSERT_EQ(GenerateSweep(&file, 1000, c.length, c.rate, c.levelFrom, c.levelTo, c.freqFrom,
+                            c.freqTo, false),
+              0);
+    const std::int32_t N = 33075;
+    ASSERT_EQ(file.GetNumSFrames(), 1000 + N);
+    for (std::int32_t n = 0; n < N; ++n) {
+        const std::int32_t word = SampleToWord(static_cast<double>(ClosedForm(c, N, n)), bits);
+        const std::int32_t expected = bits == 24 ? word >> 8 : word;
+        ASSERT_LE(std::abs(file.Sample(1000 + n, 0) - expected), 1) << n;
+        ASSERT_EQ(file.Sample(1000 + n, 1), file.Sample(1000 + n, 0)) << n;
+    }
+    EXPECT_EQ(file.Sample(999, 0), 0);
+    ASSERT_GE(file.GetNumMarkers(), 3);
+    SFTMarker last{};
+    ASSERT_EQ(file.GetIndMarker(file.GetNumMarkers() - 1, &last), 0);
+    EXPECT_EQ(last.position, 1000 + N);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(last.name + 1), last.name[0]),
+              "15.000 kHz/-30.000 dB");
+}
+
+INSTANTIATE_TEST_SUITE_P(Generator, StoredSignalTest, testing::Values(16, 24));
 
 TEST_F(Generator, ToneKeepsItsAmplitudeAndStep) {
     RecordingSoundFile file(48000);
