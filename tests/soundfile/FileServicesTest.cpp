@@ -1,0 +1,193 @@
+#include "soundfile/FileServices.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <vector>
+
+#include "soundfile/ByteOrder.h"
+#include "support/FaultyFileServices.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class PosixFiles : public ::testing::Test {
+protected:
+    std::int16_t OpenFile(const std::string& name, std::vector<std::uint8_t> content,
+                          FilePermission permission = FilePermission::ReadWrite) {
+        EXPECT_TRUE(WriteFileBytes(dir.File(name), content));
+        std::int16_t ref = 0;
+        EXPECT_EQ(files.Open(dir.Spec(name), permission, &ref), kNoErr);
+        return ref;
+    }
+    TempDir dir;
+    PosixFileServices files;
+};
+
+} // namespace
+
+TEST_F(PosixFiles, CreateMakesAnEmptyFileOnce) {
+    const FSSpec spec = dir.Spec("new.aif");
+    ASSERT_EQ(files.Create(spec, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kNoErr);
+    EXPECT_TRUE(ReadFileBytes(dir.File("new.aif")).empty());
+    EXPECT_EQ(files.Create(spec, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kErrDuplicateFile);
+    FSSpec inMissingFolder;
+    MakeFSSpec(dir.File("nowhere"), "x", &inMissingFolder);
+    EXPECT_EQ(files.Create(inMissingFolder, 0, 0), kErrFileNotFound);
+}
+
+TEST_F(PosixFiles, OpenReportsMissingFilesAndDirectories) {
+    std::int16_t ref = 0;
+    EXPECT_EQ(files.Open(dir.Spec("missing"), FilePermission::ReadOnly, &ref), kErrFileNotFound);
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
+    EXPECT_EQ(files.Open(dir.Spec("folder"), FilePermission::ReadOnly, &ref), kErrIO);
+}
+
+TEST_F(PosixFiles, ReadingPastTheEndGivesThePartialCount) {
+    const std::int16_t ref = OpenFile("data", {1, 2, 3, 4, 5});
+    std::uint8_t buffer[8] = {0};
+    std::int32_t count = 3;
+    ASSERT_EQ(files.Read(ref, &count, buffer), kNoErr);
+    EXPECT_EQ(count, 3);
+    count = 8;
+    EXPECT_EQ(files.Read(ref, &count, buffer), kErrEndOfFile);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(buffer[0], 4);
+    count = 1;
+    EXPECT_EQ(files.Read(ref, &count, buffer), kErrEndOfFile);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(files.Close(ref), kNoErr);
+}
+
+TEST_F(PosixFiles, PositionsAndLength) {
+    const std::int16_t ref = OpenFile("data", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+    std::int32_t position = -1, length = -1;
+    ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, 4), kNoErr);
+    ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromCurrent, 2), kNoErr);
+    ASSERT_EQ(files.GetPosition(ref, &position), kNoErr);
+    EXPECT_EQ(position, 6);
+    ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromEnd, -1), kNoErr);
+    std::uint8_t byte = 0;
+    std::int32_t count = 1;
+    ASSERT_EQ(files.Read(ref, &count, &byte), kNoErr);
+    EXPECT_EQ(byte, 9);
+
+    // Past the end: -39 and the position at the end; before the start: unchanged.
+    EXPECT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, 15), kErrEndOfFile);
+    ASSERT_EQ(files.GetPosition(ref, &position), kNoErr);
+    EXPECT_EQ(position, 10);
+    files.SetPosition(ref, FilePositionMode::FromStart, 3);
+    EXPECT_EQ(files.SetPosition(ref, FilePositionMode::FromCurrent, -4), kErrPositionBeforeStart);
+    ASSERT_EQ(files.GetPosition(ref, &position), kNoErr);
+    EXPECT_EQ(position, 3);
+
+    ASSERT_EQ(files.GetEndOfFile(ref, &length), kNoErr);
+    EXPECT_EQ(length, 10);
+    ASSERT_EQ(files.SetEndOfFile(ref, 16), kNoErr); // extended with zeros
+    ASSERT_EQ(files.GetEndOfFile(ref, &length), kNoErr);
+    EXPECT_EQ(length, 16);
+    ASSERT_EQ(files.SetEndOfFile(ref, 4), kNoErr);
+    EXPECT_EQ(files.SetEndOfFile(ref, -1), kErrParameter);
+    files.Close(ref);
+    EXPECT_EQ(ReadFileBytes(dir.File("data")), (std::vector<std::uint8_t>{0, 1, 2, 3}));
+}
+
+TEST_F(PosixFiles, WritesGoToThePosition) {
+    const std::int16_t ref = OpenFile("data", {9, 9, 9, 9});
+    files.SetPosition(ref, FilePositionMode::FromStart, 2);
+    const std::uint8_t bytes[] = {1, 2, 3};
+    std::int32_t count = 3;
+    ASSERT_EQ(files.Write(ref, &count, bytes), kNoErr);
+    EXPECT_EQ(count, 3);
+    files.Close(ref);
+    EXPECT_EQ(ReadFileBytes(dir.File("data")), (std::vector<std::uint8_t>{9, 9, 1, 2, 3}));
+}
+
+TEST_F(PosixFiles, AReadOnlyFileRefusesWrites) {
+    const std::int16_t ref = OpenFile("data", {1}, FilePermission::ReadOnly);
+    const std::uint8_t byte = 5;
+    std::int32_t count = 1;
+    EXPECT_NE(files.Write(ref, &count, &byte), kNoErr);
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(PosixFiles, UnknownReferencesAreNotOpen) {
+    const std::int16_t ref = OpenFile("data", {1});
+    ASSERT_EQ(files.Close(ref), kNoErr);
+    std::uint8_t byte = 0;
+    std::int32_t count = 1, value = 0;
+    for (std::int16_t bad : {ref, std::int16_t(0), std::int16_t(-3), std::int16_t(999)}) {
+        EXPECT_EQ(files.Read(bad, &count, &byte), kErrFileNotOpen);
+        EXPECT_EQ(files.Write(bad, &count, &byte), kErrFileNotOpen);
+        EXPECT_EQ(files.GetPosition(bad, &value), kErrFileNotOpen);
+        EXPECT_EQ(files.Close(bad), kErrFileNotOpen);
+    }
+}
+
+TEST_F(PosixFiles, ReferencesAreReused) {
+    const std::int16_t a = OpenFile("a", {1});
+    const std::int16_t b = OpenFile("b", {2});
+    EXPECT_NE(a, b);
+    files.Close(a);
+    EXPECT_EQ(OpenFile("c", {3}), a);
+}
+
+TEST_F(PosixFiles, Information) {
+    FileInformation information;
+    EXPECT_EQ(files.GetInformation(dir.Spec("missing"), &information), kErrFileNotFound);
+    WriteFileBytes(dir.File("file"), {1});
+    ASSERT_EQ(files.GetInformation(dir.Spec("file"), &information), kNoErr);
+    EXPECT_FALSE(information.isDirectory);
+    EXPECT_EQ(information.parentDirectory, dir.Path());
+    ::mkdir(dir.File("folder").c_str(), 0755);
+    ASSERT_EQ(files.GetInformation(dir.Spec("folder"), &information), kNoErr);
+    EXPECT_TRUE(information.isDirectory);
+}
+
+TEST(PosixFileServices, ErrnoMapping) {
+    EXPECT_EQ(PosixFileServices::StatusFromErrno(ENOENT), kErrFileNotFound);
+    EXPECT_EQ(PosixFileServices::StatusFromErrno(EEXIST), kErrDuplicateFile);
+    EXPECT_EQ(PosixFileServices::StatusFromErrno(ENOSPC), kErrDiskFull);
+    EXPECT_EQ(PosixFileServices::StatusFromErrno(EACCES), kErrPermission);
+    EXPECT_EQ(PosixFileServices::StatusFromErrno(EIO), kErrIO);
+}
+
+TEST(FaultyFileServices, FailsTheChosenCallsAndRestoresTheService) {
+    TempDir dir;
+    FileServices* before = &CurrentFileServices();
+    {
+        FaultyFileServices faulty;
+        FileServicesScope scope(faulty);
+        EXPECT_EQ(&CurrentFileServices(), &faulty);
+        FileServices& files = CurrentFileServices();
+        ASSERT_EQ(files.Create(dir.Spec("f"), 0, 0), kNoErr);
+        std::int16_t ref = 0;
+        ASSERT_EQ(files.Open(dir.Spec("f"), FilePermission::ReadWrite, &ref), kNoErr);
+
+        faulty.FailAt(FileOperation::Write, 2, kErrIO);
+        const std::uint8_t bytes[4] = {1, 2, 3, 4};
+        std::int32_t count = 4;
+        EXPECT_EQ(files.Write(ref, &count, bytes), kNoErr);
+        count = 4;
+        EXPECT_EQ(files.Write(ref, &count, bytes), kErrIO);
+        EXPECT_EQ(count, 0);
+
+        faulty.LimitWrittenBytes(6);
+        count = 4;
+        EXPECT_EQ(files.Write(ref, &count, bytes), kErrDiskFull);
+        EXPECT_EQ(count, 2);
+        faulty.Heal();
+        count = 4;
+        EXPECT_EQ(files.Write(ref, &count, bytes), kNoErr);
+        EXPECT_EQ(faulty.Calls(FileOperation::Write), 4);
+
+        faulty.FailAlways(FileOperation::Close, kErrIO);
+        EXPECT_EQ(files.Close(ref), kErrIO);
+        faulty.Heal();
+        EXPECT_EQ(files.Close(ref), kErrFileNotOpen); // it was closed all the same
+    }
+    EXPECT_EQ(&CurrentFileServices(), before);
+    EXPECT_EQ(ReadFileBytes(dir.File("f")),
+              (std::vector<std::uint8_t>{1, 2, 3, 4, 1, 2, 1, 2, 3, 4}));
+}
