@@ -1,0 +1,698 @@
+#include "formats/CAIFFFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "formats/Ext80.h"
+#include "soundfile/ByteOrder.h"
+#include "soundfile/FileServices.h"
+
+using byteorder::FourCC;
+
+namespace {
+
+constexpr std::uint32_t kFORM = FourCC("FORM");
+constexpr std::uint32_t kAIFF = FourCC("AIFF");
+constexpr std::uint32_t kAIFC = FourCC("AIFC");
+constexpr std::uint32_t kCOMM = FourCC("COMM");
+constexpr std::uint32_t kSSND = FourCC("SSND");
+constexpr std::uint32_t kINST = FourCC("INST");
+constexpr std::uint32_t kMARK = FourCC("MARK");
+constexpr std::uint32_t kAPPL = FourCC("APPL");
+constexpr std::uint32_t kNONE = FourCC("NONE");
+constexpr std::uint32_t kSSYS = FourCC("SSYS");
+constexpr std::uint32_t kCreator = FourCC("DERO");
+
+constexpr std::int32_t kFormHeaderSize = 12;  // "FORM", size, form type
+constexpr std::int32_t kCOMMDataSize = 18;    // the AIFF common chunk's fields
+constexpr std::int32_t kCOMMChunkSize = 8 + kCOMMDataSize;
+constexpr std::int32_t kAIFCCOMMDataSize = 22; // ... followed by the compression type
+constexpr std::int32_t kSSNDHeaderSize = 16;  // "SSND", size, offset, blockSize
+constexpr std::int32_t kINSTDataSize = 20;
+constexpr std::int32_t kINSTChunkSize = 8 + kINSTDataSize;
+constexpr std::int32_t kUnlimitedFormEnd = 0x7FFFFFFF;
+constexpr std::int32_t kMaxChunksSearched = 100;
+constexpr std::int16_t kDataTypeSSYS24 = 64;
+
+// Bytes a marker record takes for a name of `length` characters: id, position, the Pascal
+// name and, when the length is even, a pad byte that keeps the record even.
+constexpr std::int32_t MarkerRecordSize(std::int32_t length) {
+    return 6 + 1 + length + ((length % 2 == 0) ? 1 : 0);
+}
+
+// The name a marker is written with: numbered markers carry "#<n> " before their name.
+void MarkerFileName(const SFTMarker& marker, int numberedSoFar, unsigned char* out) {
+    if (marker.type != kMarkerTypeNumbered) {
+        std::memcpy(out, marker.name, std::size_t(marker.name[0]) + 1);
+        return;
+    }
+    const std::string prefix = "#" + std::to_string(numberedSoFar) + " ";
+    out[0] = std::uint8_t(prefix.size() + marker.name[0]);
+    std::memcpy(out + 1, prefix.data(), prefix.size());
+    std::memcpy(out + 1 + prefix.size(), marker.name + 1, marker.name[0]);
+}
+
+// Splits a name read from a file into its marker fields. "#<digits> <name>" is a numbered
+// marker; any other name (including a "#" without digits and a space) is an ordinary one.
+void ParseMarkerName(const std::uint8_t* text, std::int32_t length, SFTMarker* marker) {
+    marker->type = kMarkerTypeOrdinary;
+    marker->number = -1;
+    std::int32_t nameStart = 0;
+    if (length > 0 && text[0] == '#') {
+        std::int32_t i = 1;
+        std::int32_t number = 0;
+        while (i < length && i <= 6 && text[i] >= '0' && text[i] <= '9') {
+            number = number * 10 + (text[i] - '0');
+            ++i;
+        }
+        if (i > 1 && i < length && text[i] == ' ' && number <= 32767) {
+            marker->type = kMarkerTypeNumbered;
+            marker->number = std::int16_t(number);
+            nameStart = i + 1;
+        }
+    }
+    const std::int32_t nameLength = std::min(length - nameStart, std::int32_t(kSFTMaxNameLength));
+    marker->name[0] = std::uint8_t(nameLength);
+    std::memcpy(marker->name + 1, text + nameStart, std::size_t(nameLength));
+}
+
+bool HasS32Extension(const unsigned char* name) {
+    const int length = name[0];
+    if (length < 4) return false;
+    return name[length - 3] == '.' && (name[length - 2] == 's' || name[length - 2] == 'S') &&
+           name[length - 1] == '3' && name[length] == '2';
+}
+
+bool IsSupportedWordSize(std::int16_t bits) {
+    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+} // namespace
+
+CAIFFFile::~CAIFFFile() {
+    if (isOpen) CAIFFFile::Close();
+}
+
+std::unique_ptr<CAIFFFile> CAIFFFile::CreateSoundFileObject() {
+    return std::make_unique<CAIFFFile>();
+}
+
+std::uint32_t CAIFFFile::GetFType() const { return kAIFF; }
+std::uint32_t CAIFFFile::GetFileType() const { return kAIFF; }
+std::uint32_t CAIFFFile::GetCreator() const { return kCreator; }
+
+// --- low-level file access -------------------------------------------------------------------
+
+Status CAIFFFile::ReadBytes(void* buffer, std::int32_t count) {
+    std::int32_t done = count;
+    const Status status = CurrentFileServices().Read(refNum, &done, buffer);
+    if (status != kNoErr) return status;
+    return done == count ? kNoErr : kErrEndOfFile;
+}
+
+Status CAIFFFile::WriteBytes(const void* buffer, std::int32_t count) {
+    std::int32_t done = count;
+    const Status status = CurrentFileServices().Write(refNum, &done, buffer);
+    if (status != kNoErr) return status;
+    return done == count ? kNoErr : kErrIO;
+}
+
+Status CAIFFFile::SetPosition(FilePositionMode mode, std::int32_t offset) {
+    return CurrentFileServices().SetPosition(refNum, mode, offset);
+}
+
+std::int64_t CAIFFFile::FrameOffset(std::int32_t frame) const {
+    const std::int64_t offset = std::int64_t(std::max(frame, 0)) * BytesPerFrame() + dataStart;
+    return offset <= std::numeric_limits<std::int32_t>::max() ? offset : -1;
+}
+
+void CAIFFFile::ConvertByteOrder(std::uint8_t* data, std::int64_t bytes) const {
+    using namespace byteorder;
+    switch (Bits2Bytes(wordSize)) {
+    case 2:
+        for (std::int64_t i = 0; i + 2 <= bytes; i += 2) StoreBE16(data + i, LoadLE16(data + i));
+        break;
+    case 3:
+        for (std::int64_t i = 0; i + 3 <= bytes; i += 3) StoreBE24(data + i, LoadLE24(data + i));
+        break;
+    case 4:
+        for (std::int64_t i = 0; i + 4 <= bytes; i += 4) StoreBE32(data + i, LoadLE32(data + i));
+        break;
+    default: // 8-bit samples are signed in the file and in the buffer alike
+        break;
+    }
+}
+
+// --- chunk search ----------------------------------------------------------------------------
+
+Status CAIFFFile::FindID(std::uint32_t chunkID) {
+    Status status = SetPosition(FilePositionMode::FromStart, 0);
+    if (status != kNoErr) return status == kErrEndOfFile ? kErrChunkNotFound : status;
+    std::uint8_t field[4];
+    if (chunkID == kFORM) {
+        status = ReadBytes(field, 4);
+        if (status != kNoErr) return status;
+        return byteorder::LoadBE32(field) == kFORM ? kNoErr : kErrChunkNotFound;
+    }
+
+    status = SetPosition(FilePositionMode::FromStart, kFormHeaderSize);
+    if (status == kNoErr) status = ReadBytes(field, 4);
+    std::int32_t count = 0;
+    while (status == kNoErr && byteorder::LoadBE32(field) != chunkID &&
+           count < kMaxChunksSearched) {
+        status = ReadBytes(field, 4);
+        if (status != kNoErr) break;
+        const std::uint32_t size = byteorder::LoadBE32(field);
+        if (size & 0x80000000u) return kErrNegativeChunkSize;
+        std::int32_t position = 0;
+        status = CurrentFileServices().GetPosition(refNum, &position);
+        if (status != kNoErr) break;
+        // Sizes are skipped with their pad byte; the next chunk must start inside the FORM
+        // chunk, and a 32-bit offset must reach it.
+        const std::int64_t next = std::int64_t(position) + size + (size & 1);
+        if (next >= formEnd || next > std::numeric_limits<std::int32_t>::max())
+            return kErrChunkNotFound;
+        status = SetPosition(FilePositionMode::FromStart, std::int32_t(next));
+        if (status == kNoErr) status = ReadBytes(field, 4);
+        ++count;
+    }
+    if (status == kErrEndOfFile) return kErrChunkNotFound;
+    if (status != kNoErr) return status;
+    return byteorder::LoadBE32(field) == chunkID ? kNoErr : kErrAIFFTooManyChunks;
+}
+
+Status CAIFFFile::ReadChunkSize(std::int32_t minimumSize, std::int32_t* size) {
+    std::uint8_t field[4];
+    Status status = ReadBytes(field, 4);
+    if (status != kNoErr) return status;
+    const std::uint32_t declared = byteorder::LoadBE32(field);
+    std::int32_t position = 0;
+    std::int32_t length = 0;
+    status = CurrentFileServices().GetPosition(refNum, &position);
+    if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
+    if (status != kNoErr) return status;
+    if (declared < std::uint32_t(minimumSize)) return kErrMalformedFile;
+    if (declared > std::uint32_t(std::max(length - position, 0))) return kErrEndOfFile;
+    *size = std::int32_t(declared);
+    return kNoErr;
+}
+
+Status CAIFFFile::ReadFormHeader() {
+    Status status = FindID(kFORM);
+    std::uint8_t fields[8];
+    if (status == kNoErr) status = ReadBytes(fields, 8);
+    if (status != kNoErr) return status;
+    // A size beyond what 32-bit offsets reach (or a streaming writer's 0xFFFFFFFF) is taken as
+    // "up to the end of the file"; reads stop at the real end anyway.
+    const std::int64_t end = std::int64_t(byteorder::LoadBE32(fields)) + 8;
+    formEnd = std::int32_t(std::min<std::int64_t>(end, kUnlimitedFormEnd));
+    formType = byteorder::LoadBE32(fields + 4);
+    return (formType == kAIFF || formType == kAIFC) ? kNoErr : kErrNoFORMChunk;
+}
+
+// --- common chunk ----------------------------------------------------------------------------
+
+void CAIFFFile::BuildCOMM(std::uint8_t* chunk) const {
+    using namespace byteorder;
+    StoreBE32(chunk, kCOMM);
+    StoreBE32(chunk + 4, kCOMMDataSize);
+    StoreBE16(chunk + 8, std::uint16_t(numChannels));
+    StoreBE32(chunk + 10, std::uint32_t(numFrames));
+    StoreBE16(chunk + 14, std::uint16_t(wordSize));
+    Ext80ToBytes(DblToExt80(double(sampleRate)), chunk + 16);
+}
+
+Status CAIFFFile::WriteCOMM() {
+    std::uint8_t chunk[kCOMMChunkSize];
+    BuildCOMM(chunk);
+    const Status status = SetPosition(FilePositionMode::FromStart, kFormHeaderSize);
+    return status != kNoErr ? status : WriteBytes(chunk, kCOMMChunkSize);
+}
+
+Status CAIFFFile::ReadCOMM() {
+    if (FindID(kCOMM) != kNoErr) return kErrNoCOMMChunk;
+    const bool compressible = formType == kAIFC;
+    std::int32_t size = 0;
+    Status status = ReadChunkSize(compressible ? kAIFCCOMMDataSize : kCOMMDataSize, &size);
+    std::uint8_t data[kAIFCCOMMDataSize];
+    if (status == kNoErr) status = ReadBytes(data, compressible ? kAIFCCOMMDataSize : kCOMMDataSize);
+    if (status != kNoErr) return status;
+
+    using namespace byteorder;
+    if (compressible && LoadBE32(data + 18) != kNONE) return kErrAIFFCompressed;
+    const auto channels = std::int16_t(LoadBE16(data));
+    const std::uint32_t frames = LoadBE32(data + 2);
+    const auto bits = std::int16_t(LoadBE16(data + 6));
+    const double rate = Ext80ToDbl(Ext80FromBytes(data + 8));
+    if (channels < 1 || bits < 1 || bits > 32 || !(rate > 0.0) ||
+        rate > double(std::numeric_limits<float>::max()))
+        return kErrMalformedFile;
+    // Word sizes between the whole bytes are stored padded to the next byte, which the sample
+    // buffer does not model.
+    if (!IsSupportedWordSize(bits)) return kErrNotSupported;
+    // Every sample offset must stay within what the 32-bit file positions reach.
+    const std::int64_t dataBytes = std::int64_t(frames) * channels * Bits2Bytes(bits);
+    if (dataBytes > std::numeric_limits<std::int32_t>::max() - kFormHeaderSize - kCOMMChunkSize)
+        return kErrMalformedFile;
+
+    numChannels = channels;
+    numFrames = std::int32_t(frames);
+    wordSize = bits;
+    sampleRate = float(rate);
+    return kNoErr;
+}
+
+// --- instrument chunk and loops --------------------------------------------------------------
+
+Status CAIFFFile::ReadINST(std::uint8_t* data) {
+    Status status = FindID(kINST);
+    std::int32_t size = 0;
+    if (status == kNoErr) status = ReadChunkSize(kINSTDataSize, &size);
+    if (status == kNoErr) status = ReadBytes(data, kINSTDataSize);
+    return status;
+}
+
+Status CAIFFFile::WriteLoopsAndSamplerInfo() {
+    Status status = SetPosition(FilePositionMode::FromEnd, 0);
+    if (status != kNoErr) return status;
+    const std::int16_t numLoops = GetNumLoops();
+    SFTSamplerInfo info;
+    status = GetSamplerInfo(&info);
+    if (status == kErrInvalidSamplerInfo && numLoops == 0) return kNoErr;
+    if (status == kErrInvalidSamplerInfo) {
+        InitSamplerInfo();
+        GetSamplerInfo(&info);
+    }
+
+    using namespace byteorder;
+    std::uint8_t chunk[kINSTChunkSize] = {0};
+    StoreBE32(chunk, kINST);
+    StoreBE32(chunk + 4, kINSTDataSize);
+    chunk[8] = std::uint8_t(info.baseNote);
+    chunk[9] = std::uint8_t(info.detune);
+    chunk[10] = std::uint8_t(info.lowNote);
+    chunk[11] = std::uint8_t(info.highNote);
+    chunk[12] = std::uint8_t(info.lowVelocity);
+    chunk[13] = std::uint8_t(info.highVelocity);
+    StoreBE16(chunk + 14, std::uint16_t(info.gain));
+
+    // The sustain loop (index 0) and the release loop (index 1) refer to markers at their
+    // ends; those markers are added here so that WriteMarkers puts them in the MARK chunk.
+    struct LoopMarkers {
+        std::int32_t startID, endID;
+        const char* startName;
+        const char* endName;
+    };
+    static constexpr LoopMarkers kLoopMarkers[2] = {
+        {1, 2, "Sustainloop start", "Sustainloop end"},
+        {3, 4, "Releaseloop start", "Releaseloop end"}};
+    for (std::int16_t index = 0; index < 2 && numLoops > 0; ++index) {
+        SFTLoop loop;
+        if (GetIndLoop(index, &loop) != kNoErr) continue;
+        std::uint8_t* fields = chunk + 16 + 6 * index;
+        StoreBE16(fields, std::uint16_t(loop.type));
+        for (int end = 0; end < 2; ++end) {
+            SFTMarker marker{};
+            marker.id = end ? kLoopMarkers[index].endID : kLoopMarkers[index].startID;
+            marker.position = end ? loop.end : loop.start;
+            const char* name = end ? kLoopMarkers[index].endName : kLoopMarkers[index].startName;
+            marker.name[0] = std::uint8_t(std::strlen(name));
+            std::memcpy(marker.name + 1, name, marker.name[0]);
+            marker.type = kMarkerTypeOrdinary;
+            marker.number = -1;
+            status = AddMarker(&marker);
+            if (status != kNoErr) return status;
+            StoreBE16(fields + 2 + 2 * end, std::uint16_t(marker.id));
+        }
+    }
+    return WriteBytes(chunk, kINSTChunkSize);
+}
+
+Status CAIFFFile::ReadLoops() {
+    std::uint8_t data[kINSTDataSize];
+    Status status = ReadINST(data);
+    if (status == kErrChunkNotFound) return kNoErr;
+    if (status != kNoErr) return status;
+
+    // Both loops are resolved before any marker is removed, so that loops sharing a marker
+    // (or a loop whose ends are one marker) still find it.
+    SFTLoop found[2];
+    SFTMarker loopMarkers[4];
+    int numFound = 0;
+    int numMarkers = 0;
+    for (int index = 0; index < 2; ++index) {
+        const std::uint8_t* fields = data + 8 + 6 * index;
+        const auto playMode = std::int16_t(byteorder::LoadBE16(fields));
+        if (playMode == 0) continue;
+        SFTMarker begin;
+        SFTMarker end;
+        status = GetMarkerByID(std::int16_t(byteorder::LoadBE16(fields + 2)), &begin);
+        if (status == kNoErr)
+            status = GetMarkerByID(std::int16_t(byteorder::LoadBE16(fields + 4)), &end);
+        if (status == kErrNoSuchMarker) return kErrLoopMarkerMissing;
+        if (status != kNoErr) return status;
+        found[numFound++] = SFTLoop{index + 1, begin.position, end.position, playMode};
+        loopMarkers[numMarkers++] = begin;
+        loopMarkers[numMarkers++] = end;
+    }
+    for (int i = 0; i < numMarkers; ++i) {
+        // A marker that serves twice is removed once.
+        if (RemoveMarker(&loopMarkers[i]) == kErrNoSuchMarker) {
+            bool seen = false;
+            for (int j = 0; j < i; ++j) seen = seen || EqualMarker(&loopMarkers[i], &loopMarkers[j]);
+            if (!seen) return kErrLoopMarkerMissing;
+        }
+    }
+    for (int i = 0; i < numFound; ++i) {
+        status = AddLoop(&found[i]);
+        if (status != kNoErr) return status;
+    }
+    return kNoErr;
+}
+
+Status CAIFFFile::ReadSamplerInfo() {
+    std::uint8_t data[kINSTDataSize];
+    const Status status = ReadINST(data);
+    if (status == kErrChunkNotFound) return kNoErr;
+    if (status != kNoErr) return status;
+    SFTSamplerInfo info;
+    info.baseNote = std::int8_t(data[0]);
+    info.detune = std::int8_t(data[1]);
+    info.lowNote = std::int8_t(data[2]);
+    info.highNote = std::int8_t(data[3]);
+    info.lowVelocity = std::int8_t(data[4]);
+    info.highVelocity = std::int8_t(data[5]);
+    info.gain = std::int16_t(byteorder::LoadBE16(data + 6));
+    info.validSamplerInfo = 1;
+    return SetSamplerInfo(&info);
+}
+
+// --- marker chunk ----------------------------------------------------------------------------
+
+Status CAIFFFile::WriteMarkers() {
+    const std::int16_t n = GetNumMarkers();
+    if (n <= 0) return kNoErr;
+
+    // Size the block from the names as they will be written.
+    std::int32_t total = 10;
+    int numbered = 0;
+    for (std::int16_t index = 0; index < n; ++index) {
+        SFTMarker marker;
+        if (GetIndMarker(index, &marker) != kNoErr) break;
+        unsigned char name[256];
+        if (marker.type == kMarkerTypeNumbered) ++numbered;
+        MarkerFileName(marker, numbered, name);
+        total += MarkerRecordSize(name[0]);
+    }
+    MemBlock block;
+    Status status = block.Allocate(std::size_t(total), true);
+    if (status != kNoErr) return status;
+
+    using namespace byteorder;
+    std::uint8_t* chunk = block.Data();
+    std::int32_t used = 10;
+    numbered = 0;
+    for (std::int16_t index = 0; index < n && status == kNoErr; ++index) {
+        SFTMarker marker;
+        status = GetIndMarker(index, &marker);
+        if (status != kNoErr) break;
+        unsigned char name[256];
+        if (marker.type == kMarkerTypeNumbered) ++numbered;
+        MarkerFileName(marker, numbered, name);
+        std::uint8_t* record = chunk + used;
+        StoreBE16(record, std::uint16_t(marker.id));
+        StoreBE32(record + 2, std::uint32_t(marker.position));
+        std::memcpy(record + 6, name, std::size_t(name[0]) + 1);
+        used += MarkerRecordSize(name[0]);
+    }
+    if (status != kNoErr) return status;
+    StoreBE32(chunk, kMARK);
+    StoreBE32(chunk + 4, std::uint32_t(used - 8));
+    StoreBE16(chunk + 8, std::uint16_t(n));
+    status = SetPosition(FilePositionMode::FromEnd, 0);
+    if (status == kNoErr) status = WriteBytes(chunk, used);
+    return status;
+}
+
+Status CAIFFFile::ReadMarkers() {
+    if (!isOpen) return kErrMarkersFileNotOpen;
+    Status status = FindID(kMARK);
+    if (status == kErrChunkNotFound) return kNoErr;
+    std::int32_t size = 0;
+    if (status == kNoErr) status = ReadChunkSize(2, &size);
+    if (status != kNoErr) return status;
+    MemBlock block;
+    status = block.Allocate(std::size_t(size), false);
+    if (status == kNoErr) status = ReadBytes(block.Data(), size);
+    if (status != kNoErr) return status;
+
+    const std::uint8_t* data = block.Data();
+    const std::uint16_t count = byteorder::LoadBE16(data);
+    // The marker list holds at most a 16-bit signed count.
+    if (count > std::numeric_limits<std::int16_t>::max()) return kErrMalformedFile;
+    std::int32_t offset = 2;
+    for (std::uint16_t i = 0; i < count && status == kNoErr; ++i) {
+        // Each record must lie within the chunk: id, position and length byte, then the name.
+        if (size - offset < 7) return kErrMalformedFile;
+        const std::uint8_t* record = data + offset;
+        const std::int32_t length = record[6];
+        if (size - offset - 7 < length) return kErrMalformedFile;
+        SFTMarker marker{};
+        marker.id = std::int16_t(byteorder::LoadBE16(record));
+        marker.position = std::int32_t(byteorder::LoadBE32(record + 2));
+        ParseMarkerName(record + 7, length, &marker);
+        status = AddMarker(&marker);
+        offset += MarkerRecordSize(length);
+    }
+    return status;
+}
+
+// --- creating, positioning, buffers ----------------------------------------------------------
+
+Status CAIFFFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
+                         unsigned char extendName, unsigned char* extension) {
+    CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
+    // A file whose header and samples disagree would be written otherwise.
+    if (channels < 1 || !IsSupportedWordSize(bits) || !(rate > 0.0f)) return kErrNotSupported;
+
+    Status status = CurrentFileServices().Create(fileSpec, GetFileType(), GetCreator());
+    if (status != kNoErr) return status;
+    status = CurrentFileServices().Open(fileSpec, FilePermission::ReadWrite, &refNum);
+    if (status != kNoErr) return status;
+    isOpen = 1;
+    headerDirty = 1;
+    sampleRate = rate;
+    numChannels = channels;
+    wordSize = bits;
+    dataType = 0;
+    formEnd = kUnlimitedFormEnd;
+    formType = kAIFF;
+
+    using namespace byteorder;
+    std::uint8_t header[kFormHeaderSize + kCOMMChunkSize + kSSNDHeaderSize] = {0};
+    StoreBE32(header, kFORM);
+    StoreBE32(header + 4, std::uint32_t(kUnlimitedFormEnd));
+    StoreBE32(header + 8, kAIFF);
+    // The common chunk already holds the format (with 0 frames); Close rewrites it.
+    BuildCOMM(header + kFormHeaderSize);
+    StoreBE32(header + kFormHeaderSize + kCOMMChunkSize, kSSND);
+    status = WriteBytes(header, sizeof header);
+    if (status != kNoErr) return status;
+    dataStart = sizeof header;
+    SetFilePos(0);
+    return kNoErr;
+}
+
+Status CAIFFFile::SetFilePos(std::int32_t frame) {
+    const std::int64_t offset = FrameOffset(frame);
+    if (offset < 0) return kErrMalformedFile;
+    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (status == kErrEndOfFile) {
+        status = SetEndOfFile(std::max(frame, 0));
+        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    }
+    return status;
+}
+
+Status CAIFFFile::SetEndOfFile(std::int32_t frames) {
+    MemBlock zeros;
+    Status status = zeros.Allocate(std::size_t(std::max(kSFTBufferSize, 1)), true);
+    if (status != kNoErr) return status;
+    std::int32_t end = 0;
+    status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
+    if (status != kNoErr) return status;
+    const std::int64_t target = FrameOffset(frames);
+    if (target < 0) return kErrMalformedFile;
+    while (end < target && status == kNoErr) {
+        const auto n = std::int32_t(std::min<std::int64_t>(target - end, zeros.Size()));
+        status = WriteBytes(zeros.Data(), n);
+        if (status == kNoErr) end += n;
+    }
+    numFrames = frames;
+    return status;
+}
+
+Status CAIFFFile::UpdateSize() {
+    std::int32_t end = 0;
+    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    if (status != kNoErr) return status;
+    const std::int32_t frameBytes = BytesPerFrame();
+    if (frameBytes <= 0) return kErrNotSupported;
+    numFrames = std::max(end - dataStart, 0) / frameBytes;
+    return kNoErr;
+}
+
+Status CAIFFFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
+    CSoundFile::FlushOutputBuffer(count, start);
+    Status status = SetFilePos(start);
+    if (status != kNoErr) return status;
+    const std::int64_t bytes =
+        std::min<std::int64_t>(std::int64_t(std::max(count, 0)) * BytesPerFrame(),
+                               std::int64_t(outputBuffer.Size()));
+    ConvertByteOrder(OutputBytes(), bytes);
+    status = WriteBytes(OutputBytes(), std::int32_t(bytes));
+    numFrames = std::max(numFrames, start + count);
+    return status;
+}
+
+Status CAIFFFile::RefreshOutputBuffer(std::int32_t start) {
+    const std::int32_t s = std::max(start, 0);
+    Status status = SetFilePos(s);
+    if (status != kNoErr) return status;
+    const auto full = std::int32_t(std::min<std::int64_t>(
+        std::int64_t(kSFTBufferSize) * BytesPerFrame(), std::int64_t(outputBuffer.Size())));
+    std::int32_t done = full;
+    status = CurrentFileServices().Read(refNum, &done, OutputBytes());
+    bufferStart = s;
+    if (status == kErrEndOfFile) {
+        std::memset(OutputBytes() + done, 0, std::size_t(full - done));
+        status = kNoErr;
+    }
+    if (status != kNoErr) return status;
+    if (dataType == 0) ConvertByteOrder(OutputBytes(), full);
+    return kNoErr;
+}
+
+Status CAIFFFile::RefreshInputBuffer(std::int32_t start) {
+    const std::int32_t s = std::max(start, 0);
+    Status status = SetFilePos(s);
+    if (status != kNoErr) return status;
+    const std::int32_t frameBytes = BytesPerFrame();
+    const auto full = std::int32_t(std::min<std::int64_t>(
+        std::int64_t(kSFTBufferSize) * frameBytes, std::int64_t(inputBuffer.Size())));
+    const std::int32_t frames = std::max(std::min(numFrames - s, kSFTBufferSize), 0);
+    std::int32_t done = std::min(frames * frameBytes, full);
+    if (done > 0) status = CurrentFileServices().Read(refNum, &done, InputBytes());
+    bufferStart = s;
+    std::memset(InputBytes() + done, 0, std::size_t(full - done));
+    if (dataType == 0) ConvertByteOrder(InputBytes(), full);
+    return status;
+}
+
+// --- opening and closing ---------------------------------------------------------------------
+
+Status CAIFFFile::Close() {
+    if (!isOpen) return kErrFileNotOpen;
+    Status status = kNoErr;
+    if (headerDirty) {
+        const std::int64_t dataBytes = std::int64_t(numFrames) * BytesPerFrame();
+        if (dataBytes % 2 != 0) {
+            const std::uint8_t pad = 0;
+            status = SetFilePos(numFrames);
+            if (status == kNoErr) status = WriteBytes(&pad, 1);
+        }
+        if (status == kNoErr) status = WriteCOMM();
+        if (status == kNoErr) status = WriteLoopsAndSamplerInfo();
+        if (status == kNoErr) status = WriteMarkers();
+        if (status == kNoErr) {
+            std::uint8_t field[4];
+            byteorder::StoreBE32(field, std::uint32_t(dataBytes + 8));
+            status = FindID(kSSND);
+            if (status == kNoErr) status = WriteBytes(field, 4);
+            else if (status == kErrChunkNotFound) status = kErrNoSSNDChunk;
+
+            std::int32_t end = 0;
+            Status formStatus = CurrentFileServices().GetEndOfFile(refNum, &end);
+            if (formStatus == kNoErr) {
+                byteorder::StoreBE32(field, std::uint32_t(end - 8));
+                formStatus = FindID(kFORM);
+                if (formStatus == kNoErr) formStatus = WriteBytes(field, 4);
+                else if (formStatus == kErrChunkNotFound) formStatus = kErrNoFORMChunk;
+            }
+            if (formStatus != kNoErr) status = formStatus;
+        }
+        if (status == kNoErr) headerDirty = 0;
+    }
+    const Status closeStatus = CurrentFileServices().Close(refNum);
+    if (closeStatus == kNoErr) isOpen = 0;
+    return status != kNoErr ? status : closeStatus;
+}
+
+Status CAIFFFile::Open() {
+    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    if (status != kNoErr) return status;
+    isOpen = 1;
+
+    status = ReadFormHeader();
+    if (status == kNoErr) status = ReadCOMM();
+    if (status == kNoErr) {
+        if (HasS32Extension(fileSpec.name)) {
+            dataType = kDataType24In32;
+            wordSize = 32;
+        } else {
+            dataType = 0;
+        }
+    }
+    if (status == kNoErr) status = ReadMarkers();
+    if (status == kNoErr) status = ReadLoops();
+    if (status == kNoErr) status = ReadSamplerInfo();
+    if (status == kNoErr) {
+        status = FindID(kSSND);
+        std::int32_t size = 0;
+        std::uint8_t offsetField[4];
+        if (status == kErrChunkNotFound) status = kErrNoSSNDChunk;
+        if (status == kNoErr) status = ReadChunkSize(8, &size);
+        // A truncated SSND chunk still gives access to the frames it holds.
+        if (status == kErrEndOfFile) status = kNoErr;
+        if (status == kNoErr) status = ReadBytes(offsetField, 4);
+        std::int32_t position = 0;
+        if (status == kNoErr) status = CurrentFileServices().GetPosition(refNum, &position);
+        if (status == kNoErr) {
+            const std::int64_t start =
+                std::int64_t(position) + 4 + byteorder::LoadBE32(offsetField);
+            const std::int64_t end = start + std::int64_t(numFrames) * BytesPerFrame();
+            if (end > std::numeric_limits<std::int32_t>::max()) status = kErrMalformedFile;
+            else dataStart = std::int32_t(start);
+        }
+    }
+
+    if (status != kNoErr) return status;
+
+    // An application chunk of signature 'SSYS' marks a mono file whose 24-bit words are
+    // stored as the buffer holds them.
+    if (FindID(kAPPL) != kNoErr) return kNoErr;
+    std::uint8_t fields[8];
+    status = ReadBytes(fields, 8);
+    if (status != kNoErr) return status;
+    if (byteorder::LoadBE32(fields + 4) == kSSYS) {
+        numChannels = 1;
+        if (wordSize == 24) dataType = kDataTypeSSYS24;
+    }
+    return kNoErr;
+}
+
+Status CAIFFFile::GetOfflineInfo(std::int16_t* info) {
+    if (info) *info = 0;
+    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    if (status != kNoErr) return status;
+    isOpen = 1;
+    status = ReadFormHeader();
+    if (status == kNoErr) status = ReadCOMM();
+    const Status closeStatus = CurrentFileServices().Close(refNum);
+    isOpen = 0;
+    return status != kNoErr ? status : closeStatus;
+}

@@ -1,0 +1,53 @@
+#include "formats/OpenSoundFile.h"
+
+#include <cstdint>
+
+#include "formats/CAIFFFile.h"
+#include "soundfile/ByteOrder.h"
+#include "soundfile/FileServices.h"
+
+namespace {
+
+constexpr std::int32_t kSniffSize = 12; // container ID, size, form type
+
+Status ReadHeader(const FSSpec& spec, std::uint8_t* header) {
+    FileServices& files = CurrentFileServices();
+    std::int16_t refNum = 0;
+    Status status = files.Open(spec, FilePermission::ReadOnly, &refNum);
+    if (status != kNoErr) return status;
+    std::int32_t count = kSniffSize;
+    status = files.Read(refNum, &count, header);
+    const Status closeStatus = files.Close(refNum);
+    return status != kNoErr ? status : closeStatus;
+}
+
+// A new, unopened object for the container the header names; null for an unknown one.
+std::unique_ptr<CSoundFile> ObjectForHeader(const std::uint8_t* header) {
+    switch (byteorder::LoadBE32(header)) {
+    case byteorder::FourCC("FORM"):
+        return std::make_unique<CAIFFFile>();
+    // "RIFF": the WAVE readers (CWAVEFile, CBWFLinearFile) are chosen here.
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+Status OpenSoundFile(const FSSpec& spec, std::unique_ptr<CSoundFile>* file) {
+    file->reset();
+    std::uint8_t header[kSniffSize] = {0};
+    Status status = ReadHeader(spec, header);
+    if (status != kNoErr) return status;
+    std::unique_ptr<CSoundFile> object = ObjectForHeader(header);
+    if (!object) return kErrNotSupported;
+    status = object->ISoundFile(&spec);
+    if (status == kNoErr) status = object->Open();
+    if (status != kNoErr) {
+        // A failed Open leaves the file open for its owner to close.
+        if (object->IsOpen()) object->Close();
+        return status;
+    }
+    *file = std::move(object);
+    return kNoErr;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// Opening an existing sound file of any format the engine reads.
+
+#include <memory>
+
+#include "shell/FSSpec.h"
+#include "soundfile/CSoundFile.h"
+
+// Recognises the file's format from its first 12 bytes, makes the matching sound file object
+// and opens it for reading (ISoundFile, then Open). On success `*file` holds the open object;
+// on failure it is empty and the status says why: the platform's status when the file cannot
+// be opened or read, kErrEndOfFile when it is shorter than a header, kErrNotSupported for a
+// form the engine does not read, else the format's own reading status.
+Status OpenSoundFile(const FSSpec& spec, std::unique_ptr<CSoundFile>* file);
