@@ -2,12 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <memory>
+#include <new>
 
+#include "formats/TxSoundFile.h"
+#include "jobs/AppController.h"
+#include "jobs/JobProgress.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
+#include "shell/DesktopServices.h"
+#include "shell/QuillException.h"
+#include "shell/Resources.h"
+#include "soundfile/ByteOrder.h"
+#include "synth/Levels.h"
+#include "synth/SampleRateConverter.h"
 
 namespace speech {
 
@@ -165,3 +177,128 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
 }
 
 } // namespace speech
+
+// Speaks into one output file: names become voice samples, pauses skip frames.
+class Announcer::FileSpeech : public Speech {
+public:
+    FileSpeech(Announcer& announcer, TxSoundFile& file) : announcer(announcer), file(file) {}
+    std::int32_t Say(const std::string& name) override {
+        return announcer.putSampleIntoFileFlipPhase(name, file, false);
+    }
+    std::int32_t Pause(double seconds) override { return file.advanceTime(seconds); }
+
+private:
+    Announcer& announcer;
+    TxSoundFile& file;
+};
+
+namespace {
+
+constexpr double kVoiceSampleRate = 48000.0;
+constexpr const char* kQuillException = "QUILException";
+
+std::string Quoted(const char* text, const std::string& name) {
+    return std::string(text) + " '" + name + "'";
+}
+
+// The whole content of a voice sample file, or nothing when it cannot be read.
+std::optional<std::string> ReadVoiceSample(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+void ReportPhaseCheckFailure(const std::string& name, const std::string& reason) {
+    DesktopServices& desktop = DesktopServices::Current();
+    desktop.log(name + " thrown: " + reason + " - ");
+    desktop.alert(kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+}
+
+Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
+                     JobProgress& progress, SampleLookup lookup, FailureReport report)
+    : settings(settings), saveOptions(saveOptions), progress(progress),
+      lookup(std::move(lookup)), report(std::move(report)) {
+    if (!this->lookup)
+        this->lookup = [](const std::string& name) { return PathForResource(name, "sample"); };
+    if (!this->report) this->report = ReportPhaseCheckFailure;
+}
+
+std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSoundFile& file,
+                                                   bool flipPhase) {
+    const std::int32_t start = file.pos();
+    try {
+        std::optional<std::string> path = lookup(name);
+        if (!path) throw QuillException(kQuillException, Quoted("could not find sample", name));
+        std::optional<std::string> bytes = ReadVoiceSample(*path);
+        if (!bytes)
+            throw QuillException(kQuillException,
+                                 Quoted("could not read sample data from file", name));
+
+        // The voice between silences wide enough for the converter's filter to settle.
+        const std::size_t count = bytes->size() / 2;
+        constexpr std::size_t kMostSamples =
+            std::numeric_limits<std::uint32_t>::max() / 2 - 2 * kPolyPhaseLeadIn;
+        std::unique_ptr<double[]> padded;
+        if (count <= kMostSamples)
+            padded.reset(new (std::nothrow) double[count + 2 * kPolyPhaseLeadIn]());
+        if (!padded)
+            throw QuillException(kQuillException, Quoted("not enough memory for sample", name));
+
+        const double gain = dB2Amp(std::max(settings.level_from(), settings.level_to()));
+        const double fullScale = flipPhase ? -32768.0 : 32768.0;
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->data());
+        for (std::size_t i = 0; i < count; ++i) {
+            auto value = static_cast<std::int16_t>(byteorder::LoadBE16(data + 2 * i));
+            padded[kPolyPhaseLeadIn + i] = value * gain / fullScale;
+        }
+        bytes.reset();
+
+        auto frames = static_cast<std::uint32_t>(count);
+        ConvertedBlock converted(
+            src_polyphase(padded.get(), &frames, kVoiceSampleRate, settings.sampleRate()));
+        if (!converted)
+            throw QuillException(kQuillException,
+                                 Quoted("not enough memory to sample rate convert", name));
+        padded.reset();
+        file.write(frames, converted.get());
+        ++progress.step;
+    } catch (const QuillException& failure) {
+        Failed(failure.name(), failure.reason());
+    } catch (const std::bad_alloc&) {
+        Failed(kQuillException, Quoted("not enough memory for sample", name));
+    }
+    return file.pos() - start;
+}
+
+void Announcer::Failed(const std::string& name, const std::string& reason) {
+    progress.error = true;
+    if (reported.insert(name + "\n" + reason).second) report(name, reason);
+}
+
+std::int32_t Announcer::speakIntIntoSayPlusIfPositive(std::int32_t value, TxSoundFile& file,
+                                                      bool sayPlusIfPositive) {
+    FileSpeech into(*this, file);
+    return speech::SpeakInt(value, into, sayPlusIfPositive);
+}
+
+std::int32_t Announcer::speakHundredsInto(std::int32_t value, TxSoundFile& file) {
+    FileSpeech into(*this, file);
+    return speech::SpeakHundreds(value, into);
+}
+
+std::int32_t Announcer::speakDoubleUsingDecimalsIntoSayPlusIfPositive(double value,
+                                                                      std::int32_t decimals,
+                                                                      TxSoundFile& file,
+                                                                      bool sayPlusIfPositive) {
+    FileSpeech into(*this, file);
+    return speech::SpeakDouble(value, decimals, into, sayPlusIfPositive);
+}
+
+std::int32_t Announcer::announceVivuZira(TxSoundFile& file) {
+    FileSpeech into(*this, file);
+    return speech::AnnounceVivuZira(settings, saveOptions.outputType(), into);
+}

@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
+class SaveOptions;
 class Settings;
 class TxSoundFile;
 struct JobProgress;
@@ -47,6 +49,10 @@ std::int32_t TruncatedInt(double value);
 
 } // namespace speech
 
+// Tells the user that a file of a phase check or an announcement could not be written: a log
+// line "<name> thrown: <reason> - " and an alert that waits until it is dismissed.
+void ReportPhaseCheckFailure(const std::string& name, const std::string& reason);
+
 // Inserts voice samples into output files at the job's output rate and level. The job must
 // have run InitPolyPhase(sampleRate, 48000) before the first insertion.
 class Announcer {
@@ -56,14 +62,16 @@ public:
     // Reports one failure that the job goes on from: the exception's name and its reason.
     using FailureReport = std::function<void(const std::string& name, const std::string& reason)>;
 
-    // Reads the rate, levels and frequencies from `settings` when they are needed.
+    // Reads the rate, levels, frequencies and job kind from the records when they are needed.
     // `lookup` defaults to the application's resources; `report` to a log line and an alert.
-    Announcer(const Settings& settings, std::int32_t outputType, JobProgress& progress,
+    Announcer(const Settings& settings, const SaveOptions& saveOptions, JobProgress& progress,
               SampleLookup lookup = {}, FailureReport report = {});
 
     // Puts the whole voice sample into `file` at its position, at the louder of the job's two
     // levels, phase-inverted when `flipPhase`; counts one step. A sample that cannot be found,
-    // read, converted or written is reported, sets the job's error flag and adds nothing.
+    // read, converted or written sets the job's error flag and adds nothing; the user is told
+    // about it the first time only, so that a voice missing from a long job does not stop it
+    // at every use.
     std::int32_t putSampleIntoFileFlipPhase(const std::string& name, TxSoundFile& file,
                                             bool flipPhase);
     std::int32_t speakIntIntoSayPlusIfPositive(std::int32_t value, TxSoundFile& file,
@@ -77,10 +85,13 @@ public:
 
 private:
     class FileSpeech;
+    void Failed(const std::string& name, const std::string& reason);
 
     const Settings& settings;
-    std::int32_t outputType;
+    const SaveOptions& saveOptions;
     JobProgress& progress;
     SampleLookup lookup;
     FailureReport report;
+    std::set<std::string> reported; // failures the user has been told about
+
 };

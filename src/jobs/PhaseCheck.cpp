@@ -1,0 +1,280 @@
+#include "jobs/PhaseCheck.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <system_error>
+
+#include "formats/TxSoundFile.h"
+#include "jobs/JobProgress.h"
+#include "jobs/SaveOptions.h"
+#include "jobs/Settings.h"
+#include "shell/QuillException.h"
+#include "shell/SharedFlags.h"
+#include "synth/SampleRateConverter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kQuillException = "QUILException";
+
+struct Layout {
+    const char* title;
+    std::vector<std::string> speakers;
+};
+
+const std::vector<Layout>& Layouts() {
+    static const std::vector<Layout> layouts = {
+        {"Stereo", {"L", "R"}},
+        {"Quad", {"L", "R", "Rs", "Ls"}},
+        {"LCRS", {"L", "C", "R", "S"}},
+        {"5.1", {"L", "C", "R", "Rs", "Ls", "LFE"}},
+        {"6.1", {"L", "C", "R", "Rs", "Cs", "Ls", "LFE"}},
+        {"7.1", {"L", "Lc", "C", "Rc", "R", "Rs", "Ls", "LFE"}},
+        {"10.2", {"Lh", "Lw", "L", "C", "R", "Rw", "Rh", "Rs", "Cs", "Ls", "LSB", "RSB"}},
+    };
+    return layouts;
+}
+
+// The low-frequency and back-surround speakers take no part in the pair checks.
+bool IsLeftOutOfPairs(const std::string& speaker) {
+    return speaker == "LFE" || speaker == "LSB" || speaker == "RSB";
+}
+
+// Neighbour pairs in ring order: (0, 1), (1, 2), ... (last, 0).
+template <typename Visit>
+void ForEachCheckedPair(const std::vector<std::string>& speakers, Visit visit) {
+    const std::size_t count = speakers.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t j = (i + 1) % count;
+        if (IsLeftOutOfPairs(speakers[i]) || IsLeftOutOfPairs(speakers[j])) continue;
+        visit(i, j);
+    }
+}
+
+// Brings every file up to the furthest position. Files normally stay in step by construction;
+// this keeps them in step when one insertion wrote less than its twin (a failed write).
+void KeepInStep(PhaseCheckFiles& files) {
+    std::int32_t furthest = 0;
+    for (const auto& file : files) furthest = std::max(furthest, file->pos());
+    for (auto& file : files) file->advanceSamples(furthest - file->pos());
+}
+
+} // namespace
+
+std::optional<std::string> LayoutTitle(std::int32_t channelSetup) {
+    if (channelSetup < 0 || channelSetup >= kLayoutCount) return std::nullopt;
+    return Layouts()[static_cast<std::size_t>(channelSetup)].title;
+}
+
+std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup) {
+    if (channelSetup < 0 || channelSetup >= kLayoutCount) return {};
+    return Layouts()[static_cast<std::size_t>(channelSetup)].speakers;
+}
+
+std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0fk_%db_PhaseChk.", sampleRate / 1000.0, wordLength);
+    return text + layoutTitle;
+}
+
+bool IsPhaseCheckFileName(const std::string& leafName) {
+    static const std::regex pattern(R"(-?[0-9]+k_[0-9]+b_PhaseChk\..+\.[A-Za-z]+\.(aif|wav))");
+    return std::regex_match(leafName, pattern);
+}
+
+std::string SpeakerName(const std::string& path) {
+    std::string leaf = path.substr(path.find_last_of('/') + 1);
+    std::size_t extension = leaf.find_last_of('.');
+    if (extension == std::string::npos) return {};
+    leaf.resize(extension);
+    std::size_t speaker = leaf.find_last_of('.');
+    return speaker == std::string::npos ? std::string() : leaf.substr(speaker + 1);
+}
+
+PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
+                       const nlohmann::json& speakers, std::string phaseCheckFileName,
+                       FileMaker createSoundFile, FailureLog log, FailureAlert alert)
+    : settings(settings), progress(progress), announcer(announcer), speakers(speakers),
+      phaseCheckFileName(std::move(phaseCheckFileName)),
+      createSoundFile(std::move(createSoundFile)), log(std::move(log)), alert(std::move(alert)) {}
+
+void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
+    progress.step = 0;
+    bool madeDirectory = false;
+    try {
+        if (!emptyOutputDir(directory))
+            throw QuillException(kQuillException,
+                                 "'" + directory +
+                                     "' holds files that a phase check did not write; choose "
+                                     "another folder");
+        std::error_code ignored;
+        if (!fs::create_directory(directory, ignored))
+            throw QuillException(kQuillException, "could not create the folder '" + directory + "'");
+        madeDirectory = true;
+        int status = InitPolyPhase(settings.sampleRate(), 48000.0);
+        if (status != 0)
+            throw QuillException(kQuillException,
+                                 "could not create sinc table for polyphase sample rate "
+                                 "conversion because of error " +
+                                     std::to_string(status));
+        RunLayout(settings.channelSetup(), directory);
+    } catch (const QuillException& failure) {
+        if (log) log(failure.name(), failure.reason());
+        if (failure.name() == kPhaseCheckStopException) {
+            if (madeDirectory) emptyOutputDir(directory);
+            progress.cancelled = true;
+            shouldStop = 0;
+        } else {
+            progress.error = true;
+            if (alert) alert();
+        }
+    }
+    freeSincTable();
+}
+
+bool PhaseCheck::emptyOutputDir(const std::string& path) {
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(path, error);
+    if (status.type() == fs::file_type::not_found) return true;
+    if (error || status.type() != fs::file_type::directory) return false;
+    // Look at everything before removing anything.
+    for (fs::directory_iterator entry(path, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (!entry->is_regular_file(error) || entry->is_symlink(error) ||
+            !IsPhaseCheckFileName(entry->path().filename().string()))
+            return false;
+    }
+    if (error) return false;
+    fs::remove_all(path, error);
+    return !error;
+}
+
+void PhaseCheck::doStereo(const std::string& directory) { RunLayout(0, directory); }
+void PhaseCheck::doQuad(const std::string& directory) { RunLayout(1, directory); }
+void PhaseCheck::doLCRS(const std::string& directory) { RunLayout(2, directory); }
+void PhaseCheck::doFiveDotOne(const std::string& directory) { RunLayout(3, directory); }
+void PhaseCheck::doSixDotOne(const std::string& directory) { RunLayout(4, directory); }
+void PhaseCheck::doSevenDotOne(const std::string& directory) { RunLayout(5, directory); }
+void PhaseCheck::doTenDotTwo(const std::string& directory) { RunLayout(6, directory); }
+
+void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directory) {
+    const std::vector<std::string> speakerNames = LayoutSpeakers(channelSetup);
+    if (speakerNames.empty()) return;
+    progress.numsteps = PlannedSteps(speakerNames);
+    PhaseCheckFiles files;
+    for (const auto& speaker : speakerNames) {
+        std::unique_ptr<TxSoundFile> file =
+            createSoundFile(phaseCheckFileName, speaker, directory);
+        if (!file)
+            throw QuillException(kQuillException,
+                                 "could not create the sound file for the speaker " + speaker);
+        files.push_back(std::move(file));
+    }
+    doPhaseCheckForList(files);
+}
+
+std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNames) const {
+    auto samplesOf = [&](const std::string& speaker) {
+        return static_cast<std::uint32_t>(SpeakerSamples(speaker).size());
+    };
+    const auto files = static_cast<std::uint32_t>(speakerNames.size());
+    std::uint32_t steps = 2 * files; // opening and closing in every file
+    if (settings.announce())
+        for (const auto& speaker : speakerNames) steps += samplesOf(speaker);
+    const auto repeats = static_cast<std::uint32_t>(std::max(settings.numRepeats(), 0));
+    ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
+        steps += samplesOf(speakerNames[a]) + samplesOf(speakerNames[b]) + 4 * repeats;
+    });
+    return steps;
+}
+
+std::vector<std::string> PhaseCheck::SpeakerSamples(const std::string& speaker) const {
+    std::vector<std::string> names;
+    if (!speakers.is_object()) return names;
+    auto entry = speakers.find(speaker);
+    if (entry == speakers.end() || !entry->is_array()) return names;
+    for (const auto& name : *entry)
+        if (name.is_string()) names.push_back(name.get<std::string>());
+    return names;
+}
+
+void PhaseCheck::doPhaseCheckForList(PhaseCheckFiles& files) {
+    putSampleIntoAllFilesFromArrayWithSilence(kPhaseCheckOpening, files, settings.silence());
+    if (settings.announce()) announceAllSpeakersFromListWithSilence(files, settings.silence());
+    putPhaseChecksIntoFilesFromArrayWithSilence(settings.numRepeats(), files, settings.silence());
+    putSampleIntoAllFilesFromArrayWithSilence(kPhaseCheckClosing, files, settings.silence());
+}
+
+void PhaseCheck::putSampleIntoAllFilesFromArrayWithSilence(const std::string& name,
+                                                           PhaseCheckFiles& files,
+                                                           double seconds) {
+    for (auto& file : files) announcer.putSampleIntoFileFlipPhase(name, *file, false);
+    KeepInStep(files);
+    AdvanceAll(files, seconds);
+}
+
+void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& name,
+                                                          std::size_t index,
+                                                          PhaseCheckFiles& files,
+                                                          double seconds) {
+    if (index >= files.size()) return;
+    std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (shouldStop) {
+            files.clear();
+            throw QuillException(kPhaseCheckStopException,
+                                 "User cancelled writing of phase check files.");
+        }
+        if (k != index) files[k]->advanceSamples(frames);
+        files[k]->advanceTime(seconds);
+    }
+}
+
+void PhaseCheck::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SpeakInto(SpeakerName(files[i]->path()), i, files);
+        AdvanceAll(files, seconds);
+    }
+}
+
+void PhaseCheck::putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeats,
+                                                             PhaseCheckFiles& files,
+                                                             double seconds) {
+    std::vector<std::string> speakerNames;
+    for (const auto& file : files) speakerNames.push_back(SpeakerName(file->path()));
+    ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
+        SpeakInto(speakerNames[a], a, files);
+        AdvanceAll(files, seconds);
+        SpeakInto(speakerNames[b], b, files);
+        AdvanceAll(files, seconds);
+        for (std::int32_t repeat = 0; repeat < repeats; ++repeat) {
+            Burst(kInPhaseNoise, false, a, b, files, seconds);
+            Burst(kOutOfPhaseNoise, true, a, b, files, seconds);
+        }
+    });
+}
+
+std::int32_t PhaseCheck::SpeakInto(const std::string& speaker, std::size_t index,
+                                   PhaseCheckFiles& files) {
+    std::int32_t start = files[index]->pos();
+    for (const auto& name : SpeakerSamples(speaker))
+        putSampleIntoOneFileFromArrayWithSilence(name, index, files, 0.0);
+    return files[index]->pos() - start;
+}
+
+void PhaseCheck::AdvanceAll(PhaseCheckFiles& files, double seconds) {
+    for (auto& file : files) file->advanceTime(seconds);
+}
+
+void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
+                       std::size_t second, PhaseCheckFiles& files, double seconds) {
+    std::int32_t frames = announcer.putSampleIntoFileFlipPhase(noise, *files[first], false);
+    announcer.putSampleIntoFileFlipPhase(noise, *files[second], invertSecond);
+    for (std::size_t k = 0; k < files.size(); ++k)
+        if (k != first && k != second) files[k]->advanceSamples(frames);
+    KeepInStep(files);
+    AdvanceAll(files, seconds);
+}

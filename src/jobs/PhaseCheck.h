@@ -1,0 +1,121 @@
+#pragma once
+// The phase and channel check: one mono file per speaker of a layout, written in step into one
+// output directory. Played together, one file per output channel, they open with a spoken
+// title, optionally name every speaker from that speaker alone, then give every pair of
+// neighbouring speakers their names, an in-phase noise burst on both and the same burst with
+// the second speaker inverted, and close with a spoken goodbye. Whatever one file receives, the
+// others receive the same number of silent frames, so the files line up frame for frame.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "jobs/Announcer.h"
+
+class Settings;
+class SaveOptions;
+class TxSoundFile;
+struct JobProgress;
+
+// The output files of one run, one per speaker in the layout's order.
+using PhaseCheckFiles = std::vector<std::unique_ptr<TxSoundFile>>;
+
+// Voice samples of the sequence.
+inline constexpr const char* kPhaseCheckOpening = "PhaseAndChannelCheck";
+inline constexpr const char* kPhaseCheckClosing = "GoodbyeNice";
+inline constexpr const char* kInPhaseNoise = "InPhase+noise";
+inline constexpr const char* kOutOfPhaseNoise = "OutOfPhase+noise";
+
+inline constexpr const char* kPhaseCheckStopException = "QUILPhaseCheckStopException";
+
+// Speaker layouts (`channelSetup`).
+inline constexpr std::int32_t kLayoutCount = 7;
+// "Stereo", "Quad", "LCRS", "5.1", "6.1", "7.1", "10.2"; none outside 0..6.
+std::optional<std::string> LayoutTitle(std::int32_t channelSetup);
+// The speakers of a layout in file order ("L", "R" for stereo); empty outside 0..6.
+std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup);
+// The stem every file name of a run starts with: "48k_24b_PhaseChk.5.1".
+std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle);
+// Whether a leaf name is one a phase check writes: <stem>.<speaker>.aif or .wav.
+bool IsPhaseCheckFileName(const std::string& leafName);
+// The speaker a file belongs to: ".../48k_24b_PhaseChk.5.1.L.wav" gives "L".
+std::string SpeakerName(const std::string& path);
+
+class PhaseCheck {
+public:
+    // Creates directory/baseName.preExtension.<extension> for output, or null (after telling
+    // the user) when it cannot.
+    using FileMaker = std::function<std::unique_ptr<TxSoundFile>(
+        const std::string& baseName, const std::string& preExtension,
+        const std::string& directory)>;
+    // Writes one log line for a failure: the exception's name and reason.
+    using FailureLog = std::function<void(const std::string& name, const std::string& reason)>;
+    // Tells the user that the files could not be written, and waits for them.
+    using FailureAlert = std::function<void()>;
+
+    // `speakers` maps a speaker name to the list of voice sample names that say it.
+    PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
+               const nlohmann::json& speakers, std::string phaseCheckFileName,
+               FileMaker createSoundFile, FailureLog log = {}, FailureAlert alert = {});
+
+    // The whole job into `directory`. A directory already there is replaced only when it holds
+    // nothing but phase check files; otherwise the job fails and leaves it as it is. After a
+    // cancel the output directory is removed; after a failure the files written so far stay.
+    // Builds the converter's table for the run and frees it on every way out.
+    void makePhaseCheckFiles(const std::string& directory);
+    // Removes the directory at `path` with the phase check files in it. Returns false, and
+    // removes nothing, when it holds anything else or something other than a directory is
+    // there; true when nothing is left at the path.
+    bool emptyOutputDir(const std::string& path);
+
+    void doStereo(const std::string& directory);
+    void doQuad(const std::string& directory);
+    void doLCRS(const std::string& directory);
+    void doFiveDotOne(const std::string& directory);
+    void doSixDotOne(const std::string& directory);
+    void doSevenDotOne(const std::string& directory);
+    void doTenDotTwo(const std::string& directory);
+
+    // Opening, speaker names (when announced), pair checks, closing.
+    void doPhaseCheckForList(PhaseCheckFiles& files);
+    // The sample into every file at the same position, then the silence in every file.
+    void putSampleIntoAllFilesFromArrayWithSilence(const std::string& name,
+                                                   PhaseCheckFiles& files, double seconds);
+    // The sample into file `index` alone, silence of its length in the others, then the
+    // silence in every file. A cancel is noticed here: the files are given up and
+    // "QUILPhaseCheckStopException" is raised.
+    void putSampleIntoOneFileFromArrayWithSilence(const std::string& name, std::size_t index,
+                                                  PhaseCheckFiles& files, double seconds);
+    // Every speaker's name from its own file, each followed by the silence.
+    void announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds);
+    // Every pair of neighbours (the last with the first), except those touching LFE, LSB or
+    // RSB: both names, then `repeats` times an in-phase burst on both and an out-of-phase
+    // burst with the second speaker inverted.
+    void putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeats, PhaseCheckFiles& files,
+                                                     double seconds);
+
+    // The samples the sequence puts into `speakers`' files with the current settings.
+    std::uint32_t PlannedSteps(const std::vector<std::string>& speakers) const;
+
+private:
+    void RunLayout(std::int32_t channelSetup, const std::string& directory);
+    std::vector<std::string> SpeakerSamples(const std::string& speaker) const;
+    std::int32_t SpeakInto(const std::string& speaker, std::size_t index, PhaseCheckFiles& files);
+    void AdvanceAll(PhaseCheckFiles& files, double seconds);
+    void Burst(const char* noise, bool invertSecond, std::size_t first, std::size_t second,
+               PhaseCheckFiles& files, double seconds);
+
+    const Settings& settings;
+    JobProgress& progress;
+    Announcer& announcer;
+    const nlohmann::json& speakers;
+    std::string phaseCheckFileName;
+    FileMaker createSoundFile;
+    FailureLog log;
+    FailureAlert alert;
+};
