@@ -1,0 +1,73 @@
+#pragma once
+// CBWFLinearFile: Broadcast WAVE files with linear PCM. A WAVE file (CWAVEFile) that carries a
+// "bext" chunk (version 0) ahead of the format chunk and, after the sample data, a private
+// "regn" chunk holding the regions with their time stamps.
+//
+// Files written by Create start with a 910-byte header:
+//   0   "RIFF", size (0x7FFFFFFF until Close), "WAVE"
+//   12  "bext", 858, the 602 bytes of fixed fields and 256 bytes of coding history
+//   878 "fmt " chunk as in CWAVEFile
+//   902 "data", size
+//   910 interleaved frames
+// Close pads odd sample data, appends "regn" (always) and the cue and LIST chunks (when there
+// are markers or regions), patches the sizes and rewrites the bext chunk in place.
+
+#include <cstdint>
+#include <string>
+
+#include "formats/CWAVEFile.h"
+
+namespace bwflayout {
+inline constexpr std::int32_t kBextChunkSize = 866;   // ID, size and 858 bytes
+inline constexpr std::int32_t kBextDataSize = 858;
+inline constexpr std::int32_t kBextFixedSize = 602;   // the fields before the coding history
+inline constexpr std::int32_t kBWFHeaderSize = 910;
+inline constexpr std::int32_t kRegionRecordSize = 88; // seven 64-bit values and a 32-byte name
+inline constexpr std::int32_t kDescriptionSize = 256;
+// Where the description's Pascal string lies in the specifics block, and its longest length.
+inline constexpr std::int32_t kSpecificsDescriptionOffset = 22;
+inline constexpr std::int32_t kSpecificsDescriptionMax = 233;
+} // namespace bwflayout
+
+// The text fields and numbers of a bext chunk as read from a file.
+struct BWFBextInfo {
+    std::string description;
+    std::string originator;
+    std::string originatorReference;
+    std::string originationDate;
+    std::string originationTime;
+    std::uint64_t timeReference = 0;
+    std::uint16_t version = 0;
+};
+
+class CBWFLinearFile : public CWAVEFile {
+public:
+    CBWFLinearFile() = default;
+    ~CBWFLinearFile() override; // closes a file that is still open
+
+    Status Open() override;
+    Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
+                  void* specifics, unsigned char extendName, unsigned char* extension) override;
+    Status Close() override;
+    // The sample format, the region count of the regn chunk (left alone when there is none)
+    // and the bext time stamp of a file that is not open.
+    Status GetOfflineInfo(std::int16_t* info) override;
+    std::uint32_t GetFType() const override;
+
+    Status WriteBEXT();
+    Status ReadBEXT();
+    Status WriteRegions();
+    Status ReadRegions();
+    Status ReadNumRegions(std::int16_t* count);
+
+    // What the last ReadBEXT found.
+    const BWFBextInfo& GetBextInfo() const { return bextInfo; }
+
+    // The 866 bytes WriteBEXT writes for a description, time stamp and sample rate.
+    static void BuildBEXT(const unsigned char* description, std::int32_t timeStamp, float rate,
+                          std::uint8_t* chunk);
+
+private:
+    unsigned char description[bwflayout::kDescriptionSize] = {0}; // zero-terminated text
+    BWFBextInfo bextInfo;
+};

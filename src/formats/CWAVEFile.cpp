@@ -1,0 +1,681 @@
+#include "formats/CWAVEFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "soundfile/ByteOrder.h"
+
+#if __has_include("shell/Preferences.h")
+#include "shell/Preferences.h"
+#define QUILL_WAVE_HAS_PREFERENCES 1
+#endif
+
+using byteorder::FourCC;
+using namespace wavelayout;
+
+namespace {
+
+constexpr std::uint32_t kRIFF = FourCC("RIFF");
+constexpr std::uint32_t kWAVE = FourCC("WAVE");
+constexpr std::uint32_t kFmt = FourCC("fmt ");
+constexpr std::uint32_t kFmtCR = FourCC("fmt\r"); // written by some old tools
+constexpr std::uint32_t kData = FourCC("data");
+constexpr std::uint32_t kCue = FourCC("cue ");
+constexpr std::uint32_t kLIST = FourCC("LIST");
+constexpr std::uint32_t kAdtl = FourCC("adtl");
+constexpr std::uint32_t kLabl = FourCC("labl");
+constexpr std::uint32_t kNote = FourCC("note");
+constexpr std::uint32_t kLtxt = FourCC("ltxt");
+constexpr std::uint32_t kRgn = FourCC("rgn ");
+constexpr std::uint32_t kCreator = FourCC("DERO");
+constexpr std::uint16_t kFormatPCM = 1;
+constexpr std::uint8_t kSilence8 = 0x80;
+
+// Chunk IDs are stored as their four characters in file order.
+void StoreID(std::uint8_t* p, std::uint32_t id) { byteorder::StoreBE32(p, id); }
+std::uint32_t LoadID(const std::uint8_t* p) { return byteorder::LoadBE32(p); }
+
+bool IsSupportedWordSize(std::int32_t bits) {
+    return bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// A sub-chunk of an adtl list: where its data starts and how many bytes it has. False when
+// the header or the data would run past the list.
+struct SubChunk {
+    std::uint32_t id = 0;
+    std::int64_t data = 0;
+    std::int64_t size = 0;
+};
+bool SubChunkAt(const std::uint8_t* list, std::int64_t listSize, std::int64_t offset,
+                SubChunk* sub) {
+    if (offset + 8 > listSize) return false;
+    sub->id = LoadID(list + offset);
+    sub->size = byteorder::LoadLE32(list + offset + 4);
+    sub->data = offset + 8;
+    return sub->data + sub->size <= listSize;
+}
+std::int64_t NextSubChunk(const SubChunk& sub) { return sub.data + sub.size + (sub.size & 1); }
+
+} // namespace
+
+// --- cue chunk ---------------------------------------------------------------------------------
+
+std::int32_t WAVECueChunk::NumPoints() const {
+    if (size < kCueHeaderSize) return 0;
+    const std::uint32_t declared = byteorder::LoadLE32(bytes + 8);
+    const std::int32_t fit = (size - kCueHeaderSize) / kCuePointSize;
+    return std::int32_t(std::min<std::uint32_t>(declared, std::uint32_t(fit)));
+}
+
+WAVECuePoint WAVECueChunk::Point(std::int32_t index) const {
+    const std::uint8_t* p = bytes + kCueHeaderSize + std::int64_t(index) * kCuePointSize;
+    return {byteorder::LoadLE32(p), std::int32_t(byteorder::LoadLE32(p + 4)),
+            std::int32_t(byteorder::LoadLE32(p + 20))};
+}
+
+bool WAVECueChunk::Find(std::uint32_t id, WAVECuePoint* point) const {
+    const std::int32_t n = NumPoints();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const WAVECuePoint candidate = Point(i);
+        if (candidate.id == id) {
+            *point = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- object ------------------------------------------------------------------------------------
+
+CWAVEFile::~CWAVEFile() {
+    if (isOpen) CWAVEFile::Close();
+}
+
+std::unique_ptr<CWAVEFile> CWAVEFile::CreateSoundFileObject() {
+    return std::make_unique<CWAVEFile>();
+}
+
+std::uint32_t CWAVEFile::GetFType() const { return kWAVE; }
+std::uint32_t CWAVEFile::GetFileType() const { return kWAVE; }
+std::uint32_t CWAVEFile::GetCreator() const { return kCreator; }
+
+bool CWAVEFile::ReaderDefault(const char* key) {
+#ifdef QUILL_WAVE_HAS_PREFERENCES
+    if (std::strcmp(key, "Skip Bad Region") == 0) return Preferences::Shared().GetInt(key) != 0;
+    return Preferences::Shared().GetBool(key);
+#else
+    // The declared defaults, until a preferences store exists.
+    return std::strcmp(key, "Skip Bad Region") != 0;
+#endif
+}
+
+// --- low-level file access ---------------------------------------------------------------------
+
+Status CWAVEFile::ReadBytes(void* buffer, std::int32_t count) {
+    std::int32_t done = count;
+    const Status status = CurrentFileServices().Read(refNum, &done, buffer);
+    if (status != kNoErr) return status;
+    return done == count ? kNoErr : kErrEndOfFile;
+}
+
+Status CWAVEFile::WriteBytes(const void* buffer, std::int32_t count) {
+    std::int32_t done = count;
+    const Status status = CurrentFileServices().Write(refNum, &done, buffer);
+    if (status != kNoErr) return status;
+    return done == count ? kNoErr : kErrIO;
+}
+
+Status CWAVEFile::SetPosition(FilePositionMode mode, std::int32_t offset) {
+    return CurrentFileServices().SetPosition(refNum, mode, offset);
+}
+
+Status CWAVEFile::GetPosition(std::int32_t* position) {
+    return CurrentFileServices().GetPosition(refNum, position);
+}
+
+Status CWAVEFile::ReadBlock(MemBlock* block, std::int32_t count) {
+    Status status = block->Allocate(std::size_t(std::max(count, 1)), true);
+    if (status == kNoErr) status = ReadBytes(block->Data(), count);
+    return status;
+}
+
+std::int64_t CWAVEFile::FrameOffset(std::int32_t frame) const {
+    const std::int64_t offset = std::int64_t(std::max(frame, 0)) * BytesPerFrame() + dataStart;
+    return offset <= std::numeric_limits<std::int32_t>::max() ? offset : -1;
+}
+
+// 8-bit samples are unsigned in the file and signed in the buffer; adding 0x80 turns one
+// into the other both ways. Wider samples are little-endian in both.
+void CWAVEFile::ToFileSamples(std::uint8_t* data, std::int64_t bytes) const {
+    if (Bits2Bytes(wordSize) != 1) return;
+    for (std::int64_t i = 0; i < bytes; ++i) data[i] = std::uint8_t(data[i] + kSilence8);
+}
+
+// --- chunk search ------------------------------------------------------------------------------
+
+Status CWAVEFile::FindID(std::uint32_t chunkID, std::int16_t occurrence) {
+    Status status = SetPosition(FilePositionMode::FromStart, 0);
+    if (status != kNoErr) return status == kErrEndOfFile ? kErrChunkNotFound : status;
+    std::uint8_t field[4];
+    if (chunkID == kRIFF) {
+        status = ReadBytes(field, 4);
+        if (status != kNoErr) return status;
+        return LoadID(field) == kRIFF ? kNoErr : kErrChunkNotFound;
+    }
+
+    status = SetPosition(FilePositionMode::FromStart, kRIFFHeaderSize);
+    if (status == kNoErr) status = ReadBytes(field, 4);
+    std::int32_t found = (status == kNoErr && LoadID(field) == chunkID) ? 1 : 0;
+    std::int32_t count = 0;
+    while (status == kNoErr && found != occurrence && count < kMaxChunksSearched) {
+        status = ReadBytes(field, 4);
+        if (status != kNoErr) break;
+        const std::uint32_t size = byteorder::LoadLE32(field);
+        if (size & 0x80000000u) return kErrNegativeChunkSize;
+        std::int32_t position = 0;
+        status = GetPosition(&position);
+        if (status != kNoErr) break;
+        // The next chunk follows the pad byte of an odd size and must start inside the RIFF
+        // chunk.
+        const std::int64_t next = std::int64_t(position) + size + (size & 1);
+        if (next >= formEnd) return kErrChunkNotFound;
+        status = SetPosition(FilePositionMode::FromStart, std::int32_t(next));
+        if (status == kNoErr) status = ReadBytes(field, 4);
+        ++count;
+        if (status == kNoErr && LoadID(field) == chunkID) ++found;
+    }
+    if (status == kErrEndOfFile) return kErrChunkNotFound;
+    if (status != kNoErr) return status;
+    return found == occurrence ? kNoErr : kErrWAVETooManyChunks;
+}
+
+Status CWAVEFile::ReadChunkSize(std::uint32_t* size, std::int32_t* available) {
+    std::uint8_t field[4];
+    Status status = ReadBytes(field, 4);
+    std::int32_t position = 0;
+    std::int32_t length = 0;
+    if (status == kNoErr) status = GetPosition(&position);
+    if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
+    if (status != kNoErr) return status;
+    *size = byteorder::LoadLE32(field);
+    *available = std::int32_t(std::min<std::int64_t>(*size, std::max(length - position, 0)));
+    return kNoErr;
+}
+
+Status CWAVEFile::ReadRIFFHeader() {
+    Status status = FindID(kRIFF, 1);
+    std::uint8_t fields[8];
+    if (status == kNoErr) status = ReadBytes(fields, 8);
+    if (status != kNoErr) return status;
+    // A size beyond what 32-bit offsets reach (a streaming writer's 0xFFFFFFFF) means "up to
+    // the end of the file"; reads stop at the real end anyway.
+    const std::int64_t end = std::int64_t(byteorder::LoadLE32(fields)) + 8;
+    formEnd = std::int32_t(std::min<std::int64_t>(end, kUnlimitedFormEnd));
+    return LoadID(fields + 4) == kWAVE ? kNoErr : kErrChunkNotFound;
+}
+
+// --- creating ----------------------------------------------------------------------------------
+
+Status CWAVEFile::CreateRIFF(std::int16_t channels, std::int16_t bits, float rate) {
+    Status status = CurrentFileServices().Create(fileSpec, GetFileType(), GetCreator());
+    if (status == kNoErr)
+        status = CurrentFileServices().Open(fileSpec, FilePermission::ReadWrite, &refNum);
+    if (status != kNoErr) return status;
+    isOpen = 1;
+    headerDirty = 1;
+    sampleRate = rate;
+    numChannels = channels;
+    wordSize = bits;
+    dataType = bits == 8 ? 3 : 1;
+    formEnd = kUnlimitedFormEnd;
+    std::uint8_t header[kRIFFHeaderSize];
+    StoreID(header, kRIFF);
+    byteorder::StoreLE32(header + 4, std::uint32_t(kUnlimitedFormEnd));
+    StoreID(header + 8, kWAVE);
+    return WriteBytes(header, kRIFFHeaderSize);
+}
+
+Status CWAVEFile::WriteDataHeader() {
+    std::uint8_t header[kDataHeaderSize] = {0};
+    StoreID(header, kData);
+    Status status = WriteBytes(header, kDataHeaderSize);
+    if (status == kNoErr) status = GetPosition(&dataStart);
+    return status;
+}
+
+Status CWAVEFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
+                         unsigned char extendName, unsigned char* extension) {
+    CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
+    Status status = CreateRIFF(channels, bits, rate);
+    if (status == kNoErr) status = Writefmt();
+    if (status == kNoErr) status = WriteDataHeader();
+    return status;
+}
+
+Status CWAVEFile::Writefmt() {
+    using namespace byteorder;
+    const auto rate = std::uint32_t(std::max(sampleRate, 0.0f)); // truncated
+    const std::int16_t bytes = Bits2Bytes(wordSize);
+    std::uint8_t chunk[kFmtChunkSize];
+    StoreID(chunk, kFmt);
+    StoreLE32(chunk + 4, kFmtDataSize);
+    StoreLE16(chunk + 8, kFormatPCM);
+    StoreLE16(chunk + 10, std::uint16_t(numChannels));
+    StoreLE32(chunk + 12, rate);
+    StoreLE32(chunk + 16, std::uint32_t(numChannels) * rate * std::uint32_t(bytes));
+    StoreLE16(chunk + 20, std::uint16_t(bytes * numChannels));
+    StoreLE16(chunk + 22, std::uint16_t(wordSize));
+    return WriteBytes(chunk, kFmtChunkSize);
+}
+
+// --- reading the format ------------------------------------------------------------------------
+
+Status CWAVEFile::Readfmt() {
+    Status status = FindID(kFmt, 1);
+    if (status == kErrChunkNotFound) status = FindID(kFmtCR, 1);
+    if (status != kNoErr) return kErrNoFmtChunk;
+    std::uint32_t size = 0;
+    std::int32_t available = 0;
+    status = ReadChunkSize(&size, &available);
+    if (status != kNoErr) return status;
+    if (available < kFmtDataSize) return kErrMalformedFile;
+    std::uint8_t fields[kFmtDataSize];
+    status = ReadBytes(fields, kFmtDataSize);
+    if (status != kNoErr) return status;
+
+    using namespace byteorder;
+    if (LoadLE16(fields) != kFormatPCM) return kErrNotPCM;
+    const auto channels = std::int16_t(LoadLE16(fields + 2));
+    const std::uint32_t rate = LoadLE32(fields + 4);
+    const auto bits = std::int16_t(LoadLE16(fields + 14));
+    // Channel counts and word sizes the sample buffer cannot hold would make every frame
+    // offset meaningless (or divide by zero).
+    if (channels < 1 || rate == 0) return kErrMalformedFile;
+    if (!IsSupportedWordSize(bits)) return kErrNotSupported;
+    sampleRate = float(rate);
+    numChannels = channels;
+    wordSize = bits;
+    dataType = bits == 8 ? 3 : 1;
+
+    status = FindID(kData, 1);
+    if (status == kErrChunkNotFound) return kErrNoDataChunk;
+    if (status != kNoErr) return status;
+    if (ReadChunkSize(&size, &available) != kNoErr) return kErrDataSizeRead;
+    // A data size that runs past the end of the file (a truncated or still-growing file)
+    // counts only the frames that are really there.
+    const std::int32_t frameBytes = BytesPerFrame();
+    numFrames = std::int32_t(std::min<std::int64_t>(size, available) / frameBytes);
+    return kNoErr;
+}
+
+Status CWAVEFile::FindDataStart() {
+    Status status = FindID(kData, 1);
+    std::int32_t position = 0;
+    if (status == kNoErr) status = GetPosition(&position);
+    if (status == kNoErr) dataStart = position + 4;
+    return status;
+}
+
+// --- positioning -------------------------------------------------------------------------------
+
+Status CWAVEFile::SetFilePos(std::int32_t frame) {
+    const std::int64_t offset = FrameOffset(frame);
+    if (offset < 0) return kErrMalformedFile;
+    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (status == kErrEndOfFile) {
+        status = SetEndOfFile(std::max(frame, 0));
+        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    }
+    return status;
+}
+
+Status CWAVEFile::SetEndOfFile(std::int32_t frames) {
+    MemBlock fill;
+    Status status = fill.Allocate(std::size_t(std::max(kSFTBufferSize, 1)), true);
+    if (status != kNoErr) return status;
+    // Frames that were never written are silence; for unsigned 8-bit samples that is 0x80.
+    if (Bits2Bytes(wordSize) == 1) std::memset(fill.Data(), kSilence8, fill.Size());
+    std::int32_t end = 0;
+    status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
+    if (status != kNoErr) return status;
+    const std::int64_t target = FrameOffset(frames);
+    if (target < 0) return kErrMalformedFile;
+    while (end < target && status == kNoErr) {
+        const auto n = std::int32_t(std::min<std::int64_t>(target - end, fill.Size()));
+        status = WriteBytes(fill.Data(), n);
+        if (status == kNoErr) end += n;
+    }
+    numFrames = frames;
+    return status;
+}
+
+Status CWAVEFile::UpdateSize() {
+    std::int32_t end = 0;
+    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    if (status != kNoErr) return status;
+    const std::int32_t frameBytes = BytesPerFrame();
+    if (frameBytes <= 0) return kErrNotSupported;
+    numFrames = std::max(end - dataStart, 0) / frameBytes;
+    return kNoErr;
+}
+
+// --- sample traffic ----------------------------------------------------------------------------
+
+Status CWAVEFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
+    CSoundFile::FlushOutputBuffer(count, start);
+    Status status = SetFilePos(start);
+    if (status != kNoErr) return status;
+    const std::int64_t bytes = std::min<std::int64_t>(
+        std::int64_t(std::max(count, 0)) * BytesPerFrame(), std::int64_t(outputBuffer.Size()));
+    ToFileSamples(OutputBytes(), bytes);
+    status = WriteBytes(OutputBytes(), std::int32_t(bytes));
+    numFrames = std::max(numFrames, start + count);
+    return status;
+}
+
+Status CWAVEFile::RefreshOutputBuffer(std::int32_t start) {
+    const std::int32_t s = std::max(start, 0);
+    Status status = SetFilePos(s);
+    if (status != kNoErr) return status;
+    const auto full = std::int32_t(std::min<std::int64_t>(
+        std::int64_t(kSFTBufferSize) * BytesPerFrame(), std::int64_t(outputBuffer.Size())));
+    std::int32_t done = full;
+    status = CurrentFileServices().Read(refNum, &done, OutputBytes());
+    bufferStart = s;
+    if (status != kNoErr && status != kErrEndOfFile) return status;
+    // What lies beyond the end of the file is silence in the buffer's own form.
+    ToFileSamples(OutputBytes(), done);
+    std::memset(OutputBytes() + done, 0, std::size_t(full - done));
+    return kNoErr;
+}
+
+Status CWAVEFile::RefreshInputBuffer(std::int32_t start) {
+    const std::int32_t s = std::max(start, 0);
+    Status status = SetFilePos(s);
+    if (status != kNoErr) return status;
+    const std::int32_t frameBytes = BytesPerFrame();
+    const auto full = std::int32_t(std::min<std::int64_t>(
+        std::int64_t(kSFTBufferSize) * frameBytes, std::int64_t(inputBuffer.Size())));
+    const std::int32_t frames = std::max(std::min(numFrames - s, kSFTBufferSize), 0);
+    std::int32_t done = std::min(frames * frameBytes, full);
+    status = done > 0 ? CurrentFileServices().Read(refNum, &done, InputBytes()) : kNoErr;
+    bufferStart = s;
+    ToFileSamples(InputBytes(), done);
+    std::memset(InputBytes() + done, 0, std::size_t(full - done));
+    return status;
+}
+
+// --- closing -----------------------------------------------------------------------------------
+
+Status CWAVEFile::WritePadByte() {
+    const std::int64_t dataBytes = std::int64_t(numFrames) * BytesPerFrame();
+    if ((dataBytes & 1) == 0) return kNoErr;
+    const std::int64_t offset = FrameOffset(numFrames);
+    if (offset < 0) return kErrMalformedFile;
+    const std::uint8_t zero = 0;
+    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (status == kErrEndOfFile) status = SetPosition(FilePositionMode::FromEnd, 0);
+    return status != kNoErr ? status : WriteBytes(&zero, 1);
+}
+
+Status CWAVEFile::WriteDataSize() {
+    std::uint8_t field[4];
+    byteorder::StoreLE32(field, std::uint32_t(std::int64_t(numFrames) * BytesPerFrame()));
+    const Status status = FindID(kData, 1);
+    return status != kNoErr ? status : WriteBytes(field, 4);
+}
+
+Status CWAVEFile::WriteRIFFSize() {
+    std::int32_t end = 0;
+    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    if (status == kNoErr) status = FindID(kRIFF, 1);
+    if (status != kNoErr) return status;
+    std::uint8_t field[4];
+    byteorder::StoreLE32(field, std::uint32_t(end - 8));
+    return WriteBytes(field, 4);
+}
+
+Status CWAVEFile::Close() {
+    if (!isOpen) return kErrFileNotOpen;
+    Status status = kNoErr;
+    if (headerDirty) {
+        status = WritePadByte();
+        if (status == kNoErr) status = WriteExtras();
+        if (status == kNoErr) status = WriteDataSize();
+        if (status == kNoErr) status = WriteRIFFSize();
+        if (status == kNoErr) headerDirty = 0;
+    }
+    const Status closeStatus = CurrentFileServices().Close(refNum);
+    if (closeStatus == kNoErr) isOpen = 0;
+    return status != kNoErr ? status : closeStatus;
+}
+
+// --- cue and associated data -------------------------------------------------------------------
+
+Status CWAVEFile::WriteExtras() {
+    using namespace byteorder;
+    const std::int32_t m = GetNumMarkers();
+    const std::int32_t r = GetNumRegions();
+    if (m == 0 && r == 0) return kNoErr;
+
+    MemBlock cue;
+    const std::int32_t cueSize = kCueHeaderSize + kCuePointSize * (m + r);
+    Status status = cue.Allocate(std::size_t(cueSize), true);
+    if (status != kNoErr) return status;
+    std::uint8_t* p = cue.Data();
+    StoreID(p, kCue);
+    StoreLE32(p + 4, std::uint32_t(cueSize - 8));
+    StoreLE32(p + 8, std::uint32_t(m + r));
+    for (std::int32_t i = 0; i < m + r && status == kNoErr; ++i) {
+        std::int32_t frame = 0;
+        if (i < m) {
+            SFTMarker marker;
+            status = GetIndMarker(std::int16_t(i), &marker);
+            frame = marker.position;
+        } else {
+            SFTRegion region;
+            status = GetIndRegion(std::int16_t(i - m), &region);
+            frame = region.start;
+        }
+        std::uint8_t* point = p + kCueHeaderSize + kCuePointSize * i;
+        StoreLE32(point, std::uint32_t(i));
+        StoreLE32(point + 4, std::uint32_t(frame));
+        StoreID(point + 8, kData);
+        StoreLE32(point + 20, std::uint32_t(frame)); // chunk start and block start stay 0
+    }
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
+    if (status == kNoErr) status = WriteBytes(cue.Data(), cueSize);
+    cue.Free();
+
+    std::int32_t listStart = 0;
+    if (status == kNoErr) status = GetPosition(&listStart);
+    std::uint8_t header[12] = {0};
+    StoreID(header, kLIST);
+    StoreID(header + 8, kAdtl);
+    if (status == kNoErr) status = WriteBytes(header, 12);
+
+    for (std::int32_t i = 0; i < m && status == kNoErr; ++i) {
+        SFTMarker marker;
+        status = GetIndMarker(std::int16_t(i), &marker);
+        if (status != kNoErr) break;
+        const std::int32_t length = marker.name[0];
+        const std::int32_t size = 4 + length + 1;
+        std::uint8_t labl[8 + 4 + kSFTMaxNameLength + 2] = {0};
+        StoreID(labl, kLabl);
+        StoreLE32(labl + 4, std::uint32_t(size));
+        StoreLE32(labl + 8, std::uint32_t(i));
+        std::memcpy(labl + 12, marker.name + 1, std::size_t(length));
+        status = WriteBytes(labl, 8 + size + (size & 1)); // zero byte and pad byte included
+    }
+    for (std::int32_t j = 0; j < r && status == kNoErr; ++j) {
+        SFTRegion region;
+        status = GetIndRegion(std::int16_t(j), &region);
+        if (status != kNoErr) break;
+        std::uint8_t ltxt[kLtxtChunkSize] = {0};
+        StoreID(ltxt, kLtxt);
+        StoreLE32(ltxt + 4, kLtxtChunkSize - 8);
+        StoreLE32(ltxt + 8, std::uint32_t(m + j));
+        StoreLE32(ltxt + 12, std::uint32_t(region.end - region.start));
+        StoreID(ltxt + 16, kRgn); // country, language, dialect and code page stay 0
+        status = WriteBytes(ltxt, kLtxtChunkSize);
+    }
+
+    std::int32_t listEnd = 0;
+    if (status == kNoErr) status = GetPosition(&listEnd);
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, listStart + 4);
+    std::uint8_t field[4];
+    StoreLE32(field, std::uint32_t(listEnd - listStart - 8));
+    if (status == kNoErr) status = WriteBytes(field, 4);
+    return status;
+}
+
+Status CWAVEFile::FindADTL(MemBlock* adtl) {
+    Status status = kNoErr;
+    for (std::int16_t k = 1; status == kNoErr; ++k) {
+        status = FindID(kLIST, k);
+        std::uint32_t size = 0;
+        std::int32_t available = 0;
+        if (status == kNoErr) status = ReadChunkSize(&size, &available);
+        if (status != kNoErr) break;
+        if (available < 4) continue; // too short for a list type
+        std::uint8_t type[4];
+        status = ReadBytes(type, 4);
+        if (status == kNoErr && LoadID(type) == kAdtl) return ReadBlock(adtl, available - 4);
+        if (k == std::numeric_limits<std::int16_t>::max()) break;
+    }
+    return status == kErrEndOfFile ? kErrChunkNotFound : status;
+}
+
+Status CWAVEFile::ReadExtras() {
+    if (!isOpen) return kErrMarkersFileNotOpen;
+    Status status = FindID(kCue, 1);
+    MemBlock cue;
+    std::uint32_t size = 0;
+    std::int32_t available = 0;
+    if (status == kNoErr) status = ReadChunkSize(&size, &available);
+    // The block holds the chunk from its ID on, as far as the file really has it.
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromCurrent, -8);
+    if (status == kNoErr) status = ReadBlock(&cue, available + 8);
+    MemBlock adtl;
+    if (status == kNoErr) status = FindADTL(&adtl);
+    if (status == kNoErr) {
+        const WAVECueChunk cueChunk{cue.Data(), std::int32_t(cue.Size())};
+        status = ADTLToExtras(cueChunk, adtl.Data(), std::int32_t(adtl.Size()));
+    }
+    if (status == kErrChunkNotFound) status = kNoErr;
+
+    if (GetNumRegions() == 0 && status == kNoErr &&
+        ReaderDefault("Process File If No Regions")) {
+        SFTRegion region{};
+        region.end = numFrames;
+        region.name[0] = std::uint8_t(std::min<int>(fileSpec.name[0], 29));
+        std::memcpy(region.name + 1, fileSpec.name + 1, region.name[0]);
+        status = AddRegion(&region);
+    }
+    return status;
+}
+
+Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl,
+                               std::int32_t adtlSize) {
+    using namespace byteorder;
+    const bool ignoreWholeFile = ReaderDefault("Ignore Regions Containing Whole File");
+    std::int32_t n = 0;
+    Status status = kNoErr;
+    SubChunk sub;
+    // A sub-chunk that runs past the list ends the walk: nothing after it can be trusted.
+    for (std::int64_t offset = 0; status == kNoErr && SubChunkAt(adtl, adtlSize, offset, &sub);
+         offset = NextSubChunk(sub)) {
+        const bool isLabel = sub.id == kLabl || sub.id == kNote;
+        if (!(isLabel && sub.size >= 4) && !(sub.id == kLtxt && sub.size >= 8)) continue;
+        WAVECuePoint point;
+        if (!cue.Find(LoadLE32(adtl + sub.data), &point)) continue;
+        if (isLabel) {
+            // The text ends at its first zero byte or at the end of the sub-chunk.
+            const std::uint8_t* text = adtl + sub.data + 4;
+            const std::int64_t room = sub.size - 4;
+            std::int64_t length = 0;
+            while (length < room && length < kSFTMaxNameLength && text[length] != 0) ++length;
+            SFTMarker marker{};
+            marker.id = n;
+            marker.position = point.sampleOffset;
+            marker.name[0] = std::uint8_t(length);
+            std::memcpy(marker.name + 1, text, std::size_t(length));
+            marker.type = kMarkerTypeOrdinary;
+            marker.number = -1;
+            status = AddMarker(&marker);
+            if (status == kNoErr) ++n;
+            continue;
+        }
+        std::int64_t start = point.sampleOffset;
+        std::int64_t end = start + std::int32_t(LoadLE32(adtl + sub.data + 4));
+        bool skip;
+        if (ignoreWholeFile) {
+            skip = (start == 0 && end == numFrames) || start > end;
+        } else {
+            if (start < 0) {
+                start = 0;
+                end = numFrames;
+            }
+            skip = end < start;
+        }
+        skip = skip || end > numFrames || start < 0;
+        if (!skip) {
+            SFTRegion region{};
+            region.id = n;
+            region.start = region.sync = std::int32_t(start);
+            region.end = std::int32_t(end);
+            char name[40];
+            std::snprintf(name, sizeof name, "Region nmbr %ld", long(n));
+            region.name[0] = std::uint8_t(std::strlen(name));
+            std::memcpy(region.name + 1, name, region.name[0]);
+            status = AddRegion(&region);
+        }
+        ++n;
+    }
+    return status;
+}
+
+Status CWAVEFile::ReadNumRegions(std::int16_t* count) {
+    *count = 0;
+    if (!isOpen) return kErrMarkersFileNotOpen;
+    MemBlock adtl;
+    Status status = FindADTL(&adtl);
+    if (status == kErrChunkNotFound) return kNoErr;
+    if (status != kNoErr) return status;
+    std::int16_t regionsFound = 0;
+    SubChunk sub;
+    for (std::int64_t offset = 0; SubChunkAt(adtl.Data(), std::int64_t(adtl.Size()), offset, &sub);
+         offset = NextSubChunk(sub))
+        if (sub.id == kLtxt && regionsFound < std::numeric_limits<std::int16_t>::max())
+            ++regionsFound;
+    *count = regionsFound;
+    return kNoErr;
+}
+
+// --- opening -----------------------------------------------------------------------------------
+
+Status CWAVEFile::Open() {
+    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    if (status != kNoErr) return status;
+    isOpen = 1;
+    status = ReadRIFFHeader();
+    if (status == kNoErr) status = Readfmt();
+    if (status != kNoErr) return status;
+    status = ReadExtras();
+    if (!ReaderDefault("Skip Bad Region")) KillDuplicateRegionNames();
+    if (status != kNoErr) return status;
+    return FindDataStart();
+}
+
+Status CWAVEFile::GetOfflineInfo(std::int16_t* info) {
+    return ReadOffline([&] {
+        Status status = ReadRIFFHeader();
+        if (status == kNoErr) status = Readfmt();
+        if (status == kNoErr) ReadNumRegions(info);
+        return status;
+    });
+}

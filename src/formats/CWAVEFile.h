@@ -1,0 +1,146 @@
+#pragma once
+// CWAVEFile: RIFF WAVE files with uncompressed PCM. All numbers are little-endian; chunk IDs
+// are compared as four-character codes read most significant byte first.
+//
+// Files written by Create start with a 44-byte header:
+//   0  "RIFF", size (0x7FFFFFFF until Close), "WAVE"
+//   12 "fmt ", 16, tag 1, channels, rate, bytes per second, block align, bits per sample
+//   36 "data", size (rewritten by Close)
+//   44 interleaved frames, least significant byte first; 8-bit samples unsigned (0x80 = 0)
+// Close pads odd sample data with one zero byte and, when the file has markers or regions,
+// appends a cue chunk (markers first, then regions, cue IDs 0, 1, ...) and a LIST "adtl"
+// chunk (one "labl" per marker, one "ltxt" of purpose "rgn " per region).
+//
+// Reading treats the file as untrusted: every chunk size and count is checked against the
+// bytes that are really there.
+
+#include <cstdint>
+#include <memory>
+
+#include "soundfile/CSoundFile.h"
+#include "soundfile/FileServices.h"
+
+namespace wavelayout {
+inline constexpr std::int32_t kRIFFHeaderSize = 12;   // "RIFF", size, "WAVE"
+inline constexpr std::int32_t kFmtChunkSize = 24;     // "fmt ", 16, the PCM fields
+inline constexpr std::int32_t kFmtDataSize = 16;
+inline constexpr std::int32_t kDataHeaderSize = 8;    // "data", size
+inline constexpr std::int32_t kWAVEHeaderSize = kRIFFHeaderSize + kFmtChunkSize + kDataHeaderSize;
+inline constexpr std::int32_t kCuePointSize = 24;
+inline constexpr std::int32_t kCueHeaderSize = 12;    // "cue ", size, count
+inline constexpr std::int32_t kLtxtChunkSize = 28;    // "ltxt", 20, the fields
+inline constexpr std::int32_t kUnlimitedFormEnd = 0x7FFFFFFF;
+inline constexpr std::int32_t kMaxChunksSearched = 100;
+} // namespace wavelayout
+
+// One cue point as the cue chunk stores it.
+struct WAVECuePoint {
+    std::uint32_t id;
+    std::int32_t position;
+    std::int32_t sampleOffset;
+};
+
+// The cue chunk's bytes (ID, size, count, points), walked as far as both the count and the
+// bytes really there allow.
+struct WAVECueChunk {
+    const std::uint8_t* bytes = nullptr;
+    std::int32_t size = 0;
+    std::int32_t NumPoints() const;
+    WAVECuePoint Point(std::int32_t index) const;
+    // The first point with that ID; false when there is none.
+    bool Find(std::uint32_t id, WAVECuePoint* point) const;
+};
+
+class CWAVEFile : public CSoundFile {
+public:
+    CWAVEFile() = default;
+    ~CWAVEFile() override; // closes a file that is still open
+
+    Status Open() override;
+    Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
+                  void* specifics, unsigned char extendName, unsigned char* extension) override;
+    Status Close() override;
+    Status RefreshInputBuffer(std::int32_t start) override;
+    Status RefreshOutputBuffer(std::int32_t start) override;
+    Status FlushOutputBuffer(std::int32_t count, std::int32_t start) override;
+    Status SetFilePos(std::int32_t frame) override;
+    Status UpdateSize() override;
+    // The sample format and the number of regions (ltxt sub-chunks) of a file that is not
+    // open; the file is closed again.
+    Status GetOfflineInfo(std::int16_t* info) override;
+    std::uint32_t GetFType() const override;
+    std::uint32_t GetFileType() const override;
+    std::uint32_t GetCreator() const override;
+
+    // Finds the occurrence-th chunk (1 = the first) `chunkID` and leaves the position just
+    // after its ID. kErrChunkNotFound when the file or the RIFF chunk ends first,
+    // kErrNegativeChunkSize for a size with the top bit set, kErrWAVETooManyChunks after 100.
+    Status FindID(std::uint32_t chunkID, std::int16_t occurrence);
+    Status Writefmt();
+    Status Readfmt();
+    Status WriteExtras();
+    Status ReadExtras();
+    // Turns the adtl sub-chunks into markers and regions, using the cue chunk's points.
+    Status ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl, std::int32_t adtlSize);
+    Status ReadNumRegions(std::int16_t* count);
+    // Extends the file up to `frames` frames of sample data (never shortens it) with silence
+    // and sets the frame count to `frames`.
+    Status SetEndOfFile(std::int32_t frames);
+    // Loops and sampler information are not stored in WAVE files.
+    Status WriteLoops() { return kNoErr; }
+    Status ReadLoops() { return kNoErr; }
+
+    static std::unique_ptr<CWAVEFile> CreateSoundFileObject();
+
+    std::int32_t GetDataStart() const { return dataStart; }
+    std::int32_t GetFormEnd() const { return formEnd; }
+
+protected:
+    // Create steps shared with the Broadcast WAVE class: the file created and opened, the
+    // fields set, the 12-byte RIFF header written.
+    Status CreateRIFF(std::int16_t channels, std::int16_t bits, float rate);
+    // "data" and the size placeholder, then dataStart.
+    Status WriteDataHeader();
+    // The pad byte after odd sample data.
+    Status WritePadByte();
+    // The data chunk's and the RIFF chunk's sizes.
+    Status WriteDataSize();
+    Status WriteRIFFSize();
+    // FindID("RIFF"), the RIFF size into formEnd, the form type checked.
+    Status ReadRIFFHeader();
+    // After FindID: the chunk's size field; `*available` is what the file really holds of
+    // the chunk from there on (the size clipped to the end of the file).
+    Status ReadChunkSize(std::uint32_t* size, std::int32_t* available);
+    // After FindID("data"): dataStart set.
+    Status FindDataStart();
+    // Reads `count` bytes at the current position into a new block.
+    Status ReadBlock(MemBlock* block, std::int32_t count);
+    // Opens the data fork, runs `read` and closes the fork whatever happened.
+    template <typename Reader> Status ReadOffline(Reader read);
+    // The preference the readers consult.
+    static bool ReaderDefault(const char* key);
+
+    Status ReadBytes(void* buffer, std::int32_t count);
+    Status WriteBytes(const void* buffer, std::int32_t count);
+    Status SetPosition(FilePositionMode mode, std::int32_t offset);
+    Status GetPosition(std::int32_t* position);
+
+    std::int32_t dataStart = 0;
+    std::int32_t formEnd = 0;
+
+private:
+    std::int64_t FrameOffset(std::int32_t frame) const;
+    // The LIST "adtl" content, or kErrChunkNotFound.
+    Status FindADTL(MemBlock* adtl);
+    void ToFileSamples(std::uint8_t* data, std::int64_t bytes) const;
+};
+
+template <typename Reader> Status CWAVEFile::ReadOffline(Reader read) {
+    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    if (status != kNoErr) return status;
+    isOpen = 1;
+    status = read();
+    const Status closeStatus = CurrentFileServices().Close(refNum);
+    isOpen = 0;
+    return status != kNoErr ? status : closeStatus;
+}
