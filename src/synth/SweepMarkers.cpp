@@ -28,9 +28,10 @@ constexpr Series SeriesOf(const double (&values)[N]) {
 // Below this ratio of end to start frequency a sweep gets no intermediate markers.
 constexpr double kMinimumSweepRatio = 1.1;
 
-// A file counts its markers in 16 bits; intermediate markers stop short of that so that the
-// end marker still fits (and an absurd level range cannot run on for ever).
-constexpr std::int32_t kMaxMarkers = std::numeric_limits<std::int16_t>::max();
+// Most markers one signal gets: far more than any tone or sweep within the generator's
+// ranges needs (120 dB in 1 dB steps, or nine decades of the E24 series), and few enough that
+// absurd levels or frequencies cannot run on for ever or flood the file's marker list.
+constexpr std::int32_t kMaxMarkers = 1000;
 
 // trunc(x) + startFrame as a frame position, held to the 32-bit range.
 std::int32_t FramePosition(double x, std::int32_t startFrame) {

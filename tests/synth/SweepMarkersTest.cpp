@@ -6,181 +6,106 @@
 #include <string>
 #include <vector>
 
-#include "RecordingSoundFile.h"
+#include "SynthTestFile.h"
 
 namespace {
 
-// Markers of a signal that fills `file` from startFrame to `frames`.
-std::vector<RecordedMarker> Label(double freqFrom, double freqTo, double levelFrom, double levelTo,
-                                  double seconds, std::int32_t startFrame = 0, float rate = 48000) {
-    RecordingSoundFile file(rate);
-    file.SetFrames(startFrame + static_cast<std::int32_t>(seconds * rate));
-    EXPECT_EQ(markerFnepper(freqFrom, freqTo, levelFrom, levelTo, &file, 2, startFrame), 0);
-    for (std::size_t i = 0; i < file.markers.size(); ++i) {
-        EXPECT_EQ(file.markers[i].id, std::int32_t(i + 1));
-        EXPECT_EQ(file.markers[i].type, kMarkerTypeOrdinary);
-        EXPECT_EQ(file.markers[i].number, 0);
-    }
-    return file.markers;
-}
-
-std::vector<std::string> Names(const std::vector<RecordedMarker>& markers, std::size_t from,
-                               std::size_t to) {
-    std::vector<std::string> names;
-    for (std::size_t i = from; i < to; ++i) names.push_back(markers[i].name);
-    return names;
-}
-
-TEST(SweepMarkers, ToneGetsStartAndEnd) {
-    const auto markers = Label(1000, 1000, -20, -20, 10);
-    ASSERT_EQ(markers.size(), 2u);
-    EXPECT_EQ(markers[0].position, 0);
-    EXPECT_EQ(markers[0].name, "1.000 kHz/-20.000 dB");
-    EXPECT_EQ(markers[1].position, 480000);
-    EXPECT_EQ(markers[1].name, "1.000 kHz/-20.000 dB");
-}
-
-TEST(SweepMarkers, AnnouncementComesFirst) {
-    const auto markers = Label(1000, 1000, -20, -20, 10, 52000);
-    ASSERT_EQ(markers.size(), 3u);
-    EXPECT_EQ(markers[0].name, "Announcement");
-    EXPECT_EQ(markers[0].position, 0);
-    EXPECT_EQ(markers[1].position, 52000);
-    EXPECT_EQ(markers[2].position, 532000);
-}
-
-// 20 Hz to 20 kHz in 10 s: 20 markers wanted over three decades, E12.
-const std::vector<std::string> kE12From22To18k = {
-    "22 Hz",   "27 Hz",   "33 Hz",   "39 Hz",   "47 Hz",   "56 Hz",   "68 Hz",   "82 Hz",
-    "100 Hz",  "120 Hz",  "150 Hz",  "180 Hz",  "220 Hz",  "270 Hz",  "330 Hz",  "390 Hz",
-    "470 Hz",  "560 Hz",  "680 Hz",  "820 Hz",  "1.0 kHz", "1.2 kHz", "1.5 kHz", "1.8 kHz",
-    "2.2 kHz", "2.7 kHz", "3.3 kHz", "3.9 kHz", "4.7 kHz", "5.6 kHz", "6.8 kHz", "8.2 kHz",
-    "10 kHz",  "12 kHz",  "15 kHz",  "18 kHz"};
-
-TEST(SweepMarkers, RisingSweepUsesE12) {
-    const auto markers = Label(20, 20000, -20, -20, 10);
-    ASSERT_EQ(markers.size(), 38u);
-    EXPECT_EQ(markers[0].name, "20.000 Hz/-20.000 dB");
-    EXPECT_EQ(Names(markers, 1, 37), kE12From22To18k);
-    EXPECT_EQ(markers[1].position, 6622);
-    EXPECT_EQ(markers[36].position, 472678);
-    for (std::size_t i = 2; i < 37; ++i) EXPECT_GT(markers[i].position, markers[i - 1].position);
-    EXPECT_EQ(markers[37].id, 38);
-    EXPECT_EQ(markers[37].position, 480000);
-    EXPECT_EQ(markers[37].name, "20.000 kHz/-20.000 dB");
-}
-
-TEST(SweepMarkers, FallingSweepKeepsIdsRisingWithFrequency) {
-    const auto markers = Label(20000, 20, -20, -20, 10);
-    ASSERT_EQ(markers.size(), 38u);
-    EXPECT_EQ(markers[0].name, "20.000 kHz/-20.000 dB");
-    EXPECT_EQ(Names(markers, 1, 37), kE12From22To18k);
-    EXPECT_EQ(markers[1].position, 473377);
-    for (std::size_t i = 2; i < 37; ++i) EXPECT_LT(markers[i].position, markers[i - 1].position);
-    EXPECT_EQ(markers[37].position, 480000);
-}
-
-TEST(SweepMarkers, FullSweepUsesE6) {
-    const auto markers = Label(5, 24000, 0, 0, 10);
-    ASSERT_EQ(markers.size(), 24u);
-    EXPECT_EQ(markers[1].name, "6.8 Hz");
-    EXPECT_EQ(markers[1].position, 17412);
-    EXPECT_EQ(markers[22].name, "22 kHz");
-    EXPECT_EQ(markers[22].position, 475072);
-}
-
-TEST(SweepMarkers, ShortSweepsUseCoarserSeries) {
-    const auto e3 = Label(20, 20000, -20, -20, 3);
-    ASSERT_EQ(e3.size(), 11u);
-    EXPECT_EQ(Names(e3, 1, 10), (std::vector<std::string>{"22 Hz", "47 Hz", "100 Hz", "220 Hz",
-                                                          "470 Hz", "1.0 kHz", "2.2 kHz",
-                                                          "4.7 kHz", "10 kHz"}));
-    EXPECT_EQ(e3[1].position, 1986);
-    EXPECT_EQ(e3[9].position, 129550);
-
-    const auto decades = Label(20, 20000, -20, -20, 1);
-    ASSERT_EQ(decades.size(), 5u);
-    EXPECT_EQ(Names(decades, 1, 4), (std::vector<std::string>{"100 Hz", "1.0 kHz", "10 kHz"}));
-}
-
-TEST(SweepMarkers, LongSweepUsesE24FromEndToEnd) {
-    const auto markers = Label(20, 20000, -20, -20, 30);
-    ASSERT_EQ(markers.size(), 2u + 3 * 24 + 1);
-    EXPECT_EQ(markers[1].name, "20 Hz");
-    EXPECT_EQ(markers[1].position, 0);
-    EXPECT_EQ(markers[markers.size() - 2].name, "20 kHz");
-    EXPECT_EQ(markers[markers.size() - 2].position, 1440000);
-}
-
-TEST(SweepMarkers, LevelRampGetsWholeDecibelMarkers) {
-    const auto markers = Label(1000, 1000, -40, 0, 10);
-    ASSERT_EQ(markers.size(), 21u);
-    for (int i = 1; i <= 19; ++i) {
-        const int lev = -40 + 2 * i;
-        EXPECT_EQ(markers[i].name, std::to_string(lev) + ".00dB");
-        EXPECT_EQ(markers[i].position, static_cast<std::int32_t>((lev + 40) * 480000.0 / 40));
-    }
-    EXPECT_EQ(markers[20].name, "1.000 kHz/0.000 dB");
-}
-
-TEST(SweepMarkers, FallingLevelRamp) {
-    const auto markers = Label(440, 440, -0.5, -6.5, 2);
-    // Four markers wanted over 6 dB: step -1 dB, from -1 dB down to -6 dB.
-    ASSERT_EQ(markers.size(), 8u);
-    EXPECT_EQ(markers[1].name, "-1.00dB");
-    EXPECT_EQ(markers[1].position, static_cast<std::int32_t>((1 - 5.5 / 6) * 96000));
-    EXPECT_EQ(markers[6].name, "-6.00dB");
-}
-
-struct EndCase {
-    double freqFrom, freqTo;
-    std::size_t markers;
-    const char* lastIntermediate;
+struct Expected {
+    std::size_t index; // in the order of addition, 0 = the first marker
+    std::int32_t position;
+    const char* name;
 };
 
-class SweepEndTest : public testing::TestWithParam<EndCase> {};
+struct MarkerCase {
+    const char* name;
+    double freqFrom, freqTo, levelFrom, levelTo, seconds;
+    std::int32_t startFrame;
+    std::size_t count;
+    std::vector<Expected> expected;
+};
 
-// The loop compares the plain product of table value and decade with the end frequency.
-TEST_P(SweepEndTest, LastMarker) {
-    const auto markers = Label(GetParam().freqFrom, GetParam().freqTo, -20, -20, 10);
-    ASSERT_EQ(markers.size(), GetParam().markers);
-    if (markers.size() > 2) {
-        EXPECT_EQ(markers[markers.size() - 2].name, GetParam().lastIntermediate);
+class MarkerTest : public testing::TestWithParam<MarkerCase> {};
+
+// A signal of `seconds` at 48000 Hz behind `startFrame` frames of announcement.
+TEST_P(MarkerTest, PositionsAndNames) {
+    const MarkerCase& c = GetParam();
+    SynthTestFile file(48000);
+    file.SetNumFrames(c.startFrame + static_cast<std::int32_t>(c.seconds * 48000));
+    ASSERT_EQ(markerFnepper(c.freqFrom, c.freqTo, c.levelFrom, c.levelTo, &file, 2, c.startFrame), 0);
+    const auto markers = file.Markers();
+    ASSERT_EQ(markers.size(), c.count);
+    for (std::size_t i = 0; i < markers.size(); ++i) EXPECT_EQ(markers[i].id, std::int32_t(i + 1));
+    for (const Expected& e : c.expected) {
+        EXPECT_EQ(markers[e.index].position, e.position) << e.name;
+        EXPECT_EQ(markers[e.index].name, e.name);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(SweepMarkers, SweepEndTest,
-                         testing::Values(EndCase{1000, 1100, 2, ""}, // ratio exactly 1.1
-                                         // 2.2 x 100 lies just above 220, 8.2 x 100 just below 820.
-                                         EndCase{100, 220, 2 + 8, "200 Hz"},
-                                         EndCase{100, 820, 2 + 23, "820 Hz"}));
+INSTANTIATE_TEST_SUITE_P(
+    SweepMarkers, MarkerTest,
+    testing::Values(
+        MarkerCase{"Tone", 1000, 1000, -20, -20, 10, 0, 2,
+                   {{0, 0, "1.000 kHz/-20.000 dB"}, {1, 480000, "1.000 kHz/-20.000 dB"}}},
+        MarkerCase{"ToneAfterAnnouncement", 1000, 1000, -20, -20, 10, 52000, 3,
+                   {{0, 0, "Announcement"}, {1, 52000, "1.000 kHz/-20.000 dB"}, {2, 532000, "1.000 kHz/-20.000 dB"}}},
+        // 20 markers wanted over three decades: E12, 22 Hz ... 18 kHz.
+        MarkerCase{"E12", 20, 20000, -20, -20, 10, 0, 38,
+                   {{0, 0, "20.000 Hz/-20.000 dB"}, {1, 6622, "22 Hz"}, {9, 111835, "100 Hz"},
+                    {20, 258045, "820 Hz"}, {21, 271835, "1.0 kHz"}, {36, 472678, "18 kHz"},
+                    {37, 480000, "20.000 kHz/-20.000 dB"}}},
+        // Falling: the same frequencies, still added from low to high.
+        MarkerCase{"E12Falling", 20000, 20, -20, -20, 10, 0, 38,
+                   {{0, 0, "20.000 kHz/-20.000 dB"}, {1, 473377, "22 Hz"}, {36, 7321, "18 kHz"},
+                    {37, 480000, "20.000 Hz/-20.000 dB"}}},
+        MarkerCase{"E6FullSweep", 5, 24000, 0, 0, 10, 0, 24,
+                   {{1, 17412, "6.8 Hz"}, {22, 475072, "22 kHz"}}},
+        MarkerCase{"E3", 20, 20000, -20, -20, 3, 0, 11,
+                   {{1, 1986, "22 Hz"}, {2, 17811, "47 Hz"}, {3, 33550, "100 Hz"}, {4, 49986, "220 Hz"},
+                    {5, 65811, "470 Hz"}, {6, 81550, "1.0 kHz"}, {7, 97986, "2.2 kHz"},
+                    {8, 113811, "4.7 kHz"}, {9, 129550, "10 kHz"}}},
+        MarkerCase{"Decades", 20, 20000, -20, -20, 1, 0, 5,
+                   {{1, 11183, "100 Hz"}, {2, 27183, "1.0 kHz"}, {3, 43183, "10 kHz"}}},
+        // E24 from end to end: 20 Hz and 20 kHz share their frames with start and end.
+        MarkerCase{"E24", 20, 20000, -20, -20, 30, 0, 75,
+                   {{1, 0, "20 Hz"}, {73, 1440000, "20 kHz"}}},
+        // 40 dB in 10 s: a marker every 2 dB.
+        MarkerCase{"LevelRamp", 1000, 1000, -40, 0, 10, 0, 21,
+                   {{1, 24000, "-38.00dB"}, {10, 240000, "-20.00dB"}, {19, 456000, "-2.00dB"},
+                    {20, 480000, "1.000 kHz/0.000 dB"}}},
+        MarkerCase{"FallingLevelRamp", 440, 440, -0.5, -6.5, 2, 0, 8,
+                   {{1, 8000, "-1.00dB"}, {6, 88000, "-6.00dB"}}},
+        MarkerCase{"RatioOnePointOne", 1000, 1100, -20, -20, 10, 0, 2, {}},
+        // The plain products: 2.2 x 100 lies just above 220, 8.2 x 100 just below 820.
+        MarkerCase{"EndAt220", 100, 220, -20, -20, 10, 0, 10, {{8, 421976, "200 Hz"}}},
+        MarkerCase{"EndAt820", 100, 820, -20, -20, 10, 0, 25, {{23, 480000, "820 Hz"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SweepMarkers, FailingAdditionEndsTheCall) {
-    RecordingSoundFile file(48000);
-    file.SetFrames(480000);
+    SynthTestFile file(48000);
+    file.SetNumFrames(480000);
     file.failingMarker = 5;
     EXPECT_EQ(markerFnepper(20, 20000, -20, -20, &file, 2, 0), kErrMemoryFull);
-    EXPECT_EQ(file.markers.size(), 4u);
+    EXPECT_EQ(file.Markers().size(), 4u);
     EXPECT_EQ(file.markerCalls, 5);
 }
 
 TEST(SweepMarkers, DegenerateInputsEnd) {
-    RecordingSoundFile file(48000);
-    file.SetFrames(480000);
+    SynthTestFile file(48000);
+    file.SetNumFrames(480000);
     EXPECT_EQ(markerFnepper(0, 20000, -20, -20, &file, 2, 0), kErrBadSignalParameter);
     EXPECT_EQ(markerFnepper(20, 20000, -HUGE_VAL, -20, &file, 2, 0), kErrBadSignalParameter);
-    EXPECT_TRUE(file.markers.empty());
-
-    // Levels so large that a whole-dB step no longer changes them: the markers stop at what a
-    // file can count.
+    EXPECT_TRUE(file.Markers().empty());
+    // Levels so large that a whole-dB step no longer changes them, and a sweep over hundreds
+    // of decades: both end, with a bounded number of markers.
     EXPECT_EQ(markerFnepper(1000, 1000, 1e20, 1e20 + 16384, &file, 2, 0), 0);
-    EXPECT_LE(file.markers.size(), 32767u);
-
-    // No frames, no rate: start and end only, at the right places.
-    RecordingSoundFile empty(0.0f);
+    EXPECT_EQ(file.markerCalls, 1000);
+    EXPECT_EQ(markerFnepper(1e-300, 1e300, -20, -20, &file, 2, 0), 0);
+    EXPECT_LE(file.markerCalls, 2000);
+    // No frames and no rate: start and end only, both at frame 0.
+    SynthTestFile empty(0.0f);
     EXPECT_EQ(markerFnepper(1000, 1000, -40, 0, &empty, 2, 0), 0);
     EXPECT_EQ(markerFnepper(20, 20000, -20, -20, &empty, 2, 0), 0);
-    for (const RecordedMarker& marker : empty.markers) EXPECT_EQ(marker.position, 0);
+    for (const auto& marker : empty.Markers()) EXPECT_EQ(marker.position, 0);
 }
 
 } // namespace
