@@ -1,0 +1,15 @@
+#include "shell/ConsoleDesktopServices.h"
+
+void ConsoleDesktopServices::alert(const std::string& title, const std::string& message) {
+    // Nobody is there to dismiss it: once printed, the caller may go on.
+    WriteLine(title + ": " + message);
+}
+
+void ConsoleDesktopServices::log(const std::string& line) { WriteLine(line); }
+
+void ConsoleDesktopServices::WriteLine(const std::string& line) {
+    std::lock_guard lock(mutex);
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}

@@ -1,0 +1,19 @@
+#include "shell/DesktopServices.h"
+
+#include <atomic>
+
+#include "shell/ConsoleDesktopServices.h"
+
+namespace {
+std::atomic<DesktopServices*> installed{nullptr};
+}
+
+DesktopServices& DesktopServices::Current() {
+    if (DesktopServices* services = installed.load()) return *services;
+    static ConsoleDesktopServices console;
+    return console;
+}
+
+DesktopServices* DesktopServices::SetCurrent(DesktopServices* services) {
+    return installed.exchange(services);
+}
