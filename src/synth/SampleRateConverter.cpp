@@ -59,6 +59,7 @@ void GetPQ(std::int32_t* P, std::int32_t* Q) {
 }
 
 Status InitSincTablePPh(std::int32_t P, std::int32_t Q) {
+    gSincTable.reset();
     if (P <= 0 || Q <= 0) return kErrBadSignalParameter;
     // Converting down moves the cutoff to the output's Nyquist rate and scales the taps so
     // that a constant keeps its level.
@@ -66,7 +67,6 @@ Status InitSincTablePPh(std::int32_t P, std::int32_t Q) {
     const std::int64_t M = std::max(P, Q);
     const std::int64_t L = kZeroCrossingsPerSide * M;
 
-    gSincTable.reset();
     gSincTableLength = static_cast<std::uint32_t>(std::min<std::int64_t>(L, 0xFFFFFFFF));
     if (L > std::numeric_limits<std::uint32_t>::max()) return kErrMemoryFull;
     gSincTable.reset(new (std::nothrow) float[static_cast<std::size_t>(L)]);
