@@ -7,6 +7,7 @@
 #include <string>
 
 #include "formats/Ext80.h"
+#include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
 #include "soundfile/FileServices.h"
 
@@ -58,6 +59,8 @@ void MarkerFileName(const SFTMarker& marker, int numberedSoFar, unsigned char* o
 // Splits a name read from a file into its marker fields. "#<digits> <name>" is a numbered
 // marker; any other name (including a "#" without digits and a space) is an ordinary one.
 void ParseMarkerName(const std::uint8_t* text, std::int32_t length, SFTMarker* marker) {
+    // Some writers count the zero pad byte into the name's length; it is not part of the name.
+    while (length > 0 && text[length - 1] == 0) --length;
     marker->type = kMarkerTypeOrdinary;
     marker->number = -1;
     std::int32_t nameStart = 0;
@@ -579,14 +582,18 @@ Status CAIFFFile::RefreshOutputBuffer(std::int32_t start) {
 
 Status CAIFFFile::RefreshInputBuffer(std::int32_t start) {
     const std::int32_t s = std::max(start, 0);
-    Status status = SetFilePos(s);
-    if (status != kNoErr) return status;
+    // Reading never extends the file: frames the file lacks read as zeros with kErrEndOfFile.
+    const std::int64_t offset = FrameOffset(s);
+    if (offset < 0) return kErrMalformedFile;
+    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (status != kNoErr && status != kErrEndOfFile) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     const auto full = std::int32_t(std::min<std::int64_t>(
         std::int64_t(kSFTBufferSize) * frameBytes, std::int64_t(inputBuffer.Size())));
     const std::int32_t frames = std::max(std::min(numFrames - s, kSFTBufferSize), 0);
     std::int32_t done = std::min(frames * frameBytes, full);
-    if (done > 0) status = CurrentFileServices().Read(refNum, &done, InputBytes());
+    if (status == kErrEndOfFile) done = 0;
+    else if (done > 0) status = CurrentFileServices().Read(refNum, &done, InputBytes());
     bufferStart = s;
     std::memset(InputBytes() + done, 0, std::size_t(full - done));
     if (dataType == 0) ConvertByteOrder(InputBytes(), full);
@@ -671,6 +678,14 @@ Status CAIFFFile::Open() {
     }
 
     if (status != kNoErr) return status;
+    // AIFF files carry no regions, so a reader that processes regions is given the whole file.
+    if (Preferences::Shared().GetBool(kProcessFileIfNoRegions)) {
+        SFTRegion region{};
+        region.end = numFrames;
+        CopyRecordName(fileSpec.name, region.name);
+        status = AddRegion(&region);
+        if (status != kNoErr) return status;
+    }
 
     // An application chunk of signature 'SSYS' marks a mono file whose 24-bit words are
     // stored as the buffer holds them.

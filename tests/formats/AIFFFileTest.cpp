@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "formats/CAIFFFile.h"
+#include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
 #include "support/FaultyFileServices.h"
 #include "support/TempDir.h"
@@ -441,6 +442,31 @@ TEST(AIFFRead, S32NamesCarry24BitSamplesIn32BitWords) {
     ASSERT_EQ(file.Open(), kNoErr);
     EXPECT_EQ(file.GetWordSize(), 16);
     EXPECT_EQ(file.GetDataType(), 0);
+}
+
+TEST(AIFFRead, WholeFileRegionFollowsTheReaderDefault) {
+    TempDir dir;
+    const FSSpec spec = dir.Spec("region.aif");
+    AIFFSpecimen specimen;
+    specimen.frames = 50;
+    ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+    Preferences preferences(dir.File("prefs.json"));
+    ScopedSharedPreferences scope(preferences);
+    for (bool processFileIfNoRegions : {false, true}) {
+        preferences.RegisterDefaults({{kProcessFileIfNoRegions, processFileIfNoRegions}});
+        CAIFFFile file;
+        ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+        ASSERT_EQ(file.Open(), kNoErr);
+        ASSERT_EQ(file.GetNumRegions(), processFileIfNoRegions ? 1 : 0);
+        if (!processFileIfNoRegions) continue;
+        SFTRegion region;
+        ASSERT_EQ(file.GetIndRegion(0, &region), kNoErr);
+        EXPECT_EQ(region.id, 0);
+        EXPECT_EQ(region.start, 0);
+        EXPECT_EQ(region.end, 50);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(region.name + 1), region.name[0]),
+                  "region.aif");
+    }
 }
 
 TEST(AIFFRead, FindIDGivesUpAfterAHundredChunks) {

@@ -1,0 +1,298 @@
+// AIFF files against readers and writers no one here wrote: libsndfile, Python's aifc, sox.
+#include "AIFFTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sndfile.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <tuple>
+
+#include "formats/OpenSoundFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+int SndfileSubtype(std::int16_t bits) {
+    switch (bits) {
+    case 8: return SF_FORMAT_PCM_S8;
+    case 16: return SF_FORMAT_PCM_16;
+    case 24: return SF_FORMAT_PCM_24;
+    default: return SF_FORMAT_PCM_32;
+    }
+}
+
+// Every sample of the file as libsndfile reads it, scaled to 32 bits.
+std::vector<int> SndfileSamples(const std::string& path, SF_INFO* info) {
+    Sndfile file(sf_open(path.c_str(), SFM_READ, info));
+    if (!file) return {};
+    std::vector<int> samples(std::size_t(info->frames * info->channels));
+    samples.resize(std::size_t(sf_read_int(file.get(), samples.data(), sf_count_t(samples.size()))));
+    return samples;
+}
+
+// Every sample of the file as the engine reads it, scaled to 32 bits.
+std::vector<int> EngineSamples(CSoundFile& file) {
+    std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());
+    double* block = samples.data();
+    std::int32_t count = file.GetNumSFrames();
+    EXPECT_EQ(file.Read(0, &count, &block), kNoErr);
+    EXPECT_EQ(count, file.GetNumSFrames());
+    std::vector<int> result;
+    for (double x : samples) result.push_back(int(x * 2147483648.0));
+    return result;
+}
+
+nlohmann::json PythonRead(const std::string& path) {
+    int status = 0;
+    const std::string output = RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS
+                                          "/aifc_tool.py read '" + path + "'",
+                                          &status);
+    EXPECT_EQ(status, 0) << output;
+    return nlohmann::json::parse(output, nullptr, false);
+}
+
+// --- files written here, read elsewhere ---
+
+class AIFFWrittenHere : public ::testing::TestWithParam<std::tuple<int, int>> {
+protected:
+    AIFFSpecimen Specimen() const {
+        AIFFSpecimen specimen;
+        specimen.bits = std::int16_t(std::get<0>(GetParam()));
+        specimen.channels = std::int16_t(std::get<1>(GetParam()));
+        specimen.rate = 48000.0f;
+        specimen.frames = 1001;
+        specimen.markers = {MakeMarker(7, 0, "Begin"), MakeMarker(8, 1000, "End point"),
+                            MakeMarker(9, 500, "Chorus", kMarkerTypeNumbered, 3)};
+        specimen.loops = {SFTLoop{1, 100, 200, 1}};
+        SFTSamplerInfo sampler;
+        sampler.baseNote = 69;
+        sampler.detune = 5;
+        sampler.lowNote = 20;
+        sampler.highNote = 100;
+        sampler.lowVelocity = 1;
+        sampler.highVelocity = 126;
+        sampler.gain = 3;
+        sampler.validSamplerInfo = 1;
+        specimen.sampler = sampler;
+        return specimen;
+    }
+    // The markers of the MARK chunk, in ID order: the loop's two come first (IDs 1 and 2).
+    static constexpr struct {
+        int id, position;
+        const char* name;
+    } kFileMarkers[5] = {{1, 100, "Sustainloop start"},
+                         {2, 200, "Sustainloop end"},
+                         {7, 0, "Begin"},
+                         {8, 1000, "End point"},
+                         {9, 500, "#1 Chorus"}};
+
+    TempDir dir;
+};
+
+TEST_P(AIFFWrittenHere, LibsndfileReadsFormatSamplesCuesAndInstrument) {
+    const AIFFSpecimen specimen = Specimen();
+    ASSERT_EQ(WriteSpecimen(dir.Spec("lib.aif"), specimen), kNoErr);
+    const std::string path = dir.File("lib.aif");
+
+    SF_INFO info{};
+    const std::vector<int> samples = SndfileSamples(path, &info);
+    EXPECT_EQ(info.format, SF_FORMAT_AIFF | SndfileSubtype(specimen.bits));
+    EXPECT_EQ(info.channels, specimen.channels);
+    EXPECT_EQ(info.samplerate, 48000);
+    ASSERT_EQ(info.frames, specimen.frames);
+    ASSERT_EQ(samples.size(), std::size_t(specimen.frames * specimen.channels));
+    for (std::int32_t f = 0; f < specimen.frames; ++f)
+        for (std::int16_t c = 0; c < specimen.channels; ++c)
+            ASSERT_EQ(std::int64_t(samples[std::size_t(f * specimen.channels + c)]),
+                      SpecimenCode(f, c, specimen.bits) * (std::int64_t(1) << (32 - specimen.bits)))
+                << "frame " << f << " channel " << c;
+
+    Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
+    ASSERT_TRUE(file);
+    // libsndfile reports the markers that the instrument loops use as loops, the others as
+    // cues with their frame in sample_offset.
+    std::uint32_t cueCount = 0;
+    ASSERT_EQ(sf_command(file.get(), SFC_GET_CUE_COUNT, &cueCount, sizeof cueCount), SF_TRUE);
+    ASSERT_EQ(cueCount, 3u);
+    SF_CUES cues{};
+    ASSERT_EQ(sf_command(file.get(), SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(cues.cue_points[i].indx, kFileMarkers[i + 2].id);
+        EXPECT_EQ(cues.cue_points[i].sample_offset, std::uint32_t(kFileMarkers[i + 2].position));
+        EXPECT_STREQ(cues.cue_points[i].name, kFileMarkers[i + 2].name);
+    }
+
+    SF_INSTRUMENT instrument{};
+    ASSERT_EQ(sf_command(file.get(), SFC_GET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
+    EXPECT_EQ(instrument.basenote, 69);
+    EXPECT_EQ(instrument.detune, 5);
+    EXPECT_EQ(instrument.key_lo, 20);
+    EXPECT_EQ(instrument.key_hi, 100);
+    EXPECT_EQ(instrument.velocity_lo, 1);
+    EXPECT_EQ(instrument.velocity_hi, 126);
+    EXPECT_EQ(instrument.gain, 3);
+    ASSERT_GE(instrument.loop_count, 1);
+    EXPECT_EQ(instrument.loops[0].mode, SF_LOOP_FORWARD);
+    EXPECT_EQ(instrument.loops[0].start, 100u);
+    EXPECT_EQ(instrument.loops[0].end, 200u);
+}
+
+TEST_P(AIFFWrittenHere, PythonAifcReadsFormatSamplesAndMarkers) {
+    const AIFFSpecimen specimen = Specimen();
+    ASSERT_EQ(WriteSpecimen(dir.Spec("py.aif"), specimen), kNoErr);
+    const nlohmann::json read = PythonRead(dir.File("py.aif"));
+    ASSERT_FALSE(read.is_discarded());
+    EXPECT_EQ(read["channels"], specimen.channels);
+    EXPECT_EQ(read["sampleWidth"], specimen.bits / 8);
+    EXPECT_EQ(read["frameRate"], 48000);
+    EXPECT_EQ(read["frames"], specimen.frames);
+    const auto& samples = read["samples"];
+    ASSERT_EQ(samples.size(), std::size_t(16 * specimen.channels));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        EXPECT_EQ(samples[i].get<std::int64_t>(),
+                  SpecimenCode(std::int32_t(i / specimen.channels),
+                               std::int16_t(i % specimen.channels), specimen.bits));
+    ASSERT_EQ(read["markers"].size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(read["markers"][i][0], kFileMarkers[i].id);
+        EXPECT_EQ(read["markers"][i][1], kFileMarkers[i].position);
+        EXPECT_EQ(read["markers"][i][2], kFileMarkers[i].name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BitsAndChannels, AIFFWrittenHere,
+                         ::testing::Combine(::testing::Values(8, 16, 24, 32),
+                                            ::testing::Values(1, 2)));
+
+// --- files written elsewhere, read here ---
+
+struct ForeignFile {
+    const char* name;
+    std::int16_t channels, bits;
+    float rate;
+};
+
+std::unique_ptr<CSoundFile> OpenForeign(const TempDir& dir, const char* name) {
+    std::unique_ptr<CSoundFile> file;
+    const Status status = OpenSoundFile(dir.Spec(name), &file);
+    EXPECT_EQ(status, kNoErr) << name;
+    return file;
+}
+
+class AIFFFromSox : public ::testing::TestWithParam<ForeignFile> {};
+
+TEST_P(AIFFFromSox, SamplesMatchLibsndfile) {
+    const ForeignFile& c = GetParam();
+    TempDir dir;
+    int status = 0;
+    const std::string command = "sox -n -r " + std::to_string(int(c.rate)) + " -b " +
+                                std::to_string(c.bits) + " -c " + std::to_string(c.channels) +
+                                " '" + dir.File(c.name) + "' synth 0.05 sine 997 2>&1";
+    const std::string output = RunCommand(command, &status);
+    ASSERT_EQ(status, 0) << output;
+
+    SF_INFO info{};
+    const std::vector<int> expected = SndfileSamples(dir.File(c.name), &info);
+    ASSERT_GT(info.frames, 0);
+    const auto file = OpenForeign(dir, c.name);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetNumChannels(), c.channels);
+    EXPECT_EQ(file->GetWordSize(), c.bits);
+    EXPECT_EQ(file->GetSampleRate(), c.rate);
+    EXPECT_EQ(file->GetNumSFrames(), info.frames);
+    EXPECT_EQ(EngineSamples(*file), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, AIFFFromSox,
+                         ::testing::Values(ForeignFile{"s16.aiff", 2, 16, 44100.0f},
+                                           ForeignFile{"s24.aiff", 1, 24, 96000.0f},
+                                           ForeignFile{"s8.aiff", 1, 8, 8000.0f},
+                                           ForeignFile{"s32.aiff", 2, 32, 22050.0f}));
+
+class AIFFFromPython : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(AIFFFromPython, FormatSamplesAndMarkers) {
+    TempDir dir;
+    int status = 0;
+    const std::string output = RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS
+                                          "/aifc_tool.py write '" + dir.File("p.aif") + "' " +
+                                          GetParam() + " 2>&1",
+                                          &status);
+    ASSERT_EQ(status, 0) << output;
+    const auto file = OpenForeign(dir, "p.aif");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetNumChannels(), 2);
+    EXPECT_EQ(file->GetWordSize(), 16);
+    EXPECT_EQ(file->GetSampleRate(), 32000.0f);
+    ASSERT_EQ(file->GetNumSFrames(), 1000);
+    const std::vector<int> samples = EngineSamples(*file);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(samples[std::size_t(2 * i)], i << 16);
+        ASSERT_EQ(samples[std::size_t(2 * i + 1)], -i * 65536);
+    }
+    const struct {
+        int id, position;
+        const char* name;
+    } expected[] = {{1, 10, "One"}, {2, 500, "Numbered"}, {3, 999, "Odd"}};
+    ASSERT_EQ(file->GetNumMarkers(), 3);
+    for (std::int16_t i = 0; i < 3; ++i) {
+        SFTMarker m;
+        ASSERT_EQ(file->GetIndMarker(i, &m), kNoErr);
+        EXPECT_EQ(m.id, expected[i].id);
+        EXPECT_EQ(m.position, expected[i].position);
+        EXPECT_EQ(MarkerName(m), expected[i].name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, AIFFFromPython, ::testing::Values("aiff", "aifc"));
+
+// libsndfile writes its cues as a MARK chunk ahead of the sound data.
+TEST(AIFFFromLibsndfile, CuesAndSamples) {
+    TempDir dir;
+    const std::string path = dir.File("l.aiff");
+    {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 1;
+        info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_24;
+        Sndfile file(sf_open(path.c_str(), SFM_WRITE, &info));
+        ASSERT_TRUE(file);
+        SF_CUES cues{};
+        cues.cue_count = 2;
+        const char* names[2] = {"First", "Second cue"};
+        for (int i = 0; i < 2; ++i) {
+            cues.cue_points[i].indx = i + 1;
+            cues.cue_points[i].position = cues.cue_points[i].sample_offset = 10 + 140 * i;
+            std::strcpy(cues.cue_points[i].name, names[i]);
+        }
+        ASSERT_EQ(sf_command(file.get(), SFC_SET_CUE, &cues, sizeof cues), SF_TRUE);
+        std::vector<int> samples(200);
+        for (int i = 0; i < 200; ++i) samples[std::size_t(i)] = (i - 100) * 65536 * 256;
+        ASSERT_EQ(sf_write_int(file.get(), samples.data(), 200), 200);
+    }
+    SF_INFO info{};
+    const std::vector<int> expected = SndfileSamples(path, &info);
+    const auto file = OpenForeign(dir, "l.aiff");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->GetWordSize(), 24);
+    EXPECT_EQ(file->GetNumSFrames(), 200);
+    EXPECT_EQ(EngineSamples(*file), expected);
+    ASSERT_EQ(file->GetNumMarkers(), 2);
+    SFTMarker m;
+    ASSERT_EQ(file->GetIndMarker(1, &m), kNoErr);
+    EXPECT_EQ(m.id, 2);
+    EXPECT_EQ(m.position, 150);
+    EXPECT_EQ(MarkerName(m), "Second cue");
+    SFTSamplerInfo sampler;
+    EXPECT_EQ(file->GetSamplerInfo(&sampler), kErrInvalidSamplerInfo);
+}
+
+} // namespace
