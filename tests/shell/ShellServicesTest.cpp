@@ -1,0 +1,190 @@
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "shell/ConsoleDesktopServices.h"
+#include "shell/DesktopServices.h"
+#include "shell/QuillException.h"
+#include "shell/Resources.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Points resource lookups at a folder of its own for the lifetime of the object.
+class ResourceFolder {
+public:
+    ResourceFolder() {
+        const char* saved = std::getenv("QUILL_RESOURCES");
+        hadValue = saved != nullptr;
+        if (hadValue) previous = saved;
+        setenv("QUILL_RESOURCES", dir.Path().c_str(), 1);
+    }
+    ~ResourceFolder() {
+        if (hadValue) setenv("QUILL_RESOURCES", previous.c_str(), 1);
+        else unsetenv("QUILL_RESOURCES");
+    }
+    void Put(const std::string& leaf, const std::string& bytes) const {
+        std::ofstream(dir.File(leaf), std::ios::binary) << bytes;
+    }
+    TempDir dir;
+
+private:
+    bool hadValue = false;
+    std::string previous;
+};
+
+class RecordingDesktop : public DesktopServices {
+public:
+    void alert(const std::string& title, const std::string& message) override {
+        lines.push_back("alert " + title + "|" + message);
+    }
+    void log(const std::string& line) override { lines.push_back("log " + line); }
+    std::vector<std::string> lines;
+};
+
+std::string ContentsOf(std::FILE* stream) {
+    std::rewind(stream);
+    std::string text;
+    for (int c; (c = std::fgetc(stream)) != EOF;) text.push_back(static_cast<char>(c));
+    return text;
+}
+
+} // namespace
+
+TEST(Resources, FindsRegularFilesByNameAndType) {
+    ResourceFolder folder;
+    folder.Put("one.sample", "ab");
+    folder.Put("help", "h");
+    fs::create_directory(folder.dir.File("folder.sample"));
+    EXPECT_EQ(PathForResource("one", "sample"), folder.dir.File("one.sample"));
+    EXPECT_EQ(PathForResource("help", ""), folder.dir.File("help"));
+    EXPECT_FALSE(PathForResource("one", "plist"));
+    EXPECT_FALSE(PathForResource("folder", "sample"));
+}
+
+class ResourceNamesReachingOut : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+TEST_P(ResourceNamesReachingOut, AreNotFound) {
+    ResourceFolder folder;
+    fs::create_directory(folder.dir.File("sub"));
+    folder.Put("sub/inner.sample", "x");
+    EXPECT_FALSE(PathForResource(GetParam().first, GetParam().second));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ResourceNamesReachingOut,
+                         ::testing::Values(std::pair{"sub/inner", "sample"},
+                                           std::pair{"../etc/passwd", ""},
+                                           std::pair{"..", ""}, std::pair{"", "sample"},
+                                           std::pair{"inner", "sample/../../x"},
+                                           std::pair{std::string("one\0x", 5), "sample"}));
+
+TEST(Resources, WithoutOverrideTheBuildTreesFolderServesUnlessInstalled) {
+    const char* saved = std::getenv("QUILL_RESOURCES");
+    const std::string restore = saved ? saved : "";
+    unsetenv("QUILL_RESOURCES");
+    const fs::path found = ResourceDirectory();
+    if (saved) setenv("QUILL_RESOURCES", restore.c_str(), 1);
+    EXPECT_TRUE(found == QUILL_SHARE_RESOURCES || found == QUILL_SOURCE_RESOURCES);
+    if (!fs::is_directory(QUILL_SHARE_RESOURCES)) {
+        EXPECT_EQ(found, QUILL_SOURCE_RESOURCES);
+    }
+}
+
+TEST(Resources, ContentsAreReturnedByteForByte) {
+    ResourceFolder folder;
+    const std::string bytes("\0\x01\xff\n\r\0end", 9);
+    folder.Put("raw.sample", bytes);
+    folder.Put("empty.sample", "");
+    auto contents = ContentsOfFile(folder.dir.File("raw.sample"));
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(std::string(contents->begin(), contents->end()), bytes);
+    ASSERT_TRUE(ContentsOfFile(folder.dir.File("empty.sample")));
+    EXPECT_TRUE(ContentsOfFile(folder.dir.File("empty.sample"))->empty());
+    EXPECT_FALSE(ContentsOfFile(folder.dir.File("missing")));
+    EXPECT_FALSE(ContentsOfFile(folder.dir.Path()));
+}
+
+class Dictionaries : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
+
+TEST_P(Dictionaries, OnlyAJsonObjectIsADictionary) {
+    ResourceFolder folder;
+    folder.Put("speakers.plist", GetParam().first);
+    EXPECT_EQ(DictionaryFromFile(folder.dir.File("speakers.plist")).has_value(),
+              GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Dictionaries,
+                         ::testing::Values(std::pair{R"({"stereo": ["L", "R"]})", true},
+                                           std::pair{"{}", true}, std::pair{"[1]", false},
+                                           std::pair{"", false}, std::pair{"{\"a\": ", false},
+                                           std::pair{"<?xml version=\"1.0\"?><plist/>", false}));
+
+TEST(QuillException, RaiseFormatsTheReasonAndKeepsTheName) {
+    try {
+        QuillException::Raise(kTxSoundFileException,
+                              "error %d while writing sample data into file '%s'", -34, "/x.aif");
+        FAIL() << "Raise returned";
+    } catch (const QuillException& e) {
+        EXPECT_TRUE(e.Is(kTxSoundFileException));
+        EXPECT_EQ(e.reason(), "error -34 while writing sample data into file '/x.aif'");
+        EXPECT_STREQ(e.what(), e.reason().c_str());
+        EXPECT_EQ(e.LogLine(), "TxSoundFileException thrown: error -34 while writing sample data "
+                               "into file '/x.aif' - ");
+    }
+}
+
+TEST(QuillException, LongReasonsAndUserInfoArriveWhole) {
+    const std::string longName(5000, 'n');
+    try {
+        QuillException::Raise(kQUILException, "could not read '%s'", longName.c_str());
+    } catch (const QuillException& e) {
+        EXPECT_EQ(e.reason(), "could not read '" + longName + "'");
+    }
+    QuillException withInfo(kQUILPhaseCheckStopException, "stopped", {{"file", "L\xff"}});
+    EXPECT_EQ(withInfo.LogLine(),
+              "QUILPhaseCheckStopException thrown: stopped - {\"file\":\"L\xEF\xBF\xBD\"}");
+}
+
+TEST(DesktopServices, InstalledServicesReceiveCallsUntilTheScopeEnds) {
+    DesktopServices& console = DesktopServices::Current();
+    RecordingDesktop recording;
+    {
+        ScopedDesktopServices scope(recording);
+        DesktopServices::Current().log("one");
+        std::thread worker([] { DesktopServices::Current().alert("Title", "Message"); });
+        worker.join();
+    }
+    EXPECT_EQ(&DesktopServices::Current(), &console);
+    EXPECT_EQ(recording.lines, (std::vector<std::string>{"log one", "alert Title|Message"}));
+}
+
+TEST(ConsoleDesktopServices, AlertsAndLogLinesFromSeveralThreadsStayWhole) {
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    {
+        ConsoleDesktopServices console(stream);
+        console.alert("Could not save sound file", "An error occurred.");
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&console, t] {
+                for (int i = 0; i < 50; ++i) console.log(std::string(200, static_cast<char>('a' + t)));
+            });
+        for (auto& thread : threads) thread.join();
+    }
+    const std::string text = ContentsOf(stream);
+    std::fclose(stream);
+    const std::string first = "Could not save sound file: An error occurred.\n";
+    ASSERT_EQ(text.substr(0, first.size()), first);
+    std::size_t lines = 0;
+    for (std::size_t at = first.size(); at < text.size(); at += 201, ++lines) {
+        const std::string line = text.substr(at, 201);
+        ASSERT_EQ(line, std::string(200, line[0]) + "\n");
+    }
+    EXPECT_EQ(lines, 200u);
+}
