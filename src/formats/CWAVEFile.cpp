@@ -679,3 +679,13 @@ Status CWAVEFile::GetOfflineInfo(std::int16_t* info) {
         return status;
     });
 }
+
+Status CWAVEFile::HasChunk(std::uint32_t chunkID, bool* present) {
+    *present = false;
+    return ReadOffline([&] {
+        Status status = ReadRIFFHeader();
+        if (status == kNoErr) status = FindID(chunkID, 1);
+        *present = status == kNoErr;
+        return status == kErrChunkNotFound ? kNoErr : status;
+    });
+}

@@ -83,6 +83,9 @@ public:
     // Turns the adtl sub-chunks into markers and regions, using the cue chunk's points.
     Status ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl, std::int32_t adtlSize);
     Status ReadNumRegions(std::int16_t* count);
+    // Whether the file (not open) is a RIFF WAVE file holding a chunk `chunkID`; the file is
+    // closed again.
+    Status HasChunk(std::uint32_t chunkID, bool* present);
     // Extends the file up to `frames` frames of sample data (never shortens it) with silence
     // and sets the frame count to `frames`.
     Status SetEndOfFile(std::int32_t frames);

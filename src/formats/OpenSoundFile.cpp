@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "formats/CAIFFFile.h"
+#include "formats/CBWFLinearFile.h"
 #include "soundfile/ByteOrder.h"
 #include "soundfile/FileServices.h"
 
@@ -21,12 +22,23 @@ Status ReadHeader(const FSSpec& spec, std::uint8_t* header) {
     return status != kNoErr ? status : closeStatus;
 }
 
+// A WAVE file with a bext chunk is read as Broadcast WAVE.
+std::unique_ptr<CSoundFile> WAVEObject(const FSSpec& spec) {
+    CWAVEFile probe;
+    bool broadcast = false;
+    if (probe.ISoundFile(&spec) == kNoErr) probe.HasChunk(byteorder::FourCC("bext"), &broadcast);
+    if (broadcast) return std::make_unique<CBWFLinearFile>();
+    return std::make_unique<CWAVEFile>();
+}
+
 // A new, unopened object for the container the header names; null for an unknown one.
-std::unique_ptr<CSoundFile> ObjectForHeader(const std::uint8_t* header) {
+std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& spec, const std::uint8_t* header) {
     switch (byteorder::LoadBE32(header)) {
     case byteorder::FourCC("FORM"):
         return std::make_unique<CAIFFFile>();
-    // "RIFF": the WAVE readers (CWAVEFile, CBWFLinearFile) are chosen here.
+    case byteorder::FourCC("RIFF"):
+        if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE")) return WAVEObject(spec);
+        return nullptr;
     default:
         return nullptr;
     }
@@ -39,7 +51,7 @@ Status OpenSoundFile(const FSSpec& spec, std::unique_ptr<CSoundFile>* file) {
     std::uint8_t header[kSniffSize] = {0};
     Status status = ReadHeader(spec, header);
     if (status != kNoErr) return status;
-    std::unique_ptr<CSoundFile> object = ObjectForHeader(header);
+    std::unique_ptr<CSoundFile> object = ObjectForHeader(spec, header);
     if (!object) return kErrNotSupported;
     status = object->ISoundFile(&spec);
     if (status == kNoErr) status = object->Open();

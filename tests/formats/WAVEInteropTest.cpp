@@ -1,0 +1,305 @@
+// WAVE and Broadcast WAVE files against readers and writers no one here wrote: libsndfile,
+// Python's wave module and sox.
+#include "WAVETestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sndfile.h>
+
+#include <cstring>
+#include <memory>
+#include <tuple>
+
+#include "formats/OpenSoundFile.h"
+#include "soundfile/ByteOrder.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+int Subtype(int bits) {
+    switch (bits) {
+    case 8: return SF_FORMAT_PCM_U8;
+    case 16: return SF_FORMAT_PCM_16;
+    case 24: return SF_FORMAT_PCM_24;
+    default: return SF_FORMAT_PCM_32;
+    }
+}
+
+std::vector<int> ReadInts(SNDFILE* file, const SF_INFO& info) {
+    std::vector<int> samples(std::size_t(info.frames * info.channels));
+    samples.resize(std::size_t(sf_read_int(file, samples.data(), sf_count_t(samples.size()))));
+    return samples;
+}
+
+std::vector<double> EngineSamples(CSoundFile& file) {
+    std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());
+    double* block = samples.data();
+    std::int32_t count = file.GetNumSFrames();
+    EXPECT_EQ(file.Read(0, &count, &block), kNoErr);
+    return samples;
+}
+
+enum class Kind { WAVE, BWF, BWFStamped };
+constexpr std::int32_t kStamp = 3723 * 48000;
+
+class WAVEWrittenHere
+    : public ::testing::TestWithParam<std::tuple<int, int, Kind>> {
+protected:
+    void SetUp() override { DeclareWAVEReaderDefaults(); }
+    WAVESpecimen Specimen() const {
+        WAVESpecimen specimen;
+        specimen.bits = std::int16_t(std::get<0>(GetParam()));
+        specimen.channels = std::int16_t(std::get<1>(GetParam()));
+        specimen.broadcast = std::get<2>(GetParam()) != Kind::WAVE;
+        if (std::get<2>(GetParam()) == Kind::BWFStamped) specimen.timeStamp = kStamp;
+        specimen.rate = 48000.0f;
+        specimen.frames = 1001;
+        specimen.markers = {MakeMarker(0, 0, "Begin"), MakeMarker(1, 1000, "End point")};
+        specimen.regions = {MakeRegion(200, 700, 200, "Middle")};
+        return specimen;
+    }
+    std::int64_t Code(std::int32_t f, std::int16_t c) const {
+        return SpecimenCode(f, c, std::int16_t(std::get<0>(GetParam())));
+    }
+    TempDir dir;
+};
+
+TEST_P(WAVEWrittenHere, LibsndfileReadsFormatSamplesCuesAndBroadcastInfo) {
+    const WAVESpecimen specimen = Specimen();
+    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("lib.wav"), specimen), kNoErr);
+    SF_INFO info{};
+    Sndfile file(sf_open(dir.File("lib.wav").c_str(), SFM_READ, &info));
+    ASSERT_TRUE(file) << sf_strerror(nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | Subtype(specimen.bits));
+    EXPECT_EQ(info.channels, specimen.channels);
+    EXPECT_EQ(info.samplerate, 48000);
+    ASSERT_EQ(info.frames, 1001);
+    const std::vector<int> samples = ReadInts(file.get(), info);
+    ASSERT_EQ(samples.size(), std::size_t(1001 * specimen.channels));
+    for (std::int32_t f = 0; f < 1001; ++f)
+        for (std::int16_t c = 0; c < specimen.channels; ++c)
+            ASSERT_EQ(std::int64_t(samples[std::size_t(f * specimen.channels + c)]),
+                      Code(f, c) * (std::int64_t(1) << (32 - specimen.bits)))
+                << "frame " << f << " channel " << c;
+
+    SF_CUES cues{};
+    ASSERT_EQ(sf_command(file.get(), SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
+    ASSERT_EQ(cues.cue_count, 3u);
+    const std::uint32_t positions[3] = {0, 1000, 200};
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(cues.cue_points[i].indx, std::int32_t(i));
+        EXPECT_EQ(cues.cue_points[i].position, positions[i]);
+        EXPECT_EQ(cues.cue_points[i].sample_offset, positions[i]);
+    }
+
+    SF_BROADCAST_INFO bext{};
+    const int hasBext = sf_command(file.get(), SFC_GET_BROADCAST_INFO, &bext, sizeof bext);
+    if (!specimen.broadcast) {
+        EXPECT_EQ(hasBext, SF_FALSE);
+        return;
+    }
+    ASSERT_EQ(hasBext, SF_TRUE);
+    EXPECT_EQ(std::string(bext.description, strnlen(bext.description, 256)), "");
+    EXPECT_EQ(std::string(bext.originator, strnlen(bext.originator, 32)), "Ziro Dudavo");
+    EXPECT_EQ(std::string(bext.originator_reference, strnlen(bext.originator_reference, 32)),
+              "Kestrelbay - Quillwavecaster");
+    EXPECT_EQ(std::string(bext.origination_date, 10), "2004:00:00");
+    const bool stamped = std::get<2>(GetParam()) == Kind::BWFStamped;
+    EXPECT_EQ(std::string(bext.origination_time, 8), stamped ? "01:02:03" : "00:00:00");
+    EXPECT_EQ(bext.time_reference_low, stamped ? std::uint32_t(kStamp) : 0u);
+    EXPECT_EQ(bext.time_reference_high, 0u);
+    EXPECT_EQ(bext.version, 0);
+    EXPECT_EQ(std::string(bext.coding_history, strnlen(bext.coding_history, bext.coding_history_size)),
+              "CodingHistory");
+}
+
+TEST_P(WAVEWrittenHere, PythonWaveAndSoxReadTheSamples) {
+    const WAVESpecimen specimen = Specimen();
+    const std::string path = dir.File("py.wav");
+    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("py.wav"), specimen), kNoErr);
+    int status = 0;
+    const std::string output = RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS
+                                          "/wave_tool.py read '" + path + "'", &status);
+    ASSERT_EQ(status, 0) << output;
+    const nlohmann::json read = nlohmann::json::parse(output, nullptr, false);
+    ASSERT_FALSE(read.is_discarded());
+    EXPECT_EQ(read["channels"], specimen.channels);
+    EXPECT_EQ(read["sampleWidth"], specimen.bits / 8);
+    EXPECT_EQ(read["frameRate"], 48000);
+    EXPECT_EQ(read["frames"], 1001);
+    ASSERT_EQ(read["samples"].size(), std::size_t(1001 * specimen.channels));
+    for (std::size_t i = 0; i < read["samples"].size(); ++i)
+        ASSERT_EQ(read["samples"][i].get<std::int64_t>(),
+                  Code(std::int32_t(i / std::size_t(specimen.channels)),
+                       std::int16_t(i % std::size_t(specimen.channels)))) << i;
+
+    // sox converts to 32-bit signed raw; every sample is the code scaled up.
+    const std::string raw =
+        RunCommand("sox '" + path + "' -t raw -e signed-integer -b 32 -L - 2>/dev/null", &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(raw.size(), std::size_t(1001 * specimen.channels * 4));
+    for (std::size_t i = 0; i < raw.size() / 4; i += 7)
+        ASSERT_EQ(std::int64_t(std::int32_t(
+                      byteorder::LoadLE32(reinterpret_cast<const std::uint8_t*>(raw.data()) + 4 * i))),
+                  Code(std::int32_t(i / std::size_t(specimen.channels)),
+                       std::int16_t(i % std::size_t(specimen.channels))) *
+                      (std::int64_t(1) << (32 - specimen.bits))) << i;
+}
+
+TEST_P(WAVEWrittenHere, OpenSoundFileShowsTheFormatOfTheFile) {
+    const WAVESpecimen specimen = Specimen();
+    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("o.wav"), specimen), kNoErr);
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec("o.wav"), &file), kNoErr);
+    EXPECT_EQ(file->GetFType(), byteorder::FourCC(specimen.broadcast ? "BWLN" : "WAVE"));
+    EXPECT_EQ(file->GetNumSFrames(), 1001);
+    EXPECT_EQ(file->GetWordSize(), specimen.bits);
+}
+
+INSTANTIATE_TEST_SUITE_P(BitsChannelsKinds, WAVEWrittenHere,
+                         ::testing::Combine(::testing::Values(8, 16, 24, 32),
+                                            ::testing::Values(1, 2),
+                                            ::testing::Values(Kind::WAVE, Kind::BWF,
+                                                              Kind::BWFStamped)));
+
+// --- files written elsewhere, read here ---
+
+class WAVEForeign : public ::testing::Test {
+protected:
+    void SetUp() override { DeclareWAVEReaderDefaults(); }
+    // The engine's samples against libsndfile's, both scaled to 32 bits.
+    void ExpectSameSamples(CSoundFile& file, const std::string& path) {
+        SF_INFO info{};
+        Sndfile reference(sf_open(path.c_str(), SFM_READ, &info));
+        ASSERT_TRUE(reference);
+        ASSERT_EQ(file.GetNumSFrames(), info.frames);
+        ASSERT_EQ(file.GetNumChannels(), info.channels);
+        EXPECT_EQ(file.GetSampleRate(), float(info.samplerate));
+        const std::vector<int> expected = ReadInts(reference.get(), info);
+        const std::vector<double> samples = EngineSamples(file);
+        ASSERT_EQ(samples.size(), expected.size());
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            ASSERT_EQ(std::int64_t(samples[i] * 2147483648.0), expected[i]) << i;
+    }
+    TempDir dir;
+};
+
+struct SoxCase {
+    const char* name;
+    int bits, channels;
+    Status expected;
+};
+class WAVEFromSox : public WAVEForeign, public ::testing::WithParamInterface<SoxCase> {};
+
+TEST_P(WAVEFromSox, ReadsOrRefuses) {
+    const SoxCase& c = GetParam();
+    int status = 0;
+    const std::string output =
+        RunCommand("sox -n -r 22050 -b " + std::to_string(c.bits) + " -c " +
+                       std::to_string(c.channels) + " '" + dir.File(c.name) +
+                       "' synth 0.05 sine 997 2>&1", &status);
+    ASSERT_EQ(status, 0) << output;
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec(c.name), &file), c.expected);
+    if (c.expected == kNoErr) ExpectSameSamples(*file, dir.File(c.name));
+}
+
+// sox writes the extensible format for more than 16 bits or more than two channels.
+INSTANTIATE_TEST_SUITE_P(Formats, WAVEFromSox,
+                         ::testing::Values(SoxCase{"s8.wav", 8, 1, kNoErr},
+                                           SoxCase{"s16.wav", 16, 2, kNoErr},
+                                           SoxCase{"s24.wav", 24, 1, kErrNotPCM},
+                                           SoxCase{"s16x4.wav", 16, 4, kErrNotPCM}),
+                         [](const auto& info) {
+                             const std::string name = info.param.name;
+                             return name.substr(0, name.find('.'));
+                         });
+
+TEST_F(WAVEForeign, PythonWaveFile) {
+    int status = 0;
+    RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS "/wave_tool.py write '" +
+                   dir.File("p.wav") + "'", &status);
+    ASSERT_EQ(status, 0);
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec("p.wav"), &file), kNoErr);
+    EXPECT_EQ(file->GetFType(), byteorder::FourCC("WAVE"));
+    const std::vector<double> samples = EngineSamples(*file);
+    ASSERT_EQ(samples.size(), 1000u);
+    EXPECT_EQ(samples[2 * 499], 7 * 499 / 32768.0);
+    EXPECT_EQ(samples[2 * 499 + 1], -7 * 499 / 32768.0);
+}
+
+// libsndfile with a LIST INFO chunk, cue points and (optionally) a bext chunk.
+class WAVEFromLibsndfile : public WAVEForeign, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WAVEFromLibsndfile, ReadsSamplesCuesAndBext) {
+    const bool broadcast = GetParam();
+    const std::string path = dir.File("l.wav");
+    {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+        Sndfile out(sf_open(path.c_str(), SFM_WRITE, &info));
+        ASSERT_TRUE(out);
+        sf_set_string(out.get(), SF_STR_TITLE, "An odd title");
+        sf_set_string(out.get(), SF_STR_ARTIST, "Someone");
+        if (broadcast) {
+            SF_BROADCAST_INFO bext{};
+            std::strcpy(bext.description, "From elsewhere");
+            std::strcpy(bext.originator, "libsndfile");
+            bext.time_reference_low = 123456;
+            bext.coding_history_size = 0;
+            ASSERT_EQ(sf_command(out.get(), SFC_SET_BROADCAST_INFO, &bext, sizeof bext), SF_TRUE);
+        }
+        SF_CUES cues{};
+        cues.cue_count = 2;
+        for (std::uint32_t i = 0; i < 2; ++i) {
+            cues.cue_points[i].indx = std::int32_t(i + 1);
+            cues.cue_points[i].position = 100 * (i + 1);
+            cues.cue_points[i].fcc_chunk = 0x61746164; // "data"
+            cues.cue_points[i].sample_offset = 100 * (i + 1);
+        }
+        ASSERT_EQ(sf_command(out.get(), SFC_SET_CUE, &cues, sizeof cues), SF_TRUE);
+        std::vector<int> frames(2 * 777);
+        for (std::size_t i = 0; i < frames.size(); ++i) frames[i] = int((i * 2654435761u) & 0xFFFFFF00u);
+        ASSERT_EQ(sf_write_int(out.get(), frames.data(), sf_count_t(frames.size())), sf_count_t(frames.size()));
+    }
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec("l.wav"), &file), kNoErr);
+    EXPECT_EQ(file->GetFType(), byteorder::FourCC(broadcast ? "BWLN" : "WAVE"));
+    ExpectSameSamples(*file, path);
+    if (broadcast) {
+        auto* bwf = dynamic_cast<CBWFLinearFile*>(file.get());
+        ASSERT_NE(bwf, nullptr);
+        EXPECT_EQ(bwf->GetBextInfo().description, "From elsewhere");
+        EXPECT_EQ(bwf->GetBextInfo().originator, "libsndfile");
+        EXPECT_EQ(bwf->GetTimeStamp(), 123456);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutBext, WAVEFromLibsndfile, ::testing::Bool());
+
+TEST_F(WAVEForeign, OddSizedChunksBeforeTheData) {
+    WAVESpecimen specimen;
+    specimen.frames = 50;
+    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("w.wav"), specimen), kNoErr);
+    std::vector<std::uint8_t> bytes = ReadFileBytes(dir.File("w.wav"));
+    // An odd-sized chunk (with its pad byte) and an INFO list between fmt and data.
+    const std::vector<std::uint8_t> extra = {'a', 'b', 'c', 'd', 3, 0, 0, 0, 'x', 'y', 'z', 0,
+                                             'L', 'I', 'S', 'T', 14, 0, 0, 0, 'I', 'N', 'F', 'O',
+                                             'I', 'N', 'A', 'M', 2, 0, 0, 0, 'T', 0};
+    bytes.insert(bytes.begin() + 36, extra.begin(), extra.end());
+    byteorder::StoreLE32(bytes.data() + 4, std::uint32_t(bytes.size() - 8));
+    ASSERT_TRUE(WriteFileBytes(dir.File("w.wav"), bytes));
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec("w.wav"), &file), kNoErr);
+    ExpectSameSamples(*file, dir.File("w.wav"));
+}
+
+} // namespace
