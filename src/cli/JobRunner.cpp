@@ -1,0 +1,98 @@
+#include "cli/JobRunner.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "jobs/AppController.h"
+#include "shell/SharedFlags.h"
+
+namespace quillgen {
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+extern "C" void StopOnSignal(int) {
+    interrupted = 1;
+    shouldStop.store(1); // lock-free, so safe in a signal handler
+}
+
+// SIGINT and SIGTERM act as the stop button while the job runs.
+class StopSignals {
+public:
+    StopSignals() {
+        struct sigaction action {};
+        action.sa_handler = StopOnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt);
+        sigaction(SIGTERM, &action, &previousTerm);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &previousInt, nullptr);
+        sigaction(SIGTERM, &previousTerm, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+};
+
+void DrawBar(double fraction) {
+    constexpr int width = 40;
+    if (fraction < 0.0) fraction = 0.0;
+    if (fraction > 1.0) fraction = 1.0;
+    int filled = static_cast<int>(fraction * width);
+    std::fprintf(stderr, "\r[%.*s%*s] %3.0f %%", filled, "########################################",
+                 width - filled, "", 100.0 * fraction);
+    std::fflush(stderr);
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+std::string ChosenPath(const std::optional<std::string>& output, const std::string& proposedName,
+                       const std::string& extension) {
+    if (!output) return proposedName;
+    const std::string& path = *output;
+    // A folder alone ("out/") gets the proposed name inside it rather than a hidden ".aif".
+    if (path.empty() || path.back() == '/') return path + proposedName;
+    std::string dotted = "." + extension;
+    if (EndsWith(path, dotted) && path.size() > dotted.size() && path[path.size() - dotted.size() - 1] != '/')
+        return path.substr(0, path.size() - dotted.size());
+    return path;
+}
+
+int RunJob(AppController& controller, const std::string& chosenPath, bool quiet) {
+    StopSignals signals;
+    interrupted = 0;
+    bool showBar = !quiet && isatty(STDERR_FILENO);
+    std::thread worker = controller.startJob(chosenPath);
+    JobProgress& progress = controller.progress();
+    while (!progress.done) {
+        if (showBar) DrawBar(progress.Poll());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    worker.join();
+    if (showBar) {
+        if (!progress.error && !progress.cancelled) DrawBar(1.0);
+        std::fputc('\n', stderr);
+    }
+    if (progress.cancelled) {
+        if (!quiet) std::fprintf(stderr, "quillgen: stopped, nothing written\n");
+        return 130;
+    }
+    if (progress.error) return 1;
+    std::printf("%s\n", controller.targetPath(chosenPath).c_str());
+    return 0;
+}
+
+} // namespace quillgen

@@ -1,0 +1,155 @@
+// quillgen tone | full-sweep | sweep: the single-file jobs from the command line.
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/Commands.h"
+#include "cli/JobRunner.h"
+#include "jobs/AppController.h"
+#include "jobs/JobLimits.h"
+
+namespace quillgen {
+
+namespace {
+
+// The options every single-file job shares.
+struct OutputOptions {
+    std::string format = "aiff";
+    int bits = 16;
+    std::optional<std::string> output;
+    bool quiet = false;
+};
+
+// The values one subcommand collects before its job starts.
+struct ToneOptions {
+    double freqFrom = 0.0, freqTo = 0.0, levelFrom = 0.0, levelTo = 0.0;
+    double length = 0.0, rate = 0.0;
+    OutputOptions out;
+};
+
+void AddOutputOptions(CLI::App* command, OutputOptions& out) {
+    command->add_option("--format", out.format, "file format")
+        ->check(CLI::IsMember({"aiff", "bwf"}))
+        ->capture_default_str();
+    command->add_option("--bits", out.bits, "bits per sample")
+        ->check(CLI::IsMember({16, 24}))
+        ->capture_default_str();
+    command->add_option("-o,--output", out.output,
+                        "where to write; the extension (.aif or .wav) is added unless present");
+    command->add_flag("--quiet", out.quiet, "no progress bar");
+}
+
+CLI::Option* AddNumber(CLI::App* command, const char* name, double& value, const char* help) {
+    return command->add_option(name, value, help)->capture_default_str();
+}
+
+// Fills the controller's records, checks them and runs the job. `optionNames` says which
+// option set each checked value.
+void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& optionNames,
+         const char* commandName) {
+    AppController controller;
+    Settings& settings = controller.settings();
+    SaveOptions& options = controller.saveOptions();
+    options.setOutputType(kind);
+    options.setFileType(o.out.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
+    options.setDataFormat(o.out.bits == 24 ? 2 : 1);
+    settings.setSampleRate(o.rate);
+    settings.setFreq_from(o.freqFrom);
+    settings.setFreq_to(o.freqTo);
+    settings.setLevel_from(o.levelFrom);
+    settings.setLevel_to(o.levelTo);
+    settings.setLength(o.length);
+    settings.setAnnounce(false);
+
+    if (auto violation = CheckJobSettings(settings, options)) {
+        auto name = optionNames.find(violation->value);
+        std::fprintf(stderr, "quillgen %s: %s %g is out of range; accepted: %s\n", commandName,
+                     name != optionNames.end() ? name->second : "value", violation->given,
+                     violation->accepted.c_str());
+        exitStatus = 2;
+        return;
+    }
+    std::string path =
+        ChosenPath(o.out.output, controller.fileName().value_or(""), controller.outputExtension());
+    exitStatus = RunJob(controller, path, o.out.quiet);
+}
+
+void AddToneCommand(CLI::App& app) {
+    auto o = std::make_shared<ToneOptions>();
+    o->freqFrom = 1000.0;
+    o->levelFrom = -10.0;
+    o->length = 10.0;
+    o->rate = 44100.0;
+    CLI::App* command = app.add_subcommand("tone", "write a steady sine test tone");
+    AddNumber(command, "--freq", o->freqFrom, "frequency, Hz");
+    AddNumber(command, "--level", o->levelFrom, "level, dB re full scale");
+    AddNumber(command, "--length", o->length, "length, seconds");
+    AddNumber(command, "--rate", o->rate, "sample rate, Hz");
+    AddOutputOptions(command, o->out);
+    command->callback([o] {
+        o->freqTo = o->freqFrom;
+        o->levelTo = o->levelFrom;
+        Run(kOutputTestTone, *o,
+            {{JobValue::sampleRate, "--rate"}, {JobValue::freqFrom, "--freq"},
+             {JobValue::freqTo, "--freq"}, {JobValue::levelFrom, "--level"},
+             {JobValue::levelTo, "--level"}, {JobValue::length, "--length"}},
+            "tone");
+    });
+}
+
+void AddFullSweepCommand(CLI::App& app) {
+    auto o = std::make_shared<ToneOptions>();
+    o->levelFrom = -20.0;
+    o->length = 30.0;
+    o->rate = 48000.0;
+    CLI::App* command =
+        app.add_subcommand("full-sweep", "write a sweep from 5 Hz to half the sample rate");
+    AddNumber(command, "--level", o->levelFrom, "level, dB re full scale");
+    AddNumber(command, "--length", o->length, "length, seconds");
+    AddNumber(command, "--rate", o->rate, "sample rate, Hz");
+    AddOutputOptions(command, o->out);
+    command->callback([o] {
+        o->freqFrom = 5.0;
+        o->freqTo = o->rate * 0.5;
+        o->levelTo = o->levelFrom;
+        Run(kOutputFullSweep, *o,
+            {{JobValue::sampleRate, "--rate"}, {JobValue::levelFrom, "--level"},
+             {JobValue::levelTo, "--level"}, {JobValue::length, "--length"}},
+            "full-sweep");
+    });
+}
+
+void AddSweepCommand(CLI::App& app) {
+    auto o = std::make_shared<ToneOptions>();
+    o->freqFrom = 20.0;
+    o->freqTo = 20000.0;
+    o->levelFrom = -20.0;
+    o->levelTo = -20.0;
+    o->length = 15.0;
+    o->rate = 48000.0;
+    CLI::App* command = app.add_subcommand("sweep", "write a sweep between two frequencies");
+    AddNumber(command, "--from", o->freqFrom, "start frequency, Hz");
+    AddNumber(command, "--to", o->freqTo, "end frequency, Hz");
+    AddNumber(command, "--from-level", o->levelFrom, "start level, dB re full scale");
+    AddNumber(command, "--to-level", o->levelTo, "end level, dB re full scale");
+    AddNumber(command, "--length", o->length, "length, seconds");
+    AddNumber(command, "--rate", o->rate, "sample rate, Hz");
+    AddOutputOptions(command, o->out);
+    command->callback([o] {
+        Run(kOutputCustomSweep, *o,
+            {{JobValue::sampleRate, "--rate"}, {JobValue::freqFrom, "--from"},
+             {JobValue::freqTo, "--to"}, {JobValue::levelFrom, "--from-level"},
+             {JobValue::levelTo, "--to-level"}, {JobValue::length, "--length"}},
+            "sweep");
+    });
+}
+
+const bool registeredTone = RegisterCommand(&AddToneCommand);
+const bool registeredFullSweep = RegisterCommand(&AddFullSweepCommand);
+const bool registeredSweep = RegisterCommand(&AddSweepCommand);
+
+} // namespace
+
+} // namespace quillgen

@@ -1,0 +1,101 @@
+#include "formats/TxSoundFile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "formats/SoundFileFactory.h"
+#include "shell/QuillException.h"
+#include "shell/TxPath.h"
+
+const TxSoundFile::TypeTable& TxSoundFile::info() {
+    static const TypeTable table = [] {
+        TypeTable t;
+        const std::pair<const char*, const char*> rows[] = {
+            {"AIFF", "aif"}, {"WAVE", "wav"}, {"Sd2f", "sd2"}, {" paf", "paf"}, {"BWLN", "wav"}};
+        for (auto [code, extension] : rows)
+            t[std::string("'") + code + "'"] = {{TxSoundFileExtensionKey, extension}};
+        return t;
+    }();
+    return table;
+}
+
+std::optional<std::string> TxSoundFile::extensionForType(const std::string& typeKey) {
+    auto entry = info().find(typeKey);
+    if (entry == info().end()) return std::nullopt;
+    auto extension = entry->second.find(TxSoundFileExtensionKey);
+    if (extension == entry->second.end()) return std::nullopt;
+    return extension->second;
+}
+
+std::string TxSoundFile::typeKey(std::uint32_t type) {
+    std::string key = "'";
+    for (int shift = 24; shift >= 0; shift -= 8) key += static_cast<char>((type >> shift) & 0xFF);
+    return key + "'";
+}
+
+TxSoundFile::TxSoundFile(std::unique_ptr<CSoundFile> soundFile, std::string path)
+    : sf(std::move(soundFile)), filePath(std::move(path)) {}
+
+std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const std::string& path,
+                                                       int channels, int wordLength,
+                                                       float sampleRate, bool forOutput,
+                                                       void* specifics) {
+    std::unique_ptr<CSoundFile> soundFile = CreateSoundFile(type);
+    if (!soundFile) return nullptr;
+    FSSpec spec;
+    if (!TxPath(path).toFSSpec(&spec)) return nullptr;
+    if (soundFile->ISoundFile(&spec) != kNoErr) return nullptr;
+    // From here on the wrapper owns the object, so every way out closes what was opened.
+    std::unique_ptr<TxSoundFile> file(new TxSoundFile(std::move(soundFile), path));
+    if (!forOutput) return file;
+    unsigned char noExtension[1] = {0};
+    if (file->sf->Create(static_cast<std::int16_t>(channels), static_cast<std::int16_t>(wordLength),
+                         sampleRate, specifics, 0, noExtension) != kNoErr)
+        return nullptr;
+    if (file->sf->InitOutputBuffer() != kNoErr) return nullptr;
+    return file;
+}
+
+TxSoundFile::~TxSoundFile() {
+    if (sf) close();
+}
+
+void TxSoundFile::write(std::uint32_t frames, double* buffer) {
+    Status status = kNoErr;
+    std::int32_t count = static_cast<std::int32_t>(frames);
+    // A count that does not fit the 32-bit frame positions is refused, not wrapped.
+    if (frames > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max() - position))
+        status = kErrIO;
+    else
+        status = sf->Write(position, &count, &buffer);
+    if (status != kNoErr)
+        QuillException::Raise(kTxSoundFileException,
+                              "error %d while writing sample data into file '%s'",
+                              static_cast<int>(status), filePath.c_str());
+    position += count;
+}
+
+std::int32_t TxSoundFile::Advance(std::int64_t frames) {
+    // Saturates instead of overflowing the 32-bit position.
+    std::int64_t target = std::int64_t{position} + frames;
+    if (target > std::numeric_limits<std::int32_t>::max()) target = std::numeric_limits<std::int32_t>::max();
+    if (target < std::numeric_limits<std::int32_t>::min()) target = std::numeric_limits<std::int32_t>::min();
+    position = static_cast<std::int32_t>(target);
+    return static_cast<std::int32_t>(frames);
+}
+
+std::int32_t TxSoundFile::advanceSamples(std::int32_t frames) { return Advance(frames); }
+
+std::int32_t TxSoundFile::advanceTime(double seconds) {
+    double frames = std::trunc(static_cast<double>(sf->GetSampleRate()) * seconds);
+    if (!(frames == frames)) frames = 0.0; // NaN
+    if (frames > std::numeric_limits<std::int32_t>::max()) frames = std::numeric_limits<std::int32_t>::max();
+    if (frames < std::numeric_limits<std::int32_t>::min()) frames = std::numeric_limits<std::int32_t>::min();
+    return Advance(static_cast<std::int32_t>(frames));
+}
+
+void TxSoundFile::close() {
+    (void)sf->Close(); // a file already closed answers with an error, which changes nothing
+    position = 0;
+}

@@ -1,0 +1,103 @@
+#pragma once
+// AppController: the job controller behind the window and quillgen. It owns the job records,
+// the speaker table and the progress state, and runs the tone and sweep job on a worker thread.
+// The window half (tabs, save panel, progress sheet) lives with the user interface and drives
+// the operations here.
+
+#include <any>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "formats/TxSoundFile.h"
+#include "jobs/JobProgress.h"
+#include "jobs/SaveOptions.h"
+#include "jobs/Settings.h"
+#include "shell/NotificationCenter.h"
+#include "soundfile/Memory.h"
+
+// Texts of the failure alerts.
+inline constexpr const char* kSoundFileAlertTitle = "Could not save sound file";
+inline constexpr const char* kSoundFileAlertMessage =
+    "An error occurred while trying to generate your sound file.";
+inline constexpr const char* kSoundFilesAlertTitle = "Could not save sound files";
+inline constexpr const char* kSoundFilesAlertMessage =
+    "An error occurred while trying to generate your phase check files.";
+
+// The leaf name a tone or sweep is written under until it is complete; each job adds a suffix
+// of its own.
+inline constexpr const char* kTemporaryFileStem = "quilfile";
+
+class AppController {
+public:
+    // Declares the preference defaults that the file readers consult; runs once however often
+    // it is called. The constructor calls it.
+    static void initialize();
+
+    // Default settings, the save options restored from the preferences, the progress
+    // subscription and the speaker table.
+    AppController();
+    ~AppController();
+    AppController(const AppController&) = delete;
+    AppController& operator=(const AppController&) = delete;
+
+    Settings& settings() { return jobSettings; }
+    SaveOptions& saveOptions() { return jobSaveOptions; }
+    const nlohmann::json& speakers() const { return speakerTable; }
+    JobProgress& progress() { return progressState; }
+
+    // The proposed name of the output, by job kind; `layoutTitle` names the speaker layout of a
+    // phase and channel check. None for an unknown kind.
+    std::optional<std::string> fileName(const std::string& layoutTitle = {}) const;
+    // The extension of the chosen file type ("aif" or "wav").
+    std::string outputExtension() const;
+    // The file a job for `chosenPath` writes: chosenPath + "." + extension.
+    std::string targetPath(const std::string& chosenPath) const;
+
+    // Keeps the save options in the preferences (done when the user confirms the save panel).
+    void storeSaveOptions() const;
+    // Clears the cancel flag and runs generateFile(chosenPath) on a new thread.
+    std::thread startJob(const std::string& chosenPath);
+
+    // Worker: the whole job for the current kind; `done` is set when it returns.
+    void generateFile(const std::string& chosenPath);
+    // Worker: the tone or sweep file for `chosenPath`.
+    void makeVivuZiraFile(const std::string& chosenPath);
+    // The Broadcast WAVE header block (256 zero bytes) for fileType 1, else an empty block.
+    // Raises "QUILException" when it cannot be allocated.
+    MemBlock specifics() const;
+    // Creates directory/baseName.preExtension.extension for output; null (after telling the
+    // user) when that fails.
+    std::unique_ptr<TxSoundFile> createSoundFile(const std::string& baseName,
+                                                 const std::string& preExtension,
+                                                 const std::string& directory);
+    // Speaks the parameters of the tone or sweep into `file` at its position; returns the
+    // frames it took. Called by makeVivuZiraFile when `announce` is set.
+    std::int32_t announceVivuZira(TxSoundFile& file);
+
+    // Poster's thread: stores the fraction done that the generator reports.
+    void handleProgressNotification(const std::any& object);
+    // Main thread: asks the running job to stop at its next check.
+    void stopWriting();
+
+    const std::string& phaseCheckFileName() const { return phaseCheckName; }
+    void setPhaseCheckFileName(std::string name) { phaseCheckName = std::move(name); }
+
+private:
+    // Tells the user about a failure: a log line and an alert that waits for dismissal.
+    void reportFailure(const std::string& logLine, const char* title, const char* message);
+    std::unique_ptr<TxSoundFile> createTemporaryFile(const std::string& folder,
+                                                     void* specificsBlock,
+                                                     std::string* temporaryPath);
+
+    Settings jobSettings;
+    SaveOptions jobSaveOptions;
+    JobProgress progressState;
+    std::string phaseCheckName;
+    nlohmann::json speakerTable = nlohmann::json::object();
+    std::unique_ptr<ScopedObserver> progressObserver;
+};

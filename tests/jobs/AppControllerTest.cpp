@@ -1,0 +1,183 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "jobs/AppController.h"
+#include "jobs/JobTestSupport.h"
+#include "support/FaultyFileServices.h"
+#include "support/TempDir.h"
+#include "shell/SharedFlags.h"
+#include "soundfile/Memory.h"
+
+namespace fs = std::filesystem;
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+struct NameCase {
+    std::int32_t kind;
+    double freqFrom, freqTo, level, length, rate;
+    std::optional<std::string> name;
+};
+class ProposedName : public testing::TestWithParam<NameCase> {};
+TEST_P(ProposedName, ByKind) {
+    const NameCase& c = GetParam();
+    AppController controller;
+    controller.saveOptions().setOutputType(c.kind);
+    Settings& s = controller.settings();
+    s.setFreq_from(c.freqFrom);
+    s.setFreq_to(c.freqTo);
+    s.setLevel_from(c.level);
+    s.setLevel_to(c.level);
+    s.setLength(c.length);
+    s.setSampleRate(c.rate);
+    EXPECT_EQ(controller.fileName("5.1"), c.name);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ProposedName,
+    testing::Values(
+        NameCase{0, 1000, 1000, -10, 10, 44100, "VivuZira 1000 Hz, -10.00 dB, 10 sec"},
+        NameCase{0, 440, 440, 0, 2.5, 48000, "VivuZira 440 Hz,  0.00 dB, 2 sec"},
+        NameCase{1, 5, 24000, -20, 30, 48000, "Full Sweep -20.00 dB, 48.0 kHz, 30 sec"},
+        NameCase{1, 5, 22050, -3, 30, 44100, "Full Sweep -3.00 dB, 44.1 kHz, 30 sec"},
+        NameCase{2, 20, 20000, -20, 15, 48000, "Custom Sweep 20-20000 Hz in 15 sec"},
+        NameCase{3, 0, 0, 0, 0, 48000, "Phase Check for 5.1"},
+        NameCase{4, 0, 0, 0, 0, 48000, std::nullopt}));
+
+// One job run synchronously on this thread, as the worker runs it, with the alerts recorded.
+class Job : public testing::Test {
+protected:
+    Job() {
+        Settings& s = controller.settings();
+        s.setFreq_from(1000);
+        s.setFreq_to(1000);
+        s.setLevel_from(-10);
+        s.setLevel_to(-10);
+        s.setLength(0.5);
+        s.setSampleRate(48000);
+        s.setAnnounce(false);
+        shouldStop = 0;
+    }
+    ~Job() override {
+        SetAllocationHook({});
+        shouldStop = 0;
+    }
+    void Generate(const std::string& leaf) {
+        controller.generateFile(folder.File(leaf));
+        EXPECT_TRUE(controller.progress().done);
+    }
+
+    TempDir folder;
+    RecordingDesktop desktop;
+    AppController controller;
+};
+
+TEST_F(Job, WritesTheTargetAndNothingElse) {
+    controller.saveOptions().setFileType(kFileTypeBroadcastWave);
+    Generate("tone");
+    EXPECT_FALSE(controller.progress().error);
+    EXPECT_DOUBLE_EQ(controller.progress().percentage, 1.0);
+    EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("tone.wav"));
+    EXPECT_EQ(ReadWithLibsndfile(folder.File("tone.wav")).frames, 24000);
+    EXPECT_TRUE(desktop.alerts.empty());
+}
+
+TEST_F(Job, TwoJobsInOneFolderUseTheirOwnTemporaryFiles) {
+    // A file left behind by a killed run is neither reused nor in the way.
+    std::ofstream(folder.File("quilfile")) << "left over";
+    AppController other;
+    other.settings() = controller.settings();
+    std::thread first = controller.startJob(folder.File("a"));
+    std::thread second = other.startJob(folder.File("b"));
+    first.join();
+    second.join();
+    EXPECT_FALSE(controller.progress().error);
+    EXPECT_FALSE(other.progress().error);
+    EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("a.aif", "b.aif", "quilfile"));
+}
+
+TEST_F(Job, CancelRemovesTheOldTargetAndTheTemporaryFile) {
+    std::ofstream(folder.File("tone.aif")) << "old";
+    controller.settings().setLength(5);
+    ScopedObserver stopAtFirstBlock(kSweepGeneratorProgressNotification,
+                                    [this](const std::string&, const std::any&) { controller.stopWriting(); });
+    Generate("tone");
+    EXPECT_TRUE(controller.progress().cancelled);
+    EXPECT_FALSE(controller.progress().error);
+    EXPECT_EQ(shouldStop, 0);
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
+    EXPECT_TRUE(desktop.alerts.empty());
+}
+
+struct FailureCase {
+    const char* what;
+    long long bytesBeforeFailure; // -1: none fail
+    bool failCreates;
+    bool failSpecifics;
+    std::string logLine;
+};
+class JobFailure : public Job, public testing::WithParamInterface<FailureCase> {};
+TEST_P(JobFailure, IsReportedAndLeavesNoFile) {
+    const FailureCase& c = GetParam();
+    FaultyFileServices faults;
+    if (c.bytesBeforeFailure >= 0) faults.LimitWrittenBytes(c.bytesBeforeFailure);
+    if (c.failCreates) faults.FailAlways(FileOperation::Create, kErrPermission);
+    controller.settings().setLength(5);
+    FileServicesScope scope(faults);
+    if (c.failSpecifics) {
+        controller.saveOptions().setFileType(kFileTypeBroadcastWave);
+        SetAllocationHook([](std::size_t size) { return size == 256; });
+    }
+    Generate("tone");
+    SetAllocationHook({});
+    EXPECT_TRUE(controller.progress().error);
+    EXPECT_FALSE(controller.progress().cancelled);
+    EXPECT_THAT(desktop.logLines, ElementsAre(c.logLine));
+    ASSERT_EQ(desktop.alerts.size(), 1u);
+    EXPECT_EQ(desktop.alerts[0].first, "Could not save sound file");
+    EXPECT_EQ(desktop.alerts[0].second, "An error occurred while trying to generate your sound file.");
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty()) << c.what;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Faults, JobFailure,
+    testing::Values(
+        FailureCase{"header", 0, false, false,
+                    "QUILException thrown: could not create sound file - "},
+        FailureCase{"create", -1, true, false,
+                    "QUILException thrown: could not create sound file - "},
+        FailureCase{"samples", 100000, false, false,
+                    "QUILException thrown: error " + std::to_string(kErrDiskFull) +
+                        " during GenerateSweep() - "},
+        FailureCase{"specifics", -1, false, true,
+                    "QUILException thrown: not enough memory for bwf specifics - "}));
+
+TEST_F(Job, SomethingOtherThanAFileAtTheTargetIsLeftAlone) {
+    fs::create_directory(folder.File("tone.aif"));
+    std::ofstream(folder.File("tone.aif/inside")) << "kept";
+    Generate("tone");
+    EXPECT_TRUE(controller.progress().error);
+    ASSERT_EQ(desktop.logLines.size(), 1u);
+    EXPECT_THAT(desktop.logLines[0], HasSubstr("is not a file"));
+    EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("tone.aif"));
+    EXPECT_TRUE(fs::exists(folder.File("tone.aif/inside")));
+}
+
+TEST_F(Job, ProgressNotificationSetsThePercentage) {
+    NotificationCenter::Default().Post(kSweepGeneratorProgressNotification, 0.5);
+    EXPECT_EQ(controller.progress().percentage, 0.5);
+    NotificationCenter::Default().Post(kSweepGeneratorProgressNotification, std::string("x"));
+    EXPECT_EQ(controller.progress().percentage, 0.5);
+}
+
+TEST_F(Job, CreateSoundFileNamesTheFileFromItsParts) {
+    controller.saveOptions().setFileType(kFileTypeBroadcastWave);
+    auto file = controller.createSoundFile("48k_16b_PhaseChk", "L", folder.Path());
+    ASSERT_TRUE(file);
+    file.reset();
+    EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("48k_16b_PhaseChk.L.wav"));
+    EXPECT_FALSE(controller.createSoundFile("x", "L", folder.File("missing")));
+    EXPECT_TRUE(desktop.alerts.empty()); // a file not made is the caller's to report
+}

@@ -1,0 +1,32 @@
+#include "jobs/JobTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <filesystem>
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+SoundFileView ReadWithLibsndfile(const std::string& path) {
+    SoundFileView view;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        ADD_FAILURE() << "libsndfile cannot read " << path << ": " << sf_strerror(nullptr);
+        return view;
+    }
+    view.frames = info.frames;
+    view.sampleRate = info.samplerate;
+    view.channels = info.channels;
+    view.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_double(file, view.samples.data(), info.frames);
+    sf_close(file);
+    return view;
+}

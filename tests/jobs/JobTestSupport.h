@@ -1,0 +1,38 @@
+#pragma once
+// Helpers of the job tests: desktop services that record instead of showing, the names in a
+// folder, and an independent reader (libsndfile).
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "shell/DesktopServices.h"
+
+// Records alerts and log lines instead of showing them; installed while it exists.
+class RecordingDesktop : public DesktopServices {
+public:
+    RecordingDesktop() : previous(DesktopServices::SetCurrent(this)) {}
+    ~RecordingDesktop() override { DesktopServices::SetCurrent(previous); }
+    void alert(const std::string& title, const std::string& message) override {
+        alerts.emplace_back(title, message);
+    }
+    void log(const std::string& line) override { logLines.push_back(line); }
+
+    std::vector<std::pair<std::string, std::string>> alerts;
+    std::vector<std::string> logLines;
+
+private:
+    DesktopServices* previous;
+};
+
+// Sorted leaf names of what `folder` holds.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+struct SoundFileView {
+    std::int64_t frames = 0;
+    int sampleRate = 0;
+    int channels = 0;
+    std::vector<double> samples;
+};
+SoundFileView ReadWithLibsndfile(const std::string& path);
