@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "formats/TxSoundFile.h"
 #include "jobs/AppController.h"
@@ -195,19 +194,9 @@ private:
 namespace {
 
 constexpr double kVoiceSampleRate = 48000.0;
-constexpr const char* kQuillException = "QUILException";
 
 std::string Quoted(const char* text, const std::string& name) {
     return std::string(text) + " '" + name + "'";
-}
-
-// The whole content of a voice sample file, or nothing when it cannot be read.
-std::optional<std::string> ReadVoiceSample(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
 }
 
 } // namespace
@@ -232,10 +221,10 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
     const std::int32_t start = file.pos();
     try {
         std::optional<std::string> path = lookup(name);
-        if (!path) throw QuillException(kQuillException, Quoted("could not find sample", name));
-        std::optional<std::string> bytes = ReadVoiceSample(*path);
+        if (!path) throw QuillException(kQUILException, Quoted("could not find sample", name));
+        std::optional<std::vector<std::uint8_t>> bytes = ContentsOfFile(*path);
         if (!bytes)
-            throw QuillException(kQuillException,
+            throw QuillException(kQUILException,
                                  Quoted("could not read sample data from file", name));
 
         // The voice between silences wide enough for the converter's filter to settle.
@@ -246,11 +235,11 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
         if (count <= kMostSamples)
             padded.reset(new (std::nothrow) double[count + 2 * kPolyPhaseLeadIn]());
         if (!padded)
-            throw QuillException(kQuillException, Quoted("not enough memory for sample", name));
+            throw QuillException(kQUILException, Quoted("not enough memory for sample", name));
 
         const double gain = dB2Amp(std::max(settings.level_from(), settings.level_to()));
         const double fullScale = flipPhase ? -32768.0 : 32768.0;
-        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->data());
+        const std::uint8_t* data = bytes->data();
         for (std::size_t i = 0; i < count; ++i) {
             auto value = static_cast<std::int16_t>(byteorder::LoadBE16(data + 2 * i));
             padded[kPolyPhaseLeadIn + i] = value * gain / fullScale;
@@ -261,7 +250,7 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
         ConvertedBlock converted(
             src_polyphase(padded.get(), &frames, kVoiceSampleRate, settings.sampleRate()));
         if (!converted)
-            throw QuillException(kQuillException,
+            throw QuillException(kQUILException,
                                  Quoted("not enough memory to sample rate convert", name));
         padded.reset();
         file.write(frames, converted.get());
@@ -269,7 +258,7 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
     } catch (const QuillException& failure) {
         Failed(failure.name(), failure.reason());
     } catch (const std::bad_alloc&) {
-        Failed(kQuillException, Quoted("not enough memory for sample", name));
+        Failed(kQUILException, Quoted("not enough memory for sample", name));
     }
     return file.pos() - start;
 }

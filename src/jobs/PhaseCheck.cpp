@@ -7,9 +7,11 @@
 #include <system_error>
 
 #include "formats/TxSoundFile.h"
+#include "jobs/AppController.h"
 #include "jobs/JobProgress.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
+#include "shell/DesktopServices.h"
 #include "shell/QuillException.h"
 #include "shell/SharedFlags.h"
 #include "synth/SampleRateConverter.h"
@@ -17,8 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kQuillException = "QUILException";
 
 struct Layout {
     const char* title;
@@ -99,37 +99,46 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
                        FileMaker createSoundFile, FailureLog log, FailureAlert alert)
     : settings(settings), progress(progress), announcer(announcer), speakers(speakers),
       phaseCheckFileName(std::move(phaseCheckFileName)),
-      createSoundFile(std::move(createSoundFile)), log(std::move(log)), alert(std::move(alert)) {}
+      createSoundFile(std::move(createSoundFile)), log(std::move(log)), alert(std::move(alert)) {
+    if (!this->log)
+        this->log = [](const std::string& name, const std::string& reason) {
+            DesktopServices::Current().log(name + " thrown: " + reason + " - ");
+        };
+    if (!this->alert)
+        this->alert = [] {
+            DesktopServices::Current().alert(kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+        };
+}
 
 void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
     progress.step = 0;
     bool madeDirectory = false;
     try {
         if (!emptyOutputDir(directory))
-            throw QuillException(kQuillException,
+            throw QuillException(kQUILException,
                                  "'" + directory +
                                      "' holds files that a phase check did not write; choose "
                                      "another folder");
         std::error_code ignored;
         if (!fs::create_directory(directory, ignored))
-            throw QuillException(kQuillException, "could not create the folder '" + directory + "'");
+            throw QuillException(kQUILException, "could not create the folder '" + directory + "'");
         madeDirectory = true;
         int status = InitPolyPhase(settings.sampleRate(), 48000.0);
         if (status != 0)
-            throw QuillException(kQuillException,
+            throw QuillException(kQUILException,
                                  "could not create sinc table for polyphase sample rate "
                                  "conversion because of error " +
                                      std::to_string(status));
         RunLayout(settings.channelSetup(), directory);
     } catch (const QuillException& failure) {
-        if (log) log(failure.name(), failure.reason());
-        if (failure.name() == kPhaseCheckStopException) {
+        log(failure.name(), failure.reason());
+        if (failure.name() == kQUILPhaseCheckStopException) {
             if (madeDirectory) emptyOutputDir(directory);
             progress.cancelled = true;
             shouldStop = 0;
         } else {
             progress.error = true;
-            if (alert) alert();
+            alert();
         }
     }
     freeSincTable();
@@ -169,7 +178,7 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
         std::unique_ptr<TxSoundFile> file =
             createSoundFile(phaseCheckFileName, speaker, directory);
         if (!file)
-            throw QuillException(kQuillException,
+            throw QuillException(kQUILException,
                                  "could not create the sound file for the speaker " + speaker);
         files.push_back(std::move(file));
     }
@@ -225,7 +234,7 @@ void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& nam
     for (std::size_t k = 0; k < files.size(); ++k) {
         if (shouldStop) {
             files.clear();
-            throw QuillException(kPhaseCheckStopException,
+            throw QuillException(kQUILPhaseCheckStopException,
                                  "User cancelled writing of phase check files.");
         }
         if (k != index) files[k]->advanceSamples(frames);
@@ -277,4 +286,15 @@ void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
         if (k != first && k != second) files[k]->advanceSamples(frames);
     KeepInStep(files);
     AdvanceAll(files, seconds);
+}
+
+void makePhaseCheckFiles(AppController& controller, const std::string& directory) {
+    Announcer announcer(controller.settings(), controller.saveOptions(), controller.progress());
+    PhaseCheck job(controller.settings(), controller.progress(), announcer, controller.speakers(),
+                   controller.phaseCheckFileName(),
+                   [&controller](const std::string& baseName, const std::string& preExtension,
+                                 const std::string& folder) {
+                       return controller.createSoundFile(baseName, preExtension, folder);
+                   });
+    job.makePhaseCheckFiles(directory);
 }

@@ -17,6 +17,7 @@
 
 #include "jobs/Announcer.h"
 
+class AppController;
 class Settings;
 class SaveOptions;
 class TxSoundFile;
@@ -30,8 +31,6 @@ inline constexpr const char* kPhaseCheckOpening = "PhaseAndChannelCheck";
 inline constexpr const char* kPhaseCheckClosing = "GoodbyeNice";
 inline constexpr const char* kInPhaseNoise = "InPhase+noise";
 inline constexpr const char* kOutOfPhaseNoise = "OutOfPhase+noise";
-
-inline constexpr const char* kPhaseCheckStopException = "QUILPhaseCheckStopException";
 
 // Speaker layouts (`channelSetup`).
 inline constexpr std::int32_t kLayoutCount = 7;
@@ -58,7 +57,8 @@ public:
     // Tells the user that the files could not be written, and waits for them.
     using FailureAlert = std::function<void()>;
 
-    // `speakers` maps a speaker name to the list of voice sample names that say it.
+    // `speakers` maps a speaker name to the list of voice sample names that say it. `log` and
+    // `alert` default to the desktop services' log line and the phase check files alert.
     PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
                const nlohmann::json& speakers, std::string phaseCheckFileName,
                FileMaker createSoundFile, FailureLog log = {}, FailureAlert alert = {});
@@ -119,3 +119,7 @@ private:
     FailureLog log;
     FailureAlert alert;
 };
+
+// The phase check of the controller's records into `directory`, with its speaker table, file
+// stem and file creation; what the controller runs for output type 3.
+void makePhaseCheckFiles(AppController& controller, const std::string& directory);
