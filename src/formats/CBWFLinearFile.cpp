@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
 
 using byteorder::FourCC;
@@ -212,7 +213,7 @@ Status CBWFLinearFile::ReadRegions() {
     if (status == kNoErr) status = ReadBytes(field, 4);
     const std::int32_t records =
         status == kNoErr ? RecordsHeld(byteorder::LoadLE32(field), available) : 0;
-    const bool ignoreWholeFile = ReaderDefault("Ignore Regions Containing Whole File");
+    const bool ignoreWholeFile = ReaderDefault(kIgnoreRegionsContainingWholeFile);
     for (std::int32_t i = 0; i < records && status == kNoErr; ++i) {
         std::uint8_t record[kRegionRecordSize];
         status = ReadBytes(record, kRegionRecordSize);
@@ -233,7 +234,7 @@ Status CBWFLinearFile::ReadRegions() {
         else status = AddRegion(&region);
     }
     if (status == kErrChunkNotFound) status = kNoErr;
-    if (GetNumRegions() == 0 && status == kNoErr && ReaderDefault("Process File If No Regions")) {
+    if (GetNumRegions() == 0 && status == kNoErr && ReaderDefault(kProcessFileIfNoRegions)) {
         SFTRegion region{};
         region.end = numFrames;
         std::memcpy(region.name, fileSpec.name, std::size_t(fileSpec.name[0]) + 1);
@@ -264,7 +265,7 @@ Status CBWFLinearFile::Open() {
     if (status == kNoErr) status = Readfmt();
     if (status != kNoErr) return status;
     ReadRegions(); // a damaged region chunk keeps the regions read before the damage
-    if (!ReaderDefault("Skip Bad Region")) KillDuplicateRegionNames();
+    if (!ReaderDefault(kSkipBadRegion)) KillDuplicateRegionNames();
     status = ReadBEXT();
     if (status != kNoErr) return status;
     return FindDataStart();

@@ -8,10 +8,7 @@
 
 #include "soundfile/ByteOrder.h"
 
-#if __has_include("shell/Preferences.h")
 #include "shell/Preferences.h"
-#define QUILL_WAVE_HAS_PREFERENCES 1
-#endif
 
 using byteorder::FourCC;
 using namespace wavelayout;
@@ -103,13 +100,8 @@ std::uint32_t CWAVEFile::GetFileType() const { return kWAVE; }
 std::uint32_t CWAVEFile::GetCreator() const { return kCreator; }
 
 bool CWAVEFile::ReaderDefault(const char* key) {
-#ifdef QUILL_WAVE_HAS_PREFERENCES
-    if (std::strcmp(key, "Skip Bad Region") == 0) return Preferences::Shared().GetInt(key) != 0;
+    if (std::strcmp(key, kSkipBadRegion) == 0) return Preferences::Shared().GetInt(key) != 0;
     return Preferences::Shared().GetBool(key);
-#else
-    // The declared defaults, until a preferences store exists.
-    return std::strcmp(key, "Skip Bad Region") != 0;
-#endif
 }
 
 // --- low-level file access ---------------------------------------------------------------------
@@ -569,7 +561,7 @@ Status CWAVEFile::ReadExtras() {
     if (status == kErrChunkNotFound) status = kNoErr;
 
     if (GetNumRegions() == 0 && status == kNoErr &&
-        ReaderDefault("Process File If No Regions")) {
+        ReaderDefault(kProcessFileIfNoRegions)) {
         SFTRegion region{};
         region.end = numFrames;
         region.name[0] = std::uint8_t(std::min<int>(fileSpec.name[0], 29));
@@ -582,7 +574,7 @@ Status CWAVEFile::ReadExtras() {
 Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl,
                                std::int32_t adtlSize) {
     using namespace byteorder;
-    const bool ignoreWholeFile = ReaderDefault("Ignore Regions Containing Whole File");
+    const bool ignoreWholeFile = ReaderDefault(kIgnoreRegionsContainingWholeFile);
     std::int32_t n = 0;
     Status status = kNoErr;
     SubChunk sub;
@@ -666,7 +658,7 @@ Status CWAVEFile::Open() {
     if (status == kNoErr) status = Readfmt();
     if (status != kNoErr) return status;
     status = ReadExtras();
-    if (!ReaderDefault("Skip Bad Region")) KillDuplicateRegionNames();
+    if (!ReaderDefault(kSkipBadRegion)) KillDuplicateRegionNames();
     if (status != kNoErr) return status;
     return FindDataStart();
 }

@@ -120,7 +120,7 @@ protected:
     Status ReadBlock(MemBlock* block, std::int32_t count);
     // Opens the data fork, runs `read` and closes the fork whatever happened.
     template <typename Reader> Status ReadOffline(Reader read);
-    // The preference the readers consult.
+    // A reader preference (shell/Preferences.h): true when set, or non-zero for an integer.
     static bool ReaderDefault(const char* key);
 
     Status ReadBytes(void* buffer, std::int32_t count);

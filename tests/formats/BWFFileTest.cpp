@@ -10,7 +10,7 @@ namespace {
 
 class BWFFileTest : public ::testing::Test {
 protected:
-    void SetUp() override { DeclareWAVEReaderDefaults(); }
+    WAVEReaderPreferences preferences;
 
     std::vector<std::uint8_t> Write(WAVESpecimen specimen, const char* name = "b.wav") {
         specimen.broadcast = true;

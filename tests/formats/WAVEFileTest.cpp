@@ -14,7 +14,7 @@ namespace {
 
 class WAVEFileTest : public ::testing::Test {
 protected:
-    void SetUp() override { DeclareWAVEReaderDefaults(); }
+    WAVEReaderPreferences preferences;
 
     std::vector<std::uint8_t> Write(const WAVESpecimen& specimen, const char* name = "t.wav") {
         EXPECT_EQ(WriteWAVESpecimen(dir.Spec(name), specimen), kNoErr);
@@ -254,6 +254,25 @@ TEST_F(WAVEFileTest, WholeFileRegionIsSkippedAndFileNameRegionAdded) {
     EXPECT_EQ(r.end, 100);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]),
               std::string("a-name-longer-than-twenty-nine-characters.wav").substr(0, 29));
+}
+
+TEST_F(WAVEFileTest, PreferencesKeepWholeFileRegionsAndAddNoStandIn) {
+    preferences.Store().SetObject(kIgnoreRegionsContainingWholeFile, false);
+    preferences.Store().SetObject(kProcessFileIfNoRegions, false);
+    WAVESpecimen specimen;
+    specimen.frames = 100;
+    specimen.regions = {MakeRegion(0, 100, 0, "All")};
+    CWAVEFile kept;
+    ASSERT_EQ(OpenBytes(&kept, Write(specimen)), kNoErr);
+    ASSERT_EQ(kept.GetNumRegions(), 1);
+    SFTRegion r;
+    ASSERT_EQ(kept.GetIndRegion(0, &r), kNoErr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Region nmbr 0");
+
+    specimen.regions.clear();
+    CWAVEFile none;
+    ASSERT_EQ(OpenBytes(&none, Write(specimen, "none.wav"), "none-in.wav"), kNoErr);
+    EXPECT_EQ(none.GetNumRegions(), 0);
 }
 
 // --- what is refused or repaired ---

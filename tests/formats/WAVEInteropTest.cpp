@@ -50,7 +50,7 @@ constexpr std::int32_t kStamp = 3723 * 48000;
 class WAVEWrittenHere
     : public ::testing::TestWithParam<std::tuple<int, int, Kind>> {
 protected:
-    void SetUp() override { DeclareWAVEReaderDefaults(); }
+    WAVEReaderPreferences preferences;
     WAVESpecimen Specimen() const {
         WAVESpecimen specimen;
         specimen.bits = std::int16_t(std::get<0>(GetParam()));
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(BitsChannelsKinds, WAVEWrittenHere,
 
 class WAVEForeign : public ::testing::Test {
 protected:
-    void SetUp() override { DeclareWAVEReaderDefaults(); }
+    WAVEReaderPreferences preferences;
     // The engine's samples against libsndfile's, both scaled to 32 bits.
     void ExpectSameSamples(CSoundFile& file, const std::string& path) {
         SF_INFO info{};

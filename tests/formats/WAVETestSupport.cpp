@@ -5,10 +5,6 @@
 
 #include "soundfile/ByteOrder.h"
 
-#if __has_include("shell/Preferences.h")
-#include "shell/Preferences.h"
-#define WAVE_TESTS_HAVE_PREFERENCES 1
-#endif
 
 Status WriteWAVESpecimen(const FSSpec& spec, const WAVESpecimen& specimen) {
     std::unique_ptr<CWAVEFile> file;
@@ -76,8 +72,11 @@ std::string TextAt(const std::vector<std::uint8_t>& bytes, std::int64_t offset, 
     return std::string(reinterpret_cast<const char*>(bytes.data() + offset), n);
 }
 
-void DeclareWAVEReaderDefaults() {
-#ifdef WAVE_TESTS_HAVE_PREFERENCES
+WAVEReaderPreferences::WAVEReaderPreferences()
+    : dir(std::make_unique<TempDir>()),
+      store(std::make_unique<Preferences>(dir->File("preferences.json"))),
+      scope(std::make_unique<ScopedSharedPreferences>(*store)) {
     DeclareReaderDefaults();
-#endif
 }
+
+WAVEReaderPreferences::~WAVEReaderPreferences() = default;

@@ -2,6 +2,7 @@
 // Writing WAVE and Broadcast WAVE specimens for the format tests, and looking at RIFF images.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "AIFFTestSupport.h"
 #include "formats/CBWFLinearFile.h"
 #include "formats/CWAVEFile.h"
+#include "shell/Preferences.h"
+#include "support/TempDir.h"
 
 struct WAVESpecimen {
     bool broadcast = false; // CBWFLinearFile instead of CWAVEFile
@@ -37,5 +40,16 @@ std::uint32_t LE32At(const std::vector<std::uint8_t>& bytes, std::int64_t offset
 std::uint16_t LE16At(const std::vector<std::uint8_t>& bytes, std::int64_t offset);
 std::string TextAt(const std::vector<std::uint8_t>& bytes, std::int64_t offset, std::size_t n);
 
-// Makes the reader preferences hold their declared defaults.
-void DeclareWAVEReaderDefaults();
+// A preferences store of its own for a test, holding the readers' declared defaults (the
+// user's own preferences are neither read nor written).
+class WAVEReaderPreferences {
+public:
+    WAVEReaderPreferences();
+    ~WAVEReaderPreferences();
+    Preferences& Store() { return *store; }
+
+private:
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<Preferences> store;
+    std::unique_ptr<ScopedSharedPreferences> scope;
+};
