@@ -20,6 +20,7 @@ struct OutputOptions {
     int bits = 16;
     std::optional<std::string> output;
     bool quiet = false;
+    bool announce = false;
 };
 
 // The values one subcommand collects before its job starts.
@@ -39,6 +40,8 @@ void AddOutputOptions(CLI::App* command, OutputOptions& out) {
     command->add_option("-o,--output", out.output,
                         "where to write; the extension (.aif or .wav) is added unless present");
     command->add_flag("--quiet", out.quiet, "no progress bar");
+    command->add_flag("--announce,!--no-announce", out.announce,
+                      "speak the parameters before the signal");
 }
 
 CLI::Option* AddNumber(CLI::App* command, const char* name, double& value, const char* help) {
@@ -61,7 +64,7 @@ void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& option
     settings.setLevel_from(o.levelFrom);
     settings.setLevel_to(o.levelTo);
     settings.setLength(o.length);
-    settings.setAnnounce(false);
+    settings.setAnnounce(o.out.announce);
 
     if (auto violation = CheckJobSettings(settings, options)) {
         auto name = optionNames.find(violation->value);

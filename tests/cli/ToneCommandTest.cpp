@@ -1,0 +1,362 @@
+// quillgen tone | full-sweep | sweep end to end: the files are read back with libsndfile and
+// with Python's aifc / a RIFF chunk walk, tools that share no code with the writer.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "synth/Levels.h"
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+namespace {
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::string pattern = (fs::temp_directory_path() / "quillgen-test-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+        fs::create_directory(path / "out");
+    }
+    ~ScratchDir() { fs::remove_all(path); }
+    fs::path out() const { return path / "out"; }
+    fs::path path;
+};
+
+struct RunResult {
+    int exit = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const fs::path& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Starts quillgen in `scratch.out()` with its output streams going to files beside it.
+pid_t Start(const ScratchDir& scratch, const std::vector<std::string>& args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(scratch.out().c_str()) != 0) _exit(127);
+        int out = open((scratch.path / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open((scratch.path / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(QUILLGEN_PATH, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+RunResult Finish(const ScratchDir& scratch, pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult run;
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = Slurp(scratch.path / "stdout");
+    run.err = Slurp(scratch.path / "stderr");
+    return run;
+}
+
+RunResult Quillgen(const ScratchDir& scratch, const std::vector<std::string>& args) {
+    return Finish(scratch, Start(scratch, args));
+}
+
+std::vector<std::string> Entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+    return names;
+}
+
+// What Python sees in a file: frames, rate, bits, markers (position, name), bext present.
+const char* kPythonReader = R"(
+import json, struct, sys, warnings
+warnings.simplefilter('ignore')
+path = sys.argv[1]
+if path.endswith('.aif'):
+    import aifc
+    f = aifc.open(path, 'rb')
+    out = dict(frames=f.getnframes(), rate=f.getframerate(), bits=f.getsampwidth() * 8,
+               channels=f.getnchannels(),
+               markers=sorted([m[1], m[2].decode('mac_roman')] for m in (f.getmarkers() or [])))
+else:
+    import wave
+    f = wave.open(path, 'rb')
+    out = dict(frames=f.getnframes(), rate=f.getframerate(), bits=f.getsampwidth() * 8,
+               channels=f.getnchannels(), bext=False)
+    data = open(path, 'rb').read()
+    cues, labels, pos = {}, {}, 12
+    while pos + 8 <= len(data):
+        cid, size = data[pos:pos + 4], struct.unpack('<I', data[pos + 4:pos + 8])[0]
+        body = data[pos + 8:pos + 8 + size]
+        if cid == b'cue ':
+            for i in range(struct.unpack('<I', body[:4])[0]):
+                ident, _, _, _, _, offset = struct.unpack('<II4sIII', body[4 + 24 * i:28 + 24 * i])
+                cues[ident] = offset
+        elif cid == b'LIST' and body[:4] == b'adtl':
+            p = 4
+            while p + 8 <= len(body):
+                sid, ssz = body[p:p + 4], struct.unpack('<I', body[p + 4:p + 8])[0]
+                if sid == b'labl':
+                    ident = struct.unpack('<I', body[p + 8:p + 12])[0]
+                    labels[ident] = body[p + 12:p + 8 + ssz].split(b'\0')[0].decode('latin-1')
+                p += 8 + ssz + (ssz & 1)
+        elif cid == b'bext':
+            out['bext'] = True
+        pos += 8 + size + (size & 1)
+    out['markers'] = sorted([cues[i], labels.get(i, '')] for i in cues)
+print(json.dumps(out))
+)";
+
+nlohmann::json PythonView(const ScratchDir& scratch, const fs::path& file) {
+    std::ofstream(scratch.path / "reader.py") << kPythonReader;
+    std::string command = std::string(PYTHON3_PATH) + " '" + (scratch.path / "reader.py").string() +
+                          "' '" + file.string() + "' > '" + (scratch.path / "view.json").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return nlohmann::json::parse(Slurp(scratch.path / "view.json"));
+}
+
+struct SndView {
+    SF_INFO info{};
+    std::vector<double> samples;
+    std::vector<std::int32_t> cuePositions;
+};
+
+SndView LibsndfileView(const fs::path& file) {
+    SndView view;
+    SNDFILE* f = sf_open(file.c_str(), SFM_READ, &view.info);
+    EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+    if (!f) return view;
+    view.samples.resize(static_cast<std::size_t>(view.info.frames * view.info.channels));
+    sf_readf_double(f, view.samples.data(), view.info.frames);
+    auto cues = std::make_unique<SF_CUES>();
+    if (sf_command(f, SFC_GET_CUE, cues.get(), sizeof(SF_CUES)) == SF_TRUE)
+        for (std::uint32_t i = 0; i < cues->cue_count && i < 100; ++i)
+            view.cuePositions.push_back(cues->cue_points[i].sample_offset);
+    sf_close(f);
+    return view;
+}
+
+std::string Name(double freq, double level) {
+    char name[64] = {0};
+    FreqWithAmpsprintf(name, freq, level);
+    return name;
+}
+
+} // namespace
+
+struct WrittenCase {
+    std::vector<std::string> args;
+    std::string fileName;
+    int rate;
+    std::int64_t frames;
+    int bits;
+    std::string firstMarker, lastMarker;
+    double freqFrom, levelFrom, freqTo, levelTo;
+    bool sweep;
+};
+
+class Written : public testing::TestWithParam<WrittenCase> {};
+
+TEST_P(Written, FileReadsBackAlikeInIndependentReaders) {
+    const WrittenCase& c = GetParam();
+    ScratchDir scratch;
+    RunResult run = Quillgen(scratch, c.args);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out, c.fileName + "\n");
+    EXPECT_THAT(Entries(scratch.out()), testing::ElementsAre(c.fileName));
+    fs::path file = scratch.out() / c.fileName;
+
+    nlohmann::json py = PythonView(scratch, file);
+    EXPECT_EQ(py["frames"], c.frames);
+    EXPECT_EQ(py["rate"], c.rate);
+    EXPECT_EQ(py["bits"], c.bits);
+    EXPECT_EQ(py["channels"], 1);
+    if (py.contains("bext")) {
+        EXPECT_TRUE(py["bext"].get<bool>());
+    }
+    auto markers = py["markers"];
+    ASSERT_GE(markers.size(), 2u);
+    EXPECT_THAT(markers, testing::Contains(nlohmann::json::array({0, c.firstMarker})));
+    EXPECT_EQ(markers.back(), nlohmann::json::array({c.frames, c.lastMarker}));
+    EXPECT_EQ(markers.front()[0], 0);
+    if (c.sweep)
+        EXPECT_GT(markers.size(), 2u);
+    else
+        EXPECT_EQ(markers.size(), 2u);
+
+    SndView snd = LibsndfileView(file);
+    EXPECT_EQ(snd.info.frames, c.frames);
+    EXPECT_EQ(snd.info.samplerate, c.rate);
+    // From phase 0, the frequency moves exponentially and the level linearly in dB.
+    double amplitude = std::pow(10.0, c.levelFrom / 20.0);
+    double quantum = std::ldexp(1.0, 1 - c.bits);
+    double frames = static_cast<double>(c.frames);
+    double frequencyRatio = std::pow(c.freqTo / c.freqFrom, 1.0 / frames);
+    double levelRatio = std::pow(std::pow(10.0, (c.levelTo - c.levelFrom) / 20.0), 1.0 / frames);
+    ASSERT_EQ(snd.samples.size(), static_cast<std::size_t>(c.frames));
+    double phase = 0.0, increment = 2.0 * M_PI * c.freqFrom / c.rate;
+    for (std::int64_t n = 0; n < c.frames; ++n) {
+        if (n < 2000 || n % 997 == 0) {
+            ASSERT_NEAR(snd.samples[n], amplitude * std::sin(phase), 2 * quantum + 1e-6)
+                << "frame " << n;
+        }
+        phase += increment;
+        increment *= frequencyRatio;
+        amplitude *= levelRatio;
+    }
+    if (!snd.cuePositions.empty()) {
+        EXPECT_EQ(snd.cuePositions.size(), markers.size());
+        EXPECT_EQ(*std::max_element(snd.cuePositions.begin(), snd.cuePositions.end()), c.frames);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, Written,
+    testing::Values(
+        WrittenCase{{"tone", "--quiet"}, "VivuZira 1000 Hz, -10.00 dB, 10 sec.aif", 44100, 441000,
+                    16, Name(1000, -10), Name(1000, -10), 1000, -10, 1000, -10, false},
+        WrittenCase{{"tone", "--format", "bwf", "--bits", "24", "--freq", "440", "--level", "0",
+                     "--length", "2", "--rate", "96000"},
+                    "VivuZira 440 Hz,  0.00 dB, 2 sec.wav", 96000, 192000, 24, Name(440, 0),
+                    Name(440, 0), 440, 0, 440, 0, false},
+        WrittenCase{{"full-sweep"}, "Full Sweep -20.00 dB, 48.0 kHz, 30 sec.aif", 48000, 1440000,
+                    16, Name(5, -20), Name(24000, -20), 5, -20, 24000, -20, true},
+        WrittenCase{{"sweep", "--quiet"}, "Custom Sweep 20-20000 Hz in 15 sec.aif", 48000, 720000,
+                    16, Name(20, -20), Name(20000, -20), 20, -20, 20000, -20, true},
+        WrittenCase{{"sweep", "--format", "bwf", "--from", "10000", "--to", "100", "--from-level",
+                     "-6", "--to-level", "-30", "--length", "3", "--rate", "44100"},
+                    "Custom Sweep 10000-100 Hz in 3 sec.wav", 44100, 132300, 16,
+                    Name(10000, -6), Name(100, -30), 10000, -6, 100, -30, true}));
+
+TEST(ToneCommand, BroadcastWaveHoldsTheSameSignalAsAiff) {
+    ScratchDir scratch;
+    ASSERT_EQ(Quillgen(scratch, {"sweep", "--length", "1", "-o", "a"}).exit, 0);
+    ASSERT_EQ(Quillgen(scratch, {"sweep", "--length", "1", "-o", "b", "--format", "bwf"}).exit, 0);
+    SndView aiff = LibsndfileView(scratch.out() / "a.aif");
+    SndView wave = LibsndfileView(scratch.out() / "b.wav");
+    EXPECT_EQ(wave.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_WAV);
+    EXPECT_EQ(aiff.samples, wave.samples);
+    EXPECT_EQ(PythonView(scratch, scratch.out() / "a.aif")["markers"],
+              PythonView(scratch, scratch.out() / "b.wav")["markers"]);
+}
+
+struct OutputCase {
+    std::vector<std::string> args;
+    std::string written; // relative to the output folder
+};
+class OutputPath : public testing::TestWithParam<OutputCase> {};
+TEST_P(OutputPath, ExtensionIsAddedUnlessPresent) {
+    ScratchDir scratch;
+    fs::create_directory(scratch.out() / "sub");
+    std::vector<std::string> args{"tone", "--length", "0.1", "--quiet"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    RunResult run = Quillgen(scratch, args);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out, GetParam().written + "\n");
+    EXPECT_TRUE(fs::is_regular_file(scratch.out() / GetParam().written));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Names, OutputPath,
+    testing::Values(OutputCase{{"-o", "x"}, "x.aif"}, OutputCase{{"-o", "x.aif"}, "x.aif"},
+                    OutputCase{{"-o", "sub/x.wav", "--format", "bwf"}, "sub/x.wav"},
+                    OutputCase{{"-o", "x.wav"}, "x.wav.aif"},
+                    OutputCase{{"-o", "sub/"}, "sub/VivuZira 1000 Hz, -10.00 dB, 0 sec.aif"}));
+
+TEST(ToneCommand, ReplacesAnExistingFileButNothingElse) {
+    ScratchDir scratch;
+    std::ofstream(scratch.out() / "old.aif") << "not a sound file";
+    ASSERT_EQ(Quillgen(scratch, {"tone", "--length", "0.1", "-o", "old"}).exit, 0);
+    EXPECT_EQ(LibsndfileView(scratch.out() / "old.aif").info.frames, 4410);
+
+    fs::create_directory(scratch.out() / "keep.aif");
+    std::ofstream(scratch.out() / "keep.aif" / "inside") << "precious";
+    RunResult run = Quillgen(scratch, {"tone", "--length", "0.1", "-o", "keep"});
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_THAT(run.err, HasSubstr("not a file"));
+    EXPECT_EQ(Slurp(scratch.out() / "keep.aif" / "inside"), "precious");
+    EXPECT_THAT(Entries(scratch.out()), testing::UnorderedElementsAre("old.aif", "keep.aif"));
+}
+
+TEST(ToneCommand, MissingFolderFailsWithTheAlertTextsAndLeavesNothing) {
+    ScratchDir scratch;
+    std::ofstream(scratch.out() / "plain") << "a file, not a folder";
+    for (const char* target : {"missing/x", "plain/x"}) {
+        RunResult run = Quillgen(scratch, {"tone", "-o", target});
+        EXPECT_EQ(run.exit, 1) << target;
+        EXPECT_EQ(run.out, "");
+        EXPECT_THAT(run.err, HasSubstr("Could not save sound file"));
+        EXPECT_THAT(run.err, HasSubstr("An error occurred while trying to generate your sound file."));
+        EXPECT_THAT(run.err, HasSubstr("QUILException thrown: could not create sound file - "));
+    }
+    EXPECT_THAT(Entries(scratch.out()), testing::ElementsAre("plain"));
+}
+
+TEST(ToneCommand, InterruptedSweepExits130AndLeavesNoFile) {
+    ScratchDir scratch;
+    // Long enough (48 million frames) that the signal arrives while it is written.
+    pid_t pid = Start(scratch, {"sweep", "--rate", "8000", "--from", "20", "--to", "4000",
+                                "--length", "6000", "-o", "long"});
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool writing = false;
+    while (!writing && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& name : Entries(scratch.out()))
+            if (name.rfind("quilfile", 0) == 0) writing = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(writing);
+    kill(pid, SIGINT);
+    RunResult run = Finish(scratch, pid);
+    EXPECT_EQ(run.exit, 130) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Entries(scratch.out()).empty());
+}
+
+struct BadValueCase {
+    std::vector<std::string> args;
+    std::string named; // what the message must name
+};
+class BadValue : public testing::TestWithParam<BadValueCase> {};
+TEST_P(BadValue, Exits2AndWritesNothing) {
+    ScratchDir scratch;
+    RunResult run = Quillgen(scratch, GetParam().args);
+    EXPECT_EQ(run.exit, 2);
+    EXPECT_THAT(run.err, HasSubstr(GetParam().named));
+    EXPECT_TRUE(Entries(scratch.out()).empty());
+}
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, BadValue,
+    testing::Values(BadValueCase{{"tone", "--freq", "30000"}, "--freq 30000 is out of range; accepted: above 0 and at most 22050 Hz"},
+                    BadValueCase{{"tone", "--rate", "nan"}, "--rate nan"},
+                    BadValueCase{{"tone", "--rate", "7999"}, "8000 to 384000 Hz"},
+                    BadValueCase{{"tone", "--level", "inf"}, "--level inf"},
+                    BadValueCase{{"sweep", "--to", "24001"}, "--to 24001"},
+                    BadValueCase{{"sweep", "--from-level", "-121"}, "-120 to 0 dB"},
+                    BadValueCase{{"full-sweep", "--length", "0"}, "--length 0"},
+                    BadValueCase{{"tone", "--length", "30000", "--bits", "24"},
+                                 "at most 16223.99 s, the longest a 24-bit AIFF file holds at 44100 Hz"},
+                    BadValueCase{{"tone", "--bits", "20"}, "--bits"},
+                    BadValueCase{{"tone", "--format", "mp3"}, "--format"},
+                    BadValueCase{{"tone", "--freq", "loud"}, "--freq"}));
