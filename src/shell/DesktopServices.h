@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "shell/ScopedInstall.h"
+
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
@@ -23,14 +25,4 @@ public:
 };
 
 // Installs `services` for the lifetime of the object.
-class ScopedDesktopServices {
-public:
-    explicit ScopedDesktopServices(DesktopServices& services)
-        : previous(DesktopServices::SetCurrent(&services)) {}
-    ~ScopedDesktopServices() { DesktopServices::SetCurrent(previous); }
-    ScopedDesktopServices(const ScopedDesktopServices&) = delete;
-    ScopedDesktopServices& operator=(const ScopedDesktopServices&) = delete;
-
-private:
-    DesktopServices* previous;
-};
+using ScopedDesktopServices = ScopedInstall<DesktopServices, &DesktopServices::SetCurrent>;

@@ -1,5 +1,7 @@
 #include "shell/Preferences.h"
 
+#include "shell/PosixIO.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -26,19 +28,6 @@ nlohmann::json ReadStore(const std::filesystem::path& file) {
     return parsed;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Writes the whole store beside the target and renames it into place, so a crash or a full
 // disk leaves either the old file or the new one, never half of one.
 bool WriteStore(const std::filesystem::path& file, const nlohmann::json& store) {
@@ -49,7 +38,7 @@ bool WriteStore(const std::filesystem::path& file, const nlohmann::json& store) 
     if (fd < 0) return false;
     const std::string text =
         store.dump(4, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+    bool written = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
     written = (::close(fd) == 0) && written;
     if (written && ::rename(temporary.c_str(), file.c_str()) == 0) return true;
     ::unlink(temporary.c_str());

@@ -14,6 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "shell/ScopedInstall.h"
+
 // Keys the sound file readers consult when they open an existing file.
 inline constexpr const char* kIgnoreRegionsContainingWholeFile =
     "Ignore Regions Containing Whole File";
@@ -63,17 +65,7 @@ private:
 };
 
 // Makes `replacement` the shared store for the lifetime of the object.
-class ScopedSharedPreferences {
-public:
-    explicit ScopedSharedPreferences(Preferences& replacement)
-        : previous(Preferences::ReplaceShared(&replacement)) {}
-    ~ScopedSharedPreferences() { Preferences::ReplaceShared(previous); }
-    ScopedSharedPreferences(const ScopedSharedPreferences&) = delete;
-    ScopedSharedPreferences& operator=(const ScopedSharedPreferences&) = delete;
-
-private:
-    Preferences* previous;
-};
+using ScopedSharedPreferences = ScopedInstall<Preferences, &Preferences::ReplaceShared>;
 
 // Declares, in the shared store, the defaults of the three keys the file readers consult:
 // kIgnoreRegionsContainingWholeFile = true, kProcessFileIfNoRegions = true, kSkipBadRegion = 0.

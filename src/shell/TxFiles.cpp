@@ -1,5 +1,7 @@
 #include "shell/TxFiles.h"
 
+#include "shell/PosixIO.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -59,17 +61,6 @@ std::string ParentOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Copies the regular file `from` into the already open, empty `out`.

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "shell/ScopedInstall.h"
+
 enum class PathKind {
     kMissing,     // nothing at the path
     kFile,        // anything that is not a directory (symlinks are followed)
@@ -51,17 +53,7 @@ public:
 };
 
 // Installs `services` for the lifetime of the object.
-class ScopedPathServices {
-public:
-    explicit ScopedPathServices(PathServices& services)
-        : previous(PathServices::SetCurrent(&services)) {}
-    ~ScopedPathServices() { PathServices::SetCurrent(previous); }
-    ScopedPathServices(const ScopedPathServices&) = delete;
-    ScopedPathServices& operator=(const ScopedPathServices&) = delete;
-
-private:
-    PathServices* previous;
-};
+using ScopedPathServices = ScopedInstall<PathServices, &PathServices::SetCurrent>;
 
 namespace TxFiles {
 

@@ -116,8 +116,8 @@ TEST(TxPath, DictionaryPrefersTheLiveReferenceAndFallsBackToTheString) {
 
     fs::remove(dir.File("real"));
     EXPECT_EQ(TxPath::initWithDictionary(dict).stringValue(), "/elsewhere");
-    EXPECT_FALSE(TxPath::stringWithAliasData(TxPath::AliasData(dir.File("real").begin(),
-                                                               dir.File("real").end())));
+    const std::string gone = dir.File("real");
+    EXPECT_FALSE(TxPath::stringWithAliasData(TxPath::AliasData(gone.begin(), gone.end())));
     EXPECT_FALSE(TxPath(dir.File("real")).dictionary().contains(kTxAliasDataKey));
 }
 
