@@ -36,6 +36,10 @@ struct LayoutCase {
     bool padded;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.bits << " bits, " << c.channels << " channels, " << c.frames << " frames";
+}
+
 class AIFFLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(AIFFLayout, SizesAndPadByte) {
@@ -83,6 +87,8 @@ struct SampleCase {
     double value;
     Bytes fileBytes;
 };
+
+void PrintTo(const SampleCase& c, std::ostream* os) { *os << c.bits << " bits, " << c.value; }
 
 class AIFFSampleOrder : public ::testing::TestWithParam<SampleCase> {};
 

@@ -24,6 +24,8 @@ struct Encoding {
     Bytes bytes;
 };
 
+void PrintTo(const Encoding& e, std::ostream* os) { *os << e.value; }
+
 class Ext80Encoding : public ::testing::TestWithParam<Encoding> {};
 
 TEST_P(Ext80Encoding, EncodesToTheFileBytesAndBack) {
@@ -94,6 +96,8 @@ struct Decoding {
     Bytes bytes;
     double value;
 };
+
+void PrintTo(const Decoding& d, std::ostream* os) { *os << d.value; }
 
 class Ext80Decoding : public ::testing::TestWithParam<Decoding> {};
 

@@ -1,0 +1,172 @@
+// quillgen info FILE [--json]: what a sound file holds, read through the engine.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/Commands.h"
+#include "formats/OpenSoundFile.h"
+#include "shell/FSSpec.h"
+#include "shell/PascalString.h"
+#include "soundfile/ByteOrder.h"
+#include "soundfile/CSoundFile.h"
+
+namespace quillgen {
+
+namespace {
+
+struct InfoOptions {
+    std::string path;
+    bool json = false;
+};
+
+std::string FormatName(std::uint32_t type) {
+    switch (type) {
+    case byteorder::FourCC("AIFF"): return "AIFF";
+    case byteorder::FourCC("WAVE"): return "WAVE";
+    case byteorder::FourCC("BWLN"): return "BWF";
+    default: {
+        std::string code(4, ' ');
+        for (int i = 0; i < 4; ++i) code[i] = char((type >> (24 - 8 * i)) & 0xFF);
+        return code;
+    }
+    }
+}
+
+// The readers give a file without regions one region over the whole file, named after the
+// file (cut to 31 characters, or 29 by the WAVE readers). That region is not in the file.
+bool IsAddedWholeFileRegion(CSoundFile& file, const SFTRegion& region) {
+    if (file.GetNumRegions() != 1) return false;
+    if (region.id != 0 || region.start != 0 || region.end != file.GetNumSFrames() ||
+        region.sync != 0 || region.timeStampLS != 0)
+        return false;
+    const FSSpec spec = file.GetFSSpec();
+    const int fileNameLength = spec.name[0];
+    const int length = region.name[0];
+    const bool cut = length == std::min(fileNameLength, 31) || length == std::min(fileNameLength, 29);
+    return cut && std::memcmp(region.name + 1, spec.name + 1, std::size_t(length)) == 0;
+}
+
+nlohmann::json Describe(CSoundFile& file, const std::string& path) {
+    nlohmann::json info;
+    info["path"] = path;
+    info["format"] = FormatName(file.GetFType());
+    info["channels"] = file.GetNumChannels();
+    info["bits"] = file.GetWordSize();
+    const double rate = file.GetSampleRate();
+    if (rate == std::floor(rate)) info["sampleRate"] = std::int64_t(rate);
+    else info["sampleRate"] = rate;
+    info["frames"] = file.GetNumSFrames();
+
+    info["markers"] = nlohmann::json::array();
+    for (std::int16_t i = 0; i < file.GetNumMarkers(); ++i) {
+        SFTMarker m;
+        if (file.GetIndMarker(i, &m) != kNoErr) break;
+        nlohmann::json marker = {
+            {"id", m.id}, {"position", m.position}, {"name", stringWithPascalString(m.name)}};
+        if (m.type == kMarkerTypeNumbered) marker["number"] = m.number;
+        info["markers"].push_back(marker);
+    }
+    info["loops"] = nlohmann::json::array();
+    for (std::int16_t i = 0; i < file.GetNumLoops(); ++i) {
+        SFTLoop l;
+        if (file.GetIndLoop(i, &l) != kNoErr) break;
+        info["loops"].push_back({{"id", l.id}, {"start", l.start}, {"end", l.end}, {"type", l.type}});
+    }
+    info["regions"] = nlohmann::json::array();
+    for (std::int16_t i = 0; i < file.GetNumRegions(); ++i) {
+        SFTRegion r;
+        if (file.GetIndRegion(i, &r) != kNoErr) break;
+        if (IsAddedWholeFileRegion(file, r)) continue;
+        info["regions"].push_back({{"id", r.id},
+                                   {"start", r.start},
+                                   {"end", r.end},
+                                   {"sync", r.sync},
+                                   {"name", stringWithPascalString(r.name)}});
+    }
+    SFTSamplerInfo s;
+    if (file.GetSamplerInfo(&s) == kNoErr) {
+        info["sampler"] = {{"baseNote", s.baseNote},       {"detune", s.detune},
+                           {"lowNote", s.lowNote},         {"highNote", s.highNote},
+                           {"lowVelocity", s.lowVelocity}, {"highVelocity", s.highVelocity},
+                           {"gain", s.gain}};
+    }
+    return info;
+}
+
+void PrintText(const nlohmann::json& info) {
+    std::cout << info["path"].get<std::string>() << "\n"
+              << "  format       " << info["format"].get<std::string>() << "\n"
+              << "  channels     " << info["channels"] << "\n"
+              << "  bits         " << info["bits"] << "\n"
+              << "  sample rate  " << info["sampleRate"] << " Hz\n"
+              << "  frames       " << info["frames"] << "\n";
+    std::cout << "  markers      " << info["markers"].size() << "\n";
+    for (const auto& m : info["markers"]) {
+        std::cout << "    id " << m["id"] << " at " << m["position"];
+        if (m.contains("number")) std::cout << " number " << m["number"];
+        std::cout << " " << m["name"] << "\n";
+    }
+    std::cout << "  loops        " << info["loops"].size() << "\n";
+    for (const auto& l : info["loops"])
+        std::cout << "    id " << l["id"] << " " << l["start"] << " to " << l["end"] << " type "
+                  << l["type"] << "\n";
+    if (info.contains("sampler")) {
+        const auto& s = info["sampler"];
+        std::cout << "  sampler      base note " << s["baseNote"] << ", detune " << s["detune"]
+                  << ", notes " << s["lowNote"] << "-" << s["highNote"] << ", velocities "
+                  << s["lowVelocity"] << "-" << s["highVelocity"] << ", gain " << s["gain"]
+                  << " dB\n";
+    }
+    std::cout << "  regions      " << info["regions"].size() << "\n";
+    for (const auto& r : info["regions"])
+        std::cout << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
+                  << r["sync"] << " " << r["name"] << "\n";
+}
+
+void Run(const InfoOptions& options) {
+    const std::filesystem::path path(options.path);
+    FSSpec spec;
+    if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &spec)) {
+        std::cerr << "quillgen info: " << options.path
+                  << ": the file name is longer than 63 bytes or has characters outside Mac "
+                     "Roman\n";
+        exitStatus = 1;
+        return;
+    }
+    std::unique_ptr<CSoundFile> file;
+    const Status status = OpenSoundFile(spec, &file);
+    if (status != kNoErr) {
+        std::cerr << "quillgen info: " << options.path << ": " << StatusText(status) << " ("
+                  << status << ")\n";
+        exitStatus = 1;
+        return;
+    }
+    const nlohmann::json info = Describe(*file, options.path);
+    file->Close();
+    if (options.json)
+        std::cout << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    else PrintText(info);
+    exitStatus = 0;
+}
+
+void AddInfoCommand(CLI::App& app) {
+    auto options = std::make_shared<InfoOptions>();
+    CLI::App* command = app.add_subcommand("info", "show the format, markers, loops, sampler "
+                                                   "information and regions of a sound file");
+    command->add_option("FILE", options->path, "an AIFF or WAVE file")->required();
+    command->add_flag("--json", options->json, "print one JSON object");
+    command->callback([options] { Run(*options); });
+}
+
+} // namespace
+
+static const bool registered = RegisterCommand(&AddInfoCommand);
+
+} // namespace quillgen

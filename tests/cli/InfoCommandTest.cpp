@@ -1,0 +1,175 @@
+// quillgen info end to end: the program run on files written through the engine.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+#include "formats/CAIFFFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct CommandResult {
+    int exitStatus = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs quillgen with `arguments` and a preferences folder of its own under `dir`.
+CommandResult Quillgen(const TempDir& dir, const std::string& arguments) {
+    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") + "' '" QUILLGEN_PATH
+                                "' " + arguments + " >'" + dir.File("out") + "' 2>'" +
+                                dir.File("err") + "'";
+    CommandResult run;
+    const int raw = std::system(command.c_str());
+    run.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = Slurp(dir.File("out"));
+    run.err = Slurp(dir.File("err"));
+    return run;
+}
+
+void SetName(unsigned char* pascal, const std::string& bytes) {
+    pascal[0] = std::uint8_t(bytes.size());
+    std::memcpy(pascal + 1, bytes.data(), bytes.size());
+}
+
+// A stereo 24-bit file at 96 kHz, 300 frames, with two markers (one numbered, one named in
+// Mac Roman), one loop and, when asked, sampler information.
+void WriteFile(const TempDir& dir, const std::string& name, bool withLoop) {
+    const FSSpec spec = dir.Spec(name);
+    CAIFFFile file;
+    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.Create(2, 24, 96000.0f, nullptr, 0, nullptr), kNoErr);
+    std::vector<double> samples(600, 0.25);
+    double* block = samples.data();
+    std::int32_t count = 300;
+    ASSERT_EQ(file.Write(0, &count, &block), kNoErr);
+    SFTMarker marker{};
+    marker.id = 10;
+    marker.position = 20;
+    SetName(marker.name, "Intro");
+    marker.type = kMarkerTypeNumbered;
+    marker.number = 4;
+    ASSERT_EQ(file.AddMarker(&marker), kNoErr);
+    marker.id = 11;
+    marker.position = 299;
+    SetName(marker.name, "\xA5 end"); // Mac Roman bullet
+    marker.type = kMarkerTypeOrdinary;
+    marker.number = -1;
+    ASSERT_EQ(file.AddMarker(&marker), kNoErr);
+    if (withLoop) {
+        SFTLoop loop{1, 50, 150, 1};
+        ASSERT_EQ(file.AddLoop(&loop), kNoErr);
+    }
+    ASSERT_EQ(file.Close(), kNoErr);
+}
+
+TEST(InfoCommand, JsonShowsWhatTheFileHolds) {
+    TempDir dir;
+    WriteFile(dir, "tone.aif", true);
+    // Readers told to process the whole file when it has no regions still show none.
+    std::filesystem::create_directories(dir.File("config") + "/quillwavecaster");
+    std::ofstream(dir.File("config") + "/quillwavecaster/preferences.json")
+        << R"({"Process File If No Regions": true})";
+
+    const CommandResult run = Quillgen(dir, "info --json '" + dir.File("tone.aif") + "'");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto info = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(info.is_discarded()) << run.out;
+    EXPECT_EQ(info["path"], dir.File("tone.aif"));
+    EXPECT_EQ(info["format"], "AIFF");
+    EXPECT_EQ(info["channels"], 2);
+    EXPECT_EQ(info["bits"], 24);
+    EXPECT_EQ(info["sampleRate"], 96000);
+    EXPECT_EQ(info["frames"], 300);
+    EXPECT_EQ(info["regions"], nlohmann::json::array());
+
+    ASSERT_EQ(info["markers"].size(), 2u);
+    EXPECT_EQ(info["markers"][0]["id"], 10);
+    EXPECT_EQ(info["markers"][0]["position"], 20);
+    EXPECT_EQ(info["markers"][0]["name"], "Intro");
+    EXPECT_EQ(info["markers"][0]["number"], 1);
+    EXPECT_EQ(info["markers"][1]["name"], "\xE2\x80\xA2 end");
+    EXPECT_FALSE(info["markers"][1].contains("number"));
+
+    ASSERT_EQ(info["loops"].size(), 1u);
+    EXPECT_EQ(info["loops"][0], (nlohmann::json{{"id", 1}, {"start", 50}, {"end", 150}, {"type", 1}}));
+    ASSERT_TRUE(info.contains("sampler"));
+    EXPECT_EQ(info["sampler"]["baseNote"], 60);
+    EXPECT_EQ(info["sampler"]["highVelocity"], 127);
+}
+
+TEST(InfoCommand, NoSamplerWithoutInstrumentChunkAndPlainTextByDefault) {
+    TempDir dir;
+    WriteFile(dir, "plain.aif", false);
+    const CommandResult json = Quillgen(dir, "info --json '" + dir.File("plain.aif") + "'");
+    ASSERT_EQ(json.exitStatus, 0) << json.err;
+    const auto info = nlohmann::json::parse(json.out, nullptr, false);
+    EXPECT_FALSE(info.contains("sampler"));
+    EXPECT_EQ(info["loops"], nlohmann::json::array());
+
+    const CommandResult text = Quillgen(dir, "info '" + dir.File("plain.aif") + "'");
+    ASSERT_EQ(text.exitStatus, 0) << text.err;
+    EXPECT_NE(text.out.find("AIFF"), std::string::npos);
+    EXPECT_NE(text.out.find("96000"), std::string::npos);
+    EXPECT_NE(text.out.find("Intro"), std::string::npos);
+}
+
+struct Unreadable {
+    const char* name;
+    std::vector<std::uint8_t> bytes; // empty name: no file at all
+    const char* reason;
+};
+
+class InfoCommandUnreadable : public ::testing::TestWithParam<Unreadable> {};
+
+TEST_P(InfoCommandUnreadable, OneLineOnStderrAndExitStatusOne) {
+    const Unreadable& c = GetParam();
+    TempDir dir;
+    if (!c.bytes.empty()) {
+        ASSERT_TRUE(WriteFileBytes(dir.File(c.name), c.bytes));
+    }
+    const CommandResult run = Quillgen(dir, "info --json '" + dir.File(c.name) + "'");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_NE(run.err.find(dir.File(c.name)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InfoCommandUnreadable,
+    ::testing::Values(Unreadable{"missing.aif", {}, StatusText(kErrFileNotFound)},
+                      Unreadable{"text.aif",
+                                 {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '\n'},
+                                 StatusText(kErrNotSupported)},
+                      Unreadable{"short.aif", {'F', 'O', 'R', 'M'}, StatusText(kErrEndOfFile)},
+                      Unreadable{"nocomm.aif",
+                                 {'F', 'O', 'R', 'M', 0, 0, 0, 12, 'A', 'I', 'F', 'F', 'J', 'U',
+                                  'N', 'K', 0, 0, 0, 0},
+                                 StatusText(kErrNoCOMMChunk)}),
+    [](const ::testing::TestParamInfo<Unreadable>& info) {
+        std::string name = info.param.name;
+        return name.substr(0, name.find('.'));
+    });
+
+TEST(InfoCommand, UsageErrorsExitWithTwo) {
+    TempDir dir;
+    EXPECT_EQ(Quillgen(dir, "info").exitStatus, 2);
+    EXPECT_EQ(Quillgen(dir, "info --no-such-option x.aif").exitStatus, 2);
+    EXPECT_EQ(Quillgen(dir, "info a.aif b.aif").exitStatus, 2);
+}
+
+} // namespace
