@@ -10,6 +10,7 @@
 #include "jobs/JobTestSupport.h"
 #include "support/FaultyFileServices.h"
 #include "support/TempDir.h"
+#include "shell/Preferences.h"
 #include "shell/SharedFlags.h"
 #include "soundfile/Memory.h"
 
@@ -180,4 +181,28 @@ TEST_F(Job, CreateSoundFileNamesTheFileFromItsParts) {
     EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("48k_16b_PhaseChk.L.wav"));
     EXPECT_FALSE(controller.createSoundFile("x", "L", folder.File("missing")));
     EXPECT_TRUE(desktop.alerts.empty()); // a file not made is the caller's to report
+}
+
+// Start-up restores the job kind and word length from the preferences, never the file type,
+// and confirming a save stores the three-entry dictionary.
+TEST(AppControllerStartUp, SaveOptionsComeFromThePreferences) {
+    TempDir folder;
+    Preferences preferences(folder.File("preferences.json"));
+    ScopedSharedPreferences scope(preferences);
+    {
+        AppController fresh;
+        EXPECT_EQ(fresh.saveOptions().dictionary(),
+                  (nlohmann::json{{"Kind", 0}, {"FileType", 0}, {"Format", 1}}));
+    }
+    preferences.SetObject(kSaveOptionsKey, {{"Kind", 2}, {"FileType", 1}, {"Format", 2}});
+    {
+        AppController restored;
+        EXPECT_EQ(restored.saveOptions().outputType(), 2);
+        EXPECT_EQ(restored.saveOptions().wordLength(), 24);
+        EXPECT_EQ(restored.saveOptions().fileType(), 0);
+        restored.saveOptions().setFileType(1);
+        restored.storeSaveOptions();
+    }
+    EXPECT_EQ(Preferences(folder.File("preferences.json")).GetObject(kSaveOptionsKey),
+              (nlohmann::json{{"Kind", 2}, {"FileType", 1}, {"Format", 2}}));
 }
