@@ -139,25 +139,3 @@ INSTANTIATE_TEST_SUITE_P(
                       nlohmann::json::parse(R"({"TxStringValue":"/fallback","TxAliasData":[47,0,47]})"),
                       nlohmann::json::parse(R"({"TxStringValue":5})"), nlohmann::json::parse("[]"),
                       nlohmann::json::object()));
-
-TEST(TxPath, ArchivedFormsRoundTrip) {
-    TxPath path("/a/b c");
-    EXPECT_EQ(TxPath::initWithCoder(path.encodeWithCoder()), path);
-    EXPECT_EQ(TxPath::initWithCoder("/a/b c"), path);
-    EXPECT_EQ(TxPath::initWithCoder(42).stringValue(), "");
-}
-
-TEST(TxPath, FindsTheUsersFoldersWhenTheyExist) {
-    TempDir dir;
-    const char* saved = std::getenv("HOME");
-    const std::string restore = saved ? saved : "";
-    setenv("HOME", dir.Path().c_str(), 1);
-    std::optional<TxPath> home =
-        TxPath::initWithFindFolderDomainLocation(FolderDomain::kUser, FolderLocation::kHome);
-    std::optional<TxPath> music =
-        TxPath::initWithFindFolderDomainLocation(FolderDomain::kUser, FolderLocation::kMusic);
-    if (saved) setenv("HOME", restore.c_str(), 1);
-    ASSERT_TRUE(home);
-    EXPECT_EQ(home->stringValue(), dir.Path());
-    EXPECT_FALSE(music);
-}
