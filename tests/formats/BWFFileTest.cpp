@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "soundfile/ByteOrder.h"
+#include "support/FaultyFileServices.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -175,6 +176,41 @@ TEST_F(BWFFileTest, PlainWAVEIsRefused) {
     EXPECT_EQ(offline.GetOfflineInfo(&count), kErrChunkNotFound);
     EXPECT_FALSE(offline.IsOpen());
 }
+
+// Failures while writing, for both classes: reported, and the file is closed all the same.
+class WAVEWriteFailures : public BWFFileTest, public ::testing::WithParamInterface<bool> {
+protected:
+    std::unique_ptr<CWAVEFile> NewFile() const {
+        if (GetParam()) return std::make_unique<CBWFLinearFile>();
+        return std::make_unique<CWAVEFile>();
+    }
+};
+
+TEST_P(WAVEWriteFailures, CloseReportsAFailedWriteAndStillCloses) {
+    FaultyFileServices faulty;
+    FileServicesScope scope(faulty);
+    auto file = NewFile();
+    const FSSpec spec = dir.Spec("f.wav");
+    ASSERT_EQ(file->ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file->Create(1, 16, 8000.0f, nullptr, 0, nullptr), kNoErr);
+    SFTMarker marker = MakeMarker(0, 0, "M");
+    ASSERT_EQ(file->AddMarker(&marker), kNoErr);
+    faulty.FailAlways(FileOperation::Write, kErrDiskFull);
+    EXPECT_EQ(file->Close(), kErrDiskFull);
+    EXPECT_FALSE(file->IsOpen());
+    EXPECT_EQ(file->Close(), kErrFileNotOpen);
+}
+
+TEST_P(WAVEWriteFailures, CreateOnAnExistingNameFails) {
+    ASSERT_TRUE(WriteFileBytes(dir.File("x.wav"), {1, 2, 3}));
+    auto file = NewFile();
+    const FSSpec spec = dir.Spec("x.wav");
+    ASSERT_EQ(file->ISoundFile(&spec), kNoErr);
+    EXPECT_EQ(file->Create(1, 16, 8000.0f, nullptr, 0, nullptr), kErrDuplicateFile);
+    EXPECT_EQ(ReadFileBytes(dir.File("x.wav")).size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(WAVEAndBWF, WAVEWriteFailures, ::testing::Bool());
 
 class BWFDamaged : public BWFFileTest {
 protected:
