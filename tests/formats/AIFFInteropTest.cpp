@@ -72,16 +72,7 @@ protected:
         specimen.markers = {MakeMarker(7, 0, "Begin"), MakeMarker(8, 1000, "End point"),
                             MakeMarker(9, 500, "Chorus", kMarkerTypeNumbered, 3)};
         specimen.loops = {SFTLoop{1, 100, 200, 1}};
-        SFTSamplerInfo sampler;
-        sampler.baseNote = 69;
-        sampler.detune = 5;
-        sampler.lowNote = 20;
-        sampler.highNote = 100;
-        sampler.lowVelocity = 1;
-        sampler.highVelocity = 126;
-        sampler.gain = 3;
-        sampler.validSamplerInfo = 1;
-        specimen.sampler = sampler;
+        specimen.sampler = SFTSamplerInfo{69, 5, 20, 100, 1, 126, 3, 1};
         return specimen;
     }
     // The markers of the MARK chunk, in ID order: the loop's two come first (IDs 1 and 2).
