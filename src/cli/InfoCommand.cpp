@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "formats/CBWFLinearFile.h"
 #include "formats/OpenSoundFile.h"
 #include "shell/FSSpec.h"
 #include "shell/PascalString.h"
@@ -100,6 +101,23 @@ nlohmann::json Describe(CSoundFile& file, const std::string& path) {
     return info;
 }
 
+// A Broadcast WAVE file: its bext fields, and the markers of its cue points, which the
+// Broadcast WAVE reader leaves to the plain WAVE reader.
+void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& spec, nlohmann::json* info) {
+    const BWFBextInfo& bext = file.GetBextInfo();
+    (*info)["bext"] = {{"description", bext.description},
+                       {"originator", bext.originator},
+                       {"originatorReference", bext.originatorReference},
+                       {"originationDate", bext.originationDate},
+                       {"originationTime", bext.originationTime},
+                       {"timeReference", bext.timeReference},
+                       {"version", bext.version}};
+    CWAVEFile wave;
+    if (wave.ISoundFile(&spec) == kNoErr && wave.Open() == kNoErr)
+        (*info)["markers"] = Describe(wave, "")["markers"];
+    if (wave.IsOpen()) wave.Close();
+}
+
 void PrintText(const nlohmann::json& info) {
     std::cout << info["path"].get<std::string>() << "\n"
               << "  format       " << info["format"].get<std::string>() << "\n"
@@ -128,6 +146,16 @@ void PrintText(const nlohmann::json& info) {
     for (const auto& r : info["regions"])
         std::cout << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
                   << r["sync"] << " " << r["name"] << "\n";
+    if (info.contains("bext")) {
+        const auto& b = info["bext"];
+        std::cout << "  bext         version " << b["version"] << ", time reference "
+                  << b["timeReference"] << "\n"
+                  << "    description          " << b["description"] << "\n"
+                  << "    originator           " << b["originator"] << "\n"
+                  << "    originator reference " << b["originatorReference"] << "\n"
+                  << "    origination          " << b["originationDate"] << " "
+                  << b["originationTime"] << "\n";
+    }
 }
 
 void Run(const InfoOptions& options) {
@@ -148,8 +176,10 @@ void Run(const InfoOptions& options) {
         exitStatus = 1;
         return;
     }
-    const nlohmann::json info = Describe(*file, options.path);
+    nlohmann::json info = Describe(*file, options.path);
     file->Close();
+    if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
+        DescribeBroadcast(*broadcast, spec, &info);
     if (options.json)
         std::cout << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     else PrintText(info);
