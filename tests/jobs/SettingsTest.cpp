@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "jobs/JobLimits.h"
-#include "jobs/JobProgress.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
 
@@ -113,15 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                     LimitCase{"length inf", Tone(1000, -10, kInf, 44100), JobValue::length},
                     LimitCase{"length NaN", Tone(1000, -10, kNaN, 44100), JobValue::length}));
 
-TEST(JobLimits, CustomSweepEndFrequencyIsChecked) {
-    Settings s = Tone(20, -20, 15, 48000);
-    s.setFreq_to(24001);
-    auto violation = CheckJobSettings(s, SaveOptions());
-    ASSERT_TRUE(violation);
-    EXPECT_EQ(violation->value, JobValue::freqTo);
-    EXPECT_NE(violation->accepted.find("24000 Hz"), std::string::npos);
-}
-
 // The longest length named in the message is accepted, and a little more is refused, for
 // both size conventions and both word lengths.
 struct LongestCase {
@@ -151,20 +141,3 @@ INSTANTIATE_TEST_SUITE_P(Formats, JobLimitsLongest,
                                          LongestCase{0, 2, 44100, 0x7FFFFFFFLL},
                                          LongestCase{1, 1, 8000, 0xFFFFFFFFLL},
                                          LongestCase{1, 2, 384000, 0xFFFFFFFFLL}));
-
-TEST(JobProgress, StepsDriveTheFractionWhenCounted) {
-    JobProgress p;
-    p.percentage = 0.5;
-    EXPECT_EQ(p.Poll(), 0.5);
-    p.numsteps = 120;
-    p.step = 30;
-    EXPECT_EQ(p.Poll(), 0.25);
-    EXPECT_EQ(ProgressMessage(p.Poll()), "Writing... 25 % done");
-    EXPECT_EQ(ProgressMessage(0.4567), "Writing... 46 % done");
-    p.done = true;
-    p.Begin();
-    EXPECT_FALSE(p.done);
-    EXPECT_EQ(p.numsteps, 0u);
-    EXPECT_EQ(p.step, 30u);
-    EXPECT_EQ(p.Poll(), 0.0);
-}

@@ -35,11 +35,6 @@ INSTANTIATE_TEST_SUITE_P(Types, TypeTable,
                                          ExtensionCase{FourCC(" paf"), "paf", false},
                                          ExtensionCase{FourCC("MP3 "), std::nullopt, false}));
 
-TEST(TxSoundFile, TypeKeyQuotesTheFourCharacters) {
-    EXPECT_EQ(TxSoundFile::typeKey(FourCC("BWLN")), "'BWLN'");
-    EXPECT_EQ(TxSoundFile::typeKey(FourCC(" paf")), "' paf'");
-}
-
 class TxSoundFileOutput : public testing::TestWithParam<std::uint32_t> {
 protected:
     TempDir folder;
