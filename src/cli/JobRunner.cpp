@@ -23,7 +23,7 @@ extern "C" void StopOnSignal(int) {
 
 // SIGINT and SIGTERM act as the stop button while the job runs.
 class StopSignals {
-public:
+  public:
     StopSignals() {
         struct sigaction action {};
         action.sa_handler = StopOnSignal;
@@ -38,7 +38,7 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-private:
+  private:
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
 };
@@ -54,7 +54,8 @@ void DrawBar(double fraction) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 } // namespace
@@ -66,7 +67,8 @@ std::string ChosenPath(const std::optional<std::string>& output, const std::stri
     // A folder alone ("out/") gets the proposed name inside it rather than a hidden ".aif".
     if (path.empty() || path.back() == '/') return path + proposedName;
     std::string dotted = "." + extension;
-    if (EndsWith(path, dotted) && path.size() > dotted.size() && path[path.size() - dotted.size() - 1] != '/')
+    if (EndsWith(path, dotted) && path.size() > dotted.size() &&
+        path[path.size() - dotted.size() - 1] != '/')
         return path.substr(0, path.size() - dotted.size());
     return path;
 }

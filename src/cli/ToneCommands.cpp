@@ -95,9 +95,12 @@ void AddToneCommand(CLI::App& app) {
         o->freqTo = o->freqFrom;
         o->levelTo = o->levelFrom;
         Run(kOutputTestTone, *o,
-            {{JobValue::sampleRate, "--rate"}, {JobValue::freqFrom, "--freq"},
-             {JobValue::freqTo, "--freq"}, {JobValue::levelFrom, "--level"},
-             {JobValue::levelTo, "--level"}, {JobValue::length, "--length"}},
+            {{JobValue::sampleRate, "--rate"},
+             {JobValue::freqFrom, "--freq"},
+             {JobValue::freqTo, "--freq"},
+             {JobValue::levelFrom, "--level"},
+             {JobValue::levelTo, "--level"},
+             {JobValue::length, "--length"}},
             "tone");
     });
 }
@@ -118,8 +121,10 @@ void AddFullSweepCommand(CLI::App& app) {
         o->freqTo = o->rate * 0.5;
         o->levelTo = o->levelFrom;
         Run(kOutputFullSweep, *o,
-            {{JobValue::sampleRate, "--rate"}, {JobValue::levelFrom, "--level"},
-             {JobValue::levelTo, "--level"}, {JobValue::length, "--length"}},
+            {{JobValue::sampleRate, "--rate"},
+             {JobValue::levelFrom, "--level"},
+             {JobValue::levelTo, "--level"},
+             {JobValue::length, "--length"}},
             "full-sweep");
     });
 }
@@ -142,9 +147,12 @@ void AddSweepCommand(CLI::App& app) {
     AddOutputOptions(command, o->out);
     command->callback([o] {
         Run(kOutputCustomSweep, *o,
-            {{JobValue::sampleRate, "--rate"}, {JobValue::freqFrom, "--from"},
-             {JobValue::freqTo, "--to"}, {JobValue::levelFrom, "--from-level"},
-             {JobValue::levelTo, "--to-level"}, {JobValue::length, "--length"}},
+            {{JobValue::sampleRate, "--rate"},
+             {JobValue::freqFrom, "--from"},
+             {JobValue::freqTo, "--to"},
+             {JobValue::levelFrom, "--from-level"},
+             {JobValue::levelTo, "--to-level"},
+             {JobValue::length, "--length"}},
             "sweep");
     });
 }

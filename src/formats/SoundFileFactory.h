@@ -14,7 +14,7 @@ std::unique_ptr<CSoundFile> CreateSoundFile(std::uint32_t type);
 // A sound file whose channel count, word size and rate come from a source file. Nothing in
 // this system makes one; subclasses supply the format hooks.
 class CCodedFile : public CSoundFile {
-public:
+  public:
     using CSoundFile::Create;
     // The base Create with the source's channels, word size and rate; the three values given
     // here are ignored.

@@ -30,7 +30,8 @@ std::optional<std::string> TxSoundFile::extensionForType(const std::string& type
 
 std::string TxSoundFile::typeKey(std::uint32_t type) {
     std::string key = "'";
-    for (int shift = 24; shift >= 0; shift -= 8) key += static_cast<char>((type >> shift) & 0xFF);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        key += static_cast<char>((type >> shift) & 0xFF);
     return key + "'";
 }
 
@@ -79,19 +80,25 @@ void TxSoundFile::write(std::uint32_t frames, double* buffer) {
 std::int32_t TxSoundFile::Advance(std::int64_t frames) {
     // Saturates instead of overflowing the 32-bit position.
     std::int64_t target = std::int64_t{position} + frames;
-    if (target > std::numeric_limits<std::int32_t>::max()) target = std::numeric_limits<std::int32_t>::max();
-    if (target < std::numeric_limits<std::int32_t>::min()) target = std::numeric_limits<std::int32_t>::min();
+    if (target > std::numeric_limits<std::int32_t>::max())
+        target = std::numeric_limits<std::int32_t>::max();
+    if (target < std::numeric_limits<std::int32_t>::min())
+        target = std::numeric_limits<std::int32_t>::min();
     position = static_cast<std::int32_t>(target);
     return static_cast<std::int32_t>(frames);
 }
 
-std::int32_t TxSoundFile::advanceSamples(std::int32_t frames) { return Advance(frames); }
+std::int32_t TxSoundFile::advanceSamples(std::int32_t frames) {
+    return Advance(frames);
+}
 
 std::int32_t TxSoundFile::advanceTime(double seconds) {
     double frames = std::trunc(static_cast<double>(sf->GetSampleRate()) * seconds);
     if (!(frames == frames)) frames = 0.0; // NaN
-    if (frames > std::numeric_limits<std::int32_t>::max()) frames = std::numeric_limits<std::int32_t>::max();
-    if (frames < std::numeric_limits<std::int32_t>::min()) frames = std::numeric_limits<std::int32_t>::min();
+    if (frames > std::numeric_limits<std::int32_t>::max())
+        frames = std::numeric_limits<std::int32_t>::max();
+    if (frames < std::numeric_limits<std::int32_t>::min())
+        frames = std::numeric_limits<std::int32_t>::min();
     return Advance(static_cast<std::int32_t>(frames));
 }
 

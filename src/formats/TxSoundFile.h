@@ -16,7 +16,7 @@
 inline constexpr const char* TxSoundFileExtensionKey = "extension";
 
 class TxSoundFile {
-public:
+  public:
     // Type key ("'AIFF'") -> entry ({"extension": "aif"}), built once on first use.
     using TypeTable = std::map<std::string, std::map<std::string, std::string>>;
     static const TypeTable& info();
@@ -29,9 +29,8 @@ public:
     // writes its header and prepares the sample buffer. Null when any step fails (no class for
     // the type, the folder does not exist, the file cannot be created, no memory).
     static std::unique_ptr<TxSoundFile> initWithType(std::uint32_t type, const std::string& path,
-                                                     int channels, int wordLength,
-                                                     float sampleRate, bool forOutput,
-                                                     void* specifics);
+                                                     int channels, int wordLength, float sampleRate,
+                                                     bool forOutput, void* specifics);
     ~TxSoundFile(); // closes the file if still open
     TxSoundFile(const TxSoundFile&) = delete;
     TxSoundFile& operator=(const TxSoundFile&) = delete;
@@ -49,7 +48,7 @@ public:
     // Closes the file (a second close is harmless); pos returns to 0.
     void close();
 
-private:
+  private:
     TxSoundFile(std::unique_ptr<CSoundFile> soundFile, std::string path);
     std::int32_t Advance(std::int64_t frames);
 

@@ -24,8 +24,9 @@ bool Within(double value, double lowest, double highest) {
 
 std::optional<LimitViolation> CheckFrequency(JobValue which, double frequency, double rate) {
     if (std::isfinite(frequency) && frequency > 0.0 && frequency <= rate * 0.5) return {};
-    return LimitViolation{which, frequency, Format("above 0 and at most %.0f Hz (half of %.0f Hz)",
-                                                   rate * 0.5, rate)};
+    return LimitViolation{
+        which, frequency,
+        Format("above 0 and at most %.0f Hz (half of %.0f Hz)", rate * 0.5, rate)};
 }
 
 std::optional<LimitViolation> CheckLevel(JobValue which, double level) {
@@ -54,7 +55,8 @@ std::optional<LimitViolation> CheckLength(double length, double rate, const Save
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
                              std::int32_t reservedFrames) {
     // AIFF keeps its chunk sizes as signed 32-bit numbers, RIFF WAVE as unsigned ones.
-    std::int64_t sizeLimit = realFileType == byteorder::FourCC("BWLN") ? 0xFFFFFFFFLL : 0x7FFFFFFFLL;
+    std::int64_t sizeLimit =
+        realFileType == byteorder::FourCC("BWLN") ? 0xFFFFFFFFLL : 0x7FFFFFFFLL;
     std::int64_t bytesPerFrame = wordLength / 8;
     std::int64_t frames = (sizeLimit - kHeaderAllowance) / bytesPerFrame;
     frames = std::min<std::int64_t>(frames, 0x7FFFFFFF) - reservedFrames;

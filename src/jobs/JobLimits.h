@@ -35,4 +35,5 @@ double PlannedFrames(double length, double sampleRate);
 
 // Checks the fields a job of `options.outputType()` uses; the first value out of range, if any.
 // NaN and infinity are always out of range.
-std::optional<LimitViolation> CheckJobSettings(const Settings& settings, const SaveOptions& options);
+std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
+                                               const SaveOptions& options);

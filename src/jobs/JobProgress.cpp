@@ -12,7 +12,8 @@ void JobProgress::Begin() {
 
 double JobProgress::Poll() {
     std::uint32_t expected = numsteps;
-    if (expected != 0) percentage = static_cast<double>(step.load()) / static_cast<double>(expected);
+    if (expected != 0)
+        percentage = static_cast<double>(step.load()) / static_cast<double>(expected);
     return percentage;
 }
 

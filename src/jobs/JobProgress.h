@@ -7,11 +7,11 @@
 #include <string>
 
 struct JobProgress {
-    std::atomic<double> percentage{0.0};   // fraction of the job done, 0.0 to 1.0
-    std::atomic<bool> done{false};         // the job has finished, successfully or not
-    std::atomic<bool> error{false};        // the job met a failure and has told the user
-    std::atomic<bool> cancelled{false};    // the job stopped on the user's request, output discarded
-    std::atomic<std::uint32_t> step{0};    // steps done so far (voice samples inserted)
+    std::atomic<double> percentage{0.0}; // fraction of the job done, 0.0 to 1.0
+    std::atomic<bool> done{false};       // the job has finished, successfully or not
+    std::atomic<bool> error{false};      // the job met a failure and has told the user
+    std::atomic<bool> cancelled{false};  // the job stopped on the user's request, output discarded
+    std::atomic<std::uint32_t> step{0};  // steps done so far (voice samples inserted)
     std::atomic<std::uint32_t> numsteps{0}; // steps expected; 0 = progress comes as a fraction
 
     // The worker's reset at the start of a job; `step` is left to the jobs that count steps.

@@ -19,7 +19,7 @@ inline constexpr std::int32_t kFileTypeAIFF = 0;
 inline constexpr std::int32_t kFileTypeBroadcastWave = 1;
 
 class SaveOptions {
-public:
+  public:
     SaveOptions() = default;
     // Restores the job kind and the word length. The file type is deliberately not restored:
     // every launch starts with AIFF output.
@@ -39,7 +39,7 @@ public:
     // The type code handed to the sound file factory: 'BWLN' for Broadcast WAVE, else 'AIFF'.
     std::uint32_t realFileType() const;
 
-private:
+  private:
     std::int32_t kind = kOutputTestTone;
     std::int32_t type = kFileTypeAIFF;
     std::int32_t format = 1;

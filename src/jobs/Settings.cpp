@@ -75,9 +75,9 @@ Settings Settings::FromDictionary(const nlohmann::json& dictionary) {
 
 nlohmann::json Settings::dictionary() const {
     return nlohmann::json{
-        {"freq_from", freqFrom},   {"freq_to", freqTo},        {"level_from", levelFrom},
-        {"level_to", levelTo},     {"length", lengthSeconds},  {"sampleRate", rate},
-        {"channelSetup", layout},  {"silence", silenceSeconds}, {"numRepeats", repeats},
+        {"freq_from", freqFrom},  {"freq_to", freqTo},         {"level_from", levelFrom},
+        {"level_to", levelTo},    {"length", lengthSeconds},   {"sampleRate", rate},
+        {"channelSetup", layout}, {"silence", silenceSeconds}, {"numRepeats", repeats},
         {"announce", speak},
     };
 }

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 class Settings {
-public:
+  public:
     // A record with the defaults.
     Settings() = default;
     // Reads every field from its key; a missing key (or one of the wrong kind) reads as 0/false.
@@ -37,7 +37,7 @@ public:
     bool announce() const { return speak; }
     void setAnnounce(bool value) { speak = value; }
 
-private:
+  private:
     double freqFrom = 1000.0;
     double freqTo = 1000.0;
     double levelFrom = -10.0;

@@ -29,7 +29,7 @@ using testing::HasSubstr;
 namespace {
 
 class ScratchDir {
-public:
+  public:
     ScratchDir() {
         std::string pattern = (fs::temp_directory_path() / "quillgen-test-XXXXXX").string();
         path = mkdtemp(pattern.data());
@@ -62,7 +62,8 @@ pid_t Start(const ScratchDir& scratch, const std::vector<std::string>& args) {
         dup2(out, 1);
         dup2(err, 2);
         std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(QUILLGEN_PATH, argv.data());
         _exit(127);
@@ -86,7 +87,8 @@ RunResult Quillgen(const ScratchDir& scratch, const std::vector<std::string>& ar
 
 std::vector<std::string> Entries(const fs::path& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename());
     return names;
 }
 
@@ -133,7 +135,8 @@ print(json.dumps(out))
 nlohmann::json PythonView(const ScratchDir& scratch, const fs::path& file) {
     std::ofstream(scratch.path / "reader.py") << kPythonReader;
     std::string command = std::string(PYTHON3_PATH) + " '" + (scratch.path / "reader.py").string() +
-                          "' '" + file.string() + "' > '" + (scratch.path / "view.json").string() + "'";
+                          "' '" + file.string() + "' > '" + (scratch.path / "view.json").string() +
+                          "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return nlohmann::json::parse(Slurp(scratch.path / "view.json"));
 }
@@ -226,21 +229,69 @@ TEST_P(Written, FileReadsBackAlikeInIndependentReaders) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, Written,
-    testing::Values(
-        WrittenCase{{"tone", "--quiet"}, "VivuZira 1000 Hz, -10.00 dB, 10 sec.aif", 44100, 441000,
-                    16, Name(1000, -10), Name(1000, -10), 1000, -10, 1000, -10, false},
-        WrittenCase{{"tone", "--format", "bwf", "--bits", "24", "--freq", "440", "--level", "0",
-                     "--length", "2", "--rate", "96000"},
-                    "VivuZira 440 Hz,  0.00 dB, 2 sec.wav", 96000, 192000, 24, Name(440, 0),
-                    Name(440, 0), 440, 0, 440, 0, false},
-        WrittenCase{{"full-sweep"}, "Full Sweep -20.00 dB, 48.0 kHz, 30 sec.aif", 48000, 1440000,
-                    16, Name(5, -20), Name(24000, -20), 5, -20, 24000, -20, true},
-        WrittenCase{{"sweep", "--quiet"}, "Custom Sweep 20-20000 Hz in 15 sec.aif", 48000, 720000,
-                    16, Name(20, -20), Name(20000, -20), 20, -20, 20000, -20, true},
-        WrittenCase{{"sweep", "--format", "bwf", "--from", "10000", "--to", "100", "--from-level",
-                     "-6", "--to-level", "-30", "--length", "3", "--rate", "44100"},
-                    "Custom Sweep 10000-100 Hz in 3 sec.wav", 44100, 132300, 16,
-                    Name(10000, -6), Name(100, -30), 10000, -6, 100, -30, true}));
+    testing::Values(WrittenCase{{"tone", "--quiet"},
+                                "VivuZira 1000 Hz, -10.00 dB, 10 sec.aif",
+                                44100,
+                                441000,
+                                16,
+                                Name(1000, -10),
+                                Name(1000, -10),
+                                1000,
+                                -10,
+                                1000,
+                                -10,
+                                false},
+                    WrittenCase{{"tone", "--format", "bwf", "--bits", "24", "--freq", "440",
+                                 "--level", "0", "--length", "2", "--rate", "96000"},
+                                "VivuZira 440 Hz,  0.00 dB, 2 sec.wav",
+                                96000,
+                                192000,
+                                24,
+                                Name(440, 0),
+                                Name(440, 0),
+                                440,
+                                0,
+                                440,
+                                0,
+                                false},
+                    WrittenCase{{"full-sweep"},
+                                "Full Sweep -20.00 dB, 48.0 kHz, 30 sec.aif",
+                                48000,
+                                1440000,
+                                16,
+                                Name(5, -20),
+                                Name(24000, -20),
+                                5,
+                                -20,
+                                24000,
+                                -20,
+                                true},
+                    WrittenCase{{"sweep", "--quiet"},
+                                "Custom Sweep 20-20000 Hz in 15 sec.aif",
+                                48000,
+                                720000,
+                                16,
+                                Name(20, -20),
+                                Name(20000, -20),
+                                20,
+                                -20,
+                                20000,
+                                -20,
+                                true},
+                    WrittenCase{{"sweep", "--format", "bwf", "--from", "10000", "--to", "100",
+                                 "--from-level", "-6", "--to-level", "-30", "--length", "3",
+                                 "--rate", "44100"},
+                                "Custom Sweep 10000-100 Hz in 3 sec.wav",
+                                44100,
+                                132300,
+                                16,
+                                Name(10000, -6),
+                                Name(100, -30),
+                                10000,
+                                -6,
+                                100,
+                                -30,
+                                true}));
 
 struct OutputCase {
     std::vector<std::string> args;
@@ -286,7 +337,8 @@ TEST(ToneCommand, MissingFolderFailsWithTheAlertTextsAndLeavesNothing) {
         EXPECT_EQ(run.exit, 1) << target;
         EXPECT_EQ(run.out, "");
         EXPECT_THAT(run.err, HasSubstr("Could not save sound file"));
-        EXPECT_THAT(run.err, HasSubstr("An error occurred while trying to generate your sound file."));
+        EXPECT_THAT(run.err,
+                    HasSubstr("An error occurred while trying to generate your sound file."));
         EXPECT_THAT(run.err, HasSubstr("QUILException thrown: could not create sound file - "));
     }
     EXPECT_THAT(Entries(scratch.out()), testing::ElementsAre("plain"));
@@ -326,13 +378,15 @@ TEST_P(BadValue, Exits2AndWritesNothing) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Ranges, BadValue,
-    testing::Values(BadValueCase{{"tone", "--freq", "30000"}, "--freq 30000 is out of range; accepted: above 0 and at most 22050 Hz"},
-                    BadValueCase{{"tone", "--rate", "nan"}, "--rate nan"},
-                    BadValueCase{{"sweep", "--to", "24001"}, "--to 24001"},
-                    BadValueCase{{"sweep", "--from-level", "-121"}, "-120 to 0 dB"},
-                    BadValueCase{{"full-sweep", "--length", "0"}, "--length 0"},
-                    BadValueCase{{"tone", "--length", "30000", "--bits", "24"},
-                                 "at most 16223.99 s, the longest a 24-bit AIFF file holds at 44100 Hz"},
-                    BadValueCase{{"tone", "--bits", "20"}, "--bits"},
-                    BadValueCase{{"tone", "--format", "mp3"}, "--format"},
-                    BadValueCase{{"tone", "--freq", "loud"}, "--freq"}));
+    testing::Values(
+        BadValueCase{{"tone", "--freq", "30000"},
+                     "--freq 30000 is out of range; accepted: above 0 and at most 22050 Hz"},
+        BadValueCase{{"tone", "--rate", "nan"}, "--rate nan"},
+        BadValueCase{{"sweep", "--to", "24001"}, "--to 24001"},
+        BadValueCase{{"sweep", "--from-level", "-121"}, "-120 to 0 dB"},
+        BadValueCase{{"full-sweep", "--length", "0"}, "--length 0"},
+        BadValueCase{{"tone", "--length", "30000", "--bits", "24"},
+                     "at most 16223.99 s, the longest a 24-bit AIFF file holds at 44100 Hz"},
+        BadValueCase{{"tone", "--bits", "20"}, "--bits"},
+        BadValueCase{{"tone", "--format", "mp3"}, "--format"},
+        BadValueCase{{"tone", "--freq", "loud"}, "--freq"}));

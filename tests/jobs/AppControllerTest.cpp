@@ -8,11 +8,11 @@
 
 #include "jobs/AppController.h"
 #include "jobs/JobTestSupport.h"
-#include "support/FaultyFileServices.h"
-#include "support/TempDir.h"
 #include "shell/Preferences.h"
 #include "shell/SharedFlags.h"
 #include "soundfile/Memory.h"
+#include "support/FaultyFileServices.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 using testing::ElementsAre;
@@ -39,17 +39,16 @@ TEST_P(ProposedName, ByKind) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ProposedName,
-    testing::Values(
-        NameCase{0, 1000, 1000, -10, 10, 44100, "VivuZira 1000 Hz, -10.00 dB, 10 sec"},
-        NameCase{0, 440, 440, 0, 2.5, 48000, "VivuZira 440 Hz,  0.00 dB, 2 sec"},
-        NameCase{1, 5, 24000, -20, 30, 48000, "Full Sweep -20.00 dB, 48.0 kHz, 30 sec"},
-        NameCase{2, 20, 20000, -20, 15, 48000, "Custom Sweep 20-20000 Hz in 15 sec"},
-        NameCase{3, 0, 0, 0, 0, 48000, "Phase Check for 5.1"},
-        NameCase{4, 0, 0, 0, 0, 48000, std::nullopt}));
+    testing::Values(NameCase{0, 1000, 1000, -10, 10, 44100, "VivuZira 1000 Hz, -10.00 dB, 10 sec"},
+                    NameCase{0, 440, 440, 0, 2.5, 48000, "VivuZira 440 Hz,  0.00 dB, 2 sec"},
+                    NameCase{1, 5, 24000, -20, 30, 48000, "Full Sweep -20.00 dB, 48.0 kHz, 30 sec"},
+                    NameCase{2, 20, 20000, -20, 15, 48000, "Custom Sweep 20-20000 Hz in 15 sec"},
+                    NameCase{3, 0, 0, 0, 0, 48000, "Phase Check for 5.1"},
+                    NameCase{4, 0, 0, 0, 0, 48000, std::nullopt}));
 
 // One job run synchronously on this thread, as the worker runs it, with the alerts recorded.
 class Job : public testing::Test {
-protected:
+  protected:
     Job() {
         Settings& s = controller.settings();
         s.setFreq_from(1000);
@@ -102,8 +101,9 @@ TEST_F(Job, TwoJobsInOneFolderUseTheirOwnTemporaryFiles) {
 TEST_F(Job, CancelRemovesTheOldTargetAndTheTemporaryFile) {
     std::ofstream(folder.File("tone.aif")) << "old";
     controller.settings().setLength(5);
-    ScopedObserver stopAtFirstBlock(kSweepGeneratorProgressNotification,
-                                    [this](const std::string&, const std::any&) { controller.stopWriting(); });
+    ScopedObserver stopAtFirstBlock(
+        kSweepGeneratorProgressNotification,
+        [this](const std::string&, const std::any&) { controller.stopWriting(); });
     Generate("tone");
     EXPECT_TRUE(controller.progress().cancelled);
     EXPECT_FALSE(controller.progress().error);
@@ -138,21 +138,21 @@ TEST_P(JobFailure, IsReportedAndLeavesNoFile) {
     EXPECT_THAT(desktop.logLines, ElementsAre(c.logLine));
     ASSERT_EQ(desktop.alerts.size(), 1u);
     EXPECT_EQ(desktop.alerts[0].first, "Could not save sound file");
-    EXPECT_EQ(desktop.alerts[0].second, "An error occurred while trying to generate your sound file.");
+    EXPECT_EQ(desktop.alerts[0].second,
+              "An error occurred while trying to generate your sound file.");
     EXPECT_TRUE(FolderEntries(folder.Path()).empty()) << c.what;
 }
 INSTANTIATE_TEST_SUITE_P(
     Faults, JobFailure,
-    testing::Values(
-        FailureCase{"header", 0, false, false,
-                    "QUILException thrown: could not create sound file - "},
-        FailureCase{"create", -1, true, false,
-                    "QUILException thrown: could not create sound file - "},
-        FailureCase{"samples", 100000, false, false,
-                    "QUILException thrown: error " + std::to_string(kErrDiskFull) +
-                        " during GenerateSweep() - "},
-        FailureCase{"specifics", -1, false, true,
-                    "QUILException thrown: not enough memory for bwf specifics - "}));
+    testing::Values(FailureCase{"header", 0, false, false,
+                                "QUILException thrown: could not create sound file - "},
+                    FailureCase{"create", -1, true, false,
+                                "QUILException thrown: could not create sound file - "},
+                    FailureCase{"samples", 100000, false, false,
+                                "QUILException thrown: error " + std::to_string(kErrDiskFull) +
+                                    " during GenerateSweep() - "},
+                    FailureCase{"specifics", -1, false, true,
+                                "QUILException thrown: not enough memory for bwf specifics - "}));
 
 TEST_F(Job, SomethingOtherThanAFileAtTheTargetIsLeftAlone) {
     fs::create_directory(folder.File("tone.aif"));

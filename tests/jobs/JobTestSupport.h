@@ -11,7 +11,7 @@
 
 // Records alerts and log lines instead of showing them; installed while it exists.
 class RecordingDesktop : public DesktopServices {
-public:
+  public:
     RecordingDesktop() : previous(DesktopServices::SetCurrent(this)) {}
     ~RecordingDesktop() override { DesktopServices::SetCurrent(previous); }
     void alert(const std::string& title, const std::string& message) override {
@@ -22,7 +22,7 @@ public:
     std::vector<std::pair<std::string, std::string>> alerts;
     std::vector<std::string> logLines;
 
-private:
+  private:
     DesktopServices* previous;
 };
 

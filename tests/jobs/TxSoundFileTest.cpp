@@ -8,10 +8,10 @@
 #include "formats/SoundFileFactory.h"
 #include "formats/TxSoundFile.h"
 #include "jobs/JobTestSupport.h"
-#include "support/FaultyFileServices.h"
-#include "support/TempDir.h"
 #include "shell/QuillException.h"
 #include "soundfile/ByteOrder.h"
+#include "support/FaultyFileServices.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 using byteorder::FourCC;
@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Types, TypeTable,
                                          ExtensionCase{FourCC("MP3 "), std::nullopt, false}));
 
 class TxSoundFileOutput : public testing::TestWithParam<std::uint32_t> {
-protected:
+  protected:
     TempDir folder;
 };
 
@@ -103,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, TxSoundFileOutput,
 
 TEST(TxSoundFile, CreationFailuresGiveNone) {
     TempDir folder;
-    EXPECT_FALSE(TxSoundFile::initWithType(FourCC("WAVE"), folder.File("w"), 1, 16, 44100.0f,
-                                           true, nullptr));
+    EXPECT_FALSE(TxSoundFile::initWithType(FourCC("WAVE"), folder.File("w"), 1, 16, 44100.0f, true,
+                                           nullptr));
     EXPECT_FALSE(TxSoundFile::initWithType(FourCC("AIFF"), folder.File("no/such/folder/f"), 1, 16,
                                            44100.0f, true, nullptr));
     // An existing file is never taken over.
