@@ -8,6 +8,7 @@
 #include <random>
 
 #include "jobs/Announcer.h"
+#include "jobs/PhaseCheck.h"
 #include "shell/DesktopServices.h"
 #include "shell/Preferences.h"
 #include "shell/QuillException.h"
@@ -115,6 +116,8 @@ std::string AppController::outputExtension() const {
 }
 
 std::string AppController::targetPath(const std::string& chosenPath) const {
+    // A phase check writes its files into the chosen directory itself.
+    if (jobSaveOptions.outputType() == kOutputPhaseCheck) return chosenPath;
     return chosenPath + "." + outputExtension();
 }
 
@@ -135,8 +138,10 @@ void AppController::generateFile(const std::string& chosenPath) {
     case kOutputCustomSweep:
         makeVivuZiraFile(chosenPath);
         break;
+    case kOutputPhaseCheck:
+        makePhaseCheckFiles(*this, chosenPath);
+        break;
     default:
-        // The phase and channel check joins here once it is built.
         break;
     }
     progressState.done = true;

@@ -55,7 +55,8 @@ public:
     std::optional<std::string> fileName(const std::string& layoutTitle = {}) const;
     // The extension of the chosen file type ("aif" or "wav").
     std::string outputExtension() const;
-    // The file a job for `chosenPath` writes: chosenPath + "." + extension.
+    // The file a job for `chosenPath` writes: chosenPath + "." + extension (for a phase check,
+    // the directory chosenPath itself).
     std::string targetPath(const std::string& chosenPath) const;
 
     // Keeps the save options in the preferences (done when the user confirms the save panel).
