@@ -202,6 +202,11 @@ struct SequenceCase {
     int repeats;
 };
 
+void PrintTo(const SequenceCase& c, std::ostream* out) {
+    *out << "setup " << c.layout.channelSetup << (c.announce ? ", names" : ", no names")
+         << ", repeats " << c.repeats;
+}
+
 class PhaseCheckSequence : public PhaseCheckRun,
                            public testing::WithParamInterface<SequenceCase> {};
 
