@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -158,13 +159,39 @@ void PrintText(const nlohmann::json& info) {
     }
 }
 
+// The engine names files with at most 63 Mac Roman bytes. A file whose name is longer or
+// outside Mac Roman is reached through a short link in a private temporary folder, so that
+// any file can be inspected.
+class ShortNameLink {
+public:
+    ~ShortNameLink() {
+        if (folder.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    bool Make(const std::filesystem::path& target, FSSpec* spec) {
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(target, ec);
+        if (ec) return false;
+        std::string pattern = (std::filesystem::temp_directory_path(ec) / "quillgen-XXXXXX").string();
+        if (ec || !::mkdtemp(pattern.data())) return false;
+        folder = pattern;
+        std::filesystem::create_symlink(absolute, folder + "/sound", ec);
+        return !ec && MakeFSSpec(folder, "sound", spec);
+    }
+
+private:
+    std::string folder;
+};
+
 void Run(const InfoOptions& options) {
     const std::filesystem::path path(options.path);
     FSSpec spec;
-    if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &spec)) {
+    ShortNameLink link;
+    if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &spec) &&
+        !link.Make(path, &spec)) {
         std::cerr << "quillgen info: " << options.path
-                  << ": the file name is longer than 63 bytes or has characters outside Mac "
-                     "Roman\n";
+                  << ": could not be opened (its name does not fit the sound file engine)\n";
         exitStatus = 1;
         return;
     }

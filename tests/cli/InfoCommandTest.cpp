@@ -127,6 +127,23 @@ TEST(InfoCommand, NoSamplerWithoutInstrumentChunkAndPlainTextByDefault) {
     EXPECT_NE(text.out.find("Intro"), std::string::npos);
 }
 
+// Names the engine cannot carry (longer than 63 bytes, or outside Mac Roman) are still
+// inspected, and nothing is left behind in the temporary folder.
+TEST(InfoCommand, OpensFilesWhoseNamesTheEngineCannotCarry) {
+    TempDir dir;
+    WriteFile(dir, "plain.aif", false);
+    for (const std::string& name :
+         {std::string(80, 'n') + ".aif", std::string("\xe6\xb8\xac\xe5\xae\x9a tone.aif")}) {
+        std::filesystem::copy_file(dir.File("plain.aif"), dir.File(name));
+        const CommandResult run = Quillgen(dir, "info --json '" + dir.File(name) + "'");
+        ASSERT_EQ(run.exitStatus, 0) << name << ": " << run.err;
+        const auto info = nlohmann::json::parse(run.out, nullptr, false);
+        EXPECT_EQ(info["frames"], 300) << name;
+        EXPECT_EQ(info["path"], dir.File(name));
+        EXPECT_EQ(info["regions"], nlohmann::json::array()) << name;
+    }
+}
+
 struct Unreadable {
     const char* name;
     std::vector<std::uint8_t> bytes; // empty name: no file at all
