@@ -48,11 +48,11 @@ bool IsAddedWholeFileRegion(CSoundFile& file, const SFTRegion& region) {
     if (region.id != 0 || region.start != 0 || region.end != file.GetNumSFrames() ||
         region.sync != 0 || region.timeStampLS != 0)
         return false;
-    const FSSpec spec = file.GetFSSpec();
-    const int fileNameLength = spec.name[0];
+    const FSSpec fileRef = file.GetFSSpec();
+    const int fileNameLength = fileRef.name[0];
     const int length = region.name[0];
     const bool cut = length == std::min(fileNameLength, 31) || length == std::min(fileNameLength, 29);
-    return cut && std::memcmp(region.name + 1, spec.name + 1, std::size_t(length)) == 0;
+    return cut && std::memcmp(region.name + 1, fileRef.name + 1, std::size_t(length)) == 0;
 }
 
 nlohmann::json Describe(CSoundFile& file, const std::string& path) {
@@ -104,7 +104,7 @@ nlohmann::json Describe(CSoundFile& file, const std::string& path) {
 
 // A Broadcast WAVE file: its bext fields, and the markers of its cue points, which the
 // Broadcast WAVE reader leaves to the plain WAVE reader.
-void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& spec, nlohmann::json* info) {
+void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& fileRef, nlohmann::json* info) {
     const BWFBextInfo& bext = file.GetBextInfo();
     (*info)["bext"] = {{"description", bext.description},
                        {"originator", bext.originator},
@@ -114,7 +114,7 @@ void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& spec, nlohmann::json*
                        {"timeReference", bext.timeReference},
                        {"version", bext.version}};
     CWAVEFile wave;
-    if (wave.ISoundFile(&spec) == kNoErr && wave.Open() == kNoErr)
+    if (wave.ISoundFile(&fileRef) == kNoErr && wave.Open() == kNoErr)
         (*info)["markers"] = Describe(wave, "")["markers"];
     if (wave.IsOpen()) wave.Close();
 }
@@ -169,7 +169,7 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
     }
-    bool Make(const std::filesystem::path& target, FSSpec* spec) {
+    bool Make(const std::filesystem::path& target, FSSpec* fileRef) {
         std::error_code ec;
         const auto absolute = std::filesystem::absolute(target, ec);
         if (ec) return false;
@@ -177,7 +177,7 @@ public:
         if (ec || !::mkdtemp(pattern.data())) return false;
         folder = pattern;
         std::filesystem::create_symlink(absolute, folder + "/sound", ec);
-        return !ec && MakeFSSpec(folder, "sound", spec);
+        return !ec && MakeFSSpec(folder, "sound", fileRef);
     }
 
 private:
@@ -186,17 +186,17 @@ private:
 
 void Run(const InfoOptions& options) {
     const std::filesystem::path path(options.path);
-    FSSpec spec;
+    FSSpec fileRef;
     ShortNameLink link;
-    if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &spec) &&
-        !link.Make(path, &spec)) {
+    if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &fileRef) &&
+        !link.Make(path, &fileRef)) {
         std::cerr << "quillgen info: " << options.path
                   << ": could not be opened (its name does not fit the sound file engine)\n";
         exitStatus = 1;
         return;
     }
     std::unique_ptr<CSoundFile> file;
-    const Status status = OpenSoundFile(spec, &file);
+    const Status status = OpenSoundFile(fileRef, &file);
     if (status != kNoErr) {
         std::cerr << "quillgen info: " << options.path << ": " << StatusText(status) << " ("
                   << status << ")\n";
@@ -206,7 +206,7 @@ void Run(const InfoOptions& options) {
     nlohmann::json info = Describe(*file, options.path);
     file->Close();
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
-        DescribeBroadcast(*broadcast, spec, &info);
+        DescribeBroadcast(*broadcast, fileRef, &info);
     if (options.json)
         std::cout << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     else PrintText(info);

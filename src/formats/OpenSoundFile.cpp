@@ -11,10 +11,10 @@ namespace {
 
 constexpr std::int32_t kSniffSize = 12; // container ID, size, form type
 
-Status ReadHeader(const FSSpec& spec, std::uint8_t* header) {
+Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
     FileServices& files = CurrentFileServices();
     std::int16_t refNum = 0;
-    Status status = files.Open(spec, FilePermission::ReadOnly, &refNum);
+    Status status = files.Open(fileRef, FilePermission::ReadOnly, &refNum);
     if (status != kNoErr) return status;
     std::int32_t count = kSniffSize;
     status = files.Read(refNum, &count, header);
@@ -23,21 +23,21 @@ Status ReadHeader(const FSSpec& spec, std::uint8_t* header) {
 }
 
 // A WAVE file with a bext chunk is read as Broadcast WAVE.
-std::unique_ptr<CSoundFile> WAVEObject(const FSSpec& spec) {
+std::unique_ptr<CSoundFile> WAVEObject(const FSSpec& fileRef) {
     CWAVEFile probe;
     bool broadcast = false;
-    if (probe.ISoundFile(&spec) == kNoErr) probe.HasChunk(byteorder::FourCC("bext"), &broadcast);
+    if (probe.ISoundFile(&fileRef) == kNoErr) probe.HasChunk(byteorder::FourCC("bext"), &broadcast);
     if (broadcast) return std::make_unique<CBWFLinearFile>();
     return std::make_unique<CWAVEFile>();
 }
 
 // A new, unopened object for the container the header names; null for an unknown one.
-std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& spec, const std::uint8_t* header) {
+std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::uint8_t* header) {
     switch (byteorder::LoadBE32(header)) {
     case byteorder::FourCC("FORM"):
         return std::make_unique<CAIFFFile>();
     case byteorder::FourCC("RIFF"):
-        if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE")) return WAVEObject(spec);
+        if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE")) return WAVEObject(fileRef);
         return nullptr;
     default:
         return nullptr;
@@ -46,14 +46,14 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& spec, const std::uint8
 
 } // namespace
 
-Status OpenSoundFile(const FSSpec& spec, std::unique_ptr<CSoundFile>* file) {
+Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
     file->reset();
     std::uint8_t header[kSniffSize] = {0};
-    Status status = ReadHeader(spec, header);
+    Status status = ReadHeader(fileRef, header);
     if (status != kNoErr) return status;
-    std::unique_ptr<CSoundFile> object = ObjectForHeader(spec, header);
+    std::unique_ptr<CSoundFile> object = ObjectForHeader(fileRef, header);
     if (!object) return kErrNotSupported;
-    status = object->ISoundFile(&spec);
+    status = object->ISoundFile(&fileRef);
     if (status == kNoErr) status = object->Open();
     if (status != kNoErr) {
         // A failed Open leaves the file open for its owner to close.

@@ -11,4 +11,4 @@
 // on failure it is empty and the status says why: the platform's status when the file cannot
 // be opened or read, kErrEndOfFile when it is shorter than a header, kErrNotSupported for a
 // form the engine does not read, else the format's own reading status.
-Status OpenSoundFile(const FSSpec& spec, std::unique_ptr<CSoundFile>* file);
+Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file);

@@ -44,9 +44,9 @@ std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const
                                                        void* specifics) {
     std::unique_ptr<CSoundFile> soundFile = CreateSoundFile(type);
     if (!soundFile) return nullptr;
-    FSSpec spec;
-    if (!TxPath(path).toFSSpec(&spec)) return nullptr;
-    if (soundFile->ISoundFile(&spec) != kNoErr) return nullptr;
+    FSSpec fileRef;
+    if (!TxPath(path).toFSSpec(&fileRef)) return nullptr;
+    if (soundFile->ISoundFile(&fileRef) != kNoErr) return nullptr;
     // From here on the wrapper owns the object, so every way out closes what was opened.
     std::unique_ptr<TxSoundFile> file(new TxSoundFile(std::move(soundFile), path));
     if (!forOutput) return file;

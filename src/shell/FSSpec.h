@@ -18,12 +18,12 @@ struct FSSpec {
     unsigned char name[kFSSpecMaxName + 1] = {0};
 };
 
-// Fills `spec` from a folder and a UTF-8 leaf name. False (and `spec` unchanged) when the
+// Fills `fileRef` from a folder and a UTF-8 leaf name. False (and `fileRef` unchanged) when the
 // leaf cannot be written in Mac Roman or is longer than kFSSpecMaxName bytes.
-bool MakeFSSpec(const std::string& directory, const std::string& leafName, FSSpec* spec);
+bool MakeFSSpec(const std::string& directory, const std::string& leafName, FSSpec* fileRef);
 
 // The leaf name as UTF-8.
-std::string FSSpecLeafName(const FSSpec& spec);
+std::string FSSpecLeafName(const FSSpec& fileRef);
 
 // The full path: directory + '/' + leaf name (just the leaf when the directory is empty).
-std::string FSSpecFullPath(const FSSpec& spec);
+std::string FSSpecFullPath(const FSSpec& fileRef);

@@ -59,7 +59,7 @@ std::optional<std::string> UserFolder(FolderLocation location) {
 
 } // namespace
 
-TxPath TxPath::initWithFSSpec(const FSSpec& spec) { return TxPath(FSSpecFullPath(spec)); }
+TxPath TxPath::initWithFSSpec(const FSSpec& fileRef) { return TxPath(FSSpecFullPath(fileRef)); }
 
 TxPath TxPath::initWithFSRef(const FSRef& ref) { return TxPath(ref.path); }
 
@@ -152,10 +152,10 @@ bool TxPath::toFSRef(FSRef* ref) const {
     return true;
 }
 
-bool TxPath::toFSSpec(FSSpec* spec) const { return toFSSpecCreateFirst(spec, false); }
+bool TxPath::toFSSpec(FSSpec* fileRef) const { return toFSSpecCreateFirst(fileRef, false); }
 
-bool TxPath::toFSSpecCreateFirst(FSSpec* spec, bool createFirst) const {
-    if (spec == nullptr) return false;
+bool TxPath::toFSSpecCreateFirst(FSSpec* fileRef, bool createFirst) const {
+    if (fileRef == nullptr) return false;
     std::string parent, leaf;
     if (!SplitLeaf(path, &parent, &leaf)) return false;
     if (!TxFiles::isExistingDirectory(parent)) return false;
@@ -169,7 +169,7 @@ bool TxPath::toFSSpecCreateFirst(FSSpec* spec, bool createFirst) const {
     } else if (PathServices::Current().Kind(full) == PathKind::kUnreachable) {
         return false;
     }
-    *spec = made;
+    *fileRef = made;
     return true;
 }
 

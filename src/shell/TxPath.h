@@ -38,7 +38,7 @@ public:
     static TxPath initWithString(std::string path) { return TxPath(std::move(path)); }
     // The path of the reference (the folder's path with the leaf appended), whether or not the
     // file exists yet.
-    static TxPath initWithFSSpec(const FSSpec& spec);
+    static TxPath initWithFSSpec(const FSSpec& fileRef);
     static TxPath initWithFSRef(const FSRef& ref);
     // The folder's path, or nothing when the system does not have it.
     static std::optional<TxPath> initWithFindFolderDomainLocation(FolderDomain domain,
@@ -67,10 +67,10 @@ public:
     bool toFSRef(FSRef* ref) const;
     // The reference of the path, whether or not the file exists; fails when the parent
     // directory does not exist or the leaf name does not fit a reference.
-    bool toFSSpec(FSSpec* spec) const;
+    bool toFSSpec(FSSpec* fileRef) const;
     // As toFSSpec; with `createFirst`, an empty file is created at the path first (failing when
     // one exists already).
-    bool toFSSpecCreateFirst(FSSpec* spec, bool createFirst) const;
+    bool toFSSpecCreateFirst(FSSpec* fileRef, bool createFirst) const;
 
     // The POSIX path of a reference.
     static std::string pathFromFSRef(const FSRef& ref);

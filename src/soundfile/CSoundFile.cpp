@@ -105,9 +105,9 @@ CSoundFile::CSoundFile() = default;
 
 CSoundFile::~CSoundFile() { DisposeBuffer(); }
 
-Status CSoundFile::ISoundFile(const FSSpec* spec) {
+Status CSoundFile::ISoundFile(const FSSpec* fileRef) {
     fileTypeCode = GetFileType();
-    if (spec) fileSpec = *spec;
+    if (fileRef) fileSpec = *fileRef;
     markers.reset(new (std::nothrow) CList);
     regions.reset(new (std::nothrow) CList);
     loops.reset(new (std::nothrow) CList);

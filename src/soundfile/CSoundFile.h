@@ -62,7 +62,7 @@ public:
     ~CSoundFile() override; // frees the buffer and the lists; does not close the file
 
     // --- virtual interface, in slot order ---
-    virtual Status ISoundFile(const FSSpec* spec);
+    virtual Status ISoundFile(const FSSpec* fileRef);
     virtual Status Open();
     virtual Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
                           void* specifics, unsigned char extendName, unsigned char* extension);
@@ -102,7 +102,7 @@ public:
     virtual Status GetNextBlock(std::int32_t pos, std::int32_t* start, std::int32_t* end);
     virtual Status FindNextRegion(std::int32_t pos, SFTRegion* next, SFTRegion* previous);
     virtual Status InitInputBuffer();
-    virtual Status InitInputBuffer(FSSpec spec);
+    virtual Status InitInputBuffer(FSSpec fileRef);
     virtual Status RefreshInputBuffer(std::int32_t start) = 0;
     virtual Status InitOutputBuffer();
     virtual Status RefreshOutputBuffer(std::int32_t start) = 0;

@@ -51,17 +51,17 @@ int PosixFileServices::Descriptor(std::int16_t refNum) const {
     return descriptors[refNum - 1];
 }
 
-Status PosixFileServices::Create(const FSSpec& spec, std::uint32_t, std::uint32_t) {
-    const std::string path = FSSpecFullPath(spec);
+Status PosixFileServices::Create(const FSSpec& fileRef, std::uint32_t, std::uint32_t) {
+    const std::string path = FSSpecFullPath(fileRef);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return StatusFromErrno(errno);
     ::close(fd);
     return kNoErr;
 }
 
-Status PosixFileServices::Open(const FSSpec& spec, FilePermission permission,
+Status PosixFileServices::Open(const FSSpec& fileRef, FilePermission permission,
                                std::int16_t* refNum) {
-    const std::string path = FSSpecFullPath(spec);
+    const std::string path = FSSpecFullPath(fileRef);
     const int flags = (permission == FilePermission::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0) return StatusFromErrno(errno);
@@ -192,11 +192,11 @@ Status PosixFileServices::Close(std::int16_t refNum) {
     return kNoErr;
 }
 
-Status PosixFileServices::GetInformation(const FSSpec& spec, FileInformation* information) {
-    const std::string path = FSSpecFullPath(spec);
+Status PosixFileServices::GetInformation(const FSSpec& fileRef, FileInformation* information) {
+    const std::string path = FSSpecFullPath(fileRef);
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return StatusFromErrno(errno);
     information->isDirectory = S_ISDIR(info.st_mode);
-    information->parentDirectory = spec.directory;
+    information->parentDirectory = fileRef.directory;
     return kNoErr;
 }

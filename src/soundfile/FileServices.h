@@ -31,9 +31,9 @@ public:
 
     // Creates an empty file. kErrDuplicateFile when something of that name exists. The type
     // and creator codes are not kept.
-    virtual Status Create(const FSSpec& spec, std::uint32_t fileType, std::uint32_t creator) = 0;
+    virtual Status Create(const FSSpec& fileRef, std::uint32_t fileType, std::uint32_t creator) = 0;
     // Opens an existing file; its reference goes to `*refNum`.
-    virtual Status Open(const FSSpec& spec, FilePermission permission, std::int16_t* refNum) = 0;
+    virtual Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) = 0;
     // Reads up to `*count` bytes at the current position; `*count` becomes the number read.
     // Fewer bytes than asked because the file ends gives kErrEndOfFile.
     virtual Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) = 0;
@@ -49,8 +49,8 @@ public:
     // Truncates or extends (with zeros) the file to `length` bytes.
     virtual Status SetEndOfFile(std::int16_t refNum, std::int32_t length) = 0;
     virtual Status Close(std::int16_t refNum) = 0;
-    // kErrFileNotFound when nothing exists at `spec`.
-    virtual Status GetInformation(const FSSpec& spec, FileInformation* information) = 0;
+    // kErrFileNotFound when nothing exists at `fileRef`.
+    virtual Status GetInformation(const FSSpec& fileRef, FileInformation* information) = 0;
 };
 
 // Files through POSIX descriptors.
@@ -61,8 +61,8 @@ public:
     PosixFileServices(const PosixFileServices&) = delete;
     PosixFileServices& operator=(const PosixFileServices&) = delete;
 
-    Status Create(const FSSpec& spec, std::uint32_t fileType, std::uint32_t creator) override;
-    Status Open(const FSSpec& spec, FilePermission permission, std::int16_t* refNum) override;
+    Status Create(const FSSpec& fileRef, std::uint32_t fileType, std::uint32_t creator) override;
+    Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override;
     Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
     Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override;
     Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int32_t offset) override;
@@ -70,7 +70,7 @@ public:
     Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) override;
     Status SetEndOfFile(std::int16_t refNum, std::int32_t length) override;
     Status Close(std::int16_t refNum) override;
-    Status GetInformation(const FSSpec& spec, FileInformation* information) override;
+    Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
 
     // The status for an errno value: ENOENT -> -43, EEXIST -> -48, ENOSPC -> kErrDiskFull,
     // EACCES/EPERM/EROFS -> kErrPermission, ENOMEM -> -108, others kErrIO.

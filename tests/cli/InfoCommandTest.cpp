@@ -48,9 +48,9 @@ void SetName(unsigned char* pascal, const std::string& bytes) {
 // A stereo 24-bit file at 96 kHz, 300 frames, with two markers (one numbered, one named in
 // Mac Roman), one loop and, when asked, sampler information.
 void WriteFile(const TempDir& dir, const std::string& name, bool withLoop) {
-    const FSSpec spec = dir.Spec(name);
+    const FSSpec fileRef = dir.Spec(name);
     CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file.Create(2, 24, 96000.0f, nullptr, 0, nullptr), kNoErr);
     std::vector<double> samples(600, 0.25);
     double* block = samples.data();

@@ -30,8 +30,8 @@ void Write(const TempDir& dir, const std::string& name, bool broadcast) {
     CBWFLinearFile bwf;
     CWAVEFile wave;
     CWAVEFile& file = broadcast ? bwf : wave;
-    const FSSpec spec = dir.Spec(name);
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec(name);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     std::uint8_t specifics[256] = {0};
     ASSERT_EQ(file.Create(1, 16, 48000.0f, specifics, 0, nullptr), kNoErr);
     std::vector<double> samples(1000, 0.125);

@@ -95,10 +95,10 @@ class AIFFSampleOrder : public ::testing::TestWithParam<SampleCase> {};
 TEST_P(AIFFSampleOrder, WrittenMostSignificantFirstAndReadBack) {
     const SampleCase& c = GetParam();
     TempDir dir;
-    const FSSpec spec = dir.Spec("s.aif");
+    const FSSpec fileRef = dir.Spec("s.aif");
     {
         CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
         ASSERT_EQ(file.Create(1, c.bits, 48000.0f, nullptr, 0, nullptr), kNoErr);
         double samples[2] = {c.value, c.value};
         double* block = samples;
@@ -111,7 +111,7 @@ TEST_P(AIFFSampleOrder, WrittenMostSignificantFirstAndReadBack) {
     EXPECT_EQ(Slice(file, 54 + c.fileBytes.size(), c.fileBytes.size()), c.fileBytes);
 
     CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(reader.Open(), kNoErr);
     double back[2] = {0, 0};
     double* block = back;
@@ -156,14 +156,14 @@ TEST(AIFFMarkers, RecordsArePaddedToEvenLength) {
 
 TEST(AIFFMarkers, NumberedMarkersAreWrittenWithTheirRankAndReadBack) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("n.aif");
+    const FSSpec fileRef = dir.Spec("n.aif");
     AIFFSpecimen specimen;
     specimen.frames = 100;
     specimen.markers = {MakeMarker(1, 10, "Intro", kMarkerTypeNumbered, 7),
                         MakeMarker(2, 20, "Plain"),
                         MakeMarker(3, 30, "Outro", kMarkerTypeNumbered, 7),
                         MakeMarker(4, 40, "#no number")};
-    ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+    ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
     const Bytes file = ReadFileBytes(dir.File("n.aif"));
     const auto mark = ChunkBody(file, "MARK");
     ASSERT_TRUE(mark);
@@ -172,7 +172,7 @@ TEST(AIFFMarkers, NumberedMarkersAreWrittenWithTheirRankAndReadBack) {
     EXPECT_NE(text.find("\x08#2 Outro"), std::string::npos);
 
     CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(reader.Open(), kNoErr);
     ASSERT_EQ(reader.GetNumMarkers(), 4);
     const struct {
@@ -206,11 +206,11 @@ TEST(AIFFLoops, NoInstrumentChunkWithoutLoopsOrSamplerInfo) {
 
 TEST(AIFFLoops, OneLoopGetsDefaultSamplerValuesAndTwoMarkers) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("l.aif");
+    const FSSpec fileRef = dir.Spec("l.aif");
     AIFFSpecimen specimen;
     specimen.frames = 300;
     specimen.loops = {SFTLoop{1, 100, 200, 1}};
-    ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+    ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
     const Bytes file = ReadFileBytes(dir.File("l.aif"));
     const auto inst = ChunkBody(file, "INST");
     ASSERT_TRUE(inst);
@@ -225,7 +225,7 @@ TEST(AIFFLoops, OneLoopGetsDefaultSamplerValuesAndTwoMarkers) {
 
     // Reading resolves the loop through its markers, which then leave the marker list.
     CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(reader.Open(), kNoErr);
     EXPECT_EQ(reader.GetNumMarkers(), 0);
     ASSERT_EQ(reader.GetNumLoops(), 1);
@@ -244,13 +244,13 @@ TEST(AIFFLoops, OneLoopGetsDefaultSamplerValuesAndTwoMarkers) {
 // Loop markers renumber around the file's own markers, and reading gives back both.
 TEST(AIFFLoops, TwoLoopsBesideClashingMarkerIDsAndSamplerInfo) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("l2.aif");
+    const FSSpec fileRef = dir.Spec("l2.aif");
     AIFFSpecimen specimen;
     specimen.frames = 1000;
     specimen.markers = {MakeMarker(1, 5, "Mine"), MakeMarker(3, 6, "Also mine")};
     specimen.loops = {SFTLoop{1, 100, 200, 1}, SFTLoop{2, 300, 900, 2}};
     specimen.sampler = SFTSamplerInfo{48, -12, 10, 90, 5, 100, -6, 1};
-    ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+    ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
     const auto inst = ChunkBody(ReadFileBytes(dir.File("l2.aif")), "INST");
     ASSERT_TRUE(inst);
     EXPECT_EQ(Slice(*inst, 0, 8), (Bytes{48, 0xF4, 10, 90, 5, 100, 0xFF, 0xFA}));
@@ -265,7 +265,7 @@ TEST(AIFFLoops, TwoLoopsBesideClashingMarkerIDsAndSamplerInfo) {
     EXPECT_EQ(ids[3], 6);
 
     CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(reader.Open(), kNoErr);
     ASSERT_EQ(reader.GetNumMarkers(), 2);
     SFTMarker m;
@@ -292,9 +292,9 @@ TEST(AIFFLoops, TwoLoopsBesideClashingMarkerIDsAndSamplerInfo) {
 TEST(AIFFWrite, CreateOnAnExistingNameFailsAndLeavesTheFile) {
     TempDir dir;
     ASSERT_TRUE(WriteFileBytes(dir.File("x.aif"), {1, 2, 3}));
-    const FSSpec spec = dir.Spec("x.aif");
+    const FSSpec fileRef = dir.Spec("x.aif");
     CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(file.Create(1, 16, 44100.0f, nullptr, 0, nullptr), kErrDuplicateFile);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(ReadFileBytes(dir.File("x.aif")), (Bytes{1, 2, 3}));
@@ -302,10 +302,10 @@ TEST(AIFFWrite, CreateOnAnExistingNameFailsAndLeavesTheFile) {
 
 TEST(AIFFWrite, UnusableFormatsAreRefusedBeforeAnythingIsWritten) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("bad.aif");
+    const FSSpec fileRef = dir.Spec("bad.aif");
     for (auto [channels, bits] : {std::pair<int, int>{0, 16}, {1, 12}, {1, 0}, {2, 40}}) {
         CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
         EXPECT_EQ(file.Create(std::int16_t(channels), std::int16_t(bits), 44100.0f, nullptr, 0,
                               nullptr),
                   kErrNotSupported);
@@ -316,9 +316,9 @@ TEST(AIFFWrite, UnusableFormatsAreRefusedBeforeAnythingIsWritten) {
 
 TEST(AIFFWrite, WritingPastTheEndFillsTheGapWithZeros) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("g.aif");
+    const FSSpec fileRef = dir.Spec("g.aif");
     CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file.Create(2, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
     std::vector<double> ones(2 * 500, 0.5);
     double* block = ones.data();
@@ -341,15 +341,15 @@ TEST(AIFFWrite, WritingPastTheEndFillsTheGapWithZeros) {
 
 TEST(AIFFWrite, CloseWithoutAFileAndASecondCloseReportNotOpen) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("c.aif");
+    const FSSpec fileRef = dir.Spec("c.aif");
     CAIFFFile never;
-    ASSERT_EQ(never.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(never.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(never.Close(), kErrFileNotOpen);
 
     AIFFSpecimen specimen;
     specimen.frames = 4;
     CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file.Create(1, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
     ASSERT_EQ(file.Close(), kNoErr);
     const Bytes closed = ReadFileBytes(dir.File("c.aif"));
@@ -361,11 +361,11 @@ TEST(AIFFWrite, CloseWithoutAFileAndASecondCloseReportNotOpen) {
 // closes the file.
 TEST(AIFFWrite, FailureWhileClosingIsReportedAndTheFileIsClosed) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("f.aif");
+    const FSSpec fileRef = dir.Spec("f.aif");
     FaultyFileServices faulty;
     FileServicesScope scope(faulty);
     ProbedAIFF file;
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file.Create(1, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
     SFTMarker marker = MakeMarker(1, 0, "M");
     ASSERT_EQ(file.AddMarker(&marker), kNoErr);
@@ -379,17 +379,17 @@ TEST(AIFFWrite, FailureWhileClosingIsReportedAndTheFileIsClosed) {
 
 TEST(AIFFRead, OfflineInfoReadsTheFormatAndClosesTheFile) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("o.aif");
+    const FSSpec fileRef = dir.Spec("o.aif");
     AIFFSpecimen specimen;
     specimen.channels = 2;
     specimen.bits = 24;
     specimen.rate = 96000.0f;
     specimen.frames = 77;
-    ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+    ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
     FaultyFileServices faulty;
     FileServicesScope scope(faulty);
     CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     std::int16_t info = -1;
     ASSERT_EQ(file.GetOfflineInfo(&info), kNoErr);
     EXPECT_EQ(info, 0);
@@ -406,10 +406,10 @@ TEST(AIFFRead, S32NamesCarry24BitSamplesIn32BitWords) {
     AIFFSpecimen specimen;
     specimen.frames = 3;
     for (const char* name : {"x.s32", "x.S32"}) {
-        const FSSpec spec = dir.Spec(name);
-        ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+        const FSSpec fileRef = dir.Spec(name);
+        ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
         CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
         ASSERT_EQ(file.Open(), kNoErr);
         EXPECT_EQ(file.GetWordSize(), 32) << name;
         EXPECT_EQ(file.GetDataType(), kDataType24In32) << name;
@@ -425,16 +425,16 @@ TEST(AIFFRead, S32NamesCarry24BitSamplesIn32BitWords) {
 
 TEST(AIFFRead, WholeFileRegionFollowsTheReaderDefault) {
     TempDir dir;
-    const FSSpec spec = dir.Spec("region.aif");
+    const FSSpec fileRef = dir.Spec("region.aif");
     AIFFSpecimen specimen;
     specimen.frames = 50;
-    ASSERT_EQ(WriteSpecimen(spec, specimen), kNoErr);
+    ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
     Preferences preferences(dir.File("prefs.json"));
     ScopedSharedPreferences scope(preferences);
     for (bool processFileIfNoRegions : {false, true}) {
         preferences.RegisterDefaults({{kProcessFileIfNoRegions, processFileIfNoRegions}});
         CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
         ASSERT_EQ(file.Open(), kNoErr);
         ASSERT_EQ(file.GetNumRegions(), processFileIfNoRegions ? 1 : 0);
         if (!processFileIfNoRegions) continue;
@@ -461,9 +461,9 @@ TEST(AIFFRead, FindIDGivesUpAfterAHundredChunks) {
         bytes.insert(bytes.end(), {'M', 'A', 'R', 'K', 0, 0, 0, 2, 0, 0});
         byteorder::StoreBE32(bytes.data() + 4, std::uint32_t(bytes.size() - 8));
         ASSERT_TRUE(WriteFileBytes(dir.File(name), bytes));
-        const FSSpec spec = dir.Spec(name);
+        const FSSpec fileRef = dir.Spec(name);
         CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
         EXPECT_EQ(file.Open(), junk == 97 ? kNoErr : kErrAIFFTooManyChunks) << junk;
         EXPECT_EQ(file.FindID(byteorder::FourCC("MARK")),
                   junk == 97 ? kNoErr : kErrAIFFTooManyChunks);

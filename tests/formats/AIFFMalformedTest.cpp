@@ -38,16 +38,16 @@ std::size_t At(const Bytes& file, const char* chunk) {
 // of Open.
 Status OpenBytes(const TempDir& dir, const Bytes& bytes, const char* name = "m.aif") {
     EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes));
-    const FSSpec spec = dir.Spec(name);
+    const FSSpec fileRef = dir.Spec(name);
     {
         CAIFFFile offline;
-        EXPECT_EQ(offline.ISoundFile(&spec), kNoErr);
+        EXPECT_EQ(offline.ISoundFile(&fileRef), kNoErr);
         std::int16_t info = 0;
         offline.GetOfflineInfo(&info);
         EXPECT_FALSE(offline.IsOpen());
     }
     CAIFFFile file;
-    EXPECT_EQ(file.ISoundFile(&spec), kNoErr);
+    EXPECT_EQ(file.ISoundFile(&fileRef), kNoErr);
     const Status status = file.Open();
     if (status == kNoErr) {
         std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());

@@ -13,9 +13,9 @@ std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t
     return (std::int64_t(frame) * step + std::int64_t(channel) * (range / 3)) % range - range / 2;
 }
 
-Status WriteSpecimen(const FSSpec& spec, const AIFFSpecimen& specimen) {
+Status WriteSpecimen(const FSSpec& fileRef, const AIFFSpecimen& specimen) {
     CAIFFFile file;
-    Status status = file.ISoundFile(&spec);
+    Status status = file.ISoundFile(&fileRef);
     if (status == kNoErr)
         status = file.Create(specimen.channels, specimen.bits, specimen.rate, nullptr, 0, nullptr);
     if (status != kNoErr) return status;

@@ -26,7 +26,7 @@ std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t
 
 // Writes the specimen through CAIFFFile (Create, interleaved Write, Close). The status of the
 // first failing step.
-Status WriteSpecimen(const FSSpec& spec, const AIFFSpecimen& specimen);
+Status WriteSpecimen(const FSSpec& fileRef, const AIFFSpecimen& specimen);
 
 SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& name,
                      std::int16_t type = kMarkerTypeOrdinary, std::int16_t number = -1);

@@ -21,8 +21,8 @@ protected:
     template <typename File>
     Status OpenBytes(File* file, const std::vector<std::uint8_t>& bytes) {
         EXPECT_TRUE(WriteFileBytes(dir.File("in.wav"), bytes));
-        const FSSpec spec = dir.Spec("in.wav");
-        Status status = file->ISoundFile(&spec);
+        const FSSpec fileRef = dir.Spec("in.wav");
+        Status status = file->ISoundFile(&fileRef);
         return status == kNoErr ? file->Open() : status;
     }
 
@@ -142,16 +142,16 @@ TEST_F(BWFFileTest, RegionRecordAndReadBackWithIdOne) {
 
     std::int16_t count = -1;
     CBWFLinearFile offline;
-    const FSSpec spec = dir.Spec("in.wav");
-    ASSERT_EQ(offline.ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("in.wav");
+    ASSERT_EQ(offline.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(offline.GetOfflineInfo(&count), kNoErr);
     EXPECT_EQ(count, 1);
 }
 
 TEST_F(BWFFileTest, DescriptionComesFromTheSpecificsBlock) {
     CBWFLinearFile file;
-    const FSSpec spec = dir.Spec("d.wav");
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("d.wav");
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     std::uint8_t specifics[256] = {0};
     specifics[22] = 255; // longer than the block holds: cut to 233 characters
     for (int i = 23; i < 256; ++i) specifics[i] = std::uint8_t('a' + i % 26);
@@ -171,8 +171,8 @@ TEST_F(BWFFileTest, PlainWAVEIsRefused) {
     file.Close();
     std::int16_t count = 0;
     CBWFLinearFile offline;
-    const FSSpec spec = dir.Spec("plain.wav");
-    ASSERT_EQ(offline.ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("plain.wav");
+    ASSERT_EQ(offline.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(offline.GetOfflineInfo(&count), kErrChunkNotFound);
     EXPECT_FALSE(offline.IsOpen());
 }
@@ -190,8 +190,8 @@ TEST_P(WAVEWriteFailures, CloseReportsAFailedWriteAndStillCloses) {
     FaultyFileServices faulty;
     FileServicesScope scope(faulty);
     auto file = NewFile();
-    const FSSpec spec = dir.Spec("f.wav");
-    ASSERT_EQ(file->ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("f.wav");
+    ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file->Create(1, 16, 8000.0f, nullptr, 0, nullptr), kNoErr);
     SFTMarker marker = MakeMarker(0, 0, "M");
     ASSERT_EQ(file->AddMarker(&marker), kNoErr);
@@ -204,8 +204,8 @@ TEST_P(WAVEWriteFailures, CloseReportsAFailedWriteAndStillCloses) {
 TEST_P(WAVEWriteFailures, CreateOnAnExistingNameFails) {
     ASSERT_TRUE(WriteFileBytes(dir.File("x.wav"), {1, 2, 3}));
     auto file = NewFile();
-    const FSSpec spec = dir.Spec("x.wav");
-    ASSERT_EQ(file->ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("x.wav");
+    ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(file->Create(1, 16, 8000.0f, nullptr, 0, nullptr), kErrDuplicateFile);
     EXPECT_EQ(ReadFileBytes(dir.File("x.wav")).size(), 3u);
 }

@@ -24,8 +24,8 @@ protected:
     Status OpenBytes(CWAVEFile* file, const std::vector<std::uint8_t>& bytes,
                      const char* name = "in.wav") {
         EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes));
-        const FSSpec spec = dir.Spec(name);
-        Status status = file->ISoundFile(&spec);
+        const FSSpec fileRef = dir.Spec(name);
+        Status status = file->ISoundFile(&fileRef);
         return status == kNoErr ? file->Open() : status;
     }
     static std::vector<double> ReadAll(CSoundFile& file) {
@@ -120,8 +120,8 @@ TEST_F(WAVEFileTest, FractionalRateIsTruncated) {
 
 TEST_F(WAVEFileTest, EightBitSamplesAreOffsetAndUnwrittenFramesAreSilence) {
     CWAVEFile file;
-    const FSSpec spec = dir.Spec("eight.wav");
-    ASSERT_EQ(file.ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("eight.wav");
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file.Create(2, 8, 8000.0f, nullptr, 0, nullptr), kNoErr);
     // Channel 0 only, starting at frame 2: frames 0-1 and channel 1 were never written.
     std::vector<double> values = {0.0, -1.0, 0.5};
@@ -223,8 +223,8 @@ TEST_F(WAVEFileTest, EvenNameIsPaddedAndRegionsFollowMarkers) {
 
     std::int16_t regions = -1;
     CWAVEFile offline;
-    const FSSpec spec = dir.Spec("in.wav");
-    ASSERT_EQ(offline.ISoundFile(&spec), kNoErr);
+    const FSSpec fileRef = dir.Spec("in.wav");
+    ASSERT_EQ(offline.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(offline.GetOfflineInfo(&regions), kNoErr);
     EXPECT_EQ(regions, 1);
     EXPECT_FALSE(offline.IsOpen());
@@ -407,8 +407,8 @@ TEST_F(WAVEDamagedExtras, MalformedCorpusOpensToAStatus) {
         if (file.IsOpen()) file.Close();
         std::int16_t info = 0;
         CWAVEFile offline;
-        const FSSpec spec = dir.Spec("in.wav");
-        offline.ISoundFile(&spec);
+        const FSSpec fileRef = dir.Spec("in.wav");
+        offline.ISoundFile(&fileRef);
         offline.GetOfflineInfo(&info);
         EXPECT_FALSE(offline.IsOpen());
     }

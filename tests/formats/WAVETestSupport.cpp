@@ -6,11 +6,11 @@
 #include "soundfile/ByteOrder.h"
 
 
-Status WriteWAVESpecimen(const FSSpec& spec, const WAVESpecimen& specimen) {
+Status WriteWAVESpecimen(const FSSpec& fileRef, const WAVESpecimen& specimen) {
     std::unique_ptr<CWAVEFile> file;
     if (specimen.broadcast) file = std::make_unique<CBWFLinearFile>();
     else file = std::make_unique<CWAVEFile>();
-    Status status = file->ISoundFile(&spec);
+    Status status = file->ISoundFile(&fileRef);
     std::uint8_t specifics[256] = {0};
     if (status == kNoErr)
         status = file->Create(specimen.channels, specimen.bits, specimen.rate,

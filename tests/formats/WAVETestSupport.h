@@ -26,7 +26,7 @@ struct WAVESpecimen {
 
 // Writes the specimen (Create, interleaved Write of SpecimenCode samples, markers, regions,
 // Close); the status of the first failing step.
-Status WriteWAVESpecimen(const FSSpec& spec, const WAVESpecimen& specimen);
+Status WriteWAVESpecimen(const FSSpec& fileRef, const WAVESpecimen& specimen);
 
 SFTRegion MakeRegion(std::int32_t start, std::int32_t end, std::int32_t sync,
                      const std::string& name, std::int32_t timeStampLS = 0);

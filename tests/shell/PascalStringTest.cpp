@@ -108,17 +108,17 @@ TEST(PascalString, NamesEqualIgnoringMarks) {
 }
 
 TEST(FSSpec, MakesAndJoinsPaths) {
-    FSSpec spec;
-    ASSERT_TRUE(MakeFSSpec("/tmp/dir", "Caf\u00E9.aif", &spec));
-    EXPECT_EQ(spec.name[0], 8);
-    EXPECT_EQ(spec.name[4], 0x8E);
-    EXPECT_EQ(FSSpecLeafName(spec), "Caf\u00E9.aif");
-    EXPECT_EQ(FSSpecFullPath(spec), "/tmp/dir/Caf\u00E9.aif");
-    ASSERT_TRUE(MakeFSSpec("/", "x", &spec));
-    EXPECT_EQ(FSSpecFullPath(spec), "/x");
-    ASSERT_TRUE(MakeFSSpec("", "x", &spec));
-    EXPECT_EQ(FSSpecFullPath(spec), "x");
-    EXPECT_FALSE(MakeFSSpec("/tmp", std::string(64, 'n'), &spec));
-    EXPECT_FALSE(MakeFSSpec("/tmp", "\u4E2D", &spec));
-    EXPECT_EQ(FSSpecLeafName(spec), "x"); // unchanged by the failures
+    FSSpec fileRef;
+    ASSERT_TRUE(MakeFSSpec("/tmp/dir", "Caf\u00E9.aif", &fileRef));
+    EXPECT_EQ(fileRef.name[0], 8);
+    EXPECT_EQ(fileRef.name[4], 0x8E);
+    EXPECT_EQ(FSSpecLeafName(fileRef), "Caf\u00E9.aif");
+    EXPECT_EQ(FSSpecFullPath(fileRef), "/tmp/dir/Caf\u00E9.aif");
+    ASSERT_TRUE(MakeFSSpec("/", "x", &fileRef));
+    EXPECT_EQ(FSSpecFullPath(fileRef), "/x");
+    ASSERT_TRUE(MakeFSSpec("", "x", &fileRef));
+    EXPECT_EQ(FSSpecFullPath(fileRef), "x");
+    EXPECT_FALSE(MakeFSSpec("/tmp", std::string(64, 'n'), &fileRef));
+    EXPECT_FALSE(MakeFSSpec("/tmp", "\u4E2D", &fileRef));
+    EXPECT_EQ(FSSpecLeafName(fileRef), "x"); // unchanged by the failures
 }

@@ -33,21 +33,21 @@ public:
 
 TEST(TxPath, SpecForAMissingFileInAnExistingFolderCreatesNothing) {
     TempDir dir;
-    FSSpec spec;
-    ASSERT_TRUE(TxPath(dir.File("Grüße.aif")).toFSSpec(&spec));
-    EXPECT_EQ(FSSpecFullPath(spec), dir.File("Grüße.aif"));
+    FSSpec fileRef;
+    ASSERT_TRUE(TxPath(dir.File("Grüße.aif")).toFSSpec(&fileRef));
+    EXPECT_EQ(FSSpecFullPath(fileRef), dir.File("Grüße.aif"));
     EXPECT_FALSE(fs::exists(dir.File("Grüße.aif")));
-    EXPECT_EQ(TxPath::initWithFSSpec(spec).stringValue(), dir.File("Grüße.aif"));
+    EXPECT_EQ(TxPath::initWithFSSpec(fileRef).stringValue(), dir.File("Grüße.aif"));
 }
 
 TEST(TxPath, CreateFirstMakesAnEmptyFileOnceOnly) {
     TempDir dir;
-    FSSpec spec;
-    ASSERT_TRUE(TxPath(dir.File("new")).toFSSpecCreateFirst(&spec, true));
+    FSSpec fileRef;
+    ASSERT_TRUE(TxPath(dir.File("new")).toFSSpecCreateFirst(&fileRef, true));
     EXPECT_TRUE(fs::is_regular_file(dir.File("new")));
     EXPECT_EQ(fs::file_size(dir.File("new")), 0u);
-    EXPECT_FALSE(TxPath(dir.File("new")).toFSSpecCreateFirst(&spec, true));
-    EXPECT_TRUE(TxPath(dir.File("new")).toFSSpec(&spec));
+    EXPECT_FALSE(TxPath(dir.File("new")).toFSSpecCreateFirst(&fileRef, true));
+    EXPECT_TRUE(TxPath(dir.File("new")).toFSSpec(&fileRef));
 }
 
 class UnreferenceablePath : public ::testing::TestWithParam<std::string> {};
@@ -57,9 +57,9 @@ TEST_P(UnreferenceablePath, FailsWithoutLeavingAFile) {
     std::ofstream(dir.File("plain")) << "x";
     const std::string path = GetParam().empty() || GetParam()[0] == '/' ? GetParam()
                                                                         : dir.File(GetParam());
-    FSSpec spec;
-    EXPECT_FALSE(TxPath(path).toFSSpec(&spec));
-    EXPECT_FALSE(TxPath(path).toFSSpecCreateFirst(&spec, true));
+    FSSpec fileRef;
+    EXPECT_FALSE(TxPath(path).toFSSpec(&fileRef));
+    EXPECT_FALSE(TxPath(path).toFSSpecCreateFirst(&fileRef, true));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
@@ -72,26 +72,26 @@ TEST(TxPath, RelativePathsGetAnAbsoluteFolder) {
     TempDir dir;
     const fs::path saved = fs::current_path();
     fs::current_path(dir.Path());
-    FSSpec spec;
-    const bool ok = TxPath("tone.aif").toFSSpec(&spec);
+    FSSpec fileRef;
+    const bool ok = TxPath("tone.aif").toFSSpec(&fileRef);
     fs::current_path(saved);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(fs::path(spec.directory), fs::path(dir.Path()).lexically_normal());
-    EXPECT_EQ(FSSpecLeafName(spec), "tone.aif");
+    EXPECT_EQ(fs::path(fileRef.directory), fs::path(dir.Path()).lexically_normal());
+    EXPECT_EQ(FSSpecLeafName(fileRef), "tone.aif");
 }
 
 TEST(TxPath, FaultsOfThePathServicesAreFailures) {
     TempDir dir;
     ScriptedPathServices scripted;
     ScopedPathServices scope(scripted);
-    FSSpec spec;
+    FSSpec fileRef;
     scripted.unreachable = dir.File("locked");
-    EXPECT_FALSE(TxPath(dir.File("locked")).toFSSpec(&spec));
+    EXPECT_FALSE(TxPath(dir.File("locked")).toFSSpec(&fileRef));
     scripted.failCreate = true;
-    EXPECT_FALSE(TxPath(dir.File("f")).toFSSpecCreateFirst(&spec, true));
+    EXPECT_FALSE(TxPath(dir.File("f")).toFSSpecCreateFirst(&fileRef, true));
     EXPECT_EQ(scripted.creates, 1);
     scripted.unreachable = dir.Path();
-    EXPECT_FALSE(TxPath(dir.File("f")).toFSSpec(&spec));
+    EXPECT_FALSE(TxPath(dir.File("f")).toFSSpec(&fileRef));
 }
 
 TEST(TxPath, ReferenceOnlyForWhatExists) {

@@ -28,10 +28,10 @@ protected:
 } // namespace
 
 TEST_F(PosixFiles, CreateMakesAnEmptyFileOnce) {
-    const FSSpec spec = dir.Spec("new.aif");
-    ASSERT_EQ(files.Create(spec, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kNoErr);
+    const FSSpec fileRef = dir.Spec("new.aif");
+    ASSERT_EQ(files.Create(fileRef, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kNoErr);
     EXPECT_TRUE(ReadFileBytes(dir.File("new.aif")).empty());
-    EXPECT_EQ(files.Create(spec, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kErrDuplicateFile);
+    EXPECT_EQ(files.Create(fileRef, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kErrDuplicateFile);
     FSSpec inMissingFolder;
     MakeFSSpec(dir.File("nowhere"), "x", &inMissingFolder);
     EXPECT_EQ(files.Create(inMissingFolder, 0, 0), kErrFileNotFound);

@@ -258,9 +258,9 @@ class ExtendFileName : public ::testing::TestWithParam<ExtendCase> {};
 TEST_P(ExtendFileName, AddsTheExtensionWhenItFits) {
     TempDir dir;
     const std::string name(GetParam().nameLength, 'n');
-    FSSpec spec = dir.Spec(name);
+    FSSpec fileRef = dir.Spec(name);
     MemorySoundFile file;
-    file.ISoundFile(&spec);
+    file.ISoundFile(&fileRef);
     unsigned char extension[16];
     extension[0] = static_cast<unsigned char>(GetParam().extension.size());
     std::memcpy(extension + 1, GetParam().extension.data(), GetParam().extension.size());
@@ -280,9 +280,9 @@ INSTANTIATE_TEST_SUITE_P(Names, ExtendFileName,
 
 TEST(SoundFileBase, GetNameCopiesOnlyShortNames) {
     TempDir dir;
-    FSSpec spec = dir.Spec("tone.aif");
+    FSSpec fileRef = dir.Spec("tone.aif");
     MemorySoundFile file;
-    file.ISoundFile(&spec);
+    file.ISoundFile(&fileRef);
     unsigned char name[32] = {0};
     file.GetName(name);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]), "tone.aif");
@@ -300,35 +300,35 @@ TEST(SoundFileBase, CreateWithExtensionChecksForAnExistingFile) {
     TempDir dir;
     unsigned char wav[5] = {4, '.', 'w', 'a', 'v'};
     {
-        FSSpec spec = dir.Spec("fresh");
+        FSSpec fileRef = dir.Spec("fresh");
         MemorySoundFile file;
-        file.ISoundFile(&spec);
+        file.ISoundFile(&fileRef);
         EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kNoErr);
         EXPECT_EQ(file.GetFSSpec().name[0], 9);
     }
     {
         ASSERT_TRUE(WriteFileBytes(dir.File("taken.wav"), {1, 2, 3}));
-        FSSpec spec = dir.Spec("taken");
+        FSSpec fileRef = dir.Spec("taken");
         MemorySoundFile file;
-        file.ISoundFile(&spec);
+        file.ISoundFile(&fileRef);
         EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kErrDuplicateFile);
     }
     {
         FaultyFileServices faulty;
         FileServicesScope scope(faulty);
         faulty.FailAlways(FileOperation::GetInformation, kErrIO);
-        FSSpec spec = dir.Spec("other");
+        FSSpec fileRef = dir.Spec("other");
         MemorySoundFile file;
-        file.ISoundFile(&spec);
+        file.ISoundFile(&fileRef);
         EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kErrDuplicateFile);
         EXPECT_EQ(file.CSoundFile::Create(1, 16, 44100.0f, nullptr, 0, wav), kNoErr);
         EXPECT_EQ(faulty.Calls(FileOperation::GetInformation), 1);
     }
     {
         // The extension failure is kept for Dispose.
-        FSSpec spec = dir.Spec(std::string(29, 'y'));
+        FSSpec fileRef = dir.Spec(std::string(29, 'y'));
         auto* file = new MemorySoundFile;
-        file->ISoundFile(&spec);
+        file->ISoundFile(&fileRef);
         EXPECT_EQ(file->CSoundFile::Create(1, 16, 44100.0f, nullptr, 1, wav), kNoErr);
         EXPECT_EQ(file->PendingError(), kErrNameTooLong);
         EXPECT_EQ(file->Dispose(1), kErrNameTooLong);

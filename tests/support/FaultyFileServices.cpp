@@ -30,16 +30,16 @@ Status FaultyFileServices::Planned(FileOperation operation) {
     return always[std::size_t(operation)];
 }
 
-Status FaultyFileServices::Create(const FSSpec& spec, std::uint32_t fileType,
+Status FaultyFileServices::Create(const FSSpec& fileRef, std::uint32_t fileType,
                                   std::uint32_t creator) {
     const Status status = Planned(FileOperation::Create);
-    return status != kNoErr ? status : target.Create(spec, fileType, creator);
+    return status != kNoErr ? status : target.Create(fileRef, fileType, creator);
 }
 
-Status FaultyFileServices::Open(const FSSpec& spec, FilePermission permission,
+Status FaultyFileServices::Open(const FSSpec& fileRef, FilePermission permission,
                                 std::int16_t* refNum) {
     const Status status = Planned(FileOperation::Open);
-    return status != kNoErr ? status : target.Open(spec, permission, refNum);
+    return status != kNoErr ? status : target.Open(fileRef, permission, refNum);
 }
 
 Status FaultyFileServices::Read(std::int16_t refNum, std::int32_t* count, void* buffer) {
@@ -97,7 +97,7 @@ Status FaultyFileServices::Close(std::int16_t refNum) {
     return status != kNoErr ? status : closed;
 }
 
-Status FaultyFileServices::GetInformation(const FSSpec& spec, FileInformation* information) {
+Status FaultyFileServices::GetInformation(const FSSpec& fileRef, FileInformation* information) {
     const Status status = Planned(FileOperation::GetInformation);
-    return status != kNoErr ? status : target.GetInformation(spec, information);
+    return status != kNoErr ? status : target.GetInformation(fileRef, information);
 }

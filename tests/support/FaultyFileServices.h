@@ -49,8 +49,8 @@ public:
     int Calls(FileOperation operation) const { return calls[std::size_t(operation)]; }
     std::int64_t BytesWritten() const { return bytesWritten; }
 
-    Status Create(const FSSpec& spec, std::uint32_t fileType, std::uint32_t creator) override;
-    Status Open(const FSSpec& spec, FilePermission permission, std::int16_t* refNum) override;
+    Status Create(const FSSpec& fileRef, std::uint32_t fileType, std::uint32_t creator) override;
+    Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override;
     Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
     Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override;
     Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int32_t offset) override;
@@ -58,7 +58,7 @@ public:
     Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) override;
     Status SetEndOfFile(std::int16_t refNum, std::int32_t length) override;
     Status Close(std::int16_t refNum) override;
-    Status GetInformation(const FSSpec& spec, FileInformation* information) override;
+    Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
 
 private:
     // Counts the call and returns the planned failure for it, or kNoErr.

@@ -22,9 +22,9 @@ TempDir::~TempDir() {
 std::string TempDir::File(const std::string& name) const { return path + "/" + name; }
 
 FSSpec TempDir::Spec(const std::string& name) const {
-    FSSpec spec;
-    MakeFSSpec(path, name, &spec);
-    return spec;
+    FSSpec fileRef;
+    MakeFSSpec(path, name, &fileRef);
+    return fileRef;
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
