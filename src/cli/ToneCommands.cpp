@@ -20,7 +20,7 @@ struct OutputOptions {
     int bits = 16;
     std::optional<std::string> output;
     bool quiet = false;
-    bool announce = false;
+    bool announce = true;
 };
 
 // The values one subcommand collects before its job starts.

@@ -83,7 +83,7 @@ AppController::AppController() {
     progressObserver = std::make_unique<ScopedObserver>(
         kSweepGeneratorProgressNotification,
         [this](const std::string&, const std::any& object) { handleProgressNotification(object); });
-    if (auto path = PathForResource("speakers", "plist")) {
+    if (auto path = PathForResource("speakers", "json")) {
         if (auto table = DictionaryFromFile(*path); table && table->is_object())
             speakerTable = *table;
     }

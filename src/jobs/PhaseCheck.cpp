@@ -13,7 +13,6 @@
 #include "jobs/Settings.h"
 #include "shell/DesktopServices.h"
 #include "shell/QuillException.h"
-#include "shell/Resources.h"
 #include "shell/SharedFlags.h"
 #include "synth/SampleRateConverter.h"
 
@@ -290,12 +289,7 @@ void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
 }
 
 void makePhaseCheckFiles(AppController& controller, const std::string& directory) {
-    // The speaker table ships as speakers.json; read it here when the controller found none
-    // under another name, so that the speakers are still named.
-    nlohmann::json speakers = controller.speakers();
-    if (speakers.empty())
-        if (auto path = PathForResource("speakers", "json"))
-            speakers = DictionaryFromFile(*path).value_or(nlohmann::json::object());
+    const nlohmann::json& speakers = controller.speakers();
     Announcer announcer(controller.settings(), controller.saveOptions(), controller.progress());
     PhaseCheck job(controller.settings(), controller.progress(), announcer, speakers,
                    controller.phaseCheckFileName(),

@@ -53,7 +53,10 @@ std::string Slurp(const fs::path& file) {
 }
 
 // Starts quillgen in `scratch.out()` with its output streams going to files beside it.
-pid_t Start(const ScratchDir& scratch, const std::vector<std::string>& args) {
+// These tests look at the signal alone, so the spoken announcement (on by default) is turned
+// off unless `withDefaults` asks for the program's own defaults.
+pid_t Start(const ScratchDir& scratch, const std::vector<std::string>& args,
+            bool withDefaults = false) {
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(scratch.out().c_str()) != 0) _exit(127);
@@ -64,6 +67,9 @@ pid_t Start(const ScratchDir& scratch, const std::vector<std::string>& args) {
         std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH)};
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
+        static char noAnnounce[] = "--no-announce";
+        const bool isJob = !args.empty() && args[0] != "info";
+        if (isJob && !withDefaults) argv.push_back(noAnnounce);
         argv.push_back(nullptr);
         execv(QUILLGEN_PATH, argv.data());
         _exit(127);
@@ -81,8 +87,9 @@ RunResult Finish(const ScratchDir& scratch, pid_t pid) {
     return run;
 }
 
-RunResult Quillgen(const ScratchDir& scratch, const std::vector<std::string>& args) {
-    return Finish(scratch, Start(scratch, args));
+RunResult Quillgen(const ScratchDir& scratch, const std::vector<std::string>& args,
+                   bool withDefaults = false) {
+    return Finish(scratch, Start(scratch, args, withDefaults));
 }
 
 std::vector<std::string> Entries(const fs::path& dir) {
@@ -313,6 +320,22 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OutputCase{{"-o", "x"}, "x.aif"}, OutputCase{{"-o", "x.aif"}, "x.aif"},
                     OutputCase{{"-o", "sub/x.wav", "--format", "bwf"}, "sub/x.wav"},
                     OutputCase{{"-o", "sub/"}, "sub/VivuZira 1000 Hz, -10.00 dB, 0 sec.aif"}));
+
+// By default the parameters are spoken first: "Announcement" at 0, the signal behind it.
+TEST(ToneCommand, AnnouncesByDefault) {
+    ScratchDir scratch;
+    RunResult run = Quillgen(scratch, {"tone", "--length", "1", "--quiet"}, true);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    const nlohmann::json py =
+        PythonView(scratch, scratch.out() / "VivuZira 1000 Hz, -10.00 dB, 1 sec.aif");
+    ASSERT_EQ(py["markers"].size(), 3u) << py.dump();
+    EXPECT_EQ(py["markers"][0], nlohmann::json::array({0, "Announcement"}));
+    const int announced = py["markers"][1][0];
+    EXPECT_GT(announced, 44100); // a whole spoken sentence
+    EXPECT_EQ(py["markers"][1][1], "1.000 kHz/-10.000 dB");
+    EXPECT_EQ(py["markers"][2][0], announced + 44100);
+    EXPECT_EQ(py["frames"], announced + 44100);
+}
 
 TEST(ToneCommand, ReplacesAnExistingFileButNothingElse) {
     ScratchDir scratch;

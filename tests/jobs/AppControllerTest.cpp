@@ -198,3 +198,12 @@ TEST(AppControllerStartUp, SaveOptionsComeFromThePreferences) {
     EXPECT_EQ(Preferences(folder.File("preferences.json")).GetObject(kSaveOptionsKey),
               (nlohmann::json{{"Kind", 2}, {"FileType", 1}, {"Format", 2}}));
 }
+
+// The shipped speaker table is found at start-up, so a phase check names its speakers.
+TEST(AppControllerStartUp, LoadsTheShippedSpeakerTable) {
+    AppController controller;
+    const nlohmann::json& table = controller.speakers();
+    ASSERT_TRUE(table.is_object());
+    for (const char* speaker : {"L", "C", "R", "Ls", "Rs", "LFE", "LSB", "Rh", "S"})
+        EXPECT_TRUE(table.contains(speaker)) << speaker;
+}
