@@ -9,6 +9,7 @@
 #include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
 #include "support/FaultyFileServices.h"
+#include "support/SndfileReader.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -23,6 +24,12 @@ public:
     bool HeaderDirty() const { return headerDirty != 0; }
 };
 
+// Opens `fileRef` for reading; a test that needs the file stops if it does not open.
+#define OPEN_AIFF(reader, fileRef)                   \
+    CAIFFFile reader;                                \
+    ASSERT_EQ(reader.ISoundFile(&(fileRef)), kNoErr); \
+    ASSERT_EQ(reader.Open(), kNoErr)
+
 Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t count) {
     return Bytes(bytes.begin() + offset, bytes.begin() + offset + count);
 }
@@ -35,10 +42,6 @@ struct LayoutCase {
     std::uint32_t ssndSize, formSize;
     bool padded;
 };
-
-void PrintTo(const LayoutCase& c, std::ostream* os) {
-    *os << c.bits << " bits, " << c.channels << " channels, " << c.frames << " frames";
-}
 
 class AIFFLayout : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -88,8 +91,6 @@ struct SampleCase {
     Bytes fileBytes;
 };
 
-void PrintTo(const SampleCase& c, std::ostream* os) { *os << c.bits << " bits, " << c.value; }
-
 class AIFFSampleOrder : public ::testing::TestWithParam<SampleCase> {};
 
 TEST_P(AIFFSampleOrder, WrittenMostSignificantFirstAndReadBack) {
@@ -110,16 +111,9 @@ TEST_P(AIFFSampleOrder, WrittenMostSignificantFirstAndReadBack) {
     EXPECT_EQ(Slice(file, 54, c.fileBytes.size()), c.fileBytes);
     EXPECT_EQ(Slice(file, 54 + c.fileBytes.size(), c.fileBytes.size()), c.fileBytes);
 
-    CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(reader.Open(), kNoErr);
-    double back[2] = {0, 0};
-    double* block = back;
-    std::int32_t count = 2;
-    ASSERT_EQ(reader.Read(0, &count, &block), kNoErr);
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(back[0], c.value);
-    EXPECT_EQ(back[1], c.value);
+    OPEN_AIFF(reader, fileRef);
+    const std::int64_t code = std::int64_t(c.value * 2147483648.0);
+    EXPECT_EQ(EngineSamples(reader), (std::vector<int>{int(code), int(code)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,6 +146,8 @@ TEST(AIFFMarkers, RecordsArePaddedToEvenLength) {
     // The MARK chunk is the last thing in the file and the FORM size counts it.
     EXPECT_EQ(std::size_t(ChunkOffset(file, "MARK")) + 8 + mark->size(), file.size());
     EXPECT_EQ(LoadBE32(file.data() + 4), file.size() - 8);
+    // Without loops or sampler information there is no instrument chunk.
+    EXPECT_EQ(ChunkOffset(file, "INST"), -1);
 }
 
 TEST(AIFFMarkers, NumberedMarkersAreWrittenWithTheirRankAndReadBack) {
@@ -171,9 +167,7 @@ TEST(AIFFMarkers, NumberedMarkersAreWrittenWithTheirRankAndReadBack) {
     EXPECT_NE(text.find("\x08#1 Intro"), std::string::npos);
     EXPECT_NE(text.find("\x08#2 Outro"), std::string::npos);
 
-    CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(reader.Open(), kNoErr);
+    OPEN_AIFF(reader, fileRef);
     ASSERT_EQ(reader.GetNumMarkers(), 4);
     const struct {
         std::int16_t type, number;
@@ -195,15 +189,6 @@ TEST(AIFFMarkers, NumberedMarkersAreWrittenWithTheirRankAndReadBack) {
 
 // --- instrument chunk and loops ---
 
-TEST(AIFFLoops, NoInstrumentChunkWithoutLoopsOrSamplerInfo) {
-    TempDir dir;
-    AIFFSpecimen specimen;
-    specimen.frames = 10;
-    specimen.markers = {MakeMarker(1, 0, "A")};
-    ASSERT_EQ(WriteSpecimen(dir.Spec("i.aif"), specimen), kNoErr);
-    EXPECT_EQ(ChunkOffset(ReadFileBytes(dir.File("i.aif")), "INST"), -1);
-}
-
 TEST(AIFFLoops, OneLoopGetsDefaultSamplerValuesAndTwoMarkers) {
     TempDir dir;
     const FSSpec fileRef = dir.Spec("l.aif");
@@ -224,17 +209,13 @@ TEST(AIFFLoops, OneLoopGetsDefaultSamplerValuesAndTwoMarkers) {
     EXPECT_NE(text.find("\x0FSustainloop end"), std::string::npos);
 
     // Reading resolves the loop through its markers, which then leave the marker list.
-    CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(reader.Open(), kNoErr);
+    OPEN_AIFF(reader, fileRef);
     EXPECT_EQ(reader.GetNumMarkers(), 0);
     ASSERT_EQ(reader.GetNumLoops(), 1);
     SFTLoop loop;
     ASSERT_EQ(reader.GetIndLoop(0, &loop), kNoErr);
-    EXPECT_EQ(loop.id, 1);
-    EXPECT_EQ(loop.start, 100);
-    EXPECT_EQ(loop.end, 200);
-    EXPECT_EQ(loop.type, 1);
+    EXPECT_EQ(std::vector<int>({loop.id, loop.start, loop.end, loop.type}),
+              std::vector<int>({1, 100, 200, 1}));
     SFTSamplerInfo info;
     EXPECT_EQ(reader.GetSamplerInfo(&info), kNoErr);
     EXPECT_EQ(info.baseNote, 60);
@@ -259,14 +240,9 @@ TEST(AIFFLoops, TwoLoopsBesideClashingMarkerIDsAndSamplerInfo) {
     const std::uint16_t ids[4] = {LoadBE16(inst->data() + 10), LoadBE16(inst->data() + 12),
                                   LoadBE16(inst->data() + 16), LoadBE16(inst->data() + 18)};
     // 1 and 3 are taken: each clash takes the greatest ID so far plus one.
-    EXPECT_EQ(ids[0], 4);
-    EXPECT_EQ(ids[1], 2);
-    EXPECT_EQ(ids[2], 5);
-    EXPECT_EQ(ids[3], 6);
+    EXPECT_EQ(std::vector<int>(ids, ids + 4), std::vector<int>({4, 2, 5, 6}));
 
-    CAIFFFile reader;
-    ASSERT_EQ(reader.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(reader.Open(), kNoErr);
+    OPEN_AIFF(reader, fileRef);
     ASSERT_EQ(reader.GetNumMarkers(), 2);
     SFTMarker m;
     ASSERT_EQ(reader.GetMarkerByID(1, &m), kNoErr);
@@ -276,15 +252,12 @@ TEST(AIFFLoops, TwoLoopsBesideClashingMarkerIDsAndSamplerInfo) {
     ASSERT_EQ(reader.GetNumLoops(), 2);
     SFTLoop loop;
     ASSERT_EQ(reader.GetIndLoop(1, &loop), kNoErr);
-    EXPECT_EQ(loop.id, 2);
-    EXPECT_EQ(loop.start, 300);
-    EXPECT_EQ(loop.end, 900);
-    EXPECT_EQ(loop.type, 2);
+    EXPECT_EQ(std::vector<int>({loop.id, loop.start, loop.end, loop.type}),
+              std::vector<int>({2, 300, 900, 2}));
     SFTSamplerInfo info;
     ASSERT_EQ(reader.GetSamplerInfo(&info), kNoErr);
-    EXPECT_EQ(info.detune, -12);
-    EXPECT_EQ(info.gain, -6);
-    EXPECT_EQ(info.lowVelocity, 5);
+    EXPECT_EQ(std::vector<int>({info.detune, info.gain, info.lowVelocity}),
+              std::vector<int>({-12, -6, 5}));
 }
 
 // --- writing ---
@@ -346,8 +319,6 @@ TEST(AIFFWrite, CloseWithoutAFileAndASecondCloseReportNotOpen) {
     ASSERT_EQ(never.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(never.Close(), kErrFileNotOpen);
 
-    AIFFSpecimen specimen;
-    specimen.frames = 4;
     CAIFFFile file;
     ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(file.Create(1, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
@@ -395,32 +366,23 @@ TEST(AIFFRead, OfflineInfoReadsTheFormatAndClosesTheFile) {
     EXPECT_EQ(info, 0);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(faulty.Calls(FileOperation::Close), faulty.Calls(FileOperation::Open));
-    EXPECT_EQ(file.GetNumChannels(), 2);
-    EXPECT_EQ(file.GetWordSize(), 24);
-    EXPECT_EQ(file.GetSampleRate(), 96000.0f);
-    EXPECT_EQ(file.GetNumSFrames(), 77);
+    EXPECT_EQ(std::make_tuple(file.GetNumChannels(), file.GetWordSize(), file.GetSampleRate(),
+                              file.GetNumSFrames()),
+              std::make_tuple(std::int16_t(2), std::int16_t(24), 96000.0f, std::int32_t(77)));
 }
 
 TEST(AIFFRead, S32NamesCarry24BitSamplesIn32BitWords) {
     TempDir dir;
     AIFFSpecimen specimen;
     specimen.frames = 3;
-    for (const char* name : {"x.s32", "x.S32"}) {
+    for (const char* name : {"x.s32", "x.S32", "x.s33"}) {
+        const bool s32 = std::string(name) != "x.s33";
         const FSSpec fileRef = dir.Spec(name);
         ASSERT_EQ(WriteSpecimen(fileRef, specimen), kNoErr);
-        CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-        ASSERT_EQ(file.Open(), kNoErr);
-        EXPECT_EQ(file.GetWordSize(), 32) << name;
-        EXPECT_EQ(file.GetDataType(), kDataType24In32) << name;
+        OPEN_AIFF(file, fileRef);
+        EXPECT_EQ(file.GetWordSize(), s32 ? 32 : 16) << name;
+        EXPECT_EQ(file.GetDataType(), s32 ? kDataType24In32 : 0) << name;
     }
-    const FSSpec plain = dir.Spec("x.s33");
-    ASSERT_EQ(WriteSpecimen(plain, specimen), kNoErr);
-    CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&plain), kNoErr);
-    ASSERT_EQ(file.Open(), kNoErr);
-    EXPECT_EQ(file.GetWordSize(), 16);
-    EXPECT_EQ(file.GetDataType(), 0);
 }
 
 TEST(AIFFRead, WholeFileRegionFollowsTheReaderDefault) {
@@ -433,9 +395,7 @@ TEST(AIFFRead, WholeFileRegionFollowsTheReaderDefault) {
     ScopedSharedPreferences scope(preferences);
     for (bool processFileIfNoRegions : {false, true}) {
         preferences.RegisterDefaults({{kProcessFileIfNoRegions, processFileIfNoRegions}});
-        CAIFFFile file;
-        ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-        ASSERT_EQ(file.Open(), kNoErr);
+        OPEN_AIFF(file, fileRef);
         ASSERT_EQ(file.GetNumRegions(), processFileIfNoRegions ? 1 : 0);
         if (!processFileIfNoRegions) continue;
         SFTRegion region;

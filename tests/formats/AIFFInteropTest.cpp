@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sndfile.h>
 
 #include <cstring>
 #include <memory>
@@ -11,60 +10,24 @@
 #include <tuple>
 
 #include "formats/OpenSoundFile.h"
+#include "support/SndfileReader.h"
 #include "support/TempDir.h"
 
 namespace {
 
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
-
-int SndfileSubtype(std::int16_t bits) {
-    switch (bits) {
-    case 8: return SF_FORMAT_PCM_S8;
-    case 16: return SF_FORMAT_PCM_16;
-    case 24: return SF_FORMAT_PCM_24;
-    default: return SF_FORMAT_PCM_32;
-    }
-}
-
-// Every sample of the file as libsndfile reads it, scaled to 32 bits.
-std::vector<int> SndfileSamples(const std::string& path, SF_INFO* info) {
-    Sndfile file(sf_open(path.c_str(), SFM_READ, info));
-    if (!file) return {};
-    std::vector<int> samples(std::size_t(info->frames * info->channels));
-    samples.resize(std::size_t(sf_read_int(file.get(), samples.data(), sf_count_t(samples.size()))));
-    return samples;
-}
-
-// Every sample of the file as the engine reads it, scaled to 32 bits.
-std::vector<int> EngineSamples(CSoundFile& file) {
-    std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());
-    double* block = samples.data();
-    std::int32_t count = file.GetNumSFrames();
-    EXPECT_EQ(file.Read(0, &count, &block), kNoErr);
-    EXPECT_EQ(count, file.GetNumSFrames());
-    std::vector<int> result;
-    for (double x : samples) result.push_back(int(x * 2147483648.0));
-    return result;
-}
-
-nlohmann::json PythonRead(const std::string& path) {
-    int status = 0;
-    const std::string output = RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS
-                                          "/aifc_tool.py read '" + path + "'",
-                                          &status);
-    EXPECT_EQ(status, 0) << output;
-    return nlohmann::json::parse(output, nullptr, false);
-}
-
 // --- files written here, read elsewhere ---
+
+// The markers of the MARK chunk, in ID order: the loop's two come first (IDs 1 and 2).
+constexpr struct {
+    int id, position;
+    const char* name;
+} kFileMarkers[5] = {{1, 100, "Sustainloop start"}, {2, 200, "Sustainloop end"},
+                     {7, 0, "Begin"},               {8, 1000, "End point"},
+                     {9, 500, "#1 Chorus"}};
 
 class AIFFWrittenHere : public ::testing::TestWithParam<std::tuple<int, int>> {
 protected:
-    AIFFSpecimen Specimen() const {
-        AIFFSpecimen specimen;
+    void SetUp() override {
         specimen.bits = std::int16_t(std::get<0>(GetParam()));
         specimen.channels = std::int16_t(std::get<1>(GetParam()));
         specimen.rate = 48000.0f;
@@ -73,73 +36,62 @@ protected:
                             MakeMarker(9, 500, "Chorus", kMarkerTypeNumbered, 3)};
         specimen.loops = {SFTLoop{1, 100, 200, 1}};
         specimen.sampler = SFTSamplerInfo{69, 5, 20, 100, 1, 126, 3, 1};
-        return specimen;
+        ASSERT_EQ(WriteSpecimen(dir.Spec("a.aif"), specimen), kNoErr);
     }
-    // The markers of the MARK chunk, in ID order: the loop's two come first (IDs 1 and 2).
-    static constexpr struct {
-        int id, position;
-        const char* name;
-    } kFileMarkers[5] = {{1, 100, "Sustainloop start"},
-                         {2, 200, "Sustainloop end"},
-                         {7, 0, "Begin"},
-                         {8, 1000, "End point"},
-                         {9, 500, "#1 Chorus"}};
-
+    std::int64_t Code(std::size_t i) const {
+        return SpecimenCode(std::int32_t(i / specimen.channels),
+                            std::int16_t(i % specimen.channels), specimen.bits);
+    }
+    AIFFSpecimen specimen;
     TempDir dir;
 };
 
 TEST_P(AIFFWrittenHere, LibsndfileReadsFormatSamplesCuesAndInstrument) {
-    const AIFFSpecimen specimen = Specimen();
-    ASSERT_EQ(WriteSpecimen(dir.Spec("lib.aif"), specimen), kNoErr);
-    const std::string path = dir.File("lib.aif");
-
+    const std::string path = dir.File("a.aif");
+    const int subtypes[] = {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24,
+                            SF_FORMAT_PCM_32};
     SF_INFO info{};
     const std::vector<int> samples = SndfileSamples(path, &info);
-    EXPECT_EQ(info.format, SF_FORMAT_AIFF | SndfileSubtype(specimen.bits));
+    EXPECT_EQ(info.format, SF_FORMAT_AIFF | subtypes[specimen.bits / 8 - 1]);
     EXPECT_EQ(info.channels, specimen.channels);
     EXPECT_EQ(info.samplerate, 48000);
     ASSERT_EQ(info.frames, specimen.frames);
     ASSERT_EQ(samples.size(), std::size_t(specimen.frames * specimen.channels));
-    for (std::int32_t f = 0; f < specimen.frames; ++f)
-        for (std::int16_t c = 0; c < specimen.channels; ++c)
-            ASSERT_EQ(std::int64_t(samples[std::size_t(f * specimen.channels + c)]),
-                      SpecimenCode(f, c, specimen.bits) * (std::int64_t(1) << (32 - specimen.bits)))
-                << "frame " << f << " channel " << c;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(std::int64_t(samples[i]), Code(i) * (std::int64_t(1) << (32 - specimen.bits)))
+            << "sample " << i;
 
     Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
     ASSERT_TRUE(file);
     // libsndfile reports the markers that the instrument loops use as loops, the others as
     // cues with their frame in sample_offset.
-    std::uint32_t cueCount = 0;
-    ASSERT_EQ(sf_command(file.get(), SFC_GET_CUE_COUNT, &cueCount, sizeof cueCount), SF_TRUE);
-    ASSERT_EQ(cueCount, 3u);
     SF_CUES cues{};
     ASSERT_EQ(sf_command(file.get(), SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
+    ASSERT_EQ(cues.cue_count, 3u);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(cues.cue_points[i].indx, kFileMarkers[i + 2].id);
         EXPECT_EQ(cues.cue_points[i].sample_offset, std::uint32_t(kFileMarkers[i + 2].position));
         EXPECT_STREQ(cues.cue_points[i].name, kFileMarkers[i + 2].name);
     }
 
-    SF_INSTRUMENT instrument{};
-    ASSERT_EQ(sf_command(file.get(), SFC_GET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
-    EXPECT_EQ(instrument.basenote, 69);
-    EXPECT_EQ(instrument.detune, 5);
-    EXPECT_EQ(instrument.key_lo, 20);
-    EXPECT_EQ(instrument.key_hi, 100);
-    EXPECT_EQ(instrument.velocity_lo, 1);
-    EXPECT_EQ(instrument.velocity_hi, 126);
-    EXPECT_EQ(instrument.gain, 3);
-    ASSERT_GE(instrument.loop_count, 1);
-    EXPECT_EQ(instrument.loops[0].mode, SF_LOOP_FORWARD);
-    EXPECT_EQ(instrument.loops[0].start, 100u);
-    EXPECT_EQ(instrument.loops[0].end, 200u);
+    SF_INSTRUMENT in{};
+    ASSERT_EQ(sf_command(file.get(), SFC_GET_INSTRUMENT, &in, sizeof in), SF_TRUE);
+    EXPECT_EQ(std::vector<int>({in.basenote, in.detune, in.key_lo, in.key_hi, in.velocity_lo,
+                                in.velocity_hi, in.gain}),
+              std::vector<int>({69, 5, 20, 100, 1, 126, 3}));
+    ASSERT_GE(in.loop_count, 1);
+    EXPECT_EQ(in.loops[0].mode, SF_LOOP_FORWARD);
+    EXPECT_EQ(in.loops[0].start, 100u);
+    EXPECT_EQ(in.loops[0].end, 200u);
 }
 
 TEST_P(AIFFWrittenHere, PythonAifcReadsFormatSamplesAndMarkers) {
-    const AIFFSpecimen specimen = Specimen();
-    ASSERT_EQ(WriteSpecimen(dir.Spec("py.aif"), specimen), kNoErr);
-    const nlohmann::json read = PythonRead(dir.File("py.aif"));
+    int status = 0;
+    const std::string output = RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS
+                                          "/aifc_tool.py read '" + dir.File("a.aif") + "'",
+                                          &status);
+    ASSERT_EQ(status, 0) << output;
+    const nlohmann::json read = nlohmann::json::parse(output, nullptr, false);
     ASSERT_FALSE(read.is_discarded());
     EXPECT_EQ(read["channels"], specimen.channels);
     EXPECT_EQ(read["sampleWidth"], specimen.bits / 8);
@@ -148,9 +100,7 @@ TEST_P(AIFFWrittenHere, PythonAifcReadsFormatSamplesAndMarkers) {
     const auto& samples = read["samples"];
     ASSERT_EQ(samples.size(), std::size_t(16 * specimen.channels));
     for (std::size_t i = 0; i < samples.size(); ++i)
-        EXPECT_EQ(samples[i].get<std::int64_t>(),
-                  SpecimenCode(std::int32_t(i / specimen.channels),
-                               std::int16_t(i % specimen.channels), specimen.bits));
+        EXPECT_EQ(samples[i].get<std::int64_t>(), Code(i));
     ASSERT_EQ(read["markers"].size(), 5u);
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(read["markers"][i][0], kFileMarkers[i].id);
@@ -165,49 +115,53 @@ INSTANTIATE_TEST_SUITE_P(BitsAndChannels, AIFFWrittenHere,
 
 // --- files written elsewhere, read here ---
 
-struct ForeignFile {
-    const char* name;
-    std::int16_t channels, bits;
-    float rate;
-};
-
 std::unique_ptr<CSoundFile> OpenForeign(const TempDir& dir, const char* name) {
     std::unique_ptr<CSoundFile> file;
-    const Status status = OpenSoundFile(dir.Spec(name), &file);
-    EXPECT_EQ(status, kNoErr) << name;
+    EXPECT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr) << name;
     return file;
 }
 
-class AIFFFromSox : public ::testing::TestWithParam<ForeignFile> {};
+void ExpectMarkers(CSoundFile& file, const std::vector<std::tuple<int, int, std::string>>& expected) {
+    ASSERT_EQ(file.GetNumMarkers(), std::int16_t(expected.size()));
+    for (std::int16_t i = 0; i < std::int16_t(expected.size()); ++i) {
+        SFTMarker m;
+        ASSERT_EQ(file.GetIndMarker(i, &m), kNoErr);
+        EXPECT_EQ(std::make_tuple(int(m.id), int(m.position), MarkerName(m)), expected[std::size_t(i)]);
+    }
+}
+
+struct SoxCase {
+    int channels, bits, rate;
+};
+class AIFFFromSox : public ::testing::TestWithParam<SoxCase> {};
 
 TEST_P(AIFFFromSox, SamplesMatchLibsndfile) {
-    const ForeignFile& c = GetParam();
+    const SoxCase& c = GetParam();
     TempDir dir;
     int status = 0;
-    const std::string command = "sox -n -r " + std::to_string(int(c.rate)) + " -b " +
-                                std::to_string(c.bits) + " -c " + std::to_string(c.channels) +
-                                " '" + dir.File(c.name) + "' synth 0.05 sine 997 2>&1";
-    const std::string output = RunCommand(command, &status);
+    const std::string output = RunCommand("sox -n -r " + std::to_string(c.rate) + " -b " +
+                                              std::to_string(c.bits) + " -c " +
+                                              std::to_string(c.channels) + " '" +
+                                              dir.File("s.aiff") + "' synth 0.05 sine 997 2>&1",
+                                          &status);
     ASSERT_EQ(status, 0) << output;
-
     SF_INFO info{};
-    const std::vector<int> expected = SndfileSamples(dir.File(c.name), &info);
+    const std::vector<int> expected = SndfileSamples(dir.File("s.aiff"), &info);
     ASSERT_GT(info.frames, 0);
-    const auto file = OpenForeign(dir, c.name);
+    const auto file = OpenForeign(dir, "s.aiff");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->GetNumChannels(), c.channels);
     EXPECT_EQ(file->GetWordSize(), c.bits);
-    EXPECT_EQ(file->GetSampleRate(), c.rate);
+    EXPECT_EQ(file->GetSampleRate(), float(c.rate));
     EXPECT_EQ(file->GetNumSFrames(), info.frames);
     EXPECT_EQ(EngineSamples(*file), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, AIFFFromSox,
-                         ::testing::Values(ForeignFile{"s16.aiff", 2, 16, 44100.0f},
-                                           ForeignFile{"s24.aiff", 1, 24, 96000.0f},
-                                           ForeignFile{"s8.aiff", 1, 8, 8000.0f},
-                                           ForeignFile{"s32.aiff", 2, 32, 22050.0f}));
+                         ::testing::Values(SoxCase{2, 16, 44100}, SoxCase{1, 24, 96000},
+                                           SoxCase{1, 8, 8000}, SoxCase{2, 32, 22050}));
 
+// Plain AIFF and AIFF-C with 'NONE' compression.
 class AIFFFromPython : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(AIFFFromPython, FormatSamplesAndMarkers) {
@@ -229,18 +183,7 @@ TEST_P(AIFFFromPython, FormatSamplesAndMarkers) {
         ASSERT_EQ(samples[std::size_t(2 * i)], i << 16);
         ASSERT_EQ(samples[std::size_t(2 * i + 1)], -i * 65536);
     }
-    const struct {
-        int id, position;
-        const char* name;
-    } expected[] = {{1, 10, "One"}, {2, 500, "Numbered"}, {3, 999, "Odd"}};
-    ASSERT_EQ(file->GetNumMarkers(), 3);
-    for (std::int16_t i = 0; i < 3; ++i) {
-        SFTMarker m;
-        ASSERT_EQ(file->GetIndMarker(i, &m), kNoErr);
-        EXPECT_EQ(m.id, expected[i].id);
-        EXPECT_EQ(m.position, expected[i].position);
-        EXPECT_EQ(MarkerName(m), expected[i].name);
-    }
+    ExpectMarkers(*file, {{1, 10, "One"}, {2, 500, "Numbered"}, {3, 999, "Odd"}});
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, AIFFFromPython, ::testing::Values("aiff", "aifc"));
@@ -276,12 +219,7 @@ TEST(AIFFFromLibsndfile, CuesAndSamples) {
     EXPECT_EQ(file->GetWordSize(), 24);
     EXPECT_EQ(file->GetNumSFrames(), 200);
     EXPECT_EQ(EngineSamples(*file), expected);
-    ASSERT_EQ(file->GetNumMarkers(), 2);
-    SFTMarker m;
-    ASSERT_EQ(file->GetIndMarker(1, &m), kNoErr);
-    EXPECT_EQ(m.id, 2);
-    EXPECT_EQ(m.position, 150);
-    EXPECT_EQ(MarkerName(m), "Second cue");
+    ExpectMarkers(*file, {{1, 10, "First"}, {2, 150, "Second cue"}});
     SFTSamplerInfo sampler;
     EXPECT_EQ(file->GetSamplerInfo(&sampler), kErrInvalidSamplerInfo);
 }

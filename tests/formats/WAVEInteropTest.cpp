@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sndfile.h>
 
 #include <cstring>
 #include <memory>
@@ -12,36 +11,14 @@
 
 #include "formats/OpenSoundFile.h"
 #include "soundfile/ByteOrder.h"
+#include "support/SndfileReader.h"
 #include "support/TempDir.h"
 
 namespace {
 
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
-
 int Subtype(int bits) {
-    switch (bits) {
-    case 8: return SF_FORMAT_PCM_U8;
-    case 16: return SF_FORMAT_PCM_16;
-    case 24: return SF_FORMAT_PCM_24;
-    default: return SF_FORMAT_PCM_32;
-    }
-}
-
-std::vector<int> ReadInts(SNDFILE* file, const SF_INFO& info) {
-    std::vector<int> samples(std::size_t(info.frames * info.channels));
-    samples.resize(std::size_t(sf_read_int(file, samples.data(), sf_count_t(samples.size()))));
-    return samples;
-}
-
-std::vector<double> EngineSamples(CSoundFile& file) {
-    std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());
-    double* block = samples.data();
-    std::int32_t count = file.GetNumSFrames();
-    EXPECT_EQ(file.Read(0, &count, &block), kNoErr);
-    return samples;
+    const int subtypes[] = {SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_PCM_32};
+    return subtypes[bits / 8 - 1];
 }
 
 enum class Kind { WAVE, BWF, BWFStamped };
@@ -51,8 +28,7 @@ class WAVEWrittenHere
     : public ::testing::TestWithParam<std::tuple<int, int, Kind>> {
 protected:
     WAVEReaderPreferences preferences;
-    WAVESpecimen Specimen() const {
-        WAVESpecimen specimen;
+    void SetUp() override {
         specimen.bits = std::int16_t(std::get<0>(GetParam()));
         specimen.channels = std::int16_t(std::get<1>(GetParam()));
         specimen.broadcast = std::get<2>(GetParam()) != Kind::WAVE;
@@ -61,31 +37,30 @@ protected:
         specimen.frames = 1001;
         specimen.markers = {MakeMarker(0, 0, "Begin"), MakeMarker(1, 1000, "End point")};
         specimen.regions = {MakeRegion(200, 700, 200, "Middle")};
-        return specimen;
+        ASSERT_EQ(WriteWAVESpecimen(dir.Spec("w.wav"), specimen), kNoErr);
     }
-    std::int64_t Code(std::int32_t f, std::int16_t c) const {
-        return SpecimenCode(f, c, std::int16_t(std::get<0>(GetParam())));
+    // The code of interleaved sample `i`.
+    std::int64_t Code(std::size_t i) const {
+        return SpecimenCode(std::int32_t(i / std::size_t(specimen.channels)),
+                            std::int16_t(i % std::size_t(specimen.channels)), specimen.bits);
     }
+    WAVESpecimen specimen;
     TempDir dir;
 };
 
 TEST_P(WAVEWrittenHere, LibsndfileReadsFormatSamplesCuesAndBroadcastInfo) {
-    const WAVESpecimen specimen = Specimen();
-    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("lib.wav"), specimen), kNoErr);
     SF_INFO info{};
-    Sndfile file(sf_open(dir.File("lib.wav").c_str(), SFM_READ, &info));
+    Sndfile file(sf_open(dir.File("w.wav").c_str(), SFM_READ, &info));
     ASSERT_TRUE(file) << sf_strerror(nullptr);
     EXPECT_EQ(info.format, SF_FORMAT_WAV | Subtype(specimen.bits));
     EXPECT_EQ(info.channels, specimen.channels);
     EXPECT_EQ(info.samplerate, 48000);
     ASSERT_EQ(info.frames, 1001);
-    const std::vector<int> samples = ReadInts(file.get(), info);
+    const std::vector<int> samples = SndfileSamples(file.get(), info);
     ASSERT_EQ(samples.size(), std::size_t(1001 * specimen.channels));
-    for (std::int32_t f = 0; f < 1001; ++f)
-        for (std::int16_t c = 0; c < specimen.channels; ++c)
-            ASSERT_EQ(std::int64_t(samples[std::size_t(f * specimen.channels + c)]),
-                      Code(f, c) * (std::int64_t(1) << (32 - specimen.bits)))
-                << "frame " << f << " channel " << c;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(std::int64_t(samples[i]), Code(i) * (std::int64_t(1) << (32 - specimen.bits)))
+            << "sample " << i;
 
     SF_CUES cues{};
     ASSERT_EQ(sf_command(file.get(), SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
@@ -119,9 +94,7 @@ TEST_P(WAVEWrittenHere, LibsndfileReadsFormatSamplesCuesAndBroadcastInfo) {
 }
 
 TEST_P(WAVEWrittenHere, PythonWaveAndSoxReadTheSamples) {
-    const WAVESpecimen specimen = Specimen();
-    const std::string path = dir.File("py.wav");
-    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("py.wav"), specimen), kNoErr);
+    const std::string path = dir.File("w.wav");
     int status = 0;
     const std::string output = RunCommand(std::string(PYTHON3_PATH) + " " QUILL_TEST_TOOLS
                                           "/wave_tool.py read '" + path + "'", &status);
@@ -134,9 +107,7 @@ TEST_P(WAVEWrittenHere, PythonWaveAndSoxReadTheSamples) {
     EXPECT_EQ(read["frames"], 1001);
     ASSERT_EQ(read["samples"].size(), std::size_t(1001 * specimen.channels));
     for (std::size_t i = 0; i < read["samples"].size(); ++i)
-        ASSERT_EQ(read["samples"][i].get<std::int64_t>(),
-                  Code(std::int32_t(i / std::size_t(specimen.channels)),
-                       std::int16_t(i % std::size_t(specimen.channels)))) << i;
+        ASSERT_EQ(read["samples"][i].get<std::int64_t>(), Code(i)) << i;
 
     // sox converts to 32-bit signed raw; every sample is the code scaled up.
     const std::string raw =
@@ -146,16 +117,12 @@ TEST_P(WAVEWrittenHere, PythonWaveAndSoxReadTheSamples) {
     for (std::size_t i = 0; i < raw.size() / 4; i += 7)
         ASSERT_EQ(std::int64_t(std::int32_t(
                       byteorder::LoadLE32(reinterpret_cast<const std::uint8_t*>(raw.data()) + 4 * i))),
-                  Code(std::int32_t(i / std::size_t(specimen.channels)),
-                       std::int16_t(i % std::size_t(specimen.channels))) *
-                      (std::int64_t(1) << (32 - specimen.bits))) << i;
+                  Code(i) * (std::int64_t(1) << (32 - specimen.bits))) << i;
 }
 
 TEST_P(WAVEWrittenHere, OpenSoundFileShowsTheFormatOfTheFile) {
-    const WAVESpecimen specimen = Specimen();
-    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("o.wav"), specimen), kNoErr);
     std::unique_ptr<CSoundFile> file;
-    ASSERT_EQ(OpenSoundFile(dir.Spec("o.wav"), &file), kNoErr);
+    ASSERT_EQ(OpenSoundFile(dir.Spec("w.wav"), &file), kNoErr);
     EXPECT_EQ(file->GetFType(), byteorder::FourCC(specimen.broadcast ? "BWLN" : "WAVE"));
     EXPECT_EQ(file->GetNumSFrames(), 1001);
     EXPECT_EQ(file->GetWordSize(), specimen.bits);
@@ -180,11 +147,7 @@ protected:
         ASSERT_EQ(file.GetNumSFrames(), info.frames);
         ASSERT_EQ(file.GetNumChannels(), info.channels);
         EXPECT_EQ(file.GetSampleRate(), float(info.samplerate));
-        const std::vector<int> expected = ReadInts(reference.get(), info);
-        const std::vector<double> samples = EngineSamples(file);
-        ASSERT_EQ(samples.size(), expected.size());
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            ASSERT_EQ(std::int64_t(samples[i] * 2147483648.0), expected[i]) << i;
+        EXPECT_EQ(EngineSamples(file), SndfileSamples(reference.get(), info));
     }
     TempDir dir;
 };
@@ -228,10 +191,10 @@ TEST_F(WAVEForeign, PythonWaveFile) {
     std::unique_ptr<CSoundFile> file;
     ASSERT_EQ(OpenSoundFile(dir.Spec("p.wav"), &file), kNoErr);
     EXPECT_EQ(file->GetFType(), byteorder::FourCC("WAVE"));
-    const std::vector<double> samples = EngineSamples(*file);
+    const std::vector<int> samples = EngineSamples(*file);
     ASSERT_EQ(samples.size(), 1000u);
-    EXPECT_EQ(samples[2 * 499], 7 * 499 / 32768.0);
-    EXPECT_EQ(samples[2 * 499 + 1], -7 * 499 / 32768.0);
+    EXPECT_EQ(samples[2 * 499], 7 * 499 * 65536);
+    EXPECT_EQ(samples[2 * 499 + 1], -7 * 499 * 65536);
 }
 
 // libsndfile with a LIST INFO chunk, cue points and (optionally) a bext chunk.
