@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "soundfile/ByteOrder.h"
+#include "support/SndfileReader.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -27,13 +28,6 @@ protected:
         const FSSpec fileRef = dir.Spec(name);
         Status status = file->ISoundFile(&fileRef);
         return status == kNoErr ? file->Open() : status;
-    }
-    static std::vector<double> ReadAll(CSoundFile& file) {
-        std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());
-        double* block = samples.data();
-        std::int32_t count = file.GetNumSFrames();
-        EXPECT_EQ(file.Read(0, &count, &block), kNoErr);
-        return samples;
     }
 
     TempDir dir;
@@ -88,18 +82,17 @@ TEST_P(WAVEFormats, HeaderSamplesPadByteAndReadBack) {
 
     CWAVEFile file;
     ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumChannels(), specimen.channels);
-    EXPECT_EQ(file.GetWordSize(), specimen.bits);
-    EXPECT_EQ(file.GetSampleRate(), 48000.0f);
-    EXPECT_EQ(file.GetNumSFrames(), 1001);
-    EXPECT_EQ(file.GetDataStart(), 44);
+    EXPECT_EQ(std::make_tuple(file.GetNumChannels(), file.GetWordSize(), file.GetSampleRate(),
+                              file.GetNumSFrames(), file.GetDataStart()),
+              std::make_tuple(specimen.channels, specimen.bits, 48000.0f, std::int32_t(1001),
+                              std::int32_t(44)));
     EXPECT_EQ(file.GetDataType(), specimen.bits == 8 ? 3 : 1);
-    const std::vector<double> samples = ReadAll(file);
-    const double scale = double(std::int64_t(1) << (specimen.bits - 1));
+    const std::vector<int> samples = EngineSamples(file);
     for (std::size_t i = 0; i < samples.size(); i += 97)
-        ASSERT_EQ(samples[i], double(SpecimenCode(std::int32_t(i / std::size_t(specimen.channels)),
-                                                  std::int16_t(i % std::size_t(specimen.channels)),
-                                                  specimen.bits)) / scale) << i;
+        ASSERT_EQ(std::int64_t(samples[i]),
+                  SpecimenCode(std::int32_t(i / std::size_t(specimen.channels)),
+                               std::int16_t(i % std::size_t(specimen.channels)), specimen.bits) *
+                      (std::int64_t(1) << (32 - specimen.bits))) << i;
     EXPECT_EQ(file.GetNumMarkers(), 0);
     EXPECT_EQ(file.Close(), kNoErr);
     EXPECT_EQ(file.Close(), kErrFileNotOpen);
@@ -136,8 +129,7 @@ TEST_F(WAVEFileTest, EightBitSamplesAreOffsetAndUnwrittenFramesAreSilence) {
 
     CWAVEFile back;
     ASSERT_EQ(OpenBytes(&back, bytes), kNoErr);
-    const std::vector<double> samples = ReadAll(back);
-    EXPECT_EQ(samples, (std::vector<double>{0, 0, 0, 0, 0, 0, -1.0, 0, 0.5, 0}));
+    EXPECT_EQ(EngineSamples(back), (std::vector<int>{0, 0, 0, 0, 0, 0, INT32_MIN, 0, 1 << 30, 0}));
 }
 
 // --- cue and associated data ---
@@ -193,13 +185,12 @@ TEST_F(WAVEFileTest, EvenNameIsPaddedAndRegionsFollowMarkers) {
     EXPECT_EQ(bytes[std::size_t(labl1 + 17)], 0);
     EXPECT_EQ(LE32At(bytes, labl2 + 4), 10u);
     EXPECT_EQ(LE32At(bytes, labl2 + 8), 1u);
-    EXPECT_EQ(TextAt(bytes, ltxt, 4), "ltxt");
-    EXPECT_EQ(LE32At(bytes, ltxt + 4), 20u);
-    EXPECT_EQ(LE32At(bytes, ltxt + 8), 2u);
-    EXPECT_EQ(LE32At(bytes, ltxt + 12), 2000u);
-    EXPECT_EQ(TextAt(bytes, ltxt + 16, 4), "rgn ");
-    EXPECT_EQ(LE32At(bytes, ltxt + 20), 0u);
-    EXPECT_EQ(LE32At(bytes, ltxt + 24), 0u);
+    // ltxt: size, cue point ID, length in frames, purpose "rgn ", then four zero 16-bit fields.
+    EXPECT_EQ(TextAt(bytes, ltxt, 4) + TextAt(bytes, ltxt + 16, 4), "ltxtrgn ");
+    EXPECT_EQ(std::vector<std::uint32_t>({LE32At(bytes, ltxt + 4), LE32At(bytes, ltxt + 8),
+                                          LE32At(bytes, ltxt + 12), LE32At(bytes, ltxt + 20),
+                                          LE32At(bytes, ltxt + 24)}),
+              std::vector<std::uint32_t>({20, 2, 2000, 0, 0}));
     EXPECT_EQ(std::size_t(ltxt + 28), bytes.size());
 
     CWAVEFile file;
@@ -207,17 +198,13 @@ TEST_F(WAVEFileTest, EvenNameIsPaddedAndRegionsFollowMarkers) {
     ASSERT_EQ(file.GetNumMarkers(), 2);
     SFTMarker m;
     ASSERT_EQ(file.GetIndMarker(1, &m), kNoErr);
-    EXPECT_EQ(m.id, 1);
-    EXPECT_EQ(m.position, 20);
-    EXPECT_EQ(MarkerName(m), "Outro");
-    EXPECT_EQ(m.type, kMarkerTypeOrdinary);
+    EXPECT_EQ(std::make_tuple(int(m.id), int(m.position), MarkerName(m), int(m.type)),
+              std::make_tuple(1, 20, std::string("Outro"), int(kMarkerTypeOrdinary)));
     ASSERT_EQ(file.GetNumRegions(), 1);
     SFTRegion r;
     ASSERT_EQ(file.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(r.id, 2);
-    EXPECT_EQ(r.start, 1000);
-    EXPECT_EQ(r.end, 3000);
-    EXPECT_EQ(r.sync, 1000);
+    EXPECT_EQ(std::vector<int>({r.id, r.start, r.end, r.sync}),
+              std::vector<int>({2, 1000, 3000, 1000}));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Region nmbr 2");
     file.Close();
 
@@ -313,7 +300,7 @@ TEST_F(WAVEFileTest, DataSizePastTheEndCountsTheFramesThatAreThere) {
     CWAVEFile file;
     ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
     EXPECT_EQ(file.GetNumSFrames(), 60);
-    EXPECT_EQ(ReadAll(file).size(), 60u);
+    EXPECT_EQ(EngineSamples(file).size(), 60u);
 }
 
 // A written file with markers and regions, then damaged in its chunk walk.
@@ -402,7 +389,7 @@ TEST_F(WAVEDamagedExtras, MalformedCorpusOpensToAStatus) {
             // Never more frames than the bytes after the data header hold.
             EXPECT_LE(std::int64_t(file.GetNumSFrames()) * 2,
                       std::int64_t(corpus[i].size()) - file.GetDataStart()) << i;
-            ReadAll(file);
+            EngineSamples(file);
         }
         if (file.IsOpen()) file.Close();
         std::int16_t info = 0;
