@@ -117,27 +117,15 @@ TEST_P(AnnouncementInFile, HoldsTheSpokenSequenceAndEndsWhereTheSignalStarts) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, AnnouncementInFile,
     testing::Values(
-        AnnouncementCase{kOutputTestTone,
-                         1000.0,
-                         1000.0,
-                         -10.0,
-                         -10.0,
+        AnnouncementCase{kOutputTestTone, 1000.0, 1000.0, -10.0, -10.0,
                          {"1", "1000", "Hertz", "At", "Minus", "10", "Point", "0", "Decibel",
                           "pause 24000", "40", "8", "Point", "0", "KiloHertz", "SamplingRate",
                           "pause 48000"}},
-        AnnouncementCase{kOutputFullSweep,
-                         5.0,
-                         24000.0,
-                         -3.5,
-                         -3.5,
+        AnnouncementCase{kOutputFullSweep, 5.0, 24000.0, -3.5, -3.5,
                          {"20", "Hertz", "2", "20", "4", "1000", "Hertz", "Linear", "SineSweep",
                           "At", "Minus", "3", "Point", "Minus", "5", "Decibel", "pause 24000",
                           "40", "8", "Point", "0", "KiloHertz", "SamplingRate", "pause 48000"}},
-        AnnouncementCase{kOutputCustomSweep,
-                         20.0,
-                         16000.0,
-                         -40.0,
-                         -6.0,
+        AnnouncementCase{kOutputCustomSweep, 20.0, 16000.0, -40.0, -6.0,
                          {"20", "Hertz", "2", "6", "Teen", "1000", "Hertz", "Linear", "SineSweep",
                           "At", "Minus", "40", "Point", "0", "Decibel", "2", "pause 9600",
                           "Minus", "6", "Point", "0", "Decibel", "pause 24000", "40", "8",
@@ -168,21 +156,6 @@ TEST_F(AnnouncerTest, MissingVoicesLeaveOnlyThePausesAndAreReportedOnce) {
     EXPECT_EQ(std::adjacent_find(reasons.begin(), reasons.end()), reasons.end());
     EXPECT_NE(std::find(reasons.begin(), reasons.end(), "could not find sample 'Hertz'"),
               reasons.end());
-}
-
-TEST_F(AnnouncerTest, OneMissingVoiceIsSkippedAndTheRestIsSpoken) {
-    Prepare(48000.0, kOutputTestTone);
-    std::remove((voiceFolder.Path() + "/At.sample").c_str());
-    auto file = NewFile("without-at.aif");
-    std::int32_t frames = announcer->speakIntIntoSayPlusIfPositive(1000, *file, false);
-    frames += announcer->putSampleIntoFileFlipPhase("At", *file, false);
-    frames += announcer->putSampleIntoFileFlipPhase("Hertz", *file, false);
-    EXPECT_EQ(frames, voices.Length("1") + voices.Length("1000") + voices.Length("Hertz"));
-    EXPECT_EQ(voices.Transcript(Samples(file)), (Words{"1", "1000", "Hertz"}));
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].reason, "could not find sample 'At'");
-    EXPECT_TRUE(progress.error);
-    EXPECT_EQ(progress.step, 3u);
 }
 
 // A whole sample goes in, converted to the file's rate: n samples at 48000 Hz become

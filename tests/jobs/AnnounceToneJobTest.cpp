@@ -80,13 +80,7 @@ TEST_P(AnnouncedTone, HoldsAnnouncementThenSignalWithMarkersAtBothStarts) {
     AppController controller;
     controller.saveOptions().setOutputType(kOutputTestTone);
     controller.saveOptions().setFileType(kFileTypeAIFF);
-    Settings& s = controller.settings();
-    s.setFreq_from(1000.0);
-    s.setFreq_to(1000.0);
-    s.setLevel_from(-10.0);
-    s.setLevel_to(-10.0);
-    s.setLength(1.0);
-    s.setSampleRate(44100.0);
+    Settings& s = controller.settings() = ToneSettings(1000.0, -10.0, 1.0, 44100.0);
     s.setAnnounce(true);
     controller.generateFile(folder.File("tone"));
 

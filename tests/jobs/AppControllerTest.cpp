@@ -28,13 +28,8 @@ TEST_P(ProposedName, ByKind) {
     const NameCase& c = GetParam();
     AppController controller;
     controller.saveOptions().setOutputType(c.kind);
-    Settings& s = controller.settings();
-    s.setFreq_from(c.freqFrom);
-    s.setFreq_to(c.freqTo);
-    s.setLevel_from(c.level);
-    s.setLevel_to(c.level);
-    s.setLength(c.length);
-    s.setSampleRate(c.rate);
+    controller.settings() = ToneSettings(c.freqFrom, c.level, c.length, c.rate);
+    controller.settings().setFreq_to(c.freqTo);
     EXPECT_EQ(controller.fileName("5.1"), c.name);
 }
 INSTANTIATE_TEST_SUITE_P(
@@ -50,14 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
 class Job : public testing::Test {
   protected:
     Job() {
-        Settings& s = controller.settings();
-        s.setFreq_from(1000);
-        s.setFreq_to(1000);
-        s.setLevel_from(-10);
-        s.setLevel_to(-10);
-        s.setLength(0.5);
-        s.setSampleRate(48000);
-        s.setAnnounce(false);
+        controller.settings() = ToneSettings(1000, -10, 0.5, 48000);
+        controller.settings().setAnnounce(false);
         shouldStop = 0;
     }
     ~Job() override {

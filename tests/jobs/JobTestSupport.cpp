@@ -30,3 +30,14 @@ SoundFileView ReadWithLibsndfile(const std::string& path) {
     sf_close(file);
     return view;
 }
+
+Settings ToneSettings(double freq, double level, double length, double rate) {
+    Settings s;
+    s.setFreq_from(freq);
+    s.setFreq_to(freq);
+    s.setLevel_from(level);
+    s.setLevel_to(level);
+    s.setLength(length);
+    s.setSampleRate(rate);
+    return s;
+}

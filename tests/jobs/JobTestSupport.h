@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/Settings.h"
 #include "shell/DesktopServices.h"
 
 // Records alerts and log lines instead of showing them; installed while it exists.
@@ -36,3 +37,6 @@ struct SoundFileView {
     std::vector<double> samples;
 };
 SoundFileView ReadWithLibsndfile(const std::string& path);
+
+// A steady tone: one frequency and one level from start to end.
+Settings ToneSettings(double freq, double level, double length, double rate);

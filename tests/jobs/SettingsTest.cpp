@@ -4,19 +4,16 @@
 #include <limits>
 
 #include "jobs/JobLimits.h"
+#include "jobs/JobTestSupport.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
 
 using nlohmann::json;
 
 TEST(Settings, DictionaryRoundTripKeepsEveryField) {
-    Settings s;
-    s.setFreq_from(20.5);
+    Settings s = ToneSettings(20.5, -40.0, 12.25, 96000.0);
     s.setFreq_to(19000.0);
-    s.setLevel_from(-40.0);
     s.setLevel_to(-3.5);
-    s.setLength(12.25);
-    s.setSampleRate(96000.0);
     s.setChannelSetup(5);
     s.setSilence(0.5);
     s.setNumRepeats(7);
@@ -35,10 +32,6 @@ TEST(Settings, MissingOrUnusableKeysReadAsZero) {
     EXPECT_EQ(s.numRepeats(), std::numeric_limits<std::int32_t>::max());
     EXPECT_FALSE(s.announce());
     EXPECT_FALSE(Settings::FromDictionary(json::array()).announce());
-}
-
-TEST(SaveOptions, DefaultDictionary) {
-    EXPECT_EQ(SaveOptions().dictionary(), (json{{"Kind", 0}, {"FileType", 0}, {"Format", 1}}));
 }
 
 TEST(SaveOptions, RestoringKeepsKindAndFormatButNotFileType) {
@@ -69,19 +62,6 @@ INSTANTIATE_TEST_SUITE_P(Codes, SaveOptionsDerived,
                                          DerivedCase{2, 2, 24, 0x41494646},
                                          DerivedCase{-1, -1, 24, 0x41494646}));
 
-namespace {
-Settings Tone(double freq, double level, double length, double rate) {
-    Settings s;
-    s.setFreq_from(freq);
-    s.setFreq_to(freq);
-    s.setLevel_from(level);
-    s.setLevel_to(level);
-    s.setLength(length);
-    s.setSampleRate(rate);
-    return s;
-}
-} // namespace
-
 struct LimitCase {
     const char* what;
     Settings settings;
@@ -99,18 +79,18 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 INSTANTIATE_TEST_SUITE_P(
     Values, JobLimitsCheck,
-    testing::Values(LimitCase{"default tone", Tone(1000, -10, 10, 44100), {}},
-                    LimitCase{"edges", Tone(192000, 0, 1.0 / 384000, 384000), {}},
-                    LimitCase{"lowest level", Tone(1, -120, 1, 8000), {}},
-                    LimitCase{"rate low", Tone(1000, -10, 10, 7999), JobValue::sampleRate},
-                    LimitCase{"rate NaN", Tone(1000, -10, 10, kNaN), JobValue::sampleRate},
-                    LimitCase{"above half rate", Tone(22050.5, -10, 10, 44100), JobValue::freqFrom},
-                    LimitCase{"zero frequency", Tone(0, -10, 10, 44100), JobValue::freqFrom},
-                    LimitCase{"level above 0", Tone(1000, 0.01, 10, 44100), JobValue::levelFrom},
-                    LimitCase{"level -inf", Tone(1000, -kInf, 10, 44100), JobValue::levelFrom},
-                    LimitCase{"under one frame", Tone(1000, -10, 1e-6, 44100), JobValue::length},
-                    LimitCase{"length inf", Tone(1000, -10, kInf, 44100), JobValue::length},
-                    LimitCase{"length NaN", Tone(1000, -10, kNaN, 44100), JobValue::length}));
+    testing::Values(LimitCase{"default tone", ToneSettings(1000, -10, 10, 44100), {}},
+                    LimitCase{"edges", ToneSettings(192000, 0, 1.0 / 384000, 384000), {}},
+                    LimitCase{"lowest level", ToneSettings(1, -120, 1, 8000), {}},
+                    LimitCase{"rate low", ToneSettings(1000, -10, 10, 7999), JobValue::sampleRate},
+                    LimitCase{"rate NaN", ToneSettings(1000, -10, 10, kNaN), JobValue::sampleRate},
+                    LimitCase{"above half rate", ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
+                    LimitCase{"zero frequency", ToneSettings(0, -10, 10, 44100), JobValue::freqFrom},
+                    LimitCase{"level above 0", ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
+                    LimitCase{"level -inf", ToneSettings(1000, -kInf, 10, 44100), JobValue::levelFrom},
+                    LimitCase{"under one frame", ToneSettings(1000, -10, 1e-6, 44100), JobValue::length},
+                    LimitCase{"length inf", ToneSettings(1000, -10, kInf, 44100), JobValue::length},
+                    LimitCase{"length NaN", ToneSettings(1000, -10, kNaN, 44100), JobValue::length}));
 
 // The longest length named in the message is accepted, and a little more is refused, for
 // both size conventions and both word lengths.
@@ -127,13 +107,13 @@ TEST_P(JobLimitsLongest, FileStaysWithinItsSizeFields) {
     std::int32_t most = MaxSignalFrames(o.realFileType(), o.wordLength());
     EXPECT_LT(std::int64_t{most} * (o.wordLength() / 8) + 4096, GetParam().sizeLimit);
     EXPECT_LE(most, 0x7FFFFFFF);
-    auto violation = CheckJobSettings(Tone(1000, -10, 1e9, GetParam().rate), o);
+    auto violation = CheckJobSettings(ToneSettings(1000, -10, 1e9, GetParam().rate), o);
     ASSERT_TRUE(violation);
     auto at = violation->accepted.find("at most ");
     ASSERT_NE(at, std::string::npos) << violation->accepted;
     double longest = std::stod(violation->accepted.substr(at + 8));
-    EXPECT_FALSE(CheckJobSettings(Tone(1000, -10, longest, GetParam().rate), o));
-    EXPECT_TRUE(CheckJobSettings(Tone(1000, -10, longest + 1, GetParam().rate), o));
+    EXPECT_FALSE(CheckJobSettings(ToneSettings(1000, -10, longest, GetParam().rate), o));
+    EXPECT_TRUE(CheckJobSettings(ToneSettings(1000, -10, longest + 1, GetParam().rate), o));
     EXPECT_GT(longest * GetParam().rate, most - GetParam().rate / 50);
 }
 INSTANTIATE_TEST_SUITE_P(Formats, JobLimitsLongest,
