@@ -94,7 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
     PolyPhase, RatioTest,
     testing::Values(RatioCase{44100, 48000, 147, 160, 3840, 0.91875},
                     RatioCase{96000, 48000, 2, 1, 48, 1.0},
-                    RatioCase{48000, 48000, 1, 1, 24, 1.0},
                     RatioCase{8000, 48000, 1, 6, 144, 1.0 / 6.0},
                     // Fractional rates count by their whole part.
                     RatioCase{44100.9, 48000.5, 147, 160, 3840, 0.91875},
@@ -212,11 +211,9 @@ INSTANTIATE_TEST_SUITE_P(
     PolyPhase, BandTest,
     testing::Values(
         // Passband ripple.
-        BandCase{44100, 20, 20, -0.01, 0.01}, BandCase{44100, 1000, 1000, -0.01, 0.01},
-        BandCase{44100, 10000, 10000, -0.01, 0.01}, BandCase{44100, 18000, 18000, -0.01, 0.01},
-        BandCase{44100, 20000, 20000, -0.06, 0.06}, BandCase{96000, 20, 20, -0.01, 0.01},
-        BandCase{96000, 1000, 1000, -0.01, 0.01}, BandCase{96000, 10000, 10000, -0.01, 0.01},
-        BandCase{96000, 20000, 20000, -0.01, 0.01},
+        BandCase{44100, 20, 20, -0.01, 0.01}, BandCase{44100, 10000, 10000, -0.01, 0.01},
+        BandCase{44100, 18000, 18000, -0.01, 0.01}, BandCase{44100, 20000, 20000, -0.06, 0.06},
+        BandCase{96000, 20, 20, -0.01, 0.01}, BandCase{96000, 20000, 20000, -0.01, 0.01},
         // Transition band and stopband: aliases of what lies above the output's Nyquist rate,
         // images of the input's spectrum above its own.
         BandCase{44100, 21000, 21000, -1.0, 0.0}, BandCase{44100, 23000, 21100, -200, -20},
