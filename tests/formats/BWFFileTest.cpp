@@ -36,8 +36,7 @@ TEST_F(BWFFileTest, SixteenBitMonoSecondHasTheFixedLayout) {
     const auto bytes = Write(specimen);
     ASSERT_EQ(bytes.size(), 96922u);
     EXPECT_EQ(LE32At(bytes, 4), 96914u);
-    EXPECT_EQ(TextAt(bytes, 8, 4), "WAVE");
-    EXPECT_EQ(TextAt(bytes, 12, 4), "bext");
+    EXPECT_EQ(TextAt(bytes, 8, 8), "WAVEbext");
     EXPECT_EQ(LE32At(bytes, 16), 858u);
     EXPECT_EQ(TextAt(bytes, 878, 4), "fmt ");
     EXPECT_EQ(LE32At(bytes, 878 + 12), 48000u);
@@ -133,10 +132,8 @@ TEST_F(BWFFileTest, RegionRecordAndReadBackWithIdOne) {
     ASSERT_EQ(file.GetNumRegions(), 1);
     SFTRegion r;
     ASSERT_EQ(file.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(r.id, 1);
-    EXPECT_EQ(r.start, 1000);
-    EXPECT_EQ(r.end, 5000);
-    EXPECT_EQ(r.sync, 1000);
+    EXPECT_EQ(std::vector<int>({r.id, r.start, r.end, r.sync}),
+              std::vector<int>({1, 1000, 5000, 1000}));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Verse");
     file.Close();
 
@@ -222,33 +219,47 @@ protected:
     }
 };
 
-TEST_F(BWFDamaged, RegionCountBeyondTheChunkReadsTheRecordsThatAreThere) {
+struct Damage {
+    const char* name;
+    void (*apply)(std::vector<std::uint8_t>&);
+    Status expected;
+    std::int16_t regions; // when it opens
+};
+
+class BWFDamage : public BWFDamaged, public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(BWFDamage, OpensToTheExpectedStatusAndRegions) {
     auto bytes = Specimen();
-    const std::int64_t regn = RiffChunkOffset(bytes, "regn");
-    byteorder::StoreLE32(bytes.data() + regn + 8, 1000);
+    GetParam().apply(bytes);
     CBWFLinearFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumRegions(), 2);
+    ASSERT_EQ(OpenBytes(&file, bytes), GetParam().expected);
+    if (GetParam().expected == kNoErr) EXPECT_EQ(file.GetNumRegions(), GetParam().regions);
 }
 
-TEST_F(BWFDamaged, BadRegionSetsTheTimeStampInsteadOfBeingAdded) {
-    auto bytes = Specimen();
-    const std::int64_t record = RiffChunkOffset(bytes, "regn") + 12;
-    byteorder::StoreLE64(bytes.data() + record + 24, 5000); // end past the file
-    CBWFLinearFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumRegions(), 1);
-}
-
-TEST_F(BWFDamaged, ShortBextIsMalformed) {
-    auto bytes = Specimen();
-    byteorder::StoreLE32(bytes.data() + 16, 300);
-    // Keep the chunk walk intact: a JUNK chunk takes the rest of the old bext.
-    std::copy_n("JUNK", 4, bytes.begin() + 12 + 8 + 300);
-    byteorder::StoreLE32(bytes.data() + 12 + 8 + 304, 858 - 300 - 8);
-    CBWFLinearFile file;
-    EXPECT_EQ(OpenBytes(&file, bytes), kErrMalformedFile);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BWFDamage,
+    ::testing::Values(
+        // The records that are there are read.
+        Damage{"RegionCountBeyondChunk",
+               [](std::vector<std::uint8_t>& b) {
+                   byteorder::StoreLE32(b.data() + RiffChunkOffset(b, "regn") + 8, 1000);
+               },
+               kNoErr, 2},
+        // A region that ends past the file only sets the time stamp.
+        Damage{"RegionEndPastFile",
+               [](std::vector<std::uint8_t>& b) {
+                   byteorder::StoreLE64(b.data() + RiffChunkOffset(b, "regn") + 12 + 24, 5000);
+               },
+               kNoErr, 1},
+        // A JUNK chunk takes the rest of the old bext, so the chunk walk stays intact.
+        Damage{"ShortBext",
+               [](std::vector<std::uint8_t>& b) {
+                   byteorder::StoreLE32(b.data() + 16, 300);
+                   std::copy_n("JUNK", 4, b.begin() + 12 + 8 + 300);
+                   byteorder::StoreLE32(b.data() + 12 + 8 + 304, 858 - 300 - 8);
+               },
+               kErrMalformedFile, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BWFDamaged, MalformedCorpusOpensToAStatus) {
     const auto good = Specimen();
