@@ -13,17 +13,24 @@ std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t
     return (std::int64_t(frame) * step + std::int64_t(channel) * (range / 3)) % range - range / 2;
 }
 
+std::vector<double> SpecimenSamples(std::int32_t frames, std::int16_t channels,
+                                    std::int16_t bits) {
+    std::vector<double> samples;
+    const double scale = double(std::int64_t(1) << (bits - 1));
+    for (std::int32_t f = 0; f < frames; ++f)
+        for (std::int16_t c = 0; c < channels; ++c)
+            samples.push_back(double(SpecimenCode(f, c, bits)) / scale);
+    return samples;
+}
+
 Status WriteSpecimen(const FSSpec& fileRef, const AIFFSpecimen& specimen) {
     CAIFFFile file;
     Status status = file.ISoundFile(&fileRef);
     if (status == kNoErr)
         status = file.Create(specimen.channels, specimen.bits, specimen.rate, nullptr, 0, nullptr);
     if (status != kNoErr) return status;
-    std::vector<double> samples;
-    const double scale = double(std::int64_t(1) << (specimen.bits - 1));
-    for (std::int32_t f = 0; f < specimen.frames; ++f)
-        for (std::int16_t c = 0; c < specimen.channels; ++c)
-            samples.push_back(double(SpecimenCode(f, c, specimen.bits)) / scale);
+    std::vector<double> samples =
+        SpecimenSamples(specimen.frames, specimen.channels, specimen.bits);
     double* block = samples.data();
     std::int32_t count = specimen.frames;
     status = file.Write(0, &count, &block);

@@ -23,6 +23,9 @@ struct AIFFSpecimen {
 // The integer code of the specimen's sample at (frame, channel) for `bits`: it sweeps the
 // whole range of the word, the most negative code included.
 std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t bits);
+// Those codes for every frame, interleaved, scaled to [-1, 1).
+std::vector<double> SpecimenSamples(std::int32_t frames, std::int16_t channels,
+                                    std::int16_t bits);
 
 // Writes the specimen through CAIFFFile (Create, interleaved Write, Close). The status of the
 // first failing step.

@@ -24,8 +24,6 @@ struct Encoding {
     Bytes bytes;
 };
 
-void PrintTo(const Encoding& e, std::ostream* os) { *os << e.value; }
-
 class Ext80Encoding : public ::testing::TestWithParam<Encoding> {};
 
 TEST_P(Ext80Encoding, EncodesToTheFileBytesAndBack) {
@@ -38,11 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
     SampleRates, Ext80Encoding,
     ::testing::Values(Encoding{44100.0, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}},
                       Encoding{48000.0, {0x40, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
-                      Encoding{96000.0, {0x40, 0x0F, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
-                      Encoding{22050.0, {0x40, 0x0D, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}},
                       Encoding{8000.0, {0x40, 0x0B, 0xFA, 0x00, 0, 0, 0, 0, 0, 0}},
                       Encoding{1.0, {0x3F, 0xFF, 0x80, 0x00, 0, 0, 0, 0, 0, 0}},
-                      Encoding{65536.0, {0x40, 0x0F, 0x80, 0x00, 0, 0, 0, 0, 0, 0}},
                       Encoding{44100.5, {0x40, 0x0E, 0xAC, 0x44, 0x80, 0, 0, 0, 0, 0}},
                       Encoding{4294967295.0, {0x40, 0x1E, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
                       Encoding{-48000.0, {0xC0, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}},
@@ -84,8 +79,6 @@ struct Decoding {
     Bytes bytes;
     double value;
 };
-
-void PrintTo(const Decoding& d, std::ostream* os) { *os << d.value; }
 
 class Ext80Decoding : public ::testing::TestWithParam<Decoding> {};
 

@@ -5,7 +5,6 @@
 
 #include "soundfile/ByteOrder.h"
 
-
 Status WriteWAVESpecimen(const FSSpec& fileRef, const WAVESpecimen& specimen) {
     std::unique_ptr<CWAVEFile> file;
     if (specimen.broadcast) file = std::make_unique<CBWFLinearFile>();
@@ -16,11 +15,8 @@ Status WriteWAVESpecimen(const FSSpec& fileRef, const WAVESpecimen& specimen) {
         status = file->Create(specimen.channels, specimen.bits, specimen.rate,
                               specimen.broadcast ? specifics : nullptr, 0, nullptr);
     if (status != kNoErr) return status;
-    std::vector<double> samples;
-    const double scale = double(std::int64_t(1) << (specimen.bits - 1));
-    for (std::int32_t f = 0; f < specimen.frames; ++f)
-        for (std::int16_t c = 0; c < specimen.channels; ++c)
-            samples.push_back(double(SpecimenCode(f, c, specimen.bits)) / scale);
+    std::vector<double> samples =
+        SpecimenSamples(specimen.frames, specimen.channels, specimen.bits);
     double* block = samples.data();
     std::int32_t count = specimen.frames;
     status = file->Write(0, &count, &block);
