@@ -312,22 +312,6 @@ TEST(AIFFWrite, WritingPastTheEndFillsTheGapWithZeros) {
     EXPECT_EQ(LoadBE16(bytes.data() + 54 + 1000 * 4), 0x4000);
 }
 
-TEST(AIFFWrite, CloseWithoutAFileAndASecondCloseReportNotOpen) {
-    TempDir dir;
-    const FSSpec fileRef = dir.Spec("c.aif");
-    CAIFFFile never;
-    ASSERT_EQ(never.ISoundFile(&fileRef), kNoErr);
-    EXPECT_EQ(never.Close(), kErrFileNotOpen);
-
-    CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(file.Create(1, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
-    ASSERT_EQ(file.Close(), kNoErr);
-    const Bytes closed = ReadFileBytes(dir.File("c.aif"));
-    EXPECT_EQ(file.Close(), kErrFileNotOpen);
-    EXPECT_EQ(ReadFileBytes(dir.File("c.aif")), closed);
-}
-
 // A failing write while closing is reported, keeps the header marked for rewriting and still
 // closes the file.
 TEST(AIFFWrite, FailureWhileClosingIsReportedAndTheFileIsClosed) {

@@ -102,15 +102,6 @@ INSTANTIATE_TEST_SUITE_P(BitsAndChannels, WAVEFormats,
                          ::testing::Combine(::testing::Values(8, 16, 24, 32),
                                             ::testing::Values(1, 2)));
 
-TEST_F(WAVEFileTest, FractionalRateIsTruncated) {
-    WAVESpecimen specimen;
-    specimen.rate = 44100.6f;
-    specimen.frames = 2;
-    const auto bytes = Write(specimen);
-    EXPECT_EQ(LE32At(bytes, 24), 44100u);
-    EXPECT_EQ(LE32At(bytes, 28), 88200u);
-}
-
 TEST_F(WAVEFileTest, EightBitSamplesAreOffsetAndUnwrittenFramesAreSilence) {
     CWAVEFile file;
     const FSSpec fileRef = dir.Spec("eight.wav");
@@ -315,51 +306,59 @@ protected:
     }
 };
 
-TEST_F(WAVEDamagedExtras, CueCountBeyondTheChunkReadsThePointsThatAreThere) {
-    auto bytes = Specimen();
-    const std::int64_t cue = RiffChunkOffset(bytes, "cue ");
-    byteorder::StoreLE32(bytes.data() + cue + 8, 0x7FFFFFFF);
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumMarkers(), 2);
-}
+struct Damage {
+    const char* name;
+    void (*apply)(std::vector<std::uint8_t>& bytes, std::int64_t list);
+    std::int16_t markers;
+    const char* firstName;
+    std::int32_t firstRegionID;
+};
 
-TEST_F(WAVEDamagedExtras, LabelWithoutTerminatorEndsAtItsSubChunk) {
+class WAVEDamage : public WAVEDamagedExtras, public ::testing::WithParamInterface<Damage> {};
+
+// Damage after the sound data leaves a file that opens with what can still be read.
+TEST_P(WAVEDamage, OpensWithWhatIsLeft) {
     auto bytes = Specimen();
-    const std::int64_t labl = RiffChunkOffset(bytes, "LIST") + 12;
-    // "First" and its zero byte become "First!" with no zero inside the sub-chunk.
-    bytes[std::size_t(labl + 17)] = '!';
+    GetParam().apply(bytes, RiffChunkOffset(bytes, "LIST"));
     CWAVEFile file;
     ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
+    EXPECT_EQ(file.GetNumMarkers(), GetParam().markers);
     SFTMarker m;
     ASSERT_EQ(file.GetIndMarker(0, &m), kNoErr);
-    EXPECT_EQ(MarkerName(m), "First!");
-}
-
-TEST_F(WAVEDamagedExtras, SubChunkRunningPastTheListEndsTheWalk) {
-    auto bytes = Specimen();
-    const std::int64_t labl2 = RiffChunkOffset(bytes, "LIST") + 12 + 18;
-    byteorder::StoreLE32(bytes.data() + labl2 + 4, 5000);
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumMarkers(), 1);
-    // Without its ltxt the file has no region of its own: the whole-file one stands in.
-    ASSERT_EQ(file.GetNumRegions(), 1);
-    SFTRegion r;
-    file.GetIndRegion(0, &r);
-    EXPECT_EQ(r.id, 0);
-}
-
-TEST_F(WAVEDamagedExtras, RegionPastTheEndIsSkipped) {
-    auto bytes = Specimen();
-    const std::int64_t ltxt = RiffChunkOffset(bytes, "LIST") + 12 + 36;
-    byteorder::StoreLE32(bytes.data() + ltxt + 12, 0x7FFFFFF0); // a length that would overflow
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
+    EXPECT_EQ(MarkerName(m), GetParam().firstName);
+    // Region 0 is the whole-file stand-in, there only when the file's own region is lost.
     SFTRegion r;
     ASSERT_EQ(file.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(r.id, 0); // only the whole-file stand-in
+    EXPECT_EQ(r.id, GetParam().firstRegionID);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WAVEDamage,
+    ::testing::Values(
+        Damage{"CueCountBeyondChunk",
+               [](std::vector<std::uint8_t>& b, std::int64_t) {
+                   byteorder::StoreLE32(b.data() + RiffChunkOffset(b, "cue ") + 8, 0x7FFFFFFF);
+               },
+               2, "First", 2},
+        // "First" and its zero byte become "First!" with no zero inside the sub-chunk.
+        Damage{"LabelWithoutTerminator",
+               [](std::vector<std::uint8_t>& b, std::int64_t list) {
+                   b[std::size_t(list + 12 + 17)] = '!';
+               },
+               2, "First!", 2},
+        // The second labl runs past the list: the walk ends there, without the ltxt.
+        Damage{"SubChunkPastList",
+               [](std::vector<std::uint8_t>& b, std::int64_t list) {
+                   byteorder::StoreLE32(b.data() + list + 12 + 18 + 4, 5000);
+               },
+               1, "First", 0},
+        // A region length that would overflow past the end.
+        Damage{"RegionPastEnd",
+               [](std::vector<std::uint8_t>& b, std::int64_t list) {
+                   byteorder::StoreLE32(b.data() + list + 12 + 36 + 12, 0x7FFFFFF0);
+               },
+               2, "First", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Every truncation and a set of bad sizes and counts at every chunk header of a file with
 // markers and regions: each opens to some status, and a sanitizer build reports nothing.

@@ -120,14 +120,6 @@ TEST_P(WAVEWrittenHere, PythonWaveAndSoxReadTheSamples) {
                   Code(i) * (std::int64_t(1) << (32 - specimen.bits))) << i;
 }
 
-TEST_P(WAVEWrittenHere, OpenSoundFileShowsTheFormatOfTheFile) {
-    std::unique_ptr<CSoundFile> file;
-    ASSERT_EQ(OpenSoundFile(dir.Spec("w.wav"), &file), kNoErr);
-    EXPECT_EQ(file->GetFType(), byteorder::FourCC(specimen.broadcast ? "BWLN" : "WAVE"));
-    EXPECT_EQ(file->GetNumSFrames(), 1001);
-    EXPECT_EQ(file->GetWordSize(), specimen.bits);
-}
-
 INSTANTIATE_TEST_SUITE_P(BitsChannelsKinds, WAVEWrittenHere,
                          ::testing::Combine(::testing::Values(8, 16, 24, 32),
                                             ::testing::Values(1, 2),
