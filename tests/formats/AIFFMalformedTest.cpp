@@ -53,7 +53,7 @@ Status OpenBytes(const TempDir& dir, const Bytes& bytes, const char* name = "m.a
         std::vector<double> samples(std::size_t(file.GetNumSFrames()) * file.GetNumChannels());
         double* block = samples.data();
         std::int32_t count = file.GetNumSFrames();
-        file.Read(0, &count, &block);
+        file.Read(0, &count, &block); // a short read is fine; reading outside the block is not
         EXPECT_LE(count, file.GetNumSFrames());
     }
     return status;
@@ -86,8 +86,6 @@ struct Mutation {
     std::function<void(Bytes&)> apply;
     int expected;
 };
-
-void PrintTo(const Mutation& m, std::ostream* os) { *os << m.name; }
 
 void SetSize(Bytes& file, const char* chunk, std::uint32_t size) {
     StoreBE32(file.data() + At(file, chunk) + 4, size);
@@ -133,7 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
                  kErrLoopMarkerMissing},
         // Chunk sizes.
         Mutation{"COMMSizeNegative", [](Bytes& f) { SetSize(f, "COMM", 0x80000000); }, kAnyFailure},
-        Mutation{"COMMSizeAllOnes", [](Bytes& f) { SetSize(f, "COMM", 0xFFFFFFFF); }, kAnyFailure},
         Mutation{"COMMSizeShort", [](Bytes& f) { SetSize(f, "COMM", 10); }, kErrMalformedFile},
         Mutation{"COMMSizeOdd", [](Bytes& f) { SetSize(f, "COMM", 19); }, kAnyFailure},
         Mutation{"SSNDSizeNegative", [](Bytes& f) { SetSize(f, "SSND", 0xFFFFFFFF); },
@@ -176,9 +173,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Marker records.
         Mutation{"MarkerCountBeyondChunk",
                  [](Bytes& f) { StoreBE16(f.data() + At(f, "MARK") + 8, 5); }, kErrMalformedFile},
-        Mutation{"MarkerCountAllOnes",
-                 [](Bytes& f) { StoreBE16(f.data() + At(f, "MARK") + 8, 0xFFFF); },
-                 kErrMalformedFile},
         Mutation{"NameBeyondRecord", [](Bytes& f) { f[MarkRecords(f) + 6] = 255; },
                  kErrMalformedFile},
         Mutation{"LastNameBeyondChunk", [](Bytes& f) { f[f.size() - 6] = 200; }, kErrMalformedFile},

@@ -18,12 +18,8 @@ protected:
         EXPECT_EQ(WriteWAVESpecimen(dir.Spec(name), specimen), kNoErr);
         return ReadFileBytes(dir.File(name));
     }
-    template <typename File>
-    Status OpenBytes(File* file, const std::vector<std::uint8_t>& bytes) {
-        EXPECT_TRUE(WriteFileBytes(dir.File("in.wav"), bytes));
-        const FSSpec fileRef = dir.Spec("in.wav");
-        Status status = file->ISoundFile(&fileRef);
-        return status == kNoErr ? file->Open() : status;
+    Status OpenBytes(CSoundFile* file, const std::vector<std::uint8_t>& bytes) {
+        return ::OpenBytes(dir, file, bytes);
     }
 
     TempDir dir;

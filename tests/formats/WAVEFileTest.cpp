@@ -21,13 +21,9 @@ protected:
         EXPECT_EQ(WriteWAVESpecimen(dir.Spec(name), specimen), kNoErr);
         return ReadFileBytes(dir.File(name));
     }
-    // Opens `bytes` as a file with CWAVEFile; the status of Open.
     Status OpenBytes(CWAVEFile* file, const std::vector<std::uint8_t>& bytes,
                      const char* name = "in.wav") {
-        EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes));
-        const FSSpec fileRef = dir.Spec(name);
-        Status status = file->ISoundFile(&fileRef);
-        return status == kNoErr ? file->Open() : status;
+        return ::OpenBytes(dir, file, bytes, name);
     }
 
     TempDir dir;

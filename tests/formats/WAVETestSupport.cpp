@@ -1,5 +1,7 @@
 #include "WAVETestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <memory>
 
@@ -27,6 +29,14 @@ Status WriteWAVESpecimen(const FSSpec& fileRef, const WAVESpecimen& specimen) {
     if (specimen.timeStamp) file->SetTimeStamp(*specimen.timeStamp);
     const Status closeStatus = file->Close();
     return status != kNoErr ? status : closeStatus;
+}
+
+Status OpenBytes(const TempDir& dir, CSoundFile* file, const std::vector<std::uint8_t>& bytes,
+                 const char* name) {
+    EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes)) << name;
+    const FSSpec fileRef = dir.Spec(name);
+    const Status status = file->ISoundFile(&fileRef);
+    return status == kNoErr ? file->Open() : status;
 }
 
 SFTRegion MakeRegion(std::int32_t start, std::int32_t end, std::int32_t sync,

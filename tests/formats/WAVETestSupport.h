@@ -40,6 +40,10 @@ std::uint32_t LE32At(const std::vector<std::uint8_t>& bytes, std::int64_t offset
 std::uint16_t LE16At(const std::vector<std::uint8_t>& bytes, std::int64_t offset);
 std::string TextAt(const std::vector<std::uint8_t>& bytes, std::int64_t offset, std::size_t n);
 
+// Writes `bytes` to `name` in `dir` and opens it with `file`; the status of Open.
+Status OpenBytes(const TempDir& dir, CSoundFile* file, const std::vector<std::uint8_t>& bytes,
+                 const char* name = "in.wav");
+
 // A preferences store of its own for a test, holding the readers' declared defaults (the
 // user's own preferences are neither read nor written).
 class WAVEReaderPreferences {
