@@ -116,14 +116,6 @@ TEST_P(VoiceSample, IsWholeSamplesAtOneLoudnessAndTrimmed) {
 
 INSTANTIATE_TEST_SUITE_P(Resources, VoiceSample, testing::ValuesIn(AllNames()), ParamName);
 
-TEST(VoiceSamples, AreAllDifferentRecordings) {
-    std::map<std::vector<std::int16_t>, std::string> seen;
-    for (const auto& name : AllNames()) {
-        auto [it, inserted] = seen.emplace(ReadSample(name), name);
-        EXPECT_TRUE(inserted) << name << " holds the same recording as " << it->second;
-    }
-}
-
 TEST(VoiceSamples, NoiseSamplesEndInTheSameLoudBurst) {
     const auto in = ReadSample("InPhase+noise");
     const auto out = ReadSample("OutOfPhase+noise");

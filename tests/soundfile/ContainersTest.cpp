@@ -132,20 +132,6 @@ TEST(CObjectList, HoldsFullWidthPointers) {
     EXPECT_EQ(visited, 19);
 }
 
-TEST(CLongListIterator, WalksBothWays) {
-    CLongList list;
-    for (int v : {5, 6, 7}) list.AddLong(v);
-    CLongListIterator it(&list);
-    std::vector<std::int32_t> forward, backward;
-    for (std::int32_t v = it.FirstLong(); it.More(); v = it.NextLong()) forward.push_back(v);
-    for (std::int32_t v = it.LastLong(); it.MorePrev(); v = it.PreviousLong())
-        backward.push_back(v);
-    EXPECT_EQ(forward, (std::vector<std::int32_t>{5, 6, 7}));
-    EXPECT_EQ(backward, (std::vector<std::int32_t>{7, 6, 5}));
-    CLongListIterator none(nullptr);
-    EXPECT_FALSE(none.More());
-}
-
 struct BeforeIndexCase {
     std::int16_t index;
     std::vector<int> expected;
@@ -208,16 +194,4 @@ TEST(CObject, NotifiesDependentsInOrder) {
     source.Notify(43);
     EXPECT_EQ(first.messages.size(), 1u);
     EXPECT_EQ(second.messages, (std::vector<std::uint32_t>{42, 43}));
-}
-
-TEST(MyMemError, ReportsNullLevels) {
-    SetMemError(kNoErr);
-    int value = 0, *pointer = &value;
-    int* nullPointer = nullptr;
-    EXPECT_EQ(MyMemError(&pointer, 2), kNoErr);
-    EXPECT_EQ(MyMemError(nullptr, 1), kErrAllocationFailed);
-    EXPECT_EQ(MyMemError(&nullPointer, 2), kErrAllocationFailed); // master pointer null
-    SetMemError(kErrMemoryFull);
-    EXPECT_EQ(MyMemError(&nullPointer, 2), kErrMemoryFull);
-    SetMemError(kNoErr);
 }

@@ -125,18 +125,6 @@ TEST_F(SoundFileLists, MarkerLookupsAndRemoval) {
     EXPECT_EQ(file.GetNumMarkers(), 0);
 }
 
-TEST_F(SoundFileLists, LoopRemovalMatchesTheType) {
-    for (std::int32_t id : {5, 1, 3}) {
-        SFTLoop l{id, id, id + 10, 1};
-        ASSERT_EQ(file.AddLoop(&l), kNoErr);
-    }
-    SFTLoop otherType{1, 1, 11, 2};
-    EXPECT_EQ(file.RemoveLoop(&otherType), kErrNoSuchLoop);
-    SFTLoop same{1, 1, 11, 1};
-    EXPECT_EQ(file.RemoveLoop(&same), kNoErr);
-    EXPECT_EQ(file.GetNumLoops(), 2);
-}
-
 TEST_F(SoundFileLists, RegionsAreClampedToTheFile) {
     SFTRegion r = Region(-5, 5000, std::string(35, 'n'));
     ASSERT_EQ(file.AddRegion(&r), kNoErr);
@@ -279,13 +267,4 @@ TEST_F(SoundFileLists, RemoveDuplicatesKeepsOneOfEach) {
     ASSERT_EQ(file.RemoveDuplicates(), kNoErr);
     EXPECT_EQ(file.GetNumMarkers(), 3);
     EXPECT_EQ(file.GetNumLoops(), 2);
-}
-
-TEST(SoundFileRecords, EqualityRules) {
-    SFTRegion a = Region(1, 2, "x");
-    SFTRegion b = a;
-    b.timeStampLS = 99; // not part of region equality
-    EXPECT_TRUE(EqualRegion(&a, &b));
-    b.sync = 5;
-    EXPECT_FALSE(EqualRegion(&a, &b));
 }

@@ -146,20 +146,6 @@ TEST_F(SoundFileWrite, FailuresReportTheFramesDone) {
     EXPECT_EQ(count, 24000);
 }
 
-TEST_F(SoundFileWrite, AFailedBufferAllocationWritesNothing) {
-    Make(1, 16);
-    SetAllocationHook([](std::size_t) { return true; });
-    std::vector<double> samples(10, 0.1);
-    std::int32_t count = 10;
-    double* block = samples.data();
-    const Status status = file.Write(0, &count, &block);
-    SetAllocationHook({});
-    SetMemError(kNoErr);
-    EXPECT_EQ(status, kErrMemoryFull);
-    EXPECT_EQ(count, 10);
-    EXPECT_TRUE(file.Refills().empty());
-}
-
 // The one block changes hands between reading and writing, zeroed when it becomes the output.
 TEST_F(SoundFileWrite, TheBufferIsHandedOverBetweenDirections) {
     Make(1, 16);
@@ -253,20 +239,6 @@ TEST(SoundFileBase, CreateWithExtensionChecksForAnExistingFile) {
     EXPECT_EQ(create(*file, std::string(29, 'y'), 1), kNoErr);
     EXPECT_EQ(file->PendingError(), kErrNameTooLong);
     EXPECT_EQ(file->Dispose(1), kErrNameTooLong);
-}
-
-TEST(SoundFileBase, DisposeClosesAnOpenFileAndDestroysTheObject) {
-    for (bool open : {false, true}) {
-        bool destroyed = false;
-        auto* file = new MemorySoundFile;
-        file->OnDestroy([&] { destroyed = true; });
-        file->ISoundFile(nullptr);
-        if (open) {
-            ASSERT_EQ(file->Create(1, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
-        }
-        EXPECT_EQ(file->Dispose(1), kNoErr);
-        EXPECT_TRUE(destroyed) << open;
-    }
 }
 
 } // namespace
