@@ -45,25 +45,18 @@ TEST_P(SpeakIntTest, SpeaksTheNamesInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Numbers, SpeakIntTest,
     testing::Values(
-        IntCase{0, false, {"0"}}, IntCase{0, true, {"0"}}, IntCase{7, false, {"7"}},
-        IntCase{9, false, {"9"}}, IntCase{10, false, {"10"}}, IntCase{13, false, {"13"}},
+        IntCase{0, false, {"0"}}, IntCase{10, false, {"10"}}, IntCase{13, false, {"13"}},
         IntCase{15, false, {"15"}}, IntCase{16, false, {"6", "Teen"}},
-        IntCase{17, false, {"7", "Teen"}}, IntCase{19, false, {"9", "Teen"}},
-        IntCase{20, false, {"20"}}, IntCase{21, false, {"20", "1"}},
-        IntCase{45, false, {"40", "5"}}, IntCase{99, false, {"90", "9"}},
-        IntCase{100, false, {"1", "100"}}, IntCase{101, false, {"1", "100", "1"}},
-        IntCase{105, false, {"1", "100", "5"}}, IntCase{110, false, {"1", "100", "10"}},
+        IntCase{19, false, {"9", "Teen"}}, IntCase{20, false, {"20"}},
+        IntCase{99, false, {"90", "9"}}, IntCase{100, false, {"1", "100"}},
+        IntCase{101, false, {"1", "100", "1"}}, IntCase{110, false, {"1", "100", "10"}},
         IntCase{117, false, {"1", "100", "7", "Teen"}},
         IntCase{999, false, {"9", "100", "90", "9"}}, IntCase{1000, false, {"1", "1000"}},
         IntCase{1001, false, {"1", "1000", "1"}},
-        IntCase{2500, false, {"2", "1000", "5", "100"}},
-        IntCase{20000, false, {"20", "1000"}},
         IntCase{44100, false, {"40", "4", "1000", "1", "100"}},
         IntCase{96000, false, {"90", "6", "1000"}},
         IntCase{192000, false, {"1", "100", "90", "2", "1000"}},
-        IntCase{384000, false, {"3", "100", "80", "4", "1000"}},
-        IntCase{12, true, {"Plus", "12"}}, IntCase{-12, true, {"Minus", "12"}},
-        IntCase{-12, false, {"Minus", "12"}},
+        IntCase{12, true, {"Plus", "12"}}, IntCase{-12, false, {"Minus", "12"}},
         IntCase{-1000, false, {"Minus", "1", "1000"}}));
 
 // The most negative value has no positive twin in 32 bits; its magnitude must still come out.
@@ -110,13 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
         DoubleCase{-2.3, 1, true, {"Minus", "2", "Point", "Minus", "3"}},
         DoubleCase{-119.8, 1, true, {"Minus", "1", "100", "9", "Teen", "Point", "Minus", "8"}},
         DoubleCase{44.1, 2, false, {"40", "4", "Point", "1"}},
-        DoubleCase{48.0, 2, false, {"40", "8", "Point", "0"}},
         DoubleCase{22.05, 2, false, {"20", "2", "Point", "5"}},
-        DoubleCase{11.025, 2, false, {"11", "Point", "2"}},
-        DoubleCase{8.1, 2, false, {"8", "Point", "1"}},
-        DoubleCase{32.08, 2, false, {"30", "2", "Point", "8"}},
         DoubleCase{12.25, 2, false, {"12", "Point", "20", "5"}},
-        DoubleCase{176.4, 2, false, {"1", "100", "70", "6", "Point", "4"}},
         DoubleCase{192.0, 2, false, {"1", "100", "90", "2", "Point", "0"}},
         // Other counts speak single digits, not reduced between passes.
         DoubleCase{1.25, 3, false, {"1", "Point", "2", "20", "5", "2", "100", "50"}}));
