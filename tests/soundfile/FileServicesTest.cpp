@@ -26,7 +26,7 @@ protected:
 
 } // namespace
 
-TEST_F(PosixFiles, CreateMakesAnEmptyFileOnce) {
+TEST_F(PosixFiles, CreateOnceAndOpenOnlyFiles) {
     const FSSpec fileRef = dir.Spec("new.aif");
     ASSERT_EQ(files.Create(fileRef, byteorder::FourCC("AIFF"), byteorder::FourCC("QUIL")), kNoErr);
     EXPECT_TRUE(ReadFileBytes(dir.File("new.aif")).empty());
@@ -34,9 +34,6 @@ TEST_F(PosixFiles, CreateMakesAnEmptyFileOnce) {
     FSSpec inMissingFolder;
     MakeFSSpec(dir.File("nowhere"), "x", &inMissingFolder);
     EXPECT_EQ(files.Create(inMissingFolder, 0, 0), kErrFileNotFound);
-}
-
-TEST_F(PosixFiles, OpenReportsMissingFilesAndDirectories) {
     std::int16_t ref = 0;
     EXPECT_EQ(files.Open(dir.Spec("missing"), FilePermission::ReadOnly, &ref), kErrFileNotFound);
     ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
@@ -60,11 +57,15 @@ TEST_F(PosixFiles, ReadingPastTheEndGivesThePartialCount) {
 
 TEST_F(PosixFiles, PositionsAndLength) {
     const std::int16_t ref = OpenFile("data", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    std::int32_t position = -1, length = -1;
+    std::int32_t length = -1;
+    const auto position = [&] {
+        std::int32_t at = -1;
+        EXPECT_EQ(files.GetPosition(ref, &at), kNoErr);
+        return at;
+    };
     ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, 4), kNoErr);
     ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromCurrent, 2), kNoErr);
-    ASSERT_EQ(files.GetPosition(ref, &position), kNoErr);
-    EXPECT_EQ(position, 6);
+    EXPECT_EQ(position(), 6);
     ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromEnd, -1), kNoErr);
     std::uint8_t byte = 0;
     std::int32_t count = 1;
@@ -73,12 +74,10 @@ TEST_F(PosixFiles, PositionsAndLength) {
 
     // Past the end: -39 and the position at the end; before the start: unchanged.
     EXPECT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, 15), kErrEndOfFile);
-    ASSERT_EQ(files.GetPosition(ref, &position), kNoErr);
-    EXPECT_EQ(position, 10);
+    EXPECT_EQ(position(), 10);
     files.SetPosition(ref, FilePositionMode::FromStart, 3);
     EXPECT_EQ(files.SetPosition(ref, FilePositionMode::FromCurrent, -4), kErrPositionBeforeStart);
-    ASSERT_EQ(files.GetPosition(ref, &position), kNoErr);
-    EXPECT_EQ(position, 3);
+    EXPECT_EQ(position(), 3);
 
     ASSERT_EQ(files.SetEndOfFile(ref, 16), kNoErr); // extended with zeros
     ASSERT_EQ(files.GetEndOfFile(ref, &length), kNoErr);
