@@ -79,18 +79,17 @@ TEST_P(WAVEWrittenHere, LibsndfileReadsFormatSamplesCuesAndBroadcastInfo) {
         return;
     }
     ASSERT_EQ(hasBext, SF_TRUE);
-    EXPECT_EQ(std::string(bext.description, strnlen(bext.description, 256)), "");
-    EXPECT_EQ(std::string(bext.originator, strnlen(bext.originator, 32)), "Ziro Dudavo");
-    EXPECT_EQ(std::string(bext.originator_reference, strnlen(bext.originator_reference, 32)),
-              "Kestrelbay - Quillwavecaster");
+    const auto text = [](const char* field, std::size_t n) { return std::string(field, strnlen(field, n)); };
+    EXPECT_EQ(text(bext.description, 256), "");
+    EXPECT_EQ(text(bext.originator, 32), "Ziro Dudavo");
+    EXPECT_EQ(text(bext.originator_reference, 32), "Kestrelbay - Quillwavecaster");
     EXPECT_EQ(std::string(bext.origination_date, 10), "2004:00:00");
     const bool stamped = std::get<2>(GetParam()) == Kind::BWFStamped;
     EXPECT_EQ(std::string(bext.origination_time, 8), stamped ? "01:02:03" : "00:00:00");
     EXPECT_EQ(bext.time_reference_low, stamped ? std::uint32_t(kStamp) : 0u);
     EXPECT_EQ(bext.time_reference_high, 0u);
     EXPECT_EQ(bext.version, 0);
-    EXPECT_EQ(std::string(bext.coding_history, strnlen(bext.coding_history, bext.coding_history_size)),
-              "CodingHistory");
+    EXPECT_EQ(text(bext.coding_history, bext.coding_history_size), "CodingHistory");
 }
 
 TEST_P(WAVEWrittenHere, PythonWaveAndSoxReadTheSamples) {
