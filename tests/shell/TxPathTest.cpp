@@ -31,18 +31,15 @@ public:
 
 } // namespace
 
-TEST(TxPath, SpecForAMissingFileInAnExistingFolderCreatesNothing) {
+TEST(TxPath, SpecForAMissingFileCreatesNothingUnlessAsked) {
     TempDir dir;
     FSSpec fileRef;
     ASSERT_TRUE(TxPath(dir.File("Grüße.aif")).toFSSpec(&fileRef));
     EXPECT_EQ(FSSpecFullPath(fileRef), dir.File("Grüße.aif"));
     EXPECT_FALSE(fs::exists(dir.File("Grüße.aif")));
     EXPECT_EQ(TxPath::initWithFSSpec(fileRef).stringValue(), dir.File("Grüße.aif"));
-}
 
-TEST(TxPath, CreateFirstMakesAnEmptyFileOnceOnly) {
-    TempDir dir;
-    FSSpec fileRef;
+    // Creating first makes an empty file, once only.
     ASSERT_TRUE(TxPath(dir.File("new")).toFSSpecCreateFirst(&fileRef, true));
     EXPECT_EQ(fs::file_size(dir.File("new")), 0u);
     EXPECT_FALSE(TxPath(dir.File("new")).toFSSpecCreateFirst(&fileRef, true));

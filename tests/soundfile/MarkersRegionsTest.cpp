@@ -117,11 +117,10 @@ TEST_F(SoundFileLists, MarkerLookupsAndRemoval) {
     ASSERT_EQ(file.AddMarker(&numbered), kNoErr);
     EXPECT_EQ(file.GetMarkerByID(8, &numbered), kErrNoSuchMarker);
 
-    SFTMarker differentName = Marker(7, 100, "#4");
-    EXPECT_EQ(file.RemoveMarker(&differentName), kErrNoSuchMarker);
-    EXPECT_EQ(file.GetNumMarkers(), 1);
-    SFTMarker sameButType = Marker(7, 100, "#3"); // type and number do not take part
-    EXPECT_EQ(file.RemoveMarker(&sameButType), kNoErr);
+    SFTMarker other = Marker(7, 100, "#4");
+    EXPECT_EQ(file.RemoveMarker(&other), kErrNoSuchMarker);
+    other = Marker(7, 100, "#3"); // type and number do not take part
+    EXPECT_EQ(file.RemoveMarker(&other), kNoErr);
     EXPECT_EQ(file.GetNumMarkers(), 0);
 }
 
