@@ -57,30 +57,35 @@ std::string ContentsOf(std::FILE* stream) {
 
 } // namespace
 
-TEST(Resources, FindsRegularFilesByNameAndType) {
+struct Lookup {
+    std::string name, type;
+    bool found;
+};
+
+class ResourceLookup : public ::testing::TestWithParam<Lookup> {};
+
+// Only regular files directly in the folder are found; names that reach out of it are not.
+TEST_P(ResourceLookup, FindsRegularFilesInTheFolderOnly) {
     ResourceFolder folder;
     folder.Put("one.sample", "ab");
     fs::create_directory(folder.dir.File("folder.sample"));
-    EXPECT_EQ(PathForResource("one", "sample"), folder.dir.File("one.sample"));
-    EXPECT_FALSE(PathForResource("one", "plist"));
-    EXPECT_FALSE(PathForResource("folder", "sample"));
-}
-
-class ResourceNamesReachingOut : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
-
-TEST_P(ResourceNamesReachingOut, AreNotFound) {
-    ResourceFolder folder;
     fs::create_directory(folder.dir.File("sub"));
     folder.Put("sub/inner.sample", "x");
-    EXPECT_FALSE(PathForResource(GetParam().first, GetParam().second));
+    const auto path = PathForResource(GetParam().name, GetParam().type);
+    EXPECT_EQ(path.has_value(), GetParam().found);
+    if (GetParam().found) {
+        EXPECT_EQ(path, folder.dir.File(GetParam().name + "." + GetParam().type));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ResourceNamesReachingOut,
-                         ::testing::Values(std::pair{"sub/inner", "sample"},
-                                           std::pair{"../etc/passwd", ""},
-                                           std::pair{"..", ""}, std::pair{"", "sample"},
-                                           std::pair{"inner", "sample/../../x"},
-                                           std::pair{std::string("one\0x", 5), "sample"}));
+INSTANTIATE_TEST_SUITE_P(Names, ResourceLookup,
+                         ::testing::Values(Lookup{"one", "sample", true}, Lookup{"one", "plist", false},
+                                           Lookup{"folder", "sample", false},
+                                           Lookup{"sub/inner", "sample", false},
+                                           Lookup{"../etc/passwd", "", false}, Lookup{"..", "", false},
+                                           Lookup{"", "sample", false},
+                                           Lookup{"inner", "sample/../../x", false},
+                                           Lookup{std::string("one\0x", 5), "sample", false}));
 
 TEST(Resources, ContentsAreReturnedByteForByte) {
     ResourceFolder folder;
