@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -20,14 +21,11 @@ namespace {
 class ResourceFolder {
 public:
     ResourceFolder() {
-        const char* saved = std::getenv("QUILL_RESOURCES");
-        hadValue = saved != nullptr;
-        if (hadValue) previous = saved;
+        if (const char* saved = std::getenv("QUILL_RESOURCES")) previous = saved;
         setenv("QUILL_RESOURCES", dir.Path().c_str(), 1);
     }
     ~ResourceFolder() {
-        if (hadValue) setenv("QUILL_RESOURCES", previous.c_str(), 1);
-        else unsetenv("QUILL_RESOURCES");
+        previous ? setenv("QUILL_RESOURCES", previous->c_str(), 1) : unsetenv("QUILL_RESOURCES");
     }
     void Put(const std::string& leaf, const std::string& bytes) const {
         std::ofstream(dir.File(leaf), std::ios::binary) << bytes;
@@ -35,8 +33,7 @@ public:
     TempDir dir;
 
 private:
-    bool hadValue = false;
-    std::string previous;
+    std::optional<std::string> previous;
 };
 
 class RecordingDesktop : public DesktopServices {
@@ -78,14 +75,13 @@ TEST_P(ResourceLookup, FindsRegularFilesInTheFolderOnly) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ResourceLookup,
-                         ::testing::Values(Lookup{"one", "sample", true}, Lookup{"one", "plist", false},
-                                           Lookup{"folder", "sample", false},
-                                           Lookup{"sub/inner", "sample", false},
-                                           Lookup{"../etc/passwd", "", false}, Lookup{"..", "", false},
-                                           Lookup{"", "sample", false},
-                                           Lookup{"inner", "sample/../../x", false},
-                                           Lookup{std::string("one\0x", 5), "sample", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, ResourceLookup,
+    ::testing::Values(Lookup{"one", "sample", true}, Lookup{"one", "plist", false},
+                      Lookup{"folder", "sample", false}, Lookup{"sub/inner", "sample", false},
+                      Lookup{"../etc/passwd", "", false}, Lookup{"..", "", false},
+                      Lookup{"", "sample", false}, Lookup{"inner", "sample/../../x", false},
+                      Lookup{std::string("one\0x", 5), "sample", false}));
 
 TEST(Resources, ContentsAreReturnedByteForByte) {
     ResourceFolder folder;
