@@ -227,12 +227,8 @@ TEST_P(PhaseCheckSequence, EveryFileHoldsItsPartInStep) {
     for (const auto& speaker : layout.speakers)
         expectedFiles.push_back("48k_16b_PhaseChk." + *LayoutTitle(layout.channelSetup) + "." +
                                 speaker + ".aif");
-    std::vector<std::string> written;
-    for (const auto& entry : fs::directory_iterator(OutputDir()))
-        written.push_back(entry.path().filename());
-    std::sort(written.begin(), written.end());
     std::sort(expectedFiles.begin(), expectedFiles.end());
-    EXPECT_EQ(written, expectedFiles);
+    EXPECT_EQ(FolderEntries(OutputDir()), expectedFiles);
 
     std::vector<std::int32_t> starts;
     std::set<std::int64_t> lengths;
@@ -305,8 +301,7 @@ TEST_P(ForeignOutputPath, FailsAndTouchesNothing) {
     EXPECT_EQ(alerts, 1);
     EXPECT_EQ(progress.step, 0u);
     std::ifstream in(keep);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "the user's");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's");
     if (GetParam() == 0) {
         EXPECT_TRUE(fs::exists(OutputDir() + "/48k_16b_PhaseChk.Stereo.L.aif"));
     }
