@@ -19,15 +19,13 @@
 #include <thread>
 #include <vector>
 
+#include "QuillgenProcess.h"
+
 namespace fs = std::filesystem;
+using namespace quillgen_test;
 using testing::HasSubstr;
 
 namespace {
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A scratch folder that quillgen runs in, with its output streams kept beside it.
 class PhaseCheckCommand : public testing::Test {
@@ -41,38 +39,12 @@ protected:
 
     fs::path Work() const { return root / "work"; }
 
-    pid_t Start(const std::vector<std::string>& args) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(Work().c_str()) != 0) _exit(127);
-            dup2(open((root / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            dup2(open((root / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH),
-                                    const_cast<char*>("phase-check")};
-            for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(QUILLGEN_PATH, argv.data());
-            _exit(127);
-        }
-        return pid;
+    pid_t Start(std::vector<std::string> args) {
+        args.insert(args.begin(), "phase-check");
+        return StartQuillgen(Work(), root, args);
     }
-
-    int Wait(pid_t pid) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        out = ReadText(root / "stdout");
-        err = ReadText(root / "stderr");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
+    int Wait(pid_t pid) { return WaitQuillgen(pid, root, out, err); }
     int Quillgen(const std::vector<std::string>& args) { return Wait(Start(args)); }
-
-    std::vector<std::string> Entries(const fs::path& dir) const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
     // Frame counts of the files of `dir`, checking each file's rate and format.
     std::set<sf_count_t> FrameCounts(const fs::path& dir, int rate, int format) {

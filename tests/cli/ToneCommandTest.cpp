@@ -21,9 +21,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "QuillgenProcess.h"
 #include "synth/Levels.h"
 
 namespace fs = std::filesystem;
+using namespace quillgen_test;
 using testing::HasSubstr;
 
 namespace {
@@ -45,58 +47,23 @@ struct RunResult {
     std::string out, err;
 };
 
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Starts quillgen in `scratch.out()` with its output streams going to files beside it.
-// These tests look at the signal alone, so the spoken announcement (on by default) is turned
-// off unless `withDefaults` asks for the program's own defaults.
-pid_t Start(const ScratchDir& scratch, const std::vector<std::string>& args,
-            bool withDefaults = false) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(scratch.out().c_str()) != 0) _exit(127);
-        int out = open((scratch.path / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open((scratch.path / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH)};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        static char noAnnounce[] = "--no-announce";
-        const bool isJob = !args.empty() && args[0] != "info";
-        if (isJob && !withDefaults) argv.push_back(noAnnounce);
-        argv.push_back(nullptr);
-        execv(QUILLGEN_PATH, argv.data());
-        _exit(127);
-    }
-    return pid;
+// Starts quillgen in `scratch.out()`. These tests look at the signal alone, so the spoken
+// announcement (on by default) is turned off unless `withDefaults` asks for the program's own
+// defaults.
+pid_t Start(const ScratchDir& scratch, std::vector<std::string> args, bool withDefaults = false) {
+    if (!args.empty() && args[0] != "info" && !withDefaults) args.push_back("--no-announce");
+    return StartQuillgen(scratch.out(), scratch.path, args);
 }
 
 RunResult Finish(const ScratchDir& scratch, pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
     RunResult run;
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = Slurp(scratch.path / "stdout");
-    run.err = Slurp(scratch.path / "stderr");
+    run.exit = WaitQuillgen(pid, scratch.path, run.out, run.err);
     return run;
 }
 
 RunResult Quillgen(const ScratchDir& scratch, const std::vector<std::string>& args,
                    bool withDefaults = false) {
     return Finish(scratch, Start(scratch, args, withDefaults));
-}
-
-std::vector<std::string> Entries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename());
-    return names;
 }
 
 // What Python sees in a file: frames, rate, bits, markers (position, name), bext present.
@@ -145,7 +112,7 @@ nlohmann::json PythonView(const ScratchDir& scratch, const fs::path& file) {
                           "' '" + file.string() + "' > '" + (scratch.path / "view.json").string() +
                           "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return nlohmann::json::parse(Slurp(scratch.path / "view.json"));
+    return nlohmann::json::parse(ReadText(scratch.path / "view.json"));
 }
 
 struct SndView {

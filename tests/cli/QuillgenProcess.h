@@ -1,0 +1,58 @@
+#pragma once
+// Runs quillgen as a child process in a folder of its own, its output streams kept in files.
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace quillgen_test {
+
+inline std::string ReadText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Sorted leaf names of what `dir` holds.
+inline std::vector<std::string> Entries(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Starts quillgen with `args` in `cwd`; its stdout and stderr go to logs/stdout, logs/stderr.
+inline pid_t StartQuillgen(const std::filesystem::path& cwd, const std::filesystem::path& logs,
+                           const std::vector<std::string>& args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        dup2(open((logs / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open((logs / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH)};
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(QUILLGEN_PATH, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits for `pid`; the exit status, or 128 + the signal that ended it.
+inline int WaitQuillgen(pid_t pid, const std::filesystem::path& logs, std::string& out,
+                        std::string& err) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    out = ReadText(logs / "stdout");
+    err = ReadText(logs / "stderr");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace quillgen_test
