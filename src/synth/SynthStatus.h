@@ -1,8 +1,9 @@
 #pragma once
-// The one status of the signal functions that the sound file engine does not define.
+// The status of the signal functions for a parameter that cannot give a signal: the
+// engine's parameter error, under the name the signal code uses.
 
 #include "soundfile/Status.h"
 
 // A signal parameter that cannot give a signal: a rate, length or frequency that is not a
 // positive finite number, a level that is not finite, or a length of no whole frame.
-inline constexpr Status kErrBadSignalParameter = -50;
+inline constexpr Status kErrBadSignalParameter = kErrParameter;
