@@ -229,7 +229,9 @@ TEST_P(BWFDamage, OpensToTheExpectedStatusAndRegions) {
     GetParam().apply(bytes);
     CBWFLinearFile file;
     ASSERT_EQ(OpenBytes(&file, bytes), GetParam().expected);
-    if (GetParam().expected == kNoErr) EXPECT_EQ(file.GetNumRegions(), GetParam().regions);
+    if (GetParam().expected == kNoErr) {
+        EXPECT_EQ(file.GetNumRegions(), GetParam().regions);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
