@@ -109,23 +109,8 @@ std::uint32_t CAIFFFile::GetCreator() const { return kCreator; }
 
 // --- low-level file access -------------------------------------------------------------------
 
-Status CAIFFFile::ReadBytes(void* buffer, std::int32_t count) {
-    std::int32_t done = count;
-    const Status status = CurrentFileServices().Read(refNum, &done, buffer);
-    if (status != kNoErr) return status;
-    return done == count ? kNoErr : kErrEndOfFile;
-}
 
-Status CAIFFFile::WriteBytes(const void* buffer, std::int32_t count) {
-    std::int32_t done = count;
-    const Status status = CurrentFileServices().Write(refNum, &done, buffer);
-    if (status != kNoErr) return status;
-    return done == count ? kNoErr : kErrIO;
-}
 
-Status CAIFFFile::SetPosition(FilePositionMode mode, std::int32_t offset) {
-    return CurrentFileServices().SetPosition(refNum, mode, offset);
-}
 
 std::int64_t CAIFFFile::FrameOffset(std::int32_t frame) const {
     const std::int64_t offset = std::int64_t(std::max(frame, 0)) * BytesPerFrame() + dataStart;

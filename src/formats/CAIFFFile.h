@@ -70,9 +70,6 @@ protected:
 
 private:
     // Whole-count transfers at the current position; a short read gives kErrEndOfFile.
-    Status ReadBytes(void* buffer, std::int32_t count);
-    Status WriteBytes(const void* buffer, std::int32_t count);
-    Status SetPosition(FilePositionMode mode, std::int32_t offset);
     // After FindID: reads the chunk's size field and checks that the chunk is at least
     // `minimumSize` bytes and lies within the file.
     Status ReadChunkSize(std::int32_t minimumSize, std::int32_t* size);

@@ -106,23 +106,8 @@ bool CWAVEFile::ReaderDefault(const char* key) {
 
 // --- low-level file access ---------------------------------------------------------------------
 
-Status CWAVEFile::ReadBytes(void* buffer, std::int32_t count) {
-    std::int32_t done = count;
-    const Status status = CurrentFileServices().Read(refNum, &done, buffer);
-    if (status != kNoErr) return status;
-    return done == count ? kNoErr : kErrEndOfFile;
-}
 
-Status CWAVEFile::WriteBytes(const void* buffer, std::int32_t count) {
-    std::int32_t done = count;
-    const Status status = CurrentFileServices().Write(refNum, &done, buffer);
-    if (status != kNoErr) return status;
-    return done == count ? kNoErr : kErrIO;
-}
 
-Status CWAVEFile::SetPosition(FilePositionMode mode, std::int32_t offset) {
-    return CurrentFileServices().SetPosition(refNum, mode, offset);
-}
 
 Status CWAVEFile::GetPosition(std::int32_t* position) {
     return CurrentFileServices().GetPosition(refNum, position);

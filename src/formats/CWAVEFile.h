@@ -123,9 +123,6 @@ protected:
     // A reader preference (shell/Preferences.h): true when set, or non-zero for an integer.
     static bool ReaderDefault(const char* key);
 
-    Status ReadBytes(void* buffer, std::int32_t count);
-    Status WriteBytes(const void* buffer, std::int32_t count);
-    Status SetPosition(FilePositionMode mode, std::int32_t offset);
     Status GetPosition(std::int32_t* position);
 
     std::int32_t dataStart = 0;

@@ -323,3 +323,21 @@ Status CSoundFile::Add(std::int16_t channel, std::int32_t start, std::int32_t* c
     if (channel < 0) return kErrSampleNotAvailable;
     return WriteFrames(channel, start, count, block, WriteMode::Mix);
 }
+
+Status CSoundFile::ReadBytes(void* buffer, std::int32_t count) {
+    std::int32_t done = count;
+    const Status status = CurrentFileServices().Read(refNum, &done, buffer);
+    if (status != kNoErr) return status;
+    return done == count ? kNoErr : kErrEndOfFile;
+}
+
+Status CSoundFile::WriteBytes(const void* buffer, std::int32_t count) {
+    std::int32_t done = count;
+    const Status status = CurrentFileServices().Write(refNum, &done, buffer);
+    if (status != kNoErr) return status;
+    return done == count ? kNoErr : kErrIO;
+}
+
+Status CSoundFile::SetPosition(FilePositionMode mode, std::int32_t offset) {
+    return CurrentFileServices().SetPosition(refNum, mode, offset);
+}

@@ -22,6 +22,8 @@
 #include "soundfile/SoundFileRecords.h"
 #include "soundfile/Status.h"
 
+enum class FilePositionMode; // soundfile/FileServices.h
+
 // Frames in a sample buffer. Process-wide and writable: the reads lower it for the duration
 // of one refill and restore it.
 extern std::int32_t kSFTBufferSize;
@@ -145,6 +147,12 @@ public:
     bool IsOpen() const { return isOpen != 0; }
 
 protected:
+    // Byte traffic on the open file for the format classes: a short read gives kErrEndOfFile,
+    // a short write kErrIO.
+    Status ReadBytes(void* buffer, std::int32_t count);
+    Status WriteBytes(const void* buffer, std::int32_t count);
+    Status SetPosition(FilePositionMode mode, std::int32_t offset);
+
     // Bytes of one interleaved frame: numChannels * Bits2Bytes(wordSize).
     std::int32_t BytesPerFrame() const;
     // The buffer currently in use for writing / reading (null when none).
