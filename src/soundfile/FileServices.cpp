@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdint>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,7 +181,7 @@ Status PosixFileServices::GetEndOfFile(std::int16_t refNum, std::int64_t* length
 Status PosixFileServices::SetEndOfFile(std::int16_t refNum, std::int64_t length) {
     const int fd = Descriptor(refNum);
     if (fd < 0) return kErrFileNotOpen;
-    if (length < 0 || length > std::numeric_limits<off_t>::max()) return kErrParameter;
+    if (length < 0) return kErrParameter;
     if (::ftruncate(fd, off_t(length)) != 0) return StatusFromErrno(errno);
     return kNoErr;
 }
