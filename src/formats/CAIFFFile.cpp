@@ -34,7 +34,8 @@ constexpr std::int32_t kAIFCCOMMDataSize = 22; // ... followed by the compressio
 constexpr std::int32_t kSSNDHeaderSize = 16;  // "SSND", size, offset, blockSize
 constexpr std::int32_t kINSTDataSize = 20;
 constexpr std::int32_t kINSTChunkSize = 8 + kINSTDataSize;
-constexpr std::int32_t kUnlimitedFormEnd = 0x7FFFFFFF;
+// The FORM size written by Create; Close writes the real one.
+constexpr std::int32_t kFORMSizePlaceholder = 0x7FFFFFFF;
 constexpr std::int32_t kMaxChunksSearched = 100;
 constexpr std::int16_t kDataTypeSSYS24 = 64;
 
@@ -109,12 +110,15 @@ std::uint32_t CAIFFFile::GetCreator() const { return kCreator; }
 
 // --- low-level file access -------------------------------------------------------------------
 
+std::int64_t CAIFFFile::FrameOffset(std::int64_t frame) const {
+    const std::int64_t offset = std::max<std::int64_t>(frame, 0) * BytesPerFrame() + dataStart;
+    return offset <= kMaxAIFFFileSize ? offset : -1;
+}
 
-
-
-std::int64_t CAIFFFile::FrameOffset(std::int32_t frame) const {
-    const std::int64_t offset = std::int64_t(std::max(frame, 0)) * BytesPerFrame() + dataStart;
-    return offset <= std::numeric_limits<std::int32_t>::max() ? offset : -1;
+std::int64_t CAIFFFile::TrailerBytes(std::int32_t markers) {
+    // The pad byte, an instrument chunk, and the marker chunk with the longest names.
+    return 1 + kINSTChunkSize +
+           (markers > 0 ? 10 + std::int64_t(markers) * MarkerRecordSize(kSFTMaxNameLength) : 0);
 }
 
 void CAIFFFile::ConvertByteOrder(std::uint8_t* data, std::int64_t bytes) const {
@@ -155,15 +159,14 @@ Status CAIFFFile::FindID(std::uint32_t chunkID) {
         if (status != kNoErr) break;
         const std::uint32_t size = byteorder::LoadBE32(field);
         if (size & 0x80000000u) return kErrNegativeChunkSize;
-        std::int32_t position = 0;
+        std::int64_t position = 0;
         status = CurrentFileServices().GetPosition(refNum, &position);
         if (status != kNoErr) break;
         // Sizes are skipped with their pad byte; the next chunk must start inside the FORM
         // chunk, and a 32-bit offset must reach it.
-        const std::int64_t next = std::int64_t(position) + size + (size & 1);
-        if (next >= formEnd || next > std::numeric_limits<std::int32_t>::max())
-            return kErrChunkNotFound;
-        status = SetPosition(FilePositionMode::FromStart, std::int32_t(next));
+        const std::int64_t next = position + size + (size & 1);
+        if (next >= formEnd || next > kMaxAIFFFileSize) return kErrChunkNotFound;
+        status = SetPosition(FilePositionMode::FromStart, next);
         if (status == kNoErr) status = ReadBytes(field, 4);
         ++count;
     }
@@ -177,13 +180,13 @@ Status CAIFFFile::ReadChunkSize(std::int32_t minimumSize, std::int32_t* size) {
     Status status = ReadBytes(field, 4);
     if (status != kNoErr) return status;
     const std::uint32_t declared = byteorder::LoadBE32(field);
-    std::int32_t position = 0;
-    std::int32_t length = 0;
+    std::int64_t position = 0;
+    std::int64_t length = 0;
     status = CurrentFileServices().GetPosition(refNum, &position);
     if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
     if (status != kNoErr) return status;
     if (declared < std::uint32_t(minimumSize)) return kErrMalformedFile;
-    if (declared > std::uint32_t(std::max(length - position, 0))) return kErrEndOfFile;
+    if (declared > std::max<std::int64_t>(length - position, 0)) return kErrEndOfFile;
     *size = std::int32_t(declared);
     return kNoErr;
 }
@@ -196,7 +199,7 @@ Status CAIFFFile::ReadFormHeader() {
     // A size beyond what 32-bit offsets reach (or a streaming writer's 0xFFFFFFFF) is taken as
     // "up to the end of the file"; reads stop at the real end anyway.
     const std::int64_t end = std::int64_t(byteorder::LoadBE32(fields)) + 8;
-    formEnd = std::int32_t(std::min<std::int64_t>(end, kUnlimitedFormEnd));
+    formEnd = std::int32_t(std::min<std::int64_t>(end, kMaxAIFFFileSize));
     formType = byteorder::LoadBE32(fields + 4);
     return (formType == kAIFF || formType == kAIFC) ? kNoErr : kErrNoFORMChunk;
 }
@@ -476,17 +479,18 @@ Status CAIFFFile::Create(std::int16_t channels, std::int16_t bits, float rate, v
     numChannels = channels;
     wordSize = bits;
     dataType = 0;
-    formEnd = kUnlimitedFormEnd;
+    formEnd = kMaxAIFFFileSize;
     formType = kAIFF;
 
     using namespace byteorder;
     std::uint8_t header[kFormHeaderSize + kCOMMChunkSize + kSSNDHeaderSize] = {0};
     StoreBE32(header, kFORM);
-    StoreBE32(header + 4, std::uint32_t(kUnlimitedFormEnd));
+    StoreBE32(header + 4, std::uint32_t(kFORMSizePlaceholder));
     StoreBE32(header + 8, kAIFF);
     // The common chunk already holds the format (with 0 frames); Close rewrites it.
     BuildCOMM(header + kFormHeaderSize);
     StoreBE32(header + kFormHeaderSize + kCOMMChunkSize, kSSND);
+    static_assert(sizeof header == kAIFFHeaderSize);
     status = WriteBytes(header, sizeof header);
     if (status != kNoErr) return status;
     dataStart = sizeof header;
@@ -496,46 +500,43 @@ Status CAIFFFile::Create(std::int16_t channels, std::int16_t bits, float rate, v
 
 Status CAIFFFile::SetFilePos(std::int32_t frame) {
     const std::int64_t offset = FrameOffset(frame);
-    if (offset < 0) return kErrMalformedFile;
-    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (offset < 0) return kErrFileTooLarge;
+    Status status = SetPosition(FilePositionMode::FromStart, offset);
     if (status == kErrEndOfFile) {
         status = SetEndOfFile(std::max(frame, 0));
-        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, offset);
     }
     return status;
 }
 
 Status CAIFFFile::SetEndOfFile(std::int32_t frames) {
-    MemBlock zeros;
-    Status status = zeros.Allocate(std::size_t(std::max(kSFTBufferSize, 1)), true);
-    if (status != kNoErr) return status;
-    std::int32_t end = 0;
-    status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
+    std::int64_t end = 0;
+    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     const std::int64_t target = FrameOffset(frames);
-    if (target < 0) return kErrMalformedFile;
-    while (end < target && status == kNoErr) {
-        const auto n = std::int32_t(std::min<std::int64_t>(target - end, zeros.Size()));
-        status = WriteBytes(zeros.Data(), n);
-        if (status == kNoErr) end += n;
-    }
+    if (target < 0) return kErrFileTooLarge;
+    // Silence is zero bytes, which the file system adds without writing them.
+    if (end < target) status = CurrentFileServices().SetEndOfFile(refNum, target);
     numFrames = frames;
     return status;
 }
 
 Status CAIFFFile::UpdateSize() {
-    std::int32_t end = 0;
+    std::int64_t end = 0;
     const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     if (frameBytes <= 0) return kErrNotSupported;
-    numFrames = std::max(end - dataStart, 0) / frameBytes;
+    const std::int64_t frames = std::max<std::int64_t>(end - dataStart, 0) / frameBytes;
+    numFrames =
+        std::int32_t(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
     return kNoErr;
 }
 
 Status CAIFFFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
     CSoundFile::FlushOutputBuffer(count, start);
+    // Frames that would end beyond the longest file are refused before anything is written.
+    if (FrameOffset(std::int64_t(start) + std::max(count, 0)) < 0) return kErrFileTooLarge;
     Status status = SetFilePos(start);
     if (status != kNoErr) return status;
     const std::int64_t bytes =
@@ -570,7 +571,7 @@ Status CAIFFFile::RefreshInputBuffer(std::int32_t start) {
     // Reading never extends the file: frames the file lacks read as zeros with kErrEndOfFile.
     const std::int64_t offset = FrameOffset(s);
     if (offset < 0) return kErrMalformedFile;
-    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    Status status = SetPosition(FilePositionMode::FromStart, offset);
     if (status != kNoErr && status != kErrEndOfFile) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     const auto full = std::int32_t(std::min<std::int64_t>(
@@ -600,6 +601,10 @@ Status CAIFFFile::Close() {
         if (status == kNoErr) status = WriteCOMM();
         if (status == kNoErr) status = WriteLoopsAndSamplerInfo();
         if (status == kNoErr) status = WriteMarkers();
+        // Sizes that cannot describe the file are not written.
+        std::int64_t end = 0;
+        if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &end);
+        if (status == kNoErr && end > kMaxAIFFFileSize) status = kErrFileTooLarge;
         if (status == kNoErr) {
             std::uint8_t field[4];
             byteorder::StoreBE32(field, std::uint32_t(dataBytes + 8));
@@ -607,14 +612,12 @@ Status CAIFFFile::Close() {
             if (status == kNoErr) status = WriteBytes(field, 4);
             else if (status == kErrChunkNotFound) status = kErrNoSSNDChunk;
 
-            std::int32_t end = 0;
-            Status formStatus = CurrentFileServices().GetEndOfFile(refNum, &end);
-            if (formStatus == kNoErr) {
-                byteorder::StoreBE32(field, std::uint32_t(end - 8));
-                formStatus = FindID(kFORM);
-                if (formStatus == kNoErr) formStatus = WriteBytes(field, 4);
-                else if (formStatus == kErrChunkNotFound) formStatus = kErrNoFORMChunk;
-            }
+            byteorder::StoreBE32(field, std::uint32_t(end - 8));
+            Status formStatus = FindID(kFORM);
+            if (formStatus == kNoErr)
+                formStatus = WriteBytes(field, 4);
+            else if (formStatus == kErrChunkNotFound)
+                formStatus = kErrNoFORMChunk;
             if (formStatus != kNoErr) status = formStatus;
         }
         if (status == kNoErr) headerDirty = 0;
@@ -651,13 +654,13 @@ Status CAIFFFile::Open() {
         // A truncated SSND chunk still gives access to the frames it holds.
         if (status == kErrEndOfFile) status = kNoErr;
         if (status == kNoErr) status = ReadBytes(offsetField, 4);
-        std::int32_t position = 0;
+        std::int64_t position = 0;
         if (status == kNoErr) status = CurrentFileServices().GetPosition(refNum, &position);
         if (status == kNoErr) {
-            const std::int64_t start =
-                std::int64_t(position) + 4 + byteorder::LoadBE32(offsetField);
+            const std::int64_t start = position + 4 + byteorder::LoadBE32(offsetField);
             const std::int64_t end = start + std::int64_t(numFrames) * BytesPerFrame();
-            if (end > std::numeric_limits<std::int32_t>::max()) status = kErrMalformedFile;
+            if (end > kMaxAIFFFileSize)
+                status = kErrMalformedFile;
             else dataStart = std::int32_t(start);
         }
     }

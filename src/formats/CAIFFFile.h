@@ -22,6 +22,12 @@
 #include "soundfile/CSoundFile.h"
 #include "soundfile/FileServices.h"
 
+// The longest AIFF file: its FORM size (the file's length - 8) is a signed 32-bit number, and
+// readers that keep offsets in 32 signed bits must reach every byte.
+inline constexpr std::int64_t kMaxAIFFFileSize = 0x7FFFFFFF;
+// The header Create writes ahead of the sound data.
+inline constexpr std::int32_t kAIFFHeaderSize = 54;
+
 class CAIFFFile : public CSoundFile {
 public:
     CAIFFFile() = default;
@@ -64,6 +70,10 @@ public:
     std::int32_t GetDataStart() const { return dataStart; }
     std::int32_t GetFormEnd() const { return formEnd; }
 
+    // The most bytes Close appends after the sound data of a file with `markers` ordinary
+    // markers (names of up to 31 characters): the pad byte, INST and MARK.
+    static std::int64_t TrailerBytes(std::int32_t markers);
+
 protected:
     std::int32_t dataStart = 0;
     std::int32_t formEnd = 0;
@@ -77,9 +87,9 @@ private:
     Status ReadFormHeader();
     // The 20 data bytes of the INST chunk; kErrChunkNotFound when there is none.
     Status ReadINST(std::uint8_t* data);
-    // Byte offset of `frame` in the sound data, or -1 when it lies beyond what a 32-bit offset
-    // reaches.
-    std::int64_t FrameOffset(std::int32_t frame) const;
+    // Byte offset of `frame` (negative frames count as 0) in the file, or -1 when it lies
+    // beyond the longest file.
+    std::int64_t FrameOffset(std::int64_t frame) const;
     // Swaps every sample of `bytes` bytes between the buffer's native order and big-endian.
     void ConvertByteOrder(std::uint8_t* data, std::int64_t bytes) const;
     void BuildCOMM(std::uint8_t* chunk) const;

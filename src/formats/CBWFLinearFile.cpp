@@ -119,6 +119,12 @@ Status CBWFLinearFile::Create(std::int16_t channels, std::int16_t bits, float ra
     return status;
 }
 
+std::int64_t CBWFLinearFile::TrailerBytes(std::int32_t markers, std::int32_t regions) {
+    constexpr std::int64_t kRegnHeaderSize = 12; // "regn", size, count
+    return kRegnHeaderSize + std::int64_t(kRegionRecordSize) * regions +
+           CWAVEFile::TrailerBytes(markers, regions);
+}
+
 Status CBWFLinearFile::WriteRegions() {
     using namespace byteorder;
     Status status = SetPosition(FilePositionMode::FromEnd, 0);
@@ -152,6 +158,7 @@ Status CBWFLinearFile::Close() {
         status = WritePadByte();
         if (status == kNoErr) status = WriteRegions();
         if (status == kNoErr) status = WriteExtras();
+        if (status == kNoErr) status = CheckFileSize();
         if (status == kNoErr) status = WriteDataSize();
         if (status == kNoErr) status = WriteRIFFSize();
         // The bext chunk is rewritten with the time stamp known now, also when the sizes
@@ -174,7 +181,7 @@ Status CBWFLinearFile::ReadBEXT() {
     if (!isOpen) return kNoErr;
     Status status = FindID(kBext, 1);
     std::uint32_t size = 0;
-    std::int32_t available = 0;
+    std::int64_t available = 0;
     if (status == kNoErr) status = ReadChunkSize(&size, &available);
     if (status != kNoErr) return status;
     // Only the fixed fields are used; a chunk too short to hold them is malformed.
@@ -198,15 +205,15 @@ Status CBWFLinearFile::ReadBEXT() {
 
 // After FindID("regn"): the number of whole records the chunk really holds, at most the
 // count it declares.
-static std::int32_t RecordsHeld(std::uint32_t declared, std::int32_t available) {
-    const std::int32_t fit = std::max(available - 4, 0) / kRegionRecordSize;
-    return std::int32_t(std::min<std::uint32_t>(declared, std::uint32_t(fit)));
+static std::int32_t RecordsHeld(std::uint32_t declared, std::int64_t available) {
+    const std::int64_t fit = std::max<std::int64_t>(available - 4, 0) / kRegionRecordSize;
+    return std::int32_t(std::min<std::int64_t>(declared, fit));
 }
 
 Status CBWFLinearFile::ReadRegions() {
     Status status = isOpen ? FindID(kRegn, 1) : kErrMarkersFileNotOpen;
     std::uint32_t size = 0;
-    std::int32_t available = 0;
+    std::int64_t available = 0;
     std::uint8_t field[4];
     if (status == kNoErr) status = ReadChunkSize(&size, &available);
     if (status == kNoErr && available < 4) status = kErrMalformedFile;
@@ -248,7 +255,7 @@ Status CBWFLinearFile::ReadNumRegions(std::int16_t* count) {
     Status status = FindID(kRegn, 1);
     if (status == kErrChunkNotFound) return kNoErr;
     std::uint32_t size = 0;
-    std::int32_t available = 0;
+    std::int64_t available = 0;
     std::uint8_t field[4];
     if (status == kNoErr) status = ReadChunkSize(&size, &available);
     if (status == kNoErr) status = ReadBytes(field, 4);

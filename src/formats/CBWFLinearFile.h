@@ -54,6 +54,10 @@ public:
     Status GetOfflineInfo(std::int16_t* info) override;
     std::uint32_t GetFType() const override;
 
+    // The most bytes Close appends after the sample data of a file with `markers` markers and
+    // `regions` regions: the pad byte, regn, cue and LIST.
+    static std::int64_t TrailerBytes(std::int32_t markers, std::int32_t regions);
+
     Status WriteBEXT();
     Status ReadBEXT();
     Status WriteRegions();

@@ -106,22 +106,36 @@ bool CWAVEFile::ReaderDefault(const char* key) {
 
 // --- low-level file access ---------------------------------------------------------------------
 
-
-
-
-Status CWAVEFile::GetPosition(std::int32_t* position) {
+Status CWAVEFile::GetPosition(std::int64_t* position) {
     return CurrentFileServices().GetPosition(refNum, position);
 }
 
-Status CWAVEFile::ReadBlock(MemBlock* block, std::int32_t count) {
-    Status status = block->Allocate(std::size_t(std::max(count, 1)), true);
-    if (status == kNoErr) status = ReadBytes(block->Data(), count);
+Status CWAVEFile::ReadBlock(MemBlock* block, std::int64_t count) {
+    // One transfer stays below 2 GiB; no chunk read whole comes near that.
+    if (count < 0 || count > std::numeric_limits<std::int32_t>::max()) return kErrMalformedFile;
+    Status status = block->Allocate(std::size_t(std::max<std::int64_t>(count, 1)), true);
+    if (status == kNoErr) status = ReadBytes(block->Data(), std::int32_t(count));
     return status;
 }
 
-std::int64_t CWAVEFile::FrameOffset(std::int32_t frame) const {
-    const std::int64_t offset = std::int64_t(std::max(frame, 0)) * BytesPerFrame() + dataStart;
-    return offset <= std::numeric_limits<std::int32_t>::max() ? offset : -1;
+std::int64_t CWAVEFile::FrameOffset(std::int64_t frame) const {
+    const std::int64_t offset = std::max<std::int64_t>(frame, 0) * BytesPerFrame() + dataStart;
+    return offset <= kMaxRIFFFileSize ? offset : -1;
+}
+
+Status CWAVEFile::CheckFileSize() {
+    std::int64_t end = 0;
+    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    if (status != kNoErr) return status;
+    return end <= kMaxRIFFFileSize ? kNoErr : kErrFileTooLarge;
+}
+
+std::int64_t CWAVEFile::TrailerBytes(std::int32_t markers, std::int32_t regions) {
+    if (markers <= 0 && regions <= 0) return 1;
+    // A label holds the cue ID, the name and its zero byte, padded to an even size.
+    constexpr std::int64_t kLongestLabel = 8 + 4 + kSFTMaxNameLength + 1;
+    return 1 + kCueHeaderSize + std::int64_t(kCuePointSize) * (markers + regions) +
+           kListHeaderSize + kLongestLabel * markers + std::int64_t(kLtxtChunkSize) * regions;
 }
 
 // 8-bit samples are unsigned in the file and signed in the buffer; adding 0x80 turns one
@@ -151,15 +165,17 @@ Status CWAVEFile::FindID(std::uint32_t chunkID, std::int16_t occurrence) {
         status = ReadBytes(field, 4);
         if (status != kNoErr) break;
         const std::uint32_t size = byteorder::LoadLE32(field);
-        if (size & 0x80000000u) return kErrNegativeChunkSize;
-        std::int32_t position = 0;
+        std::int64_t position = 0;
         status = GetPosition(&position);
         if (status != kNoErr) break;
         // The next chunk follows the pad byte of an odd size and must start inside the RIFF
         // chunk.
-        const std::int64_t next = std::int64_t(position) + size + (size & 1);
-        if (next >= formEnd) return kErrChunkNotFound;
-        status = SetPosition(FilePositionMode::FromStart, std::int32_t(next));
+        // Sizes are unsigned: a data chunk beyond 2 GiB has the top bit set. Such a size that
+        // runs past the RIFF chunk is taken for a negative one.
+        const std::int64_t next = position + size + (size & 1);
+        if (next >= formEnd)
+            return (size & 0x80000000u) ? kErrNegativeChunkSize : kErrChunkNotFound;
+        status = SetPosition(FilePositionMode::FromStart, next);
         if (status == kNoErr) status = ReadBytes(field, 4);
         ++count;
         if (status == kNoErr && LoadID(field) == chunkID) ++found;
@@ -169,16 +185,16 @@ Status CWAVEFile::FindID(std::uint32_t chunkID, std::int16_t occurrence) {
     return found == occurrence ? kNoErr : kErrWAVETooManyChunks;
 }
 
-Status CWAVEFile::ReadChunkSize(std::uint32_t* size, std::int32_t* available) {
+Status CWAVEFile::ReadChunkSize(std::uint32_t* size, std::int64_t* available) {
     std::uint8_t field[4];
     Status status = ReadBytes(field, 4);
-    std::int32_t position = 0;
-    std::int32_t length = 0;
+    std::int64_t position = 0;
+    std::int64_t length = 0;
     if (status == kNoErr) status = GetPosition(&position);
     if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
     if (status != kNoErr) return status;
     *size = byteorder::LoadLE32(field);
-    *available = std::int32_t(std::min<std::int64_t>(*size, std::max(length - position, 0)));
+    *available = std::min<std::int64_t>(*size, std::max<std::int64_t>(length - position, 0));
     return kNoErr;
 }
 
@@ -187,10 +203,9 @@ Status CWAVEFile::ReadRIFFHeader() {
     std::uint8_t fields[8];
     if (status == kNoErr) status = ReadBytes(fields, 8);
     if (status != kNoErr) return status;
-    // A size beyond what 32-bit offsets reach (a streaming writer's 0xFFFFFFFF) means "up to
-    // the end of the file"; reads stop at the real end anyway.
-    const std::int64_t end = std::int64_t(byteorder::LoadLE32(fields)) + 8;
-    formEnd = std::int32_t(std::min<std::int64_t>(end, kUnlimitedFormEnd));
+    // A streaming writer's 0xFFFFFFFF reaches past the end of any real file; reads stop at the
+    // real end anyway.
+    formEnd = std::int64_t(byteorder::LoadLE32(fields)) + 8;
     return LoadID(fields + 4) == kWAVE ? kNoErr : kErrChunkNotFound;
 }
 
@@ -207,10 +222,10 @@ Status CWAVEFile::CreateRIFF(std::int16_t channels, std::int16_t bits, float rat
     numChannels = channels;
     wordSize = bits;
     dataType = bits == 8 ? 3 : 1;
-    formEnd = kUnlimitedFormEnd;
+    formEnd = kMaxRIFFFileSize;
     std::uint8_t header[kRIFFHeaderSize];
     StoreID(header, kRIFF);
-    byteorder::StoreLE32(header + 4, std::uint32_t(kUnlimitedFormEnd));
+    byteorder::StoreLE32(header + 4, kRIFFSizePlaceholder);
     StoreID(header + 8, kWAVE);
     return WriteBytes(header, kRIFFHeaderSize);
 }
@@ -255,7 +270,7 @@ Status CWAVEFile::Readfmt() {
     if (status == kErrChunkNotFound) status = FindID(kFmtCR, 1);
     if (status != kNoErr) return kErrNoFmtChunk;
     std::uint32_t size = 0;
-    std::int32_t available = 0;
+    std::int64_t available = 0;
     status = ReadChunkSize(&size, &available);
     if (status != kNoErr) return status;
     if (available < kFmtDataSize) return kErrMalformedFile;
@@ -283,14 +298,16 @@ Status CWAVEFile::Readfmt() {
     if (ReadChunkSize(&size, &available) != kNoErr) return kErrDataSizeRead;
     // A data size that runs past the end of the file (a truncated or still-growing file)
     // counts only the frames that are really there.
-    const std::int32_t frameBytes = BytesPerFrame();
-    numFrames = std::int32_t(std::min<std::int64_t>(size, available) / frameBytes);
+    // Frame counts are 32-bit: 8-bit mono data beyond 2 GiB counts only the frames they reach.
+    const std::int64_t frames = std::min<std::int64_t>(size, available) / BytesPerFrame();
+    numFrames =
+        std::int32_t(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
     return kNoErr;
 }
 
 Status CWAVEFile::FindDataStart() {
     Status status = FindID(kData, 1);
-    std::int32_t position = 0;
+    std::int64_t position = 0;
     if (status == kNoErr) status = GetPosition(&position);
     if (status == kNoErr) dataStart = position + 4;
     return status;
@@ -300,27 +317,33 @@ Status CWAVEFile::FindDataStart() {
 
 Status CWAVEFile::SetFilePos(std::int32_t frame) {
     const std::int64_t offset = FrameOffset(frame);
-    if (offset < 0) return kErrMalformedFile;
-    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (offset < 0) return kErrFileTooLarge;
+    Status status = SetPosition(FilePositionMode::FromStart, offset);
     if (status == kErrEndOfFile) {
         status = SetEndOfFile(std::max(frame, 0));
-        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, offset);
     }
     return status;
 }
 
 Status CWAVEFile::SetEndOfFile(std::int32_t frames) {
-    MemBlock fill;
-    Status status = fill.Allocate(std::size_t(std::max(kSFTBufferSize, 1)), true);
-    if (status != kNoErr) return status;
-    // Frames that were never written are silence; for unsigned 8-bit samples that is 0x80.
-    if (Bits2Bytes(wordSize) == 1) std::memset(fill.Data(), kSilence8, fill.Size());
-    std::int32_t end = 0;
-    status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
+    std::int64_t end = 0;
+    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     const std::int64_t target = FrameOffset(frames);
-    if (target < 0) return kErrMalformedFile;
+    if (target < 0) return kErrFileTooLarge;
+    // Silence of 16 bits and more is zero bytes, which the file system adds without writing
+    // them (a long pause costs no disk space); unsigned 8-bit silence is 0x80 and is written.
+    if (Bits2Bytes(wordSize) != 1) {
+        if (end < target) status = CurrentFileServices().SetEndOfFile(refNum, target);
+        numFrames = frames;
+        return status;
+    }
+    MemBlock fill;
+    status = fill.Allocate(std::size_t(std::max(kSFTBufferSize, 1)), true);
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
+    if (status != kNoErr) return status;
+    std::memset(fill.Data(), kSilence8, fill.Size());
     while (end < target && status == kNoErr) {
         const auto n = std::int32_t(std::min<std::int64_t>(target - end, fill.Size()));
         status = WriteBytes(fill.Data(), n);
@@ -331,12 +354,14 @@ Status CWAVEFile::SetEndOfFile(std::int32_t frames) {
 }
 
 Status CWAVEFile::UpdateSize() {
-    std::int32_t end = 0;
+    std::int64_t end = 0;
     const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     if (frameBytes <= 0) return kErrNotSupported;
-    numFrames = std::max(end - dataStart, 0) / frameBytes;
+    const std::int64_t frames = std::max<std::int64_t>(end - dataStart, 0) / frameBytes;
+    numFrames =
+        std::int32_t(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
     return kNoErr;
 }
 
@@ -344,6 +369,8 @@ Status CWAVEFile::UpdateSize() {
 
 Status CWAVEFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
     CSoundFile::FlushOutputBuffer(count, start);
+    // Frames that would end beyond the longest file are refused before anything is written.
+    if (FrameOffset(std::int64_t(start) + std::max(count, 0)) < 0) return kErrFileTooLarge;
     Status status = SetFilePos(start);
     if (status != kNoErr) return status;
     const std::int64_t bytes = std::min<std::int64_t>(
@@ -392,9 +419,9 @@ Status CWAVEFile::WritePadByte() {
     const std::int64_t dataBytes = std::int64_t(numFrames) * BytesPerFrame();
     if ((dataBytes & 1) == 0) return kNoErr;
     const std::int64_t offset = FrameOffset(numFrames);
-    if (offset < 0) return kErrMalformedFile;
+    if (offset < 0) return kErrFileTooLarge;
     const std::uint8_t zero = 0;
-    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    Status status = SetPosition(FilePositionMode::FromStart, offset);
     if (status == kErrEndOfFile) status = SetPosition(FilePositionMode::FromEnd, 0);
     return status != kNoErr ? status : WriteBytes(&zero, 1);
 }
@@ -407,7 +434,7 @@ Status CWAVEFile::WriteDataSize() {
 }
 
 Status CWAVEFile::WriteRIFFSize() {
-    std::int32_t end = 0;
+    std::int64_t end = 0;
     Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
     if (status == kNoErr) status = FindID(kRIFF, 1);
     if (status != kNoErr) return status;
@@ -422,6 +449,7 @@ Status CWAVEFile::Close() {
     if (headerDirty) {
         status = WritePadByte();
         if (status == kNoErr) status = WriteExtras();
+        if (status == kNoErr) status = CheckFileSize();
         if (status == kNoErr) status = WriteDataSize();
         if (status == kNoErr) status = WriteRIFFSize();
         if (status == kNoErr) headerDirty = 0;
@@ -468,7 +496,7 @@ Status CWAVEFile::WriteExtras() {
     if (status == kNoErr) status = WriteBytes(cue.Data(), cueSize);
     cue.Free();
 
-    std::int32_t listStart = 0;
+    std::int64_t listStart = 0;
     if (status == kNoErr) status = GetPosition(&listStart);
     std::uint8_t header[12] = {0};
     StoreID(header, kLIST);
@@ -501,7 +529,7 @@ Status CWAVEFile::WriteExtras() {
         status = WriteBytes(ltxt, kLtxtChunkSize);
     }
 
-    std::int32_t listEnd = 0;
+    std::int64_t listEnd = 0;
     if (status == kNoErr) status = GetPosition(&listEnd);
     if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, listStart + 4);
     std::uint8_t field[4];
@@ -515,7 +543,7 @@ Status CWAVEFile::FindADTL(MemBlock* adtl) {
     for (std::int16_t k = 1; status == kNoErr; ++k) {
         status = FindID(kLIST, k);
         std::uint32_t size = 0;
-        std::int32_t available = 0;
+        std::int64_t available = 0;
         if (status == kNoErr) status = ReadChunkSize(&size, &available);
         if (status != kNoErr) break;
         if (available < 4) continue; // too short for a list type
@@ -532,7 +560,7 @@ Status CWAVEFile::ReadExtras() {
     Status status = FindID(kCue, 1);
     MemBlock cue;
     std::uint32_t size = 0;
-    std::int32_t available = 0;
+    std::int64_t available = 0;
     if (status == kNoErr) status = ReadChunkSize(&size, &available);
     // The block holds the chunk from its ID on, as far as the file really has it.
     if (status == kNoErr) status = SetPosition(FilePositionMode::FromCurrent, -8);

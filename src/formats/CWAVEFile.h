@@ -29,7 +29,12 @@ inline constexpr std::int32_t kWAVEHeaderSize = kRIFFHeaderSize + kFmtChunkSize 
 inline constexpr std::int32_t kCuePointSize = 24;
 inline constexpr std::int32_t kCueHeaderSize = 12;    // "cue ", size, count
 inline constexpr std::int32_t kLtxtChunkSize = 28;    // "ltxt", 20, the fields
-inline constexpr std::int32_t kUnlimitedFormEnd = 0x7FFFFFFF;
+inline constexpr std::int32_t kListHeaderSize = 12;   // "LIST", size, "adtl"
+// The RIFF size written by Create; Close writes the real one.
+inline constexpr std::uint32_t kRIFFSizePlaceholder = 0x7FFFFFFF;
+// The longest file: its RIFF size (the file's length - 8) and data size are unsigned 32-bit
+// numbers, and readers that keep offsets in 32 unsigned bits must reach every byte.
+inline constexpr std::int64_t kMaxRIFFFileSize = 0xFFFFFFFF;
 inline constexpr std::int32_t kMaxChunksSearched = 100;
 } // namespace wavelayout
 
@@ -74,7 +79,8 @@ public:
 
     // Finds the occurrence-th chunk (1 = the first) `chunkID` and leaves the position just
     // after its ID. kErrChunkNotFound when the file or the RIFF chunk ends first,
-    // kErrNegativeChunkSize for a size with the top bit set, kErrWAVETooManyChunks after 100.
+    // kErrNegativeChunkSize for a size with the top bit set that runs past the RIFF chunk,
+    // kErrWAVETooManyChunks after 100.
     Status FindID(std::uint32_t chunkID, std::int16_t occurrence);
     Status Writefmt();
     Status Readfmt();
@@ -95,8 +101,12 @@ public:
 
     static std::unique_ptr<CWAVEFile> CreateSoundFileObject();
 
-    std::int32_t GetDataStart() const { return dataStart; }
-    std::int32_t GetFormEnd() const { return formEnd; }
+    std::int64_t GetDataStart() const { return dataStart; }
+    std::int64_t GetFormEnd() const { return formEnd; }
+
+    // The most bytes Close appends after the sample data of a file with `markers` markers
+    // (names of up to 31 characters) and `regions` regions: the pad byte, cue and LIST.
+    static std::int64_t TrailerBytes(std::int32_t markers, std::int32_t regions);
 
 protected:
     // Create steps shared with the Broadcast WAVE class: the file created and opened, the
@@ -113,23 +123,28 @@ protected:
     Status ReadRIFFHeader();
     // After FindID: the chunk's size field; `*available` is what the file really holds of
     // the chunk from there on (the size clipped to the end of the file).
-    Status ReadChunkSize(std::uint32_t* size, std::int32_t* available);
+    Status ReadChunkSize(std::uint32_t* size, std::int64_t* available);
     // After FindID("data"): dataStart set.
     Status FindDataStart();
     // Reads `count` bytes at the current position into a new block.
-    Status ReadBlock(MemBlock* block, std::int32_t count);
+    Status ReadBlock(MemBlock* block, std::int64_t count);
     // Opens the data fork, runs `read` and closes the fork whatever happened.
     template <typename Reader> Status ReadOffline(Reader read);
     // A reader preference (shell/Preferences.h): true when set, or non-zero for an integer.
     static bool ReaderDefault(const char* key);
 
-    Status GetPosition(std::int32_t* position);
+    Status GetPosition(std::int64_t* position);
+    // kErrFileTooLarge when the file has grown past kMaxRIFFFileSize (checked by Close before
+    // it writes the sizes, which could not describe such a file).
+    Status CheckFileSize();
 
-    std::int32_t dataStart = 0;
-    std::int32_t formEnd = 0;
+    std::int64_t dataStart = 0;
+    std::int64_t formEnd = 0;
 
 private:
-    std::int64_t FrameOffset(std::int32_t frame) const;
+    // Byte offset of `frame` (negative frames count as 0) in the file; -1 when it lies beyond
+    // the longest file.
+    std::int64_t FrameOffset(std::int64_t frame) const;
     // The LIST "adtl" content, or kErrChunkNotFound.
     Status FindADTL(MemBlock* adtl);
     void ToFileSamples(std::uint8_t* data, std::int64_t bytes) const;

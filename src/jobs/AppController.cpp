@@ -8,6 +8,7 @@
 #include <random>
 
 #include "jobs/Announcer.h"
+#include "jobs/JobLimits.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/DesktopServices.h"
 #include "shell/Preferences.h"
@@ -204,6 +205,12 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         file = createTemporaryFile(FolderOf(chosenPath), specificsBlock.Data(), &temporaryPath);
         if (!file) Raise("could not create sound file");
         std::int32_t announcementFrames = s.announce() ? announceVivuZira(*file) : 0;
+        // The announcement's length is known only once it is spoken: a signal that would no
+        // longer fit is refused before any of it is written.
+        if (auto violation =
+                CheckSignalLength(s.length(), s.sampleRate(), jobSaveOptions, announcementFrames))
+            Raise("the signal does not fit into the file; its length must be " +
+                  violation->accepted);
         r = GenerateSweep(file->soundFile(), announcementFrames, s.length(), s.sampleRate(),
                           s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
         if (r != 0) QuillException::Raise(kQUILException, "error %d during GenerateSweep()", r);

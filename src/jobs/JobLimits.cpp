@@ -4,13 +4,26 @@
 #include <cmath>
 #include <cstdio>
 
+#include "formats/CAIFFFile.h"
+#include "formats/CBWFLinearFile.h"
 #include "soundfile/ByteOrder.h"
+#include "synth/SweepMarkers.h"
 
 namespace {
 
-// Room kept in the size fields for everything that is not sample data: the header chunks and
-// the marker, label and region chunks. Tone and sweep files carry a few hundred markers at most.
-constexpr std::int64_t kHeaderAllowance = 1 << 20;
+// The bytes a job's file may hold in all, and those that are not signal frames: the header
+// and every chunk the writer appends after the sample data for the most markers a tone or
+// sweep gets (jobs add no regions). The longest signal fills the rest.
+struct FileRoom {
+    std::int64_t largestFile;
+    std::int64_t notSamples;
+};
+FileRoom RoomFor(std::uint32_t realFileType) {
+    if (realFileType == byteorder::FourCC("BWLN"))
+        return {wavelayout::kMaxRIFFFileSize,
+                bwflayout::kBWFHeaderSize + CBWFLinearFile::TrailerBytes(kMaxSignalMarkers, 0)};
+    return {kMaxAIFFFileSize, kAIFFHeaderSize + CAIFFFile::TrailerBytes(kMaxSignalMarkers)};
+}
 
 std::string Format(const char* format, double a, double b) {
     char text[160];
@@ -34,31 +47,33 @@ std::optional<LimitViolation> CheckLevel(JobValue which, double level) {
     return LimitViolation{which, level, Format("%.0f to %.0f dB", kLowestLevel, kHighestLevel)};
 }
 
-std::optional<LimitViolation> CheckLength(double length, double rate, const SaveOptions& options) {
-    std::int32_t most = MaxSignalFrames(options.realFileType(), options.wordLength());
+} // namespace
+
+std::optional<LimitViolation> CheckSignalLength(double length, double rate,
+                                                const SaveOptions& options,
+                                                std::int32_t reservedFrames) {
+    std::int32_t most =
+        MaxSignalFrames(options.realFileType(), options.wordLength(), reservedFrames);
     double frames = PlannedFrames(length, rate);
     if (std::isfinite(length) && frames >= 1.0 && std::trunc(frames) <= most) return {};
     // Rounded down so that the length named is one that is accepted.
     double longest = std::floor(most / rate * 100.0) / 100.0;
-    char accepted[200];
+    char accepted[240];
     std::snprintf(accepted, sizeof accepted,
                   "at least one frame (%.3g s) and at most %.2f s, the longest a %d-bit %s file "
-                  "holds at %.0f Hz",
+                  "holds at %.0f Hz%s",
                   1.0 / rate, longest, options.wordLength(),
                   options.realFileType() == byteorder::FourCC("BWLN") ? "Broadcast WAVE" : "AIFF",
-                  rate);
+                  rate, reservedFrames > 0 ? " after its announcement" : "");
     return LimitViolation{JobValue::length, length, accepted};
 }
-
-} // namespace
 
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
                              std::int32_t reservedFrames) {
     // AIFF keeps its chunk sizes as signed 32-bit numbers, RIFF WAVE as unsigned ones.
-    std::int64_t sizeLimit =
-        realFileType == byteorder::FourCC("BWLN") ? 0xFFFFFFFFLL : 0x7FFFFFFFLL;
-    std::int64_t bytesPerFrame = wordLength / 8;
-    std::int64_t frames = (sizeLimit - kHeaderAllowance) / bytesPerFrame;
+    const FileRoom room = RoomFor(realFileType);
+    const std::int64_t bytesPerFrame = std::max(wordLength / 8, 1);
+    std::int64_t frames = (room.largestFile - room.notSamples) / bytesPerFrame;
     frames = std::min<std::int64_t>(frames, 0x7FFFFFFF) - reservedFrames;
     return static_cast<std::int32_t>(std::max<std::int64_t>(frames, 0));
 }
@@ -80,5 +95,5 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
     if (auto v = CheckFrequency(JobValue::freqTo, settings.freq_to(), rate)) return v;
     if (auto v = CheckLevel(JobValue::levelFrom, settings.level_from())) return v;
     if (auto v = CheckLevel(JobValue::levelTo, settings.level_to())) return v;
-    return CheckLength(settings.length(), rate, options);
+    return CheckSignalLength(settings.length(), rate, options);
 }

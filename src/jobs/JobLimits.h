@@ -33,6 +33,12 @@ std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
 // The frame count the generator makes of `length` seconds at `sampleRate`.
 double PlannedFrames(double length, double sampleRate);
 
+// Checks that a signal of `length` seconds at `rate` fits into a file of the saved type after
+// `reservedFrames` frames (an announcement); otherwise the violation names the longest length.
+std::optional<LimitViolation> CheckSignalLength(double length, double rate,
+                                                const SaveOptions& options,
+                                                std::int32_t reservedFrames = 0);
+
 // Checks the fields a job of `options.outputType()` uses; the first value out of range, if any.
 // NaN and infinity are always out of range.
 std::optional<LimitViolation> CheckJobSettings(const Settings& settings,

@@ -338,6 +338,6 @@ Status CSoundFile::WriteBytes(const void* buffer, std::int32_t count) {
     return done == count ? kNoErr : kErrIO;
 }
 
-Status CSoundFile::SetPosition(FilePositionMode mode, std::int32_t offset) {
+Status CSoundFile::SetPosition(FilePositionMode mode, std::int64_t offset) {
     return CurrentFileServices().SetPosition(refNum, mode, offset);
 }

@@ -151,7 +151,7 @@ protected:
     // a short write kErrIO.
     Status ReadBytes(void* buffer, std::int32_t count);
     Status WriteBytes(const void* buffer, std::int32_t count);
-    Status SetPosition(FilePositionMode mode, std::int32_t offset);
+    Status SetPosition(FilePositionMode mode, std::int64_t offset);
 
     // Bytes of one interleaved frame: numChannels * Bits2Bytes(wordSize).
     std::int32_t BytesPerFrame() const;

@@ -2,9 +2,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// Files of several GiB are written and read through these offsets.
+static_assert(sizeof(off_t) >= 8, "file offsets beyond 2 GiB need a 64-bit off_t");
 
 namespace {
 
@@ -130,7 +134,7 @@ Status PosixFileServices::Write(std::int16_t refNum, std::int32_t* count, const 
 }
 
 Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
-                                      std::int32_t offset) {
+                                      std::int64_t offset) {
     const int fd = Descriptor(refNum);
     if (fd < 0) return kErrFileNotOpen;
     struct stat info {};
@@ -143,42 +147,42 @@ Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode
     } else if (mode == FilePositionMode::FromEnd) {
         base = size;
     }
+    // Both terms lie within what off_t holds, but their sum may not.
+    if ((offset > 0 && base > INT64_MAX - offset) || (offset < 0 && base < INT64_MIN - offset))
+        return kErrParameter;
     const std::int64_t target = base + offset;
     if (target < 0) return kErrPositionBeforeStart;
     if (target > size) {
-        if (::lseek(fd, size, SEEK_SET) < 0) return StatusFromErrno(errno);
+        if (::lseek(fd, off_t(size), SEEK_SET) < 0) return StatusFromErrno(errno);
         return kErrEndOfFile;
     }
-    if (target > INT32_MAX) return kErrParameter;
-    if (::lseek(fd, target, SEEK_SET) < 0) return StatusFromErrno(errno);
+    if (::lseek(fd, off_t(target), SEEK_SET) < 0) return StatusFromErrno(errno);
     return kNoErr;
 }
 
-Status PosixFileServices::GetPosition(std::int16_t refNum, std::int32_t* position) {
+Status PosixFileServices::GetPosition(std::int16_t refNum, std::int64_t* position) {
     const int fd = Descriptor(refNum);
     if (fd < 0) return kErrFileNotOpen;
     const off_t at = ::lseek(fd, 0, SEEK_CUR);
     if (at < 0) return StatusFromErrno(errno);
-    if (at > INT32_MAX) return kErrParameter;
-    *position = static_cast<std::int32_t>(at);
+    *position = at;
     return kNoErr;
 }
 
-Status PosixFileServices::GetEndOfFile(std::int16_t refNum, std::int32_t* length) {
+Status PosixFileServices::GetEndOfFile(std::int16_t refNum, std::int64_t* length) {
     const int fd = Descriptor(refNum);
     if (fd < 0) return kErrFileNotOpen;
     struct stat info {};
     if (::fstat(fd, &info) != 0) return StatusFromErrno(errno);
-    if (info.st_size > INT32_MAX) return kErrParameter;
-    *length = static_cast<std::int32_t>(info.st_size);
+    *length = info.st_size;
     return kNoErr;
 }
 
-Status PosixFileServices::SetEndOfFile(std::int16_t refNum, std::int32_t length) {
+Status PosixFileServices::SetEndOfFile(std::int16_t refNum, std::int64_t length) {
     const int fd = Descriptor(refNum);
     if (fd < 0) return kErrFileNotOpen;
     if (length < 0) return kErrParameter;
-    if (::ftruncate(fd, length) != 0) return StatusFromErrno(errno);
+    if (::ftruncate(fd, off_t(length)) != 0) return StatusFromErrno(errno);
     return kNoErr;
 }
 

@@ -5,8 +5,10 @@
 // kErrMemoryFull (-108), kErrDiskFull, kErrPermission, kErrParameter or kErrIO.
 //
 // Open files are named by a 16-bit reference (the engine's refNum) into a table kept by the
-// service. The process-wide current service is the POSIX one; tests replace it with
-// FileServicesScope to make any operation fail.
+// service. Positions and lengths are 64-bit byte offsets, so that files beyond 2 GiB (a RIFF
+// WAVE file reaches 4 GiB) can be written and read; a single transfer stays below 2 GiB. The
+// process-wide current service is the POSIX one; tests replace it with FileServicesScope to make
+// any operation fail.
 
 #include <cstdint>
 #include <memory>
@@ -42,12 +44,11 @@ public:
     // Moves the position. A position past the end of the file gives kErrEndOfFile and leaves
     // the position at the end of the file; one before the start gives kErrPositionBeforeStart
     // and leaves the position unchanged.
-    virtual Status SetPosition(std::int16_t refNum, FilePositionMode mode,
-                               std::int32_t offset) = 0;
-    virtual Status GetPosition(std::int16_t refNum, std::int32_t* position) = 0;
-    virtual Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) = 0;
+    virtual Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) = 0;
+    virtual Status GetPosition(std::int16_t refNum, std::int64_t* position) = 0;
+    virtual Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) = 0;
     // Truncates or extends (with zeros) the file to `length` bytes.
-    virtual Status SetEndOfFile(std::int16_t refNum, std::int32_t length) = 0;
+    virtual Status SetEndOfFile(std::int16_t refNum, std::int64_t length) = 0;
     virtual Status Close(std::int16_t refNum) = 0;
     // kErrFileNotFound when nothing exists at `fileRef`.
     virtual Status GetInformation(const FSSpec& fileRef, FileInformation* information) = 0;
@@ -65,10 +66,10 @@ public:
     Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override;
     Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
     Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override;
-    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int32_t offset) override;
-    Status GetPosition(std::int16_t refNum, std::int32_t* position) override;
-    Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) override;
-    Status SetEndOfFile(std::int16_t refNum, std::int32_t length) override;
+    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) override;
+    Status GetPosition(std::int16_t refNum, std::int64_t* position) override;
+    Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) override;
+    Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override;
     Status Close(std::int16_t refNum) override;
     Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
 

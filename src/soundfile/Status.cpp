@@ -28,6 +28,8 @@ const char* StatusText(Status status) {
     case kErrNoSuchGap: return "no such gap";
     case kErrGapListAllocation: return "allocating the gap list failed";
     case kErrNameTooLong: return "the file name with its extension would exceed 31 characters";
+    case kErrFileTooLarge:
+        return "the file would be larger than its format allows";
     case kErrNoFORMChunk: return "not an AIFF file (no FORM chunk)";
     case kErrNoSSNDChunk: return "no sound data (SSND) chunk";
     case kErrNoCOMMChunk: return "no common (COMM) chunk";

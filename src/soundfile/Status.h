@@ -41,6 +41,7 @@ inline constexpr Status kErrNotSupported = -22011;       // operation not suppor
 inline constexpr Status kErrNoSuchGap = -22015;
 inline constexpr Status kErrGapListAllocation = -22016;
 inline constexpr Status kErrNameTooLong = -22021;        // name with extension would exceed 31 characters
+inline constexpr Status kErrFileTooLarge = -22022;       // past the largest file of the format
 
 // AIFF.
 inline constexpr Status kErrNoFORMChunk = -22200;

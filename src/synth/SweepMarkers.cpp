@@ -28,11 +28,6 @@ constexpr Series SeriesOf(const double (&values)[N]) {
 // Below this ratio of end to start frequency a sweep gets no intermediate markers.
 constexpr double kMinimumSweepRatio = 1.1;
 
-// Most markers one signal gets: far more than any tone or sweep within the generator's
-// ranges needs (120 dB in 1 dB steps, or nine decades of the E24 series), and few enough that
-// absurd levels or frequencies cannot run on for ever or flood the file's marker list.
-constexpr std::int32_t kMaxMarkers = 1000;
-
 // trunc(x) + startFrame as a frame position, held to the 32-bit range.
 std::int32_t FramePosition(double x, std::int32_t startFrame) {
     double frame = std::trunc(x);
@@ -62,7 +57,7 @@ public:
     }
 
     // Room for one more intermediate marker, keeping one for the end.
-    bool HasRoom() const { return id < kMaxMarkers - 1; }
+    bool HasRoom() const { return id < kMaxSignalMarkers - 1; }
 
 private:
     CSoundFile* file;

@@ -10,6 +10,12 @@
 #include "soundfile/CSoundFile.h"
 #include "synth/SynthStatus.h"
 
+// The most markers markerFnepper adds to one file, whatever the signal: far more than any tone
+// or sweep within the generator's ranges needs (120 dB in 1 dB steps, or nine decades of the
+// E24 series), and few enough that absurd levels or frequencies cannot run on for ever or
+// flood the file's marker list. Room for their chunks is kept in the longest file a job makes.
+inline constexpr std::int32_t kMaxSignalMarkers = 1000;
+
 // The signal runs from startFrame to the file's frame count. Returns 0 or the first failing
 // AddMarker status (markers added before it stay); kErrBadSignalParameter, before any marker
 // is added, for a frequency that is not a positive finite number, a level that is not finite,

@@ -322,7 +322,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadValueCase{{"sweep", "--from-level", "-121"}, "-120 to 0 dB"},
         BadValueCase{{"full-sweep", "--length", "0"}, "--length 0"},
         BadValueCase{{"tone", "--length", "30000", "--bits", "24"},
-                     "at most 16223.99 s, the longest a 24-bit AIFF file holds at 44100 Hz"},
+                     "at most 16231.63 s, the longest a 24-bit AIFF file holds at 44100 Hz"},
         BadValueCase{{"tone", "--bits", "20"}, "--bits"},
         BadValueCase{{"tone", "--format", "mp3"}, "--format"},
         BadValueCase{{"tone", "--freq", "loud"}, "--freq"}));

@@ -9,10 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "jobs/AppController.h"
 #include "jobs/Announcer.h"
+#include "jobs/AppController.h"
+#include "jobs/JobLimits.h"
 #include "jobs/JobTestSupport.h"
 #include "shell/SharedFlags.h"
+#include "support/FaultyFileServices.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -106,6 +108,33 @@ TEST_P(AnnouncedTone, HoldsAnnouncementThenSignalWithMarkersAtBothStarts) {
         EXPECT_NE(desktop.logLines[0].find("'" + GetParam() + "'"), std::string::npos);
         EXPECT_TRUE(fs::exists(folder.File("tone.aif")));
     }
+}
+
+// The longest signal the limits accept no longer fits after an announcement: the job refuses
+// it before writing any of it and names the longest length left. (The disk of 64 MB makes a
+// job that tried to write it fail soon, for another reason.)
+TEST(AnnouncedLongestTone, IsRefusedBeforeTheSignal) {
+    RecordingDesktop desktop;
+    TempDir folder;
+    FaultyFileServices files;
+    files.LimitWrittenBytes(64 << 20);
+    FileServicesScope scope(files);
+    shouldStop = 0;
+    AppController controller;
+    SaveOptions& options = controller.saveOptions();
+    options.setFileType(kFileTypeBroadcastWave);
+    options.setDataFormat(2);
+    const std::int32_t most = MaxSignalFrames(options.realFileType(), options.wordLength());
+    Settings& s = controller.settings() =
+        ToneSettings(1000.0, -10.0, (most + 0.5) / 384000.0, 384000.0);
+    s.setAnnounce(true);
+    ASSERT_FALSE(CheckJobSettings(s, options));
+    controller.generateFile(folder.File("tone"));
+    EXPECT_TRUE(controller.progress().error);
+    ASSERT_EQ(desktop.logLines.size(), 1u);
+    EXPECT_NE(desktop.logLines[0].find("after its announcement"), std::string::npos)
+        << desktop.logLines[0];
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Voices, AnnouncedTone, testing::Values("", "At", "1"),

@@ -57,9 +57,9 @@ TEST_F(PosixFiles, ReadingPastTheEndGivesThePartialCount) {
 
 TEST_F(PosixFiles, PositionsAndLength) {
     const std::int16_t ref = OpenFile("data", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    std::int32_t length = -1;
+    std::int64_t length = -1;
     const auto position = [&] {
-        std::int32_t at = -1;
+        std::int64_t at = -1;
         EXPECT_EQ(files.GetPosition(ref, &at), kNoErr);
         return at;
     };
@@ -82,6 +82,15 @@ TEST_F(PosixFiles, PositionsAndLength) {
     ASSERT_EQ(files.SetEndOfFile(ref, 16), kNoErr); // extended with zeros
     ASSERT_EQ(files.GetEndOfFile(ref, &length), kNoErr);
     EXPECT_EQ(length, 16);
+    // Offsets beyond 4 GiB (the file stays sparse).
+    constexpr std::int64_t kBeyond = (std::int64_t{1} << 32) + 5;
+    ASSERT_EQ(files.SetEndOfFile(ref, kBeyond), kNoErr);
+    ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromEnd, -1), kNoErr);
+    EXPECT_EQ(position(), kBeyond - 1);
+    count = 1;
+    ASSERT_EQ(files.Write(ref, &count, &byte), kNoErr);
+    ASSERT_EQ(files.GetEndOfFile(ref, &length), kNoErr);
+    EXPECT_EQ(length, kBeyond);
     ASSERT_EQ(files.SetEndOfFile(ref, 4), kNoErr);
     EXPECT_EQ(files.SetEndOfFile(ref, -1), kErrParameter);
     files.Close(ref);
@@ -106,7 +115,8 @@ TEST_F(PosixFiles, UnknownReferencesAreNotOpen) {
     const std::int16_t ref = OpenFile("data", {1});
     ASSERT_EQ(files.Close(ref), kNoErr);
     std::uint8_t byte = 0;
-    std::int32_t count = 1, value = 0;
+    std::int32_t count = 1;
+    std::int64_t value = 0;
     for (std::int16_t bad : {ref, std::int16_t(0), std::int16_t(-3), std::int16_t(999)}) {
         EXPECT_EQ(files.Read(bad, &count, &byte), kErrFileNotOpen);
         EXPECT_EQ(files.Write(bad, &count, &byte), kErrFileNotOpen);

@@ -70,22 +70,22 @@ Status FaultyFileServices::Write(std::int16_t refNum, std::int32_t* count, const
 }
 
 Status FaultyFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
-                                       std::int32_t offset) {
+                                       std::int64_t offset) {
     const Status status = Planned(FileOperation::SetPosition);
     return status != kNoErr ? status : target.SetPosition(refNum, mode, offset);
 }
 
-Status FaultyFileServices::GetPosition(std::int16_t refNum, std::int32_t* position) {
+Status FaultyFileServices::GetPosition(std::int16_t refNum, std::int64_t* position) {
     const Status status = Planned(FileOperation::GetPosition);
     return status != kNoErr ? status : target.GetPosition(refNum, position);
 }
 
-Status FaultyFileServices::GetEndOfFile(std::int16_t refNum, std::int32_t* length) {
+Status FaultyFileServices::GetEndOfFile(std::int16_t refNum, std::int64_t* length) {
     const Status status = Planned(FileOperation::GetEndOfFile);
     return status != kNoErr ? status : target.GetEndOfFile(refNum, length);
 }
 
-Status FaultyFileServices::SetEndOfFile(std::int16_t refNum, std::int32_t length) {
+Status FaultyFileServices::SetEndOfFile(std::int16_t refNum, std::int64_t length) {
     const Status status = Planned(FileOperation::SetEndOfFile);
     return status != kNoErr ? status : target.SetEndOfFile(refNum, length);
 }

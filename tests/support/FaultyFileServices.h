@@ -53,10 +53,10 @@ public:
     Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override;
     Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
     Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override;
-    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int32_t offset) override;
-    Status GetPosition(std::int16_t refNum, std::int32_t* position) override;
-    Status GetEndOfFile(std::int16_t refNum, std::int32_t* length) override;
-    Status SetEndOfFile(std::int16_t refNum, std::int32_t length) override;
+    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) override;
+    Status GetPosition(std::int16_t refNum, std::int64_t* position) override;
+    Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) override;
+    Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override;
     Status Close(std::int16_t refNum) override;
     Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
 
