@@ -1,4 +1,6 @@
-// quillgen info FILE [--json]: what a sound file holds, read through the engine.
+// quillgen info FILE [--json] [--levels]: what a sound file holds, read through the engine.
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +10,11 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +23,7 @@
 #include "formats/OpenSoundFile.h"
 #include "shell/FSSpec.h"
 #include "shell/PascalString.h"
+#include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
 #include "soundfile/CSoundFile.h"
 
@@ -26,6 +34,7 @@ namespace {
 struct InfoOptions {
     std::string path;
     bool json = false;
+    bool levels = false;
 };
 
 std::string FormatName(std::uint32_t type) {
@@ -147,6 +156,20 @@ void PrintText(const nlohmann::json& info) {
     for (const auto& r : info["regions"])
         std::cout << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
                   << r["sync"] << " " << r["name"] << "\n";
+    if (info.contains("levels")) {
+        std::cout << "  levels       peak dBFS   RMS dBFS\n";
+        int channel = 1;
+        for (const auto& level : info["levels"]) {
+            char line[80];
+            if (level["peak"].is_null())
+                std::snprintf(line, sizeof line, "    channel %-3d  silent\n", channel);
+            else
+                std::snprintf(line, sizeof line, "    channel %-3d %8.2f   %8.2f\n", channel,
+                              level["peak"].get<double>(), level["rms"].get<double>());
+            std::cout << line;
+            ++channel;
+        }
+    }
     if (info.contains("bext")) {
         const auto& b = info["bext"];
         std::cout << "  bext         version " << b["version"] << ", time reference "
@@ -184,26 +207,114 @@ private:
     std::string folder;
 };
 
+void Fail(const std::string& message) {
+    std::cerr << "quillgen info: " << message << "\n";
+    exitStatus = 1;
+}
+
+// Only a regular file is handed to the engine: a FIFO or a device would block its reads or
+// never end. The descriptor is opened without blocking and examined itself, so nothing can be
+// swapped in between the check and the open. An empty result means the file may be read.
+std::string RegularFileProblem(const std::string& path, std::int64_t* size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return "cannot open '" + path + "': " + std::strerror(errno);
+    struct stat status {};
+    const bool statted = ::fstat(fd, &status) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!statted) return "cannot examine '" + path + "': " + std::strerror(error);
+    if (S_ISDIR(status.st_mode)) return "cannot read '" + path + "': " + std::strerror(EISDIR);
+    if (!S_ISREG(status.st_mode)) return "cannot read '" + path + "': not a regular file";
+    *size = status.st_size;
+    return {};
+}
+
+// A file too short for a container header, or with an unknown one, is no sound file at all.
+std::string OpenFailure(const std::string& path, Status status, std::int64_t size) {
+    constexpr std::int64_t kContainerHeaderSize = 12;
+    if (status == kErrNotSupported || (status == kErrEndOfFile && size < kContainerHeaderSize))
+        return "'" + path + "' is not an AIFF or WAVE file";
+    return "cannot read '" + path + "': " + StatusText(status) + " (" + std::to_string(status) +
+           ")";
+}
+
+// Sample peak and RMS level of every channel, in dBFS; null for a channel of digital silence.
+// The frames are read in blocks of a bounded number of samples, so memory does not depend on
+// the length of the file (nor, beyond one frame, on its channel count).
+Status MeasureLevels(CSoundFile& file, nlohmann::json* levels) {
+    constexpr std::int32_t kBlockSamples = 1 << 16;
+    const std::int32_t channels = file.GetNumChannels();
+    const std::int32_t frames = file.GetNumSFrames();
+    if (channels < 1) return kErrParameter;
+    const std::int32_t blockFrames = std::max(kBlockSamples / channels, 1);
+    std::vector<double> block(std::size_t(blockFrames) * std::size_t(channels));
+    std::vector<double> peak(std::size_t(channels), 0.0);
+    std::vector<double> sumOfSquares(std::size_t(channels), 0.0);
+    double* samples = block.data();
+    for (std::int32_t start = 0; start < frames;) {
+        std::int32_t count = std::min(blockFrames, frames - start);
+        const Status status = file.Read(start, &count, &samples);
+        if (status != kNoErr) return status;
+        if (count <= 0) return kErrEndOfFile;
+        for (std::int32_t f = 0; f < count; ++f) {
+            for (std::int32_t c = 0; c < channels; ++c) {
+                const double x = block[std::size_t(f) * std::size_t(channels) + std::size_t(c)];
+                peak[std::size_t(c)] = std::max(peak[std::size_t(c)], std::fabs(x));
+                sumOfSquares[std::size_t(c)] += x * x;
+            }
+        }
+        start += count;
+    }
+    // Hundredths of a decibel: finer than any meter shows, and stable in the text.
+    const auto decibels = [](double power) {
+        return std::round(1000.0 * std::log10(power)) / 100.0;
+    };
+    *levels = nlohmann::json::array();
+    for (std::int32_t c = 0; c < channels; ++c) {
+        nlohmann::json level = {{"peak", nullptr}, {"rms", nullptr}};
+        if (peak[std::size_t(c)] > 0.0) {
+            level["peak"] = decibels(peak[std::size_t(c)] * peak[std::size_t(c)]);
+            level["rms"] = decibels(sumOfSquares[std::size_t(c)] / frames);
+        }
+        levels->push_back(level);
+    }
+    return kNoErr;
+}
+
 void Run(const InfoOptions& options) {
+    // Read as the jobs' engine reads: with the readers' declared defaults.
+    DeclareReaderDefaults();
+    std::int64_t size = 0;
+    if (const std::string problem = RegularFileProblem(options.path, &size); !problem.empty()) {
+        Fail(problem);
+        return;
+    }
     const std::filesystem::path path(options.path);
     FSSpec fileRef;
     ShortNameLink link;
     if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &fileRef) &&
         !link.Make(path, &fileRef)) {
-        std::cerr << "quillgen info: " << options.path
-                  << ": could not be opened (its name does not fit the sound file engine)\n";
-        exitStatus = 1;
+        Fail("cannot read '" + options.path +
+             "': its name does not fit the sound file engine and no link to it could be made");
         return;
     }
     std::unique_ptr<CSoundFile> file;
     const Status status = OpenSoundFile(fileRef, &file);
     if (status != kNoErr) {
-        std::cerr << "quillgen info: " << options.path << ": " << StatusText(status) << " ("
-                  << status << ")\n";
-        exitStatus = 1;
+        Fail(OpenFailure(options.path, status, size));
         return;
     }
     nlohmann::json info = Describe(*file, options.path);
+    if (options.levels) {
+        nlohmann::json levels;
+        const Status levelStatus = MeasureLevels(*file, &levels);
+        if (levelStatus != kNoErr) {
+            Fail("cannot read the samples of '" + options.path + "': " + StatusText(levelStatus) +
+                 " (" + std::to_string(levelStatus) + ")");
+            return;
+        }
+        info["levels"] = levels;
+    }
     file->Close();
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
         DescribeBroadcast(*broadcast, fileRef, &info);
@@ -219,6 +330,8 @@ void AddInfoCommand(CLI::App& app) {
                                                    "information and regions of a sound file");
     command->add_option("FILE", options->path, "an AIFF or WAVE file")->required();
     command->add_flag("--json", options->json, "print one JSON object");
+    command->add_flag("--levels", options->levels,
+                      "read every frame and show each channel's sample peak and RMS level (dBFS)");
     command->callback([options] { Run(*options); });
 }
 

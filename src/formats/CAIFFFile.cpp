@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "formats/Ext80.h"
 #include "shell/Preferences.h"
@@ -445,7 +446,9 @@ Status CAIFFFile::ReadMarkers() {
     // The marker list holds at most a 16-bit signed count.
     if (count > std::numeric_limits<std::int16_t>::max()) return kErrMalformedFile;
     std::int32_t offset = 2;
-    for (std::uint16_t i = 0; i < count && status == kNoErr; ++i) {
+    std::vector<SFTMarker> found;
+    found.reserve(std::min<std::size_t>(count, std::size_t(size) / 7));
+    for (std::uint16_t i = 0; i < count; ++i) {
         // Each record must lie within the chunk: id, position and length byte, then the name.
         if (size - offset < 7) return kErrMalformedFile;
         const std::uint8_t* record = data + offset;
@@ -455,10 +458,10 @@ Status CAIFFFile::ReadMarkers() {
         marker.id = std::int16_t(byteorder::LoadBE16(record));
         marker.position = std::int32_t(byteorder::LoadBE32(record + 2));
         ParseMarkerName(record + 7, length, &marker);
-        status = AddMarker(&marker);
+        found.push_back(marker);
         offset += MarkerRecordSize(length);
     }
-    return status;
+    return AddMarkers(found);
 }
 
 // --- creating, positioning, buffers ----------------------------------------------------------

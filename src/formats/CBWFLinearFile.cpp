@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
@@ -221,6 +222,7 @@ Status CBWFLinearFile::ReadRegions() {
     const std::int32_t records =
         status == kNoErr ? RecordsHeld(byteorder::LoadLE32(field), available) : 0;
     const bool ignoreWholeFile = ReaderDefault(kIgnoreRegionsContainingWholeFile);
+    std::vector<SFTRegion> found;
     for (std::int32_t i = 0; i < records && status == kNoErr; ++i) {
         std::uint8_t record[kRegionRecordSize];
         status = ReadBytes(record, kRegionRecordSize);
@@ -235,16 +237,20 @@ Status CBWFLinearFile::ReadRegions() {
         region.name[0] = std::uint8_t(length);
         std::memcpy(region.name + 1, record + 57, std::size_t(length));
         const bool wholeFile = region.start == 0 && region.end == numFrames;
-        const bool bad =
-            region.start > region.end || region.end > numFrames || region.start < 0;
-        if ((ignoreWholeFile && wholeFile) || bad) SetTimeStamp(region.timeStampLS);
-        else status = AddRegion(&region);
+        const bool bad = region.start > region.end || region.end > numFrames || region.start < 0;
+        if ((ignoreWholeFile && wholeFile) || bad)
+            SetTimeStamp(region.timeStampLS);
+        else
+            found.push_back(region);
     }
+    // The regions read before a damaged record are kept.
+    const Status added = AddRegions(found);
     if (status == kErrChunkNotFound) status = kNoErr;
+    if (status == kNoErr) status = added;
     if (GetNumRegions() == 0 && status == kNoErr && ReaderDefault(kProcessFileIfNoRegions)) {
         SFTRegion region{};
         region.end = numFrames;
-        std::memcpy(region.name, fileSpec.name, std::size_t(fileSpec.name[0]) + 1);
+        CopyRecordName(fileSpec.name, region.name); // file names run longer than region names
         status = AddRegion(&region);
     }
     return status;

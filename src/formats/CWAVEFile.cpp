@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "soundfile/ByteOrder.h"
 
@@ -74,15 +75,19 @@ WAVECuePoint WAVECueChunk::Point(std::int32_t index) const {
 }
 
 bool WAVECueChunk::Find(std::uint32_t id, WAVECuePoint* point) const {
-    const std::int32_t n = NumPoints();
-    for (std::int32_t i = 0; i < n; ++i) {
-        const WAVECuePoint candidate = Point(i);
-        if (candidate.id == id) {
-            *point = candidate;
-            return true;
-        }
+    // Every label looks up its cue point: sorted once, each lookup is a binary search.
+    if (byID.empty()) {
+        const std::int32_t n = NumPoints();
+        byID.reserve(std::size_t(n));
+        for (std::int32_t i = 0; i < n; ++i)
+            byID.emplace_back(Point(i).id, i);
+        std::sort(byID.begin(), byID.end());
     }
-    return false;
+    const auto found =
+        std::lower_bound(byID.begin(), byID.end(), std::make_pair(id, std::int32_t(0)));
+    if (found == byID.end() || found->first != id) return false;
+    *point = Point(found->second);
+    return true;
 }
 
 // --- object ------------------------------------------------------------------------------------
@@ -399,14 +404,20 @@ Status CWAVEFile::RefreshOutputBuffer(std::int32_t start) {
 
 Status CWAVEFile::RefreshInputBuffer(std::int32_t start) {
     const std::int32_t s = std::max(start, 0);
-    Status status = SetFilePos(s);
-    if (status != kNoErr) return status;
+    // Reading never extends the file: frames the file lacks read as zeros with kErrEndOfFile.
+    const std::int64_t offset = FrameOffset(s);
+    if (offset < 0) return kErrMalformedFile;
+    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    if (status != kNoErr && status != kErrEndOfFile) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     const auto full = std::int32_t(std::min<std::int64_t>(
         std::int64_t(kSFTBufferSize) * frameBytes, std::int64_t(inputBuffer.Size())));
     const std::int32_t frames = std::max(std::min(numFrames - s, kSFTBufferSize), 0);
     std::int32_t done = std::min(frames * frameBytes, full);
-    status = done > 0 ? CurrentFileServices().Read(refNum, &done, InputBytes()) : kNoErr;
+    if (status == kErrEndOfFile)
+        done = 0;
+    else if (done > 0)
+        status = CurrentFileServices().Read(refNum, &done, InputBytes());
     bufferStart = s;
     ToFileSamples(InputBytes(), done);
     std::memset(InputBytes() + done, 0, std::size_t(full - done));
@@ -589,10 +600,11 @@ Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl
     using namespace byteorder;
     const bool ignoreWholeFile = ReaderDefault(kIgnoreRegionsContainingWholeFile);
     std::int32_t n = 0;
-    Status status = kNoErr;
+    std::vector<SFTMarker> markersFound;
+    std::vector<SFTRegion> regionsFound;
     SubChunk sub;
     // A sub-chunk that runs past the list ends the walk: nothing after it can be trusted.
-    for (std::int64_t offset = 0; status == kNoErr && SubChunkAt(adtl, adtlSize, offset, &sub);
+    for (std::int64_t offset = 0; SubChunkAt(adtl, adtlSize, offset, &sub);
          offset = NextSubChunk(sub)) {
         const bool isLabel = sub.id == kLabl || sub.id == kNote;
         if (!(isLabel && sub.size >= 4) && !(sub.id == kLtxt && sub.size >= 8)) continue;
@@ -611,8 +623,8 @@ Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl
             std::memcpy(marker.name + 1, text, std::size_t(length));
             marker.type = kMarkerTypeOrdinary;
             marker.number = -1;
-            status = AddMarker(&marker);
-            if (status == kNoErr) ++n;
+            markersFound.push_back(marker);
+            ++n;
             continue;
         }
         std::int64_t start = point.sampleOffset;
@@ -637,11 +649,13 @@ Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl
             std::snprintf(name, sizeof name, "Region nmbr %ld", long(n));
             region.name[0] = std::uint8_t(std::strlen(name));
             std::memcpy(region.name + 1, name, region.name[0]);
-            status = AddRegion(&region);
+            regionsFound.push_back(region);
         }
         ++n;
     }
-    return status;
+    // Added together: one walk of each list instead of one per sub-chunk.
+    const Status status = AddMarkers(markersFound);
+    return status != kNoErr ? status : AddRegions(regionsFound);
 }
 
 Status CWAVEFile::ReadNumRegions(std::int16_t* count) {

@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "soundfile/CSoundFile.h"
 #include "soundfile/FileServices.h"
@@ -48,12 +50,17 @@ struct WAVECuePoint {
 // The cue chunk's bytes (ID, size, count, points), walked as far as both the count and the
 // bytes really there allow.
 struct WAVECueChunk {
+    WAVECueChunk(const std::uint8_t* chunk, std::int32_t chunkSize)
+        : bytes(chunk), size(chunkSize) {}
     const std::uint8_t* bytes = nullptr;
     std::int32_t size = 0;
     std::int32_t NumPoints() const;
     WAVECuePoint Point(std::int32_t index) const;
     // The first point with that ID; false when there is none.
     bool Find(std::uint32_t id, WAVECuePoint* point) const;
+
+  private:
+    mutable std::vector<std::pair<std::uint32_t, std::int32_t>> byID; // (ID, index), sorted
 };
 
 class CWAVEFile : public CSoundFile {

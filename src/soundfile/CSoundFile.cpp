@@ -214,9 +214,20 @@ std::int32_t CSoundFile::BytesPerFrame() const {
 
 std::int32_t CSoundFile::GetRealBufferSize() const { return kSFTBufferSize * BytesPerFrame(); }
 
+std::int32_t CSoundFile::InputBufferFrames() {
+    const std::int32_t frameBytes = BytesPerFrame();
+    std::int32_t frames = std::min(kSFTBufferSize, numFrames);
+    std::int32_t length = 0;
+    if (frameBytes > 0 && isOpen && CurrentFileServices().GetEndOfFile(refNum, &length) == kNoErr)
+        frames = std::min(frames, length / frameBytes);
+    return std::max(frames, 1);
+}
+
 Status CSoundFile::InitOutputBuffer() {
     if (outputBuffer) return kNoErr;
     const std::size_t size = std::size_t(std::max(GetRealBufferSize(), 0));
+    // An input buffer sized for a short file is too small to write through.
+    if (inputBuffer && inputBuffer.Size() < size) inputBuffer.Free();
     if (inputBuffer) {
         outputBuffer = std::move(inputBuffer);
         std::memset(outputBuffer.Data(), 0, std::min(size, outputBuffer.Size()));
@@ -231,7 +242,8 @@ Status CSoundFile::InitInputBuffer() {
     if (outputBuffer) {
         inputBuffer = std::move(outputBuffer);
     } else {
-        const std::size_t size = std::size_t(std::max(GetRealBufferSize(), 0));
+        const std::size_t size =
+            std::size_t(InputBufferFrames()) * std::size_t(std::max(BytesPerFrame(), 0));
         if (inputBuffer.Allocate(size, true) != kNoErr) return MyMemError(inputBuffer.Data(), 1);
     }
     if (GetFType() == kTrackFType) return kNoErr;

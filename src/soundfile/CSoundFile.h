@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "shell/FSSpec.h"
 #include "soundfile/Containers.h"
@@ -143,6 +144,11 @@ public:
     void InitSamplerInfo();
     Status AddGap(std::int32_t a, std::int32_t b);
     Status GetGap(std::int32_t index, std::int32_t* a, std::int32_t* b) const;
+    // Add several markers or regions as AddMarker or AddRegion would one after the other
+    // (the records are updated alike), with one walk of the list for all: readers add
+    // thousands.
+    Status AddMarkers(std::vector<SFTMarker>& records);
+    Status AddRegions(std::vector<SFTRegion>& records);
     std::int32_t GetRealBufferSize() const;
     bool IsOpen() const { return isOpen != 0; }
 
@@ -155,6 +161,10 @@ protected:
 
     // Bytes of one interleaved frame: numChannels * Bits2Bytes(wordSize).
     std::int32_t BytesPerFrame() const;
+    // Frames a new input buffer holds: kSFTBufferSize, but no more than the file has (by its
+    // frame count and, when open, by its length), and at least one. A header may declare any
+    // channel count and length; the file's size bounds what reading it can cost.
+    std::int32_t InputBufferFrames();
     // The buffer currently in use for writing / reading (null when none).
     std::uint8_t* OutputBytes() { return outputBuffer.Data(); }
     std::uint8_t* InputBytes() { return inputBuffer.Data(); }

@@ -1,9 +1,16 @@
 // Markers, loops and regions of CSoundFile: the sorted lists, their lookups and removals,
 // the region walks and the two region-name repairs.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <map>
 #include <new>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "shell/PascalString.h"
@@ -22,6 +29,7 @@ template <class Item> std::vector<Item*> Items(const CList* list) {
     items.reserve(std::size_t(list->GetNumItems()));
     for (CLink* link = list->GetIndLink(0); link; link = link->GetNext())
         items.push_back(static_cast<Item*>(link->GetLinkItem()));
+    CList::CountLinkSteps(items.size());
     return items;
 }
 
@@ -109,19 +117,72 @@ Status CSoundFile::GetMarkerByID(std::int32_t id, SFTMarker* marker) {
     return kErrNoSuchMarker;
 }
 
-Status CSoundFile::AddMarker(SFTMarker* marker) {
-    CutName(marker->name);
-    if (!markers) {
-        markers.reset(new (std::nothrow) CList);
-        if (!markers) return kErrMemoryFull;
+namespace {
+
+// Adds `items`, ordered by `before`, to `list`, ordered the same way: each goes behind every
+// item already listed that it does not come before, and behind the new items ahead of it. One
+// walk for all. On a failure the items not yet added are deleted.
+template <class Item, class Before>
+Status MergeItems(CList* list, std::vector<Item*>& items, Before before) {
+    CLink* previous = nullptr;
+    CLink* next = list->GetIndLink(0);
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        for (; next && !before(items[k], static_cast<Item*>(next->GetLinkItem()));
+             next = next->GetNext()) {
+            previous = next;
+            CList::CountLinkSteps(1);
+        }
+        const Status status = list->AddItemAfterLink(previous, items[k]);
+        if (status != kNoErr) {
+            for (std::size_t rest = k + 1; rest < items.size(); ++rest)
+                delete items[rest];
+            return status;
+        }
+        previous = previous ? previous->GetNext() : list->GetIndLink(0);
     }
+    return kNoErr;
+}
+
+CMarker* NewMarker(SFTMarker* marker) {
+    CutName(marker->name);
     CMarker* item = new (std::nothrow) CMarker;
-    if (!item) return kErrMemoryFull;
+    if (!item) return nullptr;
     item->IMarker(marker->id, marker->position, marker->name);
     item->SetType(marker->type);
     item->SetNumber(marker->number);
+    return item;
+}
 
+// Clamps the region to the file as AddRegion does, in the caller's record too.
+CRegion* NewRegion(SFTRegion* region, std::int32_t numFrames) {
+    CutName(region->name);
+    if (region->start < 0) region->start = 0;
+    if (region->end > numFrames) region->end = numFrames;
+    CRegion* item = new (std::nothrow) CRegion;
+    if (!item) return nullptr;
+    item->IRegion(region->id, region->start, region->end, region->sync, region->timeStampLS,
+                  region->name);
+    return item;
+}
+
+bool StartsBefore(const CRegion* a, const CRegion* b) {
+    return a->GetStart() < b->GetStart();
+}
+
+bool EnsureList(std::unique_ptr<CList>& list) {
+    if (!list) list.reset(new (std::nothrow) CList);
+    return list != nullptr;
+}
+
+} // namespace
+
+Status CSoundFile::AddMarker(SFTMarker* marker) {
+    if (!EnsureList(markers)) return kErrMemoryFull;
+    CMarker* item = NewMarker(marker);
+    if (!item) return kErrMemoryFull;
     // Kept sorted by ID; a taken ID is replaced by the greatest ID plus one.
+    const std::int16_t n = markers->GetNumItems();
+    if (n == 0 || MarkerAt(n - 1)->GetID() < marker->id) return markers->AddItem(item);
     const std::vector<CMarker*> items = Items<CMarker>(markers.get());
     for (std::size_t index = 0; index < items.size(); ++index) {
         if (items[index]->GetID() > marker->id)
@@ -135,6 +196,42 @@ Status CSoundFile::AddMarker(SFTMarker* marker) {
         }
     }
     return markers->AddItem(item);
+}
+
+Status CSoundFile::AddMarkers(std::vector<SFTMarker>& records) {
+    if (!EnsureList(markers)) return kErrMemoryFull;
+    // The list is sorted by unique IDs, so the IDs decide the final order: a taken ID becomes
+    // the greatest so far plus one. Near the top of the ID range, one at a time.
+    std::set<std::int32_t> ids;
+    for (const CMarker* item : Items<CMarker>(markers.get()))
+        ids.insert(item->GetID());
+    std::vector<CMarker*> items;
+    items.reserve(records.size());
+    Status status = kNoErr;
+    std::size_t k = 0;
+    for (; k < records.size(); ++k) {
+        SFTMarker& record = records[k];
+        if (!ids.empty() && *ids.rbegin() == std::numeric_limits<std::int32_t>::max()) break;
+        if (!ids.insert(record.id).second) {
+            record.id = *ids.rbegin() + 1;
+            ids.insert(record.id);
+        }
+        CMarker* item = NewMarker(&record);
+        if (!item) {
+            status = kErrMemoryFull;
+            break;
+        }
+        items.push_back(item);
+    }
+    std::sort(items.begin(), items.end(),
+              [](const CMarker* a, const CMarker* b) { return a->GetID() < b->GetID(); });
+    const Status merged = MergeItems(markers.get(), items, [](const CMarker* a, const CMarker* b) {
+        return a->GetID() < b->GetID();
+    });
+    if (status == kNoErr) status = merged;
+    for (; status == kNoErr && k < records.size(); ++k)
+        status = AddMarker(&records[k]);
+    return status;
 }
 
 Status CSoundFile::RemoveMarker(SFTMarker* marker) {
@@ -173,25 +270,32 @@ Status CSoundFile::GetIndRegion(std::int16_t index, SFTRegion* region) {
 }
 
 Status CSoundFile::AddRegion(SFTRegion* region) {
-    CutName(region->name);
-    if (region->start < 0) region->start = 0;
-    if (region->end > numFrames) region->end = numFrames;
-    if (!regions) {
-        regions.reset(new (std::nothrow) CList);
-        if (!regions) return kErrMemoryFull;
-    }
-    CRegion* item = new (std::nothrow) CRegion;
+    if (!EnsureList(regions)) return kErrMemoryFull;
+    CRegion* item = NewRegion(region, numFrames);
     if (!item) return kErrMemoryFull;
-    item->IRegion(region->id, region->start, region->end, region->sync, region->timeStampLS,
-                  region->name);
+    const std::int16_t n = regions->GetNumItems();
+    if (n == 0 || RegionAt(n - 1)->GetStart() <= region->start) return regions->AddItem(item);
+    std::vector<CRegion*> one{item};
+    return MergeItems(regions.get(), one, StartsBefore);
+}
 
+Status CSoundFile::AddRegions(std::vector<SFTRegion>& records) {
+    if (!EnsureList(regions)) return kErrMemoryFull;
+    std::vector<CRegion*> items;
+    items.reserve(records.size());
+    Status status = kNoErr;
+    for (SFTRegion& record : records) {
+        CRegion* item = NewRegion(&record, numFrames);
+        if (!item) {
+            status = kErrMemoryFull;
+            break;
+        }
+        items.push_back(item);
+    }
     // Kept sorted by start; equal starts in the order they were added.
-    const std::vector<CRegion*> items = Items<CRegion>(regions.get());
-    if (items.empty() || items.back()->GetStart() <= region->start)
-        return regions->AddItem(item);
-    std::size_t index = 0;
-    while (index < items.size() && items[index]->GetStart() <= region->start) ++index;
-    return regions->AddItemBeforeIndex(std::int16_t(index), item);
+    std::stable_sort(items.begin(), items.end(), StartsBefore);
+    const Status merged = MergeItems(regions.get(), items, StartsBefore);
+    return status != kNoErr ? status : merged;
 }
 
 Status CSoundFile::RemoveRegion(SFTRegion* region) {
@@ -239,77 +343,129 @@ Status CSoundFile::FindNextRegion(std::int32_t pos, SFTRegion* next, SFTRegion* 
     return kNoErr;
 }
 
+namespace {
+
+// A name as the repairs compare it: without diacritical marks, and without case when asked.
+std::string NameKey(const unsigned char* name, bool ignoreCase) {
+    std::string key(name[0], '\0');
+    for (int k = 1; k <= name[0]; ++k) {
+        unsigned char c = MacRomanWithoutMark(name[k]);
+        key[std::size_t(k - 1)] = char(ignoreCase ? MacRomanLowerCase(c) : c);
+    }
+    return key;
+}
+
+// Takes the regions in `renamed` (in the order they were renamed) out of the list and adds
+// them again with their new names: each goes behind the regions of its start, as removing it
+// and adding it again one at a time would put it.
+Status ReAddRegions(CSoundFile* file, CList* list, const std::unordered_set<const CObject*>& items,
+                    std::vector<SFTRegion>& renamed) {
+    list->RemoveItems([&](const CObject* item) { return items.count(item) != 0; });
+    return file->AddRegions(renamed);
+}
+
+} // namespace
+
 Status CSoundFile::KillBadRegionNames() {
     if (GetNumRegions() <= 100) return kNoErr;
-    // Each region is repaired once, in list order, even though a repaired region moves.
-    std::vector<SFTRegion> records;
+    std::unordered_set<const CObject*> items;
+    std::vector<SFTRegion> renamed;
     for (const CRegion* item : Items<CRegion>(regions.get())) {
         SFTRegion record;
         item->ToRecord(&record);
-        records.push_back(record);
-    }
-    for (SFTRegion& record : records) {
         unsigned char repaired[kSFTMaxNameLength + 1];
         RepairedName(record.name, repaired);
         if (pstrcmp(repaired, record.name)) continue;
-        Status status = RemoveRegion(&record);
-        if (status != kNoErr) return status;
         std::memcpy(record.name, repaired, repaired[0] + 1);
-        status = AddRegion(&record);
-        if (status != kNoErr) return status;
+        items.insert(item);
+        renamed.push_back(record);
     }
-    return kNoErr;
+    if (renamed.empty()) return kNoErr;
+    return ReAddRegions(this, regions.get(), items, renamed);
 }
 
+// Each region i, in list order, gives the regions after it that carry its name (ignoring case
+// and marks) the name followed by "#" and a number: the next number not carried by a region
+// in front of the one renamed. A renamed region moves behind the regions of its start, so the
+// regions up to i keep their places. Places are kept as (start, sequence) pairs, a moved
+// region taking a new, higher sequence number, so that every step is a lookup instead of a
+// walk of the list.
 Status CSoundFile::KillDuplicateRegionNames() {
     Status status = KillBadRegionNames();
     if (status != kNoErr) return status;
     if (GetNumRegions() <= 50) return kNoErr;
 
-    // Regions at or before position i never move while the regions after it are renamed: a
-    // renamed region is added again behind every region with the same or an earlier start.
-    for (std::int16_t i = 0; i < GetNumRegions() && status == kNoErr; ++i) {
-        unsigned char name[kSFTMaxNameLength + 1];
-        RegionAt(i)->GetName(name);
+    using Place = std::pair<std::int32_t, std::int64_t>;
+    struct Entry {
+        SFTRegion record;
+        const CObject* item;
+        std::int64_t sequence;
+    };
+    std::vector<Entry> entries;
+    std::map<Place, std::size_t> order;                            // list order -> entry
+    std::unordered_map<std::string, std::set<Place>> byFoldedName; // ignoring case and marks
+    std::unordered_map<std::string, std::set<Place>> byName;       // ignoring marks
+    const auto placeOf = [&](const Entry& e) { return Place{e.record.start, e.sequence}; };
+    const auto enter = [&](std::size_t e) {
+        const Place place = placeOf(entries[e]);
+        order[place] = e;
+        byFoldedName[NameKey(entries[e].record.name, true)].insert(place);
+        byName[NameKey(entries[e].record.name, false)].insert(place);
+    };
+    const auto leave = [&](std::size_t e) {
+        const Place place = placeOf(entries[e]);
+        order.erase(place);
+        byFoldedName[NameKey(entries[e].record.name, true)].erase(place);
+        byName[NameKey(entries[e].record.name, false)].erase(place);
+    };
+    for (const CRegion* item : Items<CRegion>(regions.get())) {
+        entries.push_back({SFTRegion{}, item, std::int64_t(entries.size())});
+        item->ToRecord(&entries.back().record);
+        enter(entries.size() - 1);
+    }
+    std::int64_t nextSequence = std::int64_t(entries.size());
+    std::unordered_set<const CObject*> moved;
+    // Cut names can make the numbered names repeat: then a free one may never come. The
+    // search for free numbers gets a budget in proportion to the regions, which an honest
+    // file stays far below.
+    std::int64_t budget = 64 * std::int64_t(entries.size()) + 10000;
+
+    for (auto here = order.begin(); here != order.end() && status == kNoErr; ++here) {
+        const std::string folded = NameKey(entries[here->second].record.name, true);
+        const std::set<Place>& same = byFoldedName[folded];
+        const std::vector<Place> later(same.upper_bound(here->first), same.end());
         std::int32_t counter = 1;
-        // The regions after i as they are now; each is looked at once.
-        std::vector<SFTRegion> later;
-        for (std::int16_t j = i + 1; j < GetNumRegions(); ++j) {
-            SFTRegion record;
-            RegionAt(j)->ToRecord(&record);
-            later.push_back(record);
-        }
-        for (SFTRegion& record : later) {
-            if (status != kNoErr) break;
-            if (!EqualNamesIgnoringMarks(record.name, name, true)) continue;
-            // Its position now: the regions in front of it are the ones a new name must avoid.
-            const std::vector<CRegion*> items = Items<CRegion>(regions.get());
-            CRegion* target = LastEqual<CRegion>(regions.get(), &record, EqualRegion);
-            std::size_t j = 0;
-            while (j < items.size() && items[j] != target) ++j;
-            status = RemoveRegion(&record);
-            if (status != kNoErr) break;
-            unsigned char candidate[kSFTMaxNameLength + 8];
+        for (const Place& place : later) {
+            const std::size_t e = order.at(place);
+            Entry& entry = entries[e];
+            unsigned char candidate[kSFTMaxNameLength + 1];
             for (std::int32_t k = 0;; ++k) {
-                NumberedName(record.name, counter + 1 + k, candidate);
-                bool taken = false;
-                for (std::size_t p = 0; p < j && !taken; ++p) {
-                    unsigned char other[kSFTMaxNameLength + 1];
-                    items[p]->GetName(other);
-                    unsigned char cut[kSFTMaxNameLength + 1];
-                    CopyRecordName(candidate, cut);
-                    taken = EqualNamesIgnoringMarks(other, cut, false);
-                }
+                if (--budget < 0 || counter + 1 + k == std::numeric_limits<std::int32_t>::max())
+                    return kErrMalformedFile;
+                unsigned char numbered[kSFTMaxNameLength + 8];
+                NumberedName(entry.record.name, counter + 1 + k, numbered);
+                CopyRecordName(numbered, candidate);
+                const auto holders = byName.find(NameKey(candidate, false));
+                const bool taken = holders != byName.end() && !holders->second.empty() &&
+                                   *holders->second.begin() < place;
                 if (!taken) {
                     counter += k + 1;
                     break;
                 }
             }
-            CopyRecordName(candidate, record.name);
-            status = AddRegion(&record);
+            leave(e);
+            std::memcpy(entry.record.name, candidate, std::size_t(candidate[0]) + 1);
+            if (entry.record.end > numFrames) entry.record.end = numFrames; // as AddRegion does
+            entry.sequence = nextSequence++;
+            enter(e);
+            moved.insert(entry.item);
         }
     }
-    return status;
+    if (moved.empty()) return kNoErr;
+    std::vector<SFTRegion> renamed;
+    for (const auto& [place, e] : order)
+        if (moved.count(entries[e].item)) renamed.push_back(entries[e].record);
+    return ReAddRegions(this, regions.get(), moved, renamed);
 }
 
 // --- all lists ---

@@ -138,8 +138,18 @@ Status CSoundFile::GetSample(std::int16_t channel, std::int32_t frame, double* v
         return kNoErr;
     }
     Status status = kNoErr;
-    if (frame < bufferStart || std::int64_t(frame) >= std::int64_t(bufferStart) + kSFTBufferSize)
-        status = RefreshInputBuffer(frame - kSFTBufferSize / 2);
+    // The buffer may hold fewer than kSFTBufferSize frames (a short file).
+    const std::int32_t frameBytes = std::max(BytesPerFrame(), 1);
+    const std::int32_t window = std::max(
+        std::min(kSFTBufferSize, std::int32_t(inputBuffer.Size() / std::size_t(frameBytes))), 1);
+    if (frame < bufferStart || std::int64_t(frame) >= std::int64_t(bufferStart) + window) {
+        if (window < kSFTBufferSize) {
+            BufferSizeOverride override(window);
+            status = RefreshInputBuffer(frame - window / 2);
+        } else {
+            status = RefreshInputBuffer(frame - window / 2);
+        }
+    }
     const std::int16_t bytes = Bits2Bytes(wordSize);
     const std::int64_t index =
         (std::int64_t(frame) - bufferStart) * numChannels + channel; // sample index

@@ -52,40 +52,77 @@ void DisposeLink(CLink* link) { delete link; }
 
 // --- CList ---
 
-CList::~CList() { Clear(); }
+namespace {
+thread_local std::uint64_t linkSteps = 0;
+} // namespace
+
+std::uint64_t CList::LinkSteps() {
+    return linkSteps;
+}
+void CList::CountLinkSteps(std::uint64_t steps) {
+    linkSteps += steps;
+}
+
+CList::~CList() {
+    Clear();
+}
 
 void CList::Clear() {
     first.reset(); // CLink's destructor walks the chain
+    last = nullptr;
     count = 0;
+    Forget();
+}
+
+void CList::Forget() const {
+    cursorLink = nullptr;
+    cursorIndex = 0;
 }
 
 Status CList::AddItem(CObject* item) { return AddItemBeforeIndex(count, item); }
 
 Status CList::AddItemBeforeIndex(std::int16_t index, CObject* item) {
+    // After the link at index - 1, or after the last one (without a walk).
+    CLink* previous = index <= 0 ? nullptr : index >= count ? last : GetIndLink(index - 1);
+    return AddItemAfterLink(previous, item);
+}
+
+Status CList::AddItemAfterLink(CLink* previous, CObject* item) {
     std::unique_ptr<CLink> link(count < INT16_MAX ? new (std::nothrow) CLink : nullptr);
     if (!link) {
         delete item;
         return kErrMemoryFull;
     }
     link->ILink(item);
-    if (index <= 0 || !first) {
-        link->SetNext(std::move(first));
-        first = std::move(link);
-    } else {
-        // Insert after the link at index - 1, or after the last one.
-        CLink* previous = first.get();
-        for (std::int16_t k = 1; k < index && previous->GetNext(); ++k) previous = previous->GetNext();
+    CLink* added = link.get();
+    if (previous) {
         link->SetNext(previous->ReleaseNext());
         previous->SetNext(std::move(link));
+    } else {
+        link->SetNext(std::move(first));
+        first = std::move(link);
     }
+    if (previous == last) last = added;
     ++count;
+    Forget();
     return kNoErr;
 }
 
+// Walks from the remembered link when it lies at or before `index`, so that visiting the
+// items in order costs one step per item.
 CLink* CList::GetIndLink(std::int16_t index) const {
-    if (index < 0) return nullptr;
+    if (index < 0 || index >= count) return nullptr;
+    if (index == count - 1) return last;
     CLink* link = first.get();
-    for (std::int16_t k = 0; link && k < index; ++k) link = link->GetNext();
+    std::int16_t k = 0;
+    if (cursorLink && cursorIndex <= index) {
+        link = cursorLink;
+        k = cursorIndex;
+    }
+    for (; link && k < index; ++k, ++linkSteps)
+        link = link->GetNext();
+    cursorLink = link;
+    cursorIndex = index;
     return link;
 }
 
@@ -95,16 +132,41 @@ CObject* CList::GetIndItem(std::int16_t index) const {
 }
 
 std::unique_ptr<CLink> CList::TakeLink(CObject* item) {
+    Forget();
     std::unique_ptr<CLink>* slot = &first;
-    while (*slot && (*slot)->GetLinkItem() != item) slot = &(*slot)->next;
+    CLink* previous = nullptr;
+    while (*slot && (*slot)->GetLinkItem() != item) {
+        previous = slot->get();
+        slot = &(*slot)->next;
+        ++linkSteps;
+    }
     if (!*slot) return nullptr;
     std::unique_ptr<CLink> found = std::move(*slot);
     *slot = std::move(found->next);
+    if (last == found.get()) last = previous;
     --count;
     return found;
 }
 
 void CList::RemoveItem(CObject* item) { TakeLink(item); }
+
+void CList::RemoveItems(const std::function<bool(const CObject*)>& which) {
+    Forget();
+    std::unique_ptr<CLink>* slot = &first;
+    CLink* previous = nullptr;
+    while (*slot) {
+        ++linkSteps;
+        if (which((*slot)->GetLinkItem())) {
+            std::unique_ptr<CLink> removed = std::move(*slot);
+            *slot = std::move(removed->next);
+            --count;
+        } else {
+            previous = slot->get();
+            slot = &(*slot)->next;
+        }
+    }
+    last = previous;
+}
 
 void CList::UnlinkItem(CObject* item) {
     std::unique_ptr<CLink> link = TakeLink(item);

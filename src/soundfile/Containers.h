@@ -4,6 +4,7 @@
 // values, positions from 1) with its typed views CObjectList and CHandleList and iterators.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "soundfile/Memory.h"
@@ -74,22 +75,36 @@ public:
     Status AddItem(CObject* item);
     // `item` ends up at position `index` (0 = first); an index past the end appends.
     Status AddItemBeforeIndex(std::int16_t index, CObject* item);
+    // `item` goes right after `previous`, a link of this list (null: to the front).
+    Status AddItemAfterLink(CLink* previous, CObject* item);
     CObject* GetIndItem(std::int16_t index) const;
     CLink* GetIndLink(std::int16_t index) const;
     // Takes out the first link holding `item` and deletes it with the item.
     void RemoveItem(CObject* item);
+    // Deletes every item for which `which` is true, in one walk.
+    void RemoveItems(const std::function<bool(const CObject*)>& which);
     // As RemoveItem, but the caller owns the item afterwards.
     void UnlinkItem(CObject* item);
     void DoToEach(void (*fn)(void*, std::int32_t), std::int32_t arg);
     // Deletes every item and then the list itself (the list must have been made with new).
     void DisposeLinks();
 
-private:
+    // Links walked by the lists of this thread so far (a measure of work for tests).
+    static std::uint64_t LinkSteps();
+    // For walks made outside the list's own operations.
+    static void CountLinkSteps(std::uint64_t steps);
+
+  private:
     std::unique_ptr<CLink> TakeLink(CObject* item);
     void Clear();
+    void Forget() const; // drops the remembered position after a change
 
     std::unique_ptr<CLink> first;
+    CLink* last = nullptr;
     std::int16_t count = 0;
+    // The link last reached by index: an in-order walk by index costs one step per item.
+    mutable CLink* cursorLink = nullptr;
+    mutable std::int16_t cursorIndex = 0;
 };
 
 // A growable array reached by 1-based position. Every operation that can allocate returns a

@@ -66,11 +66,15 @@ Status PosixFileServices::Create(const FSSpec& fileRef, std::uint32_t, std::uint
 Status PosixFileServices::Open(const FSSpec& fileRef, FilePermission permission,
                                std::int16_t* refNum) {
     const std::string path = FSSpecFullPath(fileRef);
-    const int flags = (permission == FilePermission::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    // Opened without blocking, so that a FIFO or a device put where a file was expected is
+    // refused below instead of hanging here; reads and writes on the file itself block again.
+    const int flags = (permission == FilePermission::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC |
+                      O_NONBLOCK | O_NOCTTY;
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0) return StatusFromErrno(errno);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return kErrIO; // a directory or device is not a file the engine can use
     }
