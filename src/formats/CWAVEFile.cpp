@@ -407,7 +407,7 @@ Status CWAVEFile::RefreshInputBuffer(std::int32_t start) {
     // Reading never extends the file: frames the file lacks read as zeros with kErrEndOfFile.
     const std::int64_t offset = FrameOffset(s);
     if (offset < 0) return kErrMalformedFile;
-    Status status = SetPosition(FilePositionMode::FromStart, std::int32_t(offset));
+    Status status = SetPosition(FilePositionMode::FromStart, offset);
     if (status != kNoErr && status != kErrEndOfFile) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     const auto full = std::int32_t(std::min<std::int64_t>(

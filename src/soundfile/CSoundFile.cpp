@@ -217,9 +217,9 @@ std::int32_t CSoundFile::GetRealBufferSize() const { return kSFTBufferSize * Byt
 std::int32_t CSoundFile::InputBufferFrames() {
     const std::int32_t frameBytes = BytesPerFrame();
     std::int32_t frames = std::min(kSFTBufferSize, numFrames);
-    std::int32_t length = 0;
+    std::int64_t length = 0;
     if (frameBytes > 0 && isOpen && CurrentFileServices().GetEndOfFile(refNum, &length) == kNoErr)
-        frames = std::min(frames, length / frameBytes);
+        frames = std::int32_t(std::min<std::int64_t>(frames, length / frameBytes));
     return std::max(frames, 1);
 }
 
