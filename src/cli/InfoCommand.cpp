@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/InfoCommand.h"
 #include "formats/CBWFLinearFile.h"
 #include "formats/OpenSoundFile.h"
 #include "shell/FSSpec.h"
@@ -22,11 +23,6 @@
 namespace quillgen {
 
 namespace {
-
-struct InfoOptions {
-    std::string path;
-    bool json = false;
-};
 
 std::string FormatName(std::uint32_t type) {
     switch (type) {
@@ -119,43 +115,42 @@ void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& fileRef, nlohmann::js
     if (wave.IsOpen()) wave.Close();
 }
 
-void PrintText(const nlohmann::json& info) {
-    std::cout << info["path"].get<std::string>() << "\n"
-              << "  format       " << info["format"].get<std::string>() << "\n"
-              << "  channels     " << info["channels"] << "\n"
-              << "  bits         " << info["bits"] << "\n"
-              << "  sample rate  " << info["sampleRate"] << " Hz\n"
-              << "  frames       " << info["frames"] << "\n";
-    std::cout << "  markers      " << info["markers"].size() << "\n";
+void PrintText(const nlohmann::json& info, std::ostream& out) {
+    out << info["path"].get<std::string>() << "\n"
+        << "  format       " << info["format"].get<std::string>() << "\n"
+        << "  channels     " << info["channels"] << "\n"
+        << "  bits         " << info["bits"] << "\n"
+        << "  sample rate  " << info["sampleRate"] << " Hz\n"
+        << "  frames       " << info["frames"] << "\n";
+    out << "  markers      " << info["markers"].size() << "\n";
     for (const auto& m : info["markers"]) {
-        std::cout << "    id " << m["id"] << " at " << m["position"];
-        if (m.contains("number")) std::cout << " number " << m["number"];
-        std::cout << " " << m["name"] << "\n";
+        out << "    id " << m["id"] << " at " << m["position"];
+        if (m.contains("number")) out << " number " << m["number"];
+        out << " " << m["name"] << "\n";
     }
-    std::cout << "  loops        " << info["loops"].size() << "\n";
+    out << "  loops        " << info["loops"].size() << "\n";
     for (const auto& l : info["loops"])
-        std::cout << "    id " << l["id"] << " " << l["start"] << " to " << l["end"] << " type "
-                  << l["type"] << "\n";
+        out << "    id " << l["id"] << " " << l["start"] << " to " << l["end"] << " type "
+            << l["type"] << "\n";
     if (info.contains("sampler")) {
         const auto& s = info["sampler"];
-        std::cout << "  sampler      base note " << s["baseNote"] << ", detune " << s["detune"]
-                  << ", notes " << s["lowNote"] << "-" << s["highNote"] << ", velocities "
-                  << s["lowVelocity"] << "-" << s["highVelocity"] << ", gain " << s["gain"]
-                  << " dB\n";
+        out << "  sampler      base note " << s["baseNote"] << ", detune " << s["detune"]
+            << ", notes " << s["lowNote"] << "-" << s["highNote"] << ", velocities "
+            << s["lowVelocity"] << "-" << s["highVelocity"] << ", gain " << s["gain"] << " dB\n";
     }
-    std::cout << "  regions      " << info["regions"].size() << "\n";
+    out << "  regions      " << info["regions"].size() << "\n";
     for (const auto& r : info["regions"])
-        std::cout << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
-                  << r["sync"] << " " << r["name"] << "\n";
+        out << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
+            << r["sync"] << " " << r["name"] << "\n";
     if (info.contains("bext")) {
         const auto& b = info["bext"];
-        std::cout << "  bext         version " << b["version"] << ", time reference "
-                  << b["timeReference"] << "\n"
-                  << "    description          " << b["description"] << "\n"
-                  << "    originator           " << b["originator"] << "\n"
-                  << "    originator reference " << b["originatorReference"] << "\n"
-                  << "    origination          " << b["originationDate"] << " "
-                  << b["originationTime"] << "\n";
+        out << "  bext         version " << b["version"] << ", time reference "
+            << b["timeReference"] << "\n"
+            << "    description          " << b["description"] << "\n"
+            << "    originator           " << b["originator"] << "\n"
+            << "    originator reference " << b["originatorReference"] << "\n"
+            << "    origination          " << b["originationDate"] << " " << b["originationTime"]
+            << "\n";
     }
 }
 
@@ -184,34 +179,37 @@ private:
     std::string folder;
 };
 
-void Run(const InfoOptions& options) {
+} // namespace
+
+int ShowInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     const std::filesystem::path path(options.path);
     FSSpec fileRef;
     ShortNameLink link;
     if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &fileRef) &&
         !link.Make(path, &fileRef)) {
-        std::cerr << "quillgen info: " << options.path
-                  << ": could not be opened (its name does not fit the sound file engine)\n";
-        exitStatus = 1;
-        return;
+        err << "quillgen info: " << options.path
+            << ": could not be opened (its name does not fit the sound file engine)\n";
+        return 1;
     }
     std::unique_ptr<CSoundFile> file;
     const Status status = OpenSoundFile(fileRef, &file);
     if (status != kNoErr) {
-        std::cerr << "quillgen info: " << options.path << ": " << StatusText(status) << " ("
-                  << status << ")\n";
-        exitStatus = 1;
-        return;
+        err << "quillgen info: " << options.path << ": " << StatusText(status) << " (" << status
+            << ")\n";
+        return 1;
     }
     nlohmann::json info = Describe(*file, options.path);
     file->Close();
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
         DescribeBroadcast(*broadcast, fileRef, &info);
     if (options.json)
-        std::cout << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    else PrintText(info);
-    exitStatus = 0;
+        out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    else
+        PrintText(info, out);
+    return 0;
 }
+
+namespace {
 
 void AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
@@ -219,7 +217,7 @@ void AddInfoCommand(CLI::App& app) {
                                                    "information and regions of a sound file");
     command->add_option("FILE", options->path, "an AIFF or WAVE file")->required();
     command->add_flag("--json", options->json, "print one JSON object");
-    command->callback([options] { Run(*options); });
+    command->callback([options] { exitStatus = ShowInfo(*options, std::cout, std::cerr); });
 }
 
 } // namespace
