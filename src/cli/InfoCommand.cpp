@@ -115,6 +115,12 @@ void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& fileRef, nlohmann::js
     if (wave.IsOpen()) wave.Close();
 }
 
+// A text value in quotes. The bext fields hold whatever bytes the file has; bytes that are
+// not UTF-8 are shown as U+FFFD, as in the JSON output, instead of ending the program.
+std::string Quoted(const nlohmann::json& text) {
+    return text.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 void PrintText(const nlohmann::json& info, std::ostream& out) {
     out << info["path"].get<std::string>() << "\n"
         << "  format       " << info["format"].get<std::string>() << "\n"
@@ -146,11 +152,11 @@ void PrintText(const nlohmann::json& info, std::ostream& out) {
         const auto& b = info["bext"];
         out << "  bext         version " << b["version"] << ", time reference "
             << b["timeReference"] << "\n"
-            << "    description          " << b["description"] << "\n"
-            << "    originator           " << b["originator"] << "\n"
-            << "    originator reference " << b["originatorReference"] << "\n"
-            << "    origination          " << b["originationDate"] << " " << b["originationTime"]
-            << "\n";
+            << "    description          " << Quoted(b["description"]) << "\n"
+            << "    originator           " << Quoted(b["originator"]) << "\n"
+            << "    originator reference " << Quoted(b["originatorReference"]) << "\n"
+            << "    origination          " << Quoted(b["originationDate"]) << " "
+            << Quoted(b["originationTime"]) << "\n";
     }
 }
 
