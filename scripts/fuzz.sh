@@ -43,9 +43,10 @@ for target in "${targets[@]}"; do
   "build/fuzz/tests/fuzz/fuzz_$target" "${options[@]}" "$corpus" "tests/fuzz/corpus/$target" \
     >"$log" 2>&1 || status=$?
   elapsed=$(( $(date +%s) - start ))
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
-  if [ -z "$runs" ]; then # fork mode reports its totals per progress line
+  if [ "${FUZZ_KEEP_GOING:-0}" = 1 ]; then # the forking driver counts on its progress lines
     runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
+  else
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
   fi
   artifacts=$(find "$findings" -type f | wc -l)
   printf '%-12s %10s executions in %4d s, corpus %5d inputs, %d finding(s) in %s\n' \
