@@ -58,7 +58,9 @@ nlohmann::json Describe(CSoundFile& file, const std::string& path) {
     info["channels"] = file.GetNumChannels();
     info["bits"] = file.GetWordSize();
     const double rate = file.GetSampleRate();
-    if (rate == std::floor(rate)) info["sampleRate"] = std::int64_t(rate);
+    // A whole rate is shown as an integer when one can hold it (an AIFF rate may reach 3.4e38).
+    if (rate == std::floor(rate) && std::fabs(rate) < 0x1p63)
+        info["sampleRate"] = std::int64_t(rate);
     else info["sampleRate"] = rate;
     info["frames"] = file.GetNumSFrames();
 

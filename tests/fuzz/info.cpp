@@ -58,7 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzCheck(status == 0 || status == 1, "exit status 0 or 1");
         if (status == 0) {
             FuzzCheck(!out.str().empty(), "a file read shows something");
-            if (json) FuzzCheck(nlohmann::json::accept(out.str()), "the JSON output parses");
+            if (json) {
+                const auto info = nlohmann::json::parse(out.str(), nullptr, false);
+                FuzzCheck(!info.is_discarded(), "the JSON output parses");
+                FuzzCheck(info.value("channels", 0) >= 1 && info.value("frames", -1) >= 0 &&
+                              info.value("sampleRate", -1.0) >= 0.0,
+                          "the format shown is one the reader accepted");
+            }
         } else {
             FuzzCheck(out.str().empty() && !err.str().empty(), "a failure says why, and only that");
         }
