@@ -2,8 +2,10 @@
 PRESET ?= release
 JOBS   ?= $(shell nproc)
 BUILD   = build/$(PRESET)
+# Seconds each fuzz target runs under `make fuzz`.
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test asan-test demo clean format
+.PHONY: all deps build test asan-test fuzz fuzz-smoke demo clean format
 
 all: build
 
@@ -21,6 +23,14 @@ test: build
 
 asan-test:
 	$(MAKE) test PRESET=asan
+
+# Every fuzz target (libFuzzer, ASan + UBSan) in turn for FUZZ_SECONDS each; findings go to
+# build/fuzz/findings/. The smoke run is CI's: 30 seconds each.
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz.sh
+
+fuzz-smoke:
+	FUZZ_SECONDS=30 scripts/fuzz.sh
 
 # Writes the default test tone into ./out/ and shows what the file holds.
 demo: build

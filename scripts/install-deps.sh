@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
-# Usage: scripts/install-deps.sh [build|tools]
+# Usage: scripts/install-deps.sh [build|tools|fuzz]
 #   build (default): compiler, libraries and the independent readers the tests use
 #   tools:           additionally the speech synthesiser that tools/ uses to remake voices
+#   fuzz:            additionally clang with libFuzzer and the sanitizer runtimes, and the
+#                    symbolizer for readable reports (scripts/fuzz.sh)
 set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config
           nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev sndfile-programs sox python3)
-if [ "${1:-build}" = tools ]; then
-  packages+=(espeak-ng)
-fi
+case "${1:-build}" in
+  tools) packages+=(espeak-ng) ;;
+  fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

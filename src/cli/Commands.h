@@ -2,6 +2,8 @@
 // Each quillgen subcommand lives in a file of its own and registers itself here.
 // A subcommand's callback stores its exit status in `exitStatus`.
 
+#include <vector>
+
 #include <CLI/CLI.hpp>
 
 namespace quillgen {
@@ -13,5 +15,7 @@ using Registrar = void (*)(CLI::App& app);
 
 // Adds a registrar; returns true so that it can initialise a namespace-scope constant.
 bool RegisterCommand(Registrar registrar);
+// The registrars added so far.
+const std::vector<Registrar>& Registrars();
 
 } // namespace quillgen

@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/InfoCommand.h"
 #include "formats/CBWFLinearFile.h"
 #include "formats/OpenSoundFile.h"
 #include "shell/FSSpec.h"
@@ -30,12 +31,6 @@
 namespace quillgen {
 
 namespace {
-
-struct InfoOptions {
-    std::string path;
-    bool json = false;
-    bool levels = false;
-};
 
 std::string FormatName(std::uint32_t type) {
     switch (type) {
@@ -71,7 +66,9 @@ nlohmann::json Describe(CSoundFile& file, const std::string& path) {
     info["channels"] = file.GetNumChannels();
     info["bits"] = file.GetWordSize();
     const double rate = file.GetSampleRate();
-    if (rate == std::floor(rate)) info["sampleRate"] = std::int64_t(rate);
+    // A whole rate is shown as an integer when one can hold it (an AIFF rate may reach 3.4e38).
+    if (rate == std::floor(rate) && std::fabs(rate) < 0x1p63)
+        info["sampleRate"] = std::int64_t(rate);
     else info["sampleRate"] = rate;
     info["frames"] = file.GetNumSFrames();
 
@@ -128,36 +125,41 @@ void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& fileRef, nlohmann::js
     if (wave.IsOpen()) wave.Close();
 }
 
-void PrintText(const nlohmann::json& info) {
-    std::cout << info["path"].get<std::string>() << "\n"
-              << "  format       " << info["format"].get<std::string>() << "\n"
-              << "  channels     " << info["channels"] << "\n"
-              << "  bits         " << info["bits"] << "\n"
-              << "  sample rate  " << info["sampleRate"] << " Hz\n"
-              << "  frames       " << info["frames"] << "\n";
-    std::cout << "  markers      " << info["markers"].size() << "\n";
+// A text value in quotes. The bext fields hold whatever bytes the file has; bytes that are
+// not UTF-8 are shown as U+FFFD, as in the JSON output, instead of ending the program.
+std::string Quoted(const nlohmann::json& text) {
+    return text.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void PrintText(const nlohmann::json& info, std::ostream& out) {
+    out << info["path"].get<std::string>() << "\n"
+        << "  format       " << info["format"].get<std::string>() << "\n"
+        << "  channels     " << info["channels"] << "\n"
+        << "  bits         " << info["bits"] << "\n"
+        << "  sample rate  " << info["sampleRate"] << " Hz\n"
+        << "  frames       " << info["frames"] << "\n";
+    out << "  markers      " << info["markers"].size() << "\n";
     for (const auto& m : info["markers"]) {
-        std::cout << "    id " << m["id"] << " at " << m["position"];
-        if (m.contains("number")) std::cout << " number " << m["number"];
-        std::cout << " " << m["name"] << "\n";
+        out << "    id " << m["id"] << " at " << m["position"];
+        if (m.contains("number")) out << " number " << m["number"];
+        out << " " << m["name"] << "\n";
     }
-    std::cout << "  loops        " << info["loops"].size() << "\n";
+    out << "  loops        " << info["loops"].size() << "\n";
     for (const auto& l : info["loops"])
-        std::cout << "    id " << l["id"] << " " << l["start"] << " to " << l["end"] << " type "
-                  << l["type"] << "\n";
+        out << "    id " << l["id"] << " " << l["start"] << " to " << l["end"] << " type "
+            << l["type"] << "\n";
     if (info.contains("sampler")) {
         const auto& s = info["sampler"];
-        std::cout << "  sampler      base note " << s["baseNote"] << ", detune " << s["detune"]
-                  << ", notes " << s["lowNote"] << "-" << s["highNote"] << ", velocities "
-                  << s["lowVelocity"] << "-" << s["highVelocity"] << ", gain " << s["gain"]
-                  << " dB\n";
+        out << "  sampler      base note " << s["baseNote"] << ", detune " << s["detune"]
+            << ", notes " << s["lowNote"] << "-" << s["highNote"] << ", velocities "
+            << s["lowVelocity"] << "-" << s["highVelocity"] << ", gain " << s["gain"] << " dB\n";
     }
-    std::cout << "  regions      " << info["regions"].size() << "\n";
+    out << "  regions      " << info["regions"].size() << "\n";
     for (const auto& r : info["regions"])
-        std::cout << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
-                  << r["sync"] << " " << r["name"] << "\n";
+        out << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
+            << r["sync"] << " " << r["name"] << "\n";
     if (info.contains("levels")) {
-        std::cout << "  levels       peak dBFS   RMS dBFS\n";
+        out << "  levels       peak dBFS   RMS dBFS\n";
         int channel = 1;
         for (const auto& level : info["levels"]) {
             char line[80];
@@ -166,19 +168,19 @@ void PrintText(const nlohmann::json& info) {
             else
                 std::snprintf(line, sizeof line, "    channel %-3d %8.2f   %8.2f\n", channel,
                               level["peak"].get<double>(), level["rms"].get<double>());
-            std::cout << line;
+            out << line;
             ++channel;
         }
     }
     if (info.contains("bext")) {
         const auto& b = info["bext"];
-        std::cout << "  bext         version " << b["version"] << ", time reference "
-                  << b["timeReference"] << "\n"
-                  << "    description          " << b["description"] << "\n"
-                  << "    originator           " << b["originator"] << "\n"
-                  << "    originator reference " << b["originatorReference"] << "\n"
-                  << "    origination          " << b["originationDate"] << " "
-                  << b["originationTime"] << "\n";
+        out << "  bext         version " << b["version"] << ", time reference "
+            << b["timeReference"] << "\n"
+            << "    description          " << Quoted(b["description"]) << "\n"
+            << "    originator           " << Quoted(b["originator"]) << "\n"
+            << "    originator reference " << Quoted(b["originatorReference"]) << "\n"
+            << "    origination          " << Quoted(b["originationDate"]) << " "
+            << Quoted(b["originationTime"]) << "\n";
     }
 }
 
@@ -207,9 +209,9 @@ private:
     std::string folder;
 };
 
-void Fail(const std::string& message) {
-    std::cerr << "quillgen info: " << message << "\n";
-    exitStatus = 1;
+int Fail(std::ostream& err, const std::string& message) {
+    err << "quillgen info: " << message << "\n";
+    return 1;
 }
 
 // Only a regular file is handed to the engine: a FIFO or a device would block its reads or
@@ -281,37 +283,37 @@ Status MeasureLevels(CSoundFile& file, nlohmann::json* levels) {
     return kNoErr;
 }
 
-void Run(const InfoOptions& options) {
+} // namespace
+
+int ShowInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     // Read as the jobs' engine reads: with the readers' declared defaults.
     DeclareReaderDefaults();
     std::int64_t size = 0;
     if (const std::string problem = RegularFileProblem(options.path, &size); !problem.empty()) {
-        Fail(problem);
-        return;
+        return Fail(err, problem);
     }
     const std::filesystem::path path(options.path);
     FSSpec fileRef;
     ShortNameLink link;
     if (!MakeFSSpec(path.parent_path().string(), path.filename().string(), &fileRef) &&
         !link.Make(path, &fileRef)) {
-        Fail("cannot read '" + options.path +
-             "': its name does not fit the sound file engine and no link to it could be made");
-        return;
+        return Fail(err, "cannot read '" + options.path +
+                         "': its name does not fit the sound file engine and no link to it "
+                         "could be made");
     }
     std::unique_ptr<CSoundFile> file;
     const Status status = OpenSoundFile(fileRef, &file);
     if (status != kNoErr) {
-        Fail(OpenFailure(options.path, status, size));
-        return;
+        return Fail(err, OpenFailure(options.path, status, size));
     }
     nlohmann::json info = Describe(*file, options.path);
     if (options.levels) {
         nlohmann::json levels;
         const Status levelStatus = MeasureLevels(*file, &levels);
         if (levelStatus != kNoErr) {
-            Fail("cannot read the samples of '" + options.path + "': " + StatusText(levelStatus) +
-                 " (" + std::to_string(levelStatus) + ")");
-            return;
+            return Fail(err, "cannot read the samples of '" + options.path +
+                                 "': " + StatusText(levelStatus) + " (" +
+                                 std::to_string(levelStatus) + ")");
         }
         info["levels"] = levels;
     }
@@ -319,10 +321,13 @@ void Run(const InfoOptions& options) {
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
         DescribeBroadcast(*broadcast, fileRef, &info);
     if (options.json)
-        std::cout << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    else PrintText(info);
-    exitStatus = 0;
+        out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    else
+        PrintText(info, out);
+    return 0;
 }
+
+namespace {
 
 void AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
@@ -332,7 +337,7 @@ void AddInfoCommand(CLI::App& app) {
     command->add_flag("--json", options->json, "print one JSON object");
     command->add_flag("--levels", options->levels,
                       "read every frame and show each channel's sample peak and RMS level (dBFS)");
-    command->callback([options] { Run(*options); });
+    command->callback([options] { exitStatus = ShowInfo(*options, std::cout, std::cerr); });
 }
 
 } // namespace

@@ -1,22 +1,6 @@
 // quillgen: the command-line front end to the same jobs the window runs.
 #include "cli/Commands.h"
 
-#include <vector>
-
-namespace quillgen {
-
-static std::vector<Registrar>& Registrars() {
-    static std::vector<Registrar> registrars;
-    return registrars;
-}
-
-bool RegisterCommand(Registrar registrar) {
-    Registrars().push_back(registrar);
-    return true;
-}
-
-} // namespace quillgen
-
 int main(int argc, char** argv) {
     CLI::App app{"quillgen: calibrated test signals for studio monitoring chains"};
     app.require_subcommand(1);

@@ -1,0 +1,190 @@
+#include "ReaderFuzzing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "MemoryFileServices.h"
+#include "shell/FSSpec.h"
+#include "shell/Preferences.h"
+#include "soundfile/FileServices.h"
+
+void FuzzCheck(bool condition, const char* what) {
+    if (condition) return;
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
+    std::abort();
+}
+
+namespace {
+
+// The caller's sample arrays stay this small whatever the file declares.
+constexpr std::int32_t kBlockSamples = 1 << 16;
+
+struct Pass {
+    const char* name;
+    bool declaredDefaults;
+};
+// The first name is the longest a file reference holds (63 bytes), longer than any region name:
+// a file without regions gets one named after the file.
+constexpr Pass kPasses[] = {
+    {"a-file-name-of-the-longest-length-that-a-file-reference-holds-x", true},
+    {"input.s32", false}};
+
+// A store that never touches the user's preferences file.
+Preferences& ReaderPreferences(bool declaredDefaults) {
+    static Preferences* stores[2] = {};
+    Preferences*& store = stores[declaredDefaults ? 1 : 0];
+    if (!store) {
+        store = new Preferences("/nonexistent/quillwavecaster-fuzz/preferences.json");
+        store->RegisterDefaults({{kIgnoreRegionsContainingWholeFile, declaredDefaults},
+                                 {kProcessFileIfNoRegions, declaredDefaults},
+                                 {kSkipBadRegion, declaredDefaults ? 0 : 1}});
+    }
+    return *store;
+}
+
+void CheckSamples(const double* samples, std::int64_t n) {
+    for (std::int64_t i = 0; i < n; ++i)
+        FuzzCheck(samples[i] >= -1.0 && samples[i] <= 1.0, "sample within full scale");
+}
+
+void ReadAllSamples(CSoundFile& file) {
+    const std::int32_t frames = file.GetNumSFrames();
+    const std::int32_t channels = file.GetNumChannels();
+    const std::int32_t chunk = std::max(kBlockSamples / channels, 1);
+    std::vector<double> block(std::size_t(chunk) * channels);
+    for (std::int32_t pos = 0; pos < frames;) {
+        const std::int32_t asked = std::min(chunk, frames - pos);
+        std::int32_t count = asked;
+        double* out = block.data();
+        const Status status = file.Read(pos, &count, &out);
+        FuzzCheck(count >= 0 && count <= asked, "interleaved read count");
+        CheckSamples(block.data(), std::int64_t(count) * channels);
+        if (status != kNoErr || count == 0) break;
+        pos += count;
+    }
+
+    // The other read forms over the first frames, one channel forms on the last channel.
+    const std::int32_t first = std::min(std::min(chunk, kBlockSamples / 2), frames);
+    std::vector<double> left(std::size_t(first) + 1), right(std::size_t(first) + 1);
+    std::int32_t count = first;
+    double* l = left.data();
+    double* r = right.data();
+    file.Read(std::int16_t(channels - 1), 0, &count, &l);
+    FuzzCheck(count >= 0 && count <= first, "one-channel read count");
+    CheckSamples(left.data(), count);
+    count = first;
+    file.Read(0, &count, &l, &r);
+    FuzzCheck(count >= 0 && count <= first, "two-channel read count");
+    CheckSamples(left.data(), count);
+    CheckSamples(right.data(), count);
+    std::vector<float> leftFloat(std::size_t(first) + 1), rightFloat(std::size_t(first) + 1);
+    count = first;
+    file.Read(0, &count, leftFloat.data(), rightFloat.data());
+    FuzzCheck(count >= 0 && count <= first, "float read count");
+    for (std::int32_t i = 0; i < count; ++i)
+        FuzzCheck(std::fabs(leftFloat[std::size_t(i)]) <= 1.0f &&
+                      std::fabs(rightFloat[std::size_t(i)]) <= 1.0f,
+                  "float sample within full scale");
+
+    // Single samples at the ends, in the middle, and outside the file.
+    const std::int32_t probes[] = {0, frames / 2, frames - 1, frames, -1};
+    for (const std::int32_t frame : probes) {
+        for (const std::int32_t channel : {0, channels - 1, channels}) {
+            double value = 2.0;
+            const Status status = file.GetSample(std::int16_t(channel), frame, &value);
+            if (channel == channels)
+                FuzzCheck(status != kNoErr, "no sample past the channels");
+            else if (status == kNoErr)
+                FuzzCheck(std::fabs(value) <= 1.0, "single sample");
+        }
+    }
+}
+
+void WalkLists(CSoundFile& file) {
+    const std::int16_t markers = file.GetNumMarkers();
+    FuzzCheck(markers >= 0, "marker count");
+    for (std::int16_t i = 0; i < markers; ++i) {
+        SFTMarker marker;
+        FuzzCheck(file.GetIndMarker(i, &marker) == kNoErr, "every counted marker");
+        FuzzCheck(marker.name[0] <= kSFTMaxNameLength, "marker name length");
+        SFTMarker byID;
+        file.GetMarkerByID(marker.id, &byID);
+    }
+    const std::int16_t loops = file.GetNumLoops();
+    FuzzCheck(loops >= 0, "loop count");
+    for (std::int16_t i = 0; i < loops; ++i) {
+        SFTLoop loop;
+        FuzzCheck(file.GetIndLoop(i, &loop) == kNoErr, "every counted loop");
+    }
+    const std::int16_t regions = file.GetNumRegions();
+    FuzzCheck(regions >= 0, "region count");
+    for (std::int16_t i = 0; i < regions; ++i) {
+        SFTRegion region;
+        FuzzCheck(file.GetIndRegion(i, &region) == kNoErr, "every counted region");
+        FuzzCheck(region.name[0] <= kSFTMaxNameLength, "region name length");
+    }
+    // The walks a region processor makes, bounded by the number of regions.
+    std::int32_t pos = 0;
+    for (int i = 0; i <= regions; ++i) {
+        std::int32_t start = 0, end = 0;
+        if (file.GetNextBlock(pos, &start, &end) != kNoErr) break;
+        pos = std::max(end, start + 1);
+    }
+    SFTRegion next{}, previous{};
+    pos = -1;
+    for (int i = 0; i <= regions; ++i) {
+        if (file.FindNextRegion(pos, &next, i > 0 ? &previous : nullptr) != kNoErr) break;
+        previous = next;
+        pos = next.start;
+    }
+    SFTSamplerInfo info;
+    file.GetSamplerInfo(&info);
+}
+
+void CheckFormat(CSoundFile& file) {
+    FuzzCheck(file.GetNumChannels() >= 1, "at least one channel");
+    const std::int16_t bits = file.GetWordSize();
+    FuzzCheck(bits == 8 || bits == 16 || bits == 24 || bits == 32, "a word size the buffer holds");
+    FuzzCheck(file.GetNumSFrames() >= 0, "frame count");
+}
+
+void RunPass(const std::uint8_t* data, std::size_t size, ReaderFactory make, ReaderExtra extra,
+             const Pass& pass) {
+    MemoryFileServices files;
+    FSSpec fileRef;
+    FuzzCheck(MakeFSSpec("/fuzz", pass.name, &fileRef), "file reference");
+    files.Put(fileRef, data, size);
+    FileServicesScope filesScope(files);
+    ScopedSharedPreferences preferencesScope(ReaderPreferences(pass.declaredDefaults));
+
+    {
+        std::unique_ptr<CSoundFile> probe = make();
+        std::int16_t info = 0;
+        if (probe->ISoundFile(&fileRef) == kNoErr) probe->GetOfflineInfo(&info);
+        FuzzCheck(!probe->IsOpen(), "GetOfflineInfo closes the file");
+    }
+    FuzzCheck(files.OpenCount() == 0, "GetOfflineInfo closes its reference");
+
+    std::unique_ptr<CSoundFile> file = make();
+    Status status = file->ISoundFile(&fileRef);
+    if (status == kNoErr) status = file->Open();
+    if (status == kNoErr) {
+        CheckFormat(*file);
+        WalkLists(*file);
+        ReadAllSamples(*file);
+        if (extra) extra(*file);
+    }
+    if (file->IsOpen()) file->Close();
+    file.reset();
+    FuzzCheck(files.OpenCount() == 0, "the reader closes every reference");
+}
+
+} // namespace
+
+void FuzzReader(const std::uint8_t* data, std::size_t size, ReaderFactory make, ReaderExtra extra) {
+    for (const Pass& pass : kPasses)
+        RunPass(data, size, make, extra, pass);
+}
