@@ -414,6 +414,10 @@ void MainWindow::finishJob() {
     active = false;
     setLocked(false);
     emit jobFinished();
+    if (quitWhenDone) {
+        quitWhenDone = false;
+        close();
+    }
 }
 
 void MainWindow::stopWriting() {
@@ -423,6 +427,7 @@ void MainWindow::stopWriting() {
 void MainWindow::waitForJob() {
     if (!active) return;
     // The job cleans up as after Stop; alerts it raises meanwhile can still be answered.
+    // (Only when the window goes without being closed: closing does not block.)
     stopWriting();
     QEventLoop loop;
     connect(this, &MainWindow::jobFinished, &loop, &QEventLoop::quit);
@@ -451,7 +456,15 @@ void MainWindow::showAboutPanel() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (panel) panel->reject();
-    waitForJob();
+    if (active) {
+        // The job is stopped and cleans up as after Stop; the window closes when it has ended.
+        // Waiting here instead could sit inside the event loop of an alert the job is waiting
+        // on, which could then never return.
+        quitWhenDone = true;
+        stopWriting();
+        event->ignore();
+        return;
+    }
     frame->save();
     if (aboutController) aboutController->close();
     if (helpController) helpController->close();

@@ -53,7 +53,8 @@ class MainWindow : public QMainWindow {
   signals:
     // The job has ended, its sheet is closed and the window takes input again.
     void jobFinished();
-    // The window was closed: the application is to quit.
+    // The window was closed: the application is to quit. Closing while a job runs stops the job
+    // and closes the window once it has ended.
     void closed();
 
   protected:
@@ -101,6 +102,7 @@ class MainWindow : public QMainWindow {
     QTimer progressTimer;
     std::uint64_t jobSerial = 0;
     bool active = false;
+    bool quitWhenDone = false;
 
     std::unique_ptr<AboutWindow> aboutController;
     std::unique_ptr<HelpWindow> helpController;

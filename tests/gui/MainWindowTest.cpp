@@ -463,11 +463,45 @@ class MainWindowTest : public QObject {
         QSignalSpy closed(window.get(), &MainWindow::closed);
         generateInto(folder.filePath("long"));
         window->showAboutPanel();
-        QTRY_VERIFY_WITH_TIMEOUT(AppController::jobRunning(), 1000);
+        QVERIFY(AppController::jobRunning());
         QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
-        QCOMPARE(closed.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 3000);
         QVERIFY(!AppController::jobRunning());
         QVERIFY(!window->aboutWindow()->isVisible());
+        QCOMPARE(Entries(folder.path()), QStringList{});
+    }
+
+    void quittingWhileAJobsAlertIsUpQuitsOnceItIsAnswered() {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkdir("taken.aif"));
+        entry("tab1LengthCell")->setText("0.5");
+        Answer("replaceQuestion", QMessageBox::Yes);
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box->objectName() != "alert") return;
+            closer.stop();
+            Answer("alert", QMessageBox::Ok);
+            window->close();
+        });
+        closer.start(20);
+        QSignalSpy closed(window.get(), &MainWindow::closed);
+        generateInto(folder.filePath("taken"));
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 10000);
+        QVERIFY(!AppController::jobRunning());
+        QCOMPARE(Entries(folder.path()), QStringList{"taken.aif"});
+    }
+
+    void valueTheChosenFormatCannotHoldStartsNothing() {
+        QTemporaryDir folder;
+        chooseTab(1);
+        entry("tab2LengthCell")->setText("24335.99"); // the longest 16-bit AIFF at 44100 Hz
+        QString alert;
+        Answer("rangeAlert", QMessageBox::Ok, &alert);
+        generateInto(folder.filePath("long"), [this] { chooseOption("wordLength24Radio"); });
+        QVERIFY(alert.contains("24335.99"));
+        QVERIFY(!window->jobActive());
+        QVERIFY(!Preferences::Shared().GetObject(kSaveOptionsKey));
         QCOMPARE(Entries(folder.path()), QStringList{});
     }
 
