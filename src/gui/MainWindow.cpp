@@ -92,8 +92,6 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() {
     waitForJob();
-    if (panel) panel->setParent(nullptr);
-    delete panel;
 }
 
 void MainWindow::setUpEntries() {
@@ -441,7 +439,11 @@ void MainWindow::setLocked(bool locked) {
 
 void MainWindow::showHelp() {
     if (!helpController) helpController = std::make_unique<HelpWindow>();
-    if (!helpController->hasText()) return;
+    if (!helpController->hasText()) {
+        // The user has been told; the next Help command tries again.
+        helpController.reset();
+        return;
+    }
     helpController->show();
     helpController->raise();
     helpController->activateWindow();
