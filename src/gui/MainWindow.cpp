@@ -104,6 +104,8 @@ void MainWindow::setUpEntries() {
     rateFormatter = new RangeFormatter(SampleRateRange(), false, this);
     silenceFormatter = new RangeFormatter(SilenceRange(), false, this);
     repeatsFormatter = new RangeFormatter(RepeatsRange(), true, this);
+    freqFormatter->setObjectName("freqFormatter");
+    lengthFormatter->setObjectName("lengthFormatter");
 
     auto entry = [](QLineEdit* field, RangeFormatter* formatter, double value) {
         field->setValidator(formatter);

@@ -96,11 +96,7 @@ class MainWindowTest : public QObject {
         popup->setCurrentIndex(popup->findText(title));
         emit popup->activated(popup->currentIndex());
     }
-    double frequencyMaximum() {
-        return static_cast<const RangeFormatter*>(entry("tab1FrequencyCell")->validator())
-            ->range()
-            .highest;
-    }
+    double frequencyMaximum() { return child<RangeFormatter>("freqFormatter")->range().highest; }
     // A new window, as at a launch with these stored save options.
     void launch(const nlohmann::json& storedOptions = nullptr) {
         window.reset();
