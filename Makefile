@@ -5,7 +5,7 @@ BUILD   = build/$(PRESET)
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test asan-test fuzz fuzz-smoke demo clean format
+.PHONY: all deps build test asan-test fuzz fuzz-smoke demo screenshots clean format
 
 all: build
 
@@ -37,6 +37,13 @@ demo: build
 	@mkdir -p out
 	@path=$$(cd out && ../$(BUILD)/quillgen tone --quiet) && \
 	  echo "wrote out/$$path" && $(BUILD)/quillgen info "out/$$path"
+
+# Pictures of the window's tabs, save panel, progress sheet, About and Help for the README,
+# rendered offscreen by the application's own code.
+screenshots: deps $(BUILD)/build.ninja
+	cmake --build --preset $(PRESET) -j $(JOBS) --target quillwavecaster_screenshots
+	QT_QPA_PLATFORM=offscreen QUILL_RESOURCES=$(CURDIR)/resources \
+	  $(BUILD)/src/gui/quillwavecaster_screenshots docs/screenshots
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')

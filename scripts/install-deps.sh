@@ -9,7 +9,8 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config
           nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libsndfile1-dev sndfile-programs sox python3)
+          libsndfile1-dev sndfile-programs sox python3
+          qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales)
 case "${1:-build}" in
   tools) packages+=(espeak-ng) ;;
   fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
@@ -19,10 +20,19 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The window's tests check that numbers keep their form under a German desktop locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "Generating the de_DE.UTF-8 locale" >&2
+  $SUDO sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "jobs/AppController.h"
+#include "jobs/OutputNames.h"
 #include "shell/SharedFlags.h"
 
 namespace quillgen {
@@ -53,11 +54,6 @@ void DrawBar(double fraction) {
     std::fflush(stderr);
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 } // namespace
 
 std::string ChosenPath(const std::optional<std::string>& output, const std::string& proposedName,
@@ -66,11 +62,7 @@ std::string ChosenPath(const std::optional<std::string>& output, const std::stri
     const std::string& path = *output;
     // A folder alone ("out/") gets the proposed name inside it rather than a hidden ".aif".
     if (path.empty() || path.back() == '/') return path + proposedName;
-    std::string dotted = "." + extension;
-    if (EndsWith(path, dotted) && path.size() > dotted.size() &&
-        path[path.size() - dotted.size() - 1] != '/')
-        return path.substr(0, path.size() - dotted.size());
-    return path;
+    return StripOutputExtension(path, extension);
 }
 
 int RunJob(AppController& controller, const std::string& chosenPath, bool quiet) {

@@ -17,9 +17,6 @@ namespace quillgen {
 
 namespace {
 
-constexpr double kMostSilence = 60.0;
-constexpr int kMostRepeats = 100;
-
 struct PhaseCheckOptions {
     std::string layout = "5.1";
     double silence = 1.0;
@@ -39,18 +36,17 @@ const std::map<std::string, std::int32_t>& LayoutNames() {
     return names;
 }
 
-bool OutOfRange(const char* option, double value, double lowest, double highest,
-                const char* unit) {
-    if (value >= lowest && value <= highest) return false; // NaN fails both
+bool OutOfRange(const char* option, double value, ValueRange range, const char* unit) {
+    if (range.Contains(value)) return false;
     std::fprintf(stderr, "quillgen phase-check: %s %g is out of range; accepted: %g to %g%s\n",
-                 option, value, lowest, highest, unit);
+                 option, value, range.lowest, range.highest, unit);
     return true;
 }
 
 void Run(const PhaseCheckOptions& o) {
-    if (OutOfRange("--silence", o.silence, 0.0, kMostSilence, " s") ||
-        OutOfRange("--repeats", o.repeats, 0, kMostRepeats, "") ||
-        OutOfRange("--rate", o.rate, kLowestSampleRate, kHighestSampleRate, " Hz")) {
+    if (OutOfRange("--silence", o.silence, SilenceRange(), " s") ||
+        OutOfRange("--repeats", o.repeats, RepeatsRange(), "") ||
+        OutOfRange("--rate", o.rate, SampleRateRange(), " Hz")) {
         exitStatus = 2;
         return;
     }
@@ -74,7 +70,8 @@ void Run(const PhaseCheckOptions& o) {
 
     std::string directory = o.output.value_or(controller.fileName(title).value_or(""));
     // "out/" and "out" name the same directory.
-    while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+    while (directory.size() > 1 && directory.back() == '/')
+        directory.pop_back();
     exitStatus = RunJob(controller, directory, o.quiet);
 }
 
@@ -84,7 +81,8 @@ void AddPhaseCheckCommand(CLI::App& app) {
         "phase-check", "write phase and channel check files, one per speaker, into a directory");
     command->add_option("--layout", o->layout, "speaker layout")
         ->transform([](std::string name) {
-            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (auto& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             return name;
         })
         ->check(CLI::IsMember({"stereo", "quad", "lcrs", "5.1", "6.1", "7.1", "10.2"}))

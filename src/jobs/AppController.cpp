@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -70,6 +71,9 @@ bool EntryExists(const std::string& path) {
     return type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none;
 }
 
+// Set from the start of a job by startJob until its worker returns.
+std::atomic<bool> jobInProcess{false};
+
 } // namespace
 
 void AppController::initialize() {
@@ -126,9 +130,16 @@ void AppController::storeSaveOptions() const {
     Preferences::Shared().SetObject(kSaveOptionsKey, jobSaveOptions.dictionary());
 }
 
+bool AppController::jobRunning() { return jobInProcess; }
+
 std::thread AppController::startJob(const std::string& chosenPath) {
+    if (jobInProcess.exchange(true)) return {};
     shouldStop = 0;
-    return std::thread([this, chosenPath] { generateFile(chosenPath); });
+    progressState.Begin();
+    return std::thread([this, chosenPath] {
+        generateFile(chosenPath);
+        jobInProcess = false;
+    });
 }
 
 void AppController::generateFile(const std::string& chosenPath) {

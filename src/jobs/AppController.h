@@ -61,8 +61,13 @@ public:
 
     // Keeps the save options in the preferences (done when the user confirms the save panel).
     void storeSaveOptions() const;
-    // Clears the cancel flag and runs generateFile(chosenPath) on a new thread.
+    // Clears the cancel flag and runs generateFile(chosenPath) on a new thread. The progress
+    // state is reset before the thread starts, so a poller never sees the last job's `done`.
+    // One job runs at a time in the process (all jobs share the cancel flag and the converter's
+    // filter table): while one runs, nothing is started and the returned thread is not joinable.
     std::thread startJob(const std::string& chosenPath);
+    // A job started by startJob, by any controller, has not yet returned.
+    static bool jobRunning();
 
     // Worker: the whole job for the current kind; `done` is set when it returns.
     void generateFile(const std::string& chosenPath);

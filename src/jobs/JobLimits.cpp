@@ -31,20 +31,24 @@ std::string Format(const char* format, double a, double b) {
     return text;
 }
 
-bool Within(double value, double lowest, double highest) {
-    return std::isfinite(value) && value >= lowest && value <= highest;
-}
-
 std::optional<LimitViolation> CheckFrequency(JobValue which, double frequency, double rate) {
-    if (std::isfinite(frequency) && frequency > 0.0 && frequency <= rate * 0.5) return {};
+    if (FrequencyRange(rate).Contains(frequency)) return {};
     return LimitViolation{
         which, frequency,
-        Format("above 0 and at most %.0f Hz (half of %.0f Hz)", rate * 0.5, rate)};
+        Format("%g to %.0f Hz (half of the sample rate)", kLowestFrequency, rate * 0.5)};
 }
 
 std::optional<LimitViolation> CheckLevel(JobValue which, double level) {
-    if (Within(level, kLowestLevel, kHighestLevel)) return {};
+    if (LevelRange().Contains(level)) return {};
     return LimitViolation{which, level, Format("%.0f to %.0f dB", kLowestLevel, kHighestLevel)};
+}
+
+// The longest length in seconds after `reservedFrames`, rounded down so that the length named is
+// one that is accepted.
+double LongestLength(double rate, const SaveOptions& options, std::int32_t reservedFrames = 0) {
+    std::int32_t most =
+        MaxSignalFrames(options.realFileType(), options.wordLength(), reservedFrames);
+    return std::floor(most / rate * 100.0) / 100.0;
 }
 
 } // namespace
@@ -56,8 +60,7 @@ std::optional<LimitViolation> CheckSignalLength(double length, double rate,
         MaxSignalFrames(options.realFileType(), options.wordLength(), reservedFrames);
     double frames = PlannedFrames(length, rate);
     if (std::isfinite(length) && frames >= 1.0 && std::trunc(frames) <= most) return {};
-    // Rounded down so that the length named is one that is accepted.
-    double longest = std::floor(most / rate * 100.0) / 100.0;
+    double longest = LongestLength(rate, options, reservedFrames);
     char accepted[240];
     std::snprintf(accepted, sizeof accepted,
                   "at least one frame (%.3g s) and at most %.2f s, the longest a %d-bit %s file "
@@ -66,6 +69,30 @@ std::optional<LimitViolation> CheckSignalLength(double length, double rate,
                   options.realFileType() == byteorder::FourCC("BWLN") ? "Broadcast WAVE" : "AIFF",
                   rate, reservedFrames > 0 ? " after its announcement" : "");
     return LimitViolation{JobValue::length, length, accepted};
+}
+
+double ValueRange::Clamp(double value) const {
+    if (std::isnan(value)) return lowest;
+    return std::clamp(value, lowest, highest);
+}
+
+ValueRange SampleRateRange() {
+    return {kLowestSampleRate, kHighestSampleRate};
+}
+ValueRange FrequencyRange(double sampleRate) {
+    return {kLowestFrequency, sampleRate * 0.5};
+}
+ValueRange LevelRange() {
+    return {kLowestLevel, kHighestLevel};
+}
+ValueRange LengthRange(double sampleRate, const SaveOptions& options) {
+    return {1.0 / sampleRate, LongestLength(sampleRate, options)};
+}
+ValueRange SilenceRange() {
+    return {kLowestSilence, kHighestSilence};
+}
+ValueRange RepeatsRange() {
+    return {kLowestRepeats, kHighestRepeats};
 }
 
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
@@ -86,11 +113,19 @@ double PlannedFrames(double length, double sampleRate) {
 std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
                                                const SaveOptions& options) {
     double rate = settings.sampleRate();
-    if (!Within(rate, kLowestSampleRate, kHighestSampleRate))
+    if (!SampleRateRange().Contains(rate))
         return LimitViolation{JobValue::sampleRate, rate,
                               Format("%.0f to %.0f Hz", kLowestSampleRate, kHighestSampleRate)};
     // The phase and channel check uses neither the frequencies nor the length.
-    if (options.outputType() == kOutputPhaseCheck) return {};
+    if (options.outputType() == kOutputPhaseCheck) {
+        if (!SilenceRange().Contains(settings.silence()))
+            return LimitViolation{JobValue::silence, settings.silence(),
+                                  Format("%.0f to %.0f s", kLowestSilence, kHighestSilence)};
+        if (!RepeatsRange().Contains(settings.numRepeats()))
+            return LimitViolation{JobValue::numRepeats, double(settings.numRepeats()),
+                                  Format("%.0f to %.0f", kLowestRepeats, kHighestRepeats)};
+        return {};
+    }
     if (auto v = CheckFrequency(JobValue::freqFrom, settings.freq_from(), rate)) return v;
     if (auto v = CheckFrequency(JobValue::freqTo, settings.freq_to(), rate)) return v;
     if (auto v = CheckLevel(JobValue::levelFrom, settings.level_from())) return v;

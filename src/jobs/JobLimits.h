@@ -15,9 +15,35 @@ inline constexpr double kLowestSampleRate = 8000.0;
 inline constexpr double kHighestSampleRate = 384000.0;
 inline constexpr double kLowestLevel = -120.0;
 inline constexpr double kHighestLevel = 0.0;
+// Below 1 Hz a tone is no longer heard as a tone and its markers' labels lose their digits.
+inline constexpr double kLowestFrequency = 1.0;
+// The phase and channel check: silence after every element and bursts per speaker pair.
+inline constexpr double kLowestSilence = 0.0;
+inline constexpr double kHighestSilence = 60.0;
+inline constexpr std::int32_t kLowestRepeats = 0;
+inline constexpr std::int32_t kHighestRepeats = 100;
 
 // The settings a front end may be told are out of range.
-enum class JobValue { sampleRate, freqFrom, freqTo, levelFrom, levelTo, length };
+enum class JobValue {
+    sampleRate,
+    freqFrom,
+    freqTo,
+    levelFrom,
+    levelTo,
+    length,
+    silence,
+    numRepeats
+};
+
+// The closed range of values a job accepts for one setting.
+struct ValueRange {
+    double lowest;
+    double highest;
+
+    bool Contains(double value) const { return value >= lowest && value <= highest; } // NaN: no
+    // The nearest accepted value; NaN gives the lowest.
+    double Clamp(double value) const;
+};
 
 struct LimitViolation {
     JobValue value;
@@ -38,6 +64,18 @@ double PlannedFrames(double length, double sampleRate);
 std::optional<LimitViolation> CheckSignalLength(double length, double rate,
                                                 const SaveOptions& options,
                                                 std::int32_t reservedFrames = 0);
+
+// The ranges CheckJobSettings applies, for front ends that offer or correct values before a
+// job starts.
+ValueRange SampleRateRange();
+// From kLowestFrequency up to half of `sampleRate`.
+ValueRange FrequencyRange(double sampleRate);
+ValueRange LevelRange();
+// From one frame to the longest signal a file of the chosen type and word length holds at
+// `sampleRate`, rounded down to 1/100 s.
+ValueRange LengthRange(double sampleRate, const SaveOptions& options);
+ValueRange SilenceRange();
+ValueRange RepeatsRange();
 
 // Checks the fields a job of `options.outputType()` uses; the first value out of range, if any.
 // NaN and infinity are always out of range.

@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
     Ranges, BadValue,
     testing::Values(
         BadValueCase{{"tone", "--freq", "30000"},
-                     "--freq 30000 is out of range; accepted: above 0 and at most 22050 Hz"},
+                     "--freq 30000 is out of range; accepted: 1 to 22050 Hz"},
         BadValueCase{{"tone", "--rate", "nan"}, "--rate nan"},
         BadValueCase{{"sweep", "--to", "24001"}, "--to 24001"},
         BadValueCase{{"sweep", "--from-level", "-121"}, "-120 to 0 dB"},

@@ -73,18 +73,26 @@ TEST_F(Job, WritesTheTargetAndNothingElse) {
     EXPECT_TRUE(desktop.alerts.empty());
 }
 
-TEST_F(Job, TwoJobsInOneFolderUseTheirOwnTemporaryFiles) {
+TEST_F(Job, OneJobAtATimeAndALeftOverTemporaryFileIsNotInTheWay) {
     // A file left behind by a killed run is neither reused nor in the way.
     std::ofstream(folder.File("quilfile")) << "left over";
+    controller.settings().setLength(30);
     AppController other;
     other.settings() = controller.settings();
     std::thread first = controller.startJob(folder.File("a"));
+    EXPECT_FALSE(controller.progress().done); // reset before the worker runs
     std::thread second = other.startJob(folder.File("b"));
+    EXPECT_FALSE(second.joinable());
+    EXPECT_TRUE(AppController::jobRunning());
+    controller.stopWriting();
     first.join();
-    second.join();
+    EXPECT_FALSE(AppController::jobRunning());
+    controller.settings().setLength(0.5);
+    std::thread again = controller.startJob(folder.File("a"));
+    ASSERT_TRUE(again.joinable());
+    again.join();
     EXPECT_FALSE(controller.progress().error);
-    EXPECT_FALSE(other.progress().error);
-    EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("a.aif", "b.aif", "quilfile"));
+    EXPECT_THAT(FolderEntries(folder.Path()), ElementsAre("a.aif", "quilfile"));
 }
 
 TEST_F(Job, CancelRemovesTheOldTargetAndTheTemporaryFile) {

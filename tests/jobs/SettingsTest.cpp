@@ -79,18 +79,20 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 INSTANTIATE_TEST_SUITE_P(
     Values, JobLimitsCheck,
-    testing::Values(LimitCase{"default tone", ToneSettings(1000, -10, 10, 44100), {}},
-                    LimitCase{"edges", ToneSettings(192000, 0, 1.0 / 384000, 384000), {}},
-                    LimitCase{"lowest level", ToneSettings(1, -120, 1, 8000), {}},
-                    LimitCase{"rate low", ToneSettings(1000, -10, 10, 7999), JobValue::sampleRate},
-                    LimitCase{"rate NaN", ToneSettings(1000, -10, 10, kNaN), JobValue::sampleRate},
-                    LimitCase{"above half rate", ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
-                    LimitCase{"zero frequency", ToneSettings(0, -10, 10, 44100), JobValue::freqFrom},
-                    LimitCase{"level above 0", ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
-                    LimitCase{"level -inf", ToneSettings(1000, -kInf, 10, 44100), JobValue::levelFrom},
-                    LimitCase{"under one frame", ToneSettings(1000, -10, 1e-6, 44100), JobValue::length},
-                    LimitCase{"length inf", ToneSettings(1000, -10, kInf, 44100), JobValue::length},
-                    LimitCase{"length NaN", ToneSettings(1000, -10, kNaN, 44100), JobValue::length}));
+    testing::Values(
+        LimitCase{"default tone", ToneSettings(1000, -10, 10, 44100), {}},
+        LimitCase{"edges", ToneSettings(192000, 0, 1.0 / 384000, 384000), {}},
+        LimitCase{"lowest level", ToneSettings(1, -120, 1, 8000), {}},
+        LimitCase{"rate low", ToneSettings(1000, -10, 10, 7999), JobValue::sampleRate},
+        LimitCase{"rate NaN", ToneSettings(1000, -10, 10, kNaN), JobValue::sampleRate},
+        LimitCase{"above half rate", ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
+        LimitCase{"zero frequency", ToneSettings(0, -10, 10, 44100), JobValue::freqFrom},
+        LimitCase{"under 1 Hz", ToneSettings(0.5, -10, 10, 44100), JobValue::freqFrom},
+        LimitCase{"level above 0", ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
+        LimitCase{"level -inf", ToneSettings(1000, -kInf, 10, 44100), JobValue::levelFrom},
+        LimitCase{"under one frame", ToneSettings(1000, -10, 1e-6, 44100), JobValue::length},
+        LimitCase{"length inf", ToneSettings(1000, -10, kInf, 44100), JobValue::length},
+        LimitCase{"length NaN", ToneSettings(1000, -10, kNaN, 44100), JobValue::length}));
 
 // The longest length named in the message is accepted, and a little more is refused, for
 // both size conventions and both word lengths.
@@ -121,3 +123,63 @@ INSTANTIATE_TEST_SUITE_P(Formats, JobLimitsLongest,
                                          LongestCase{0, 2, 44100, 0x7FFFFFFFLL},
                                          LongestCase{1, 1, 8000, 0xFFFFFFFFLL},
                                          LongestCase{1, 2, 384000, 0xFFFFFFFFLL}));
+
+// A value out of range, clamped into the range a front end is offered, is one the job accepts:
+// the ranges and the check cannot drift apart.
+struct RangeCase {
+    const char* what;
+    JobValue value;
+    double outside;
+};
+class JobLimitsRange : public testing::TestWithParam<RangeCase> {};
+TEST_P(JobLimitsRange, ClampedValueIsAccepted) {
+    const double rate = 48000;
+    SaveOptions o;
+    Settings s = ToneSettings(1000, -10, 10, rate);
+    auto apply = [&](double v) {
+        switch (GetParam().value) {
+        case JobValue::sampleRate:
+            s.setSampleRate(v);
+            break;
+        case JobValue::freqFrom:
+            s.setFreq_from(v);
+            break;
+        case JobValue::levelFrom:
+            s.setLevel_from(v);
+            break;
+        case JobValue::length:
+            s.setLength(v);
+            break;
+        case JobValue::silence:
+            s.setSilence(v);
+            break;
+        default:
+            s.setNumRepeats(static_cast<std::int32_t>(v));
+            break;
+        }
+    };
+    ValueRange range = GetParam().value == JobValue::sampleRate  ? SampleRateRange()
+                       : GetParam().value == JobValue::freqFrom  ? FrequencyRange(rate)
+                       : GetParam().value == JobValue::levelFrom ? LevelRange()
+                       : GetParam().value == JobValue::length    ? LengthRange(rate, o)
+                       : GetParam().value == JobValue::silence   ? SilenceRange()
+                                                                 : RepeatsRange();
+    if (GetParam().value == JobValue::silence || GetParam().value == JobValue::numRepeats)
+        o.setOutputType(kOutputPhaseCheck);
+    apply(GetParam().outside);
+    auto refused = CheckJobSettings(s, o);
+    ASSERT_TRUE(refused) << GetParam().what;
+    EXPECT_EQ(refused->value, GetParam().value) << GetParam().what;
+    EXPECT_FALSE(range.Contains(GetParam().outside)) << GetParam().what;
+    apply(range.Clamp(GetParam().outside));
+    EXPECT_FALSE(CheckJobSettings(s, o)) << GetParam().what;
+}
+INSTANTIATE_TEST_SUITE_P(Values, JobLimitsRange,
+                         testing::Values(RangeCase{"rate", JobValue::sampleRate, 1e6},
+                                         RangeCase{"frequency low", JobValue::freqFrom, 0.25},
+                                         RangeCase{"frequency high", JobValue::freqFrom, 99999},
+                                         RangeCase{"frequency NaN", JobValue::freqFrom, kNaN},
+                                         RangeCase{"level", JobValue::levelFrom, -500},
+                                         RangeCase{"length", JobValue::length, 1e9},
+                                         RangeCase{"silence", JobValue::silence, -1},
+                                         RangeCase{"repeats", JobValue::numRepeats, 101}));

@@ -1,0 +1,112 @@
+#pragma once
+// The main window: four tabs, one per kind of job, the save panel with its file options and
+// the progress sheet. It is the window half of the job controller: it fills the controller's
+// records from its entries, starts the job on a worker thread when the save panel is
+// confirmed, and polls the job's progress on the main thread. The worker never touches a
+// widget; it reaches the user only through the desktop services' alert.
+
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include "jobs/AppController.h"
+
+namespace Ui {
+class MainWindow;
+class SaveOptionsView;
+class ProgressSheet;
+} // namespace Ui
+class QComboBox;
+class QLineEdit;
+class AboutWindow;
+class HelpWindow;
+class RangeFormatter;
+class WindowFrame;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    AppController& controller() { return *appController; }
+    // The save panel while it is open.
+    QFileDialog* savePanel() const { return panel; }
+    // From the confirmed save panel until the job has finished and the window is usable again.
+    bool jobActive() const { return active; }
+    AboutWindow* aboutWindow() const { return aboutController.get(); }
+    HelpWindow* helpWindow() const { return helpController.get(); }
+
+  public slots:
+    // Copies the visible tab's entries into the job's settings and opens the save panel.
+    void doGenerateSoundFile();
+    // The progress sheet's Stop: asks the running job to stop at its next check.
+    void stopWriting();
+    void showHelp();
+    void showAboutPanel();
+
+  signals:
+    // The job has ended, its sheet is closed and the window takes input again.
+    void jobFinished();
+    // The window was closed: the application is to quit. Closing while a job runs stops the job
+    // and closes the window once it has ended.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void setUpWindow();
+    void setUpEntries();
+    void tabViewDidSelect(int index);
+    void handleSampleRate(QWidget* control);
+    void doSaveOptions(int tag);
+    void doWordLengthOptions(int tag);
+    void correctVisibleEntries();
+    void copyEntriesIntoSettings();
+    QString proposedFileName() const;
+    void showSavePanel();
+    void savePanelDidEnd(int result);
+    // Confirms the values and the replacing of an existing target, then starts the job.
+    void generateInto(std::string chosenPath);
+    bool confirmReplacing(const std::string& target);
+    bool checkSettings();
+    void startJob(const std::string& chosenPath);
+    void startProgressSheet(std::uint64_t job);
+    void updateProgress();
+    void finishJob();
+    void waitForJob();
+    void setLocked(bool locked);
+
+    std::unique_ptr<AppController> appController;
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<Ui::SaveOptionsView> saveUi;
+    std::unique_ptr<Ui::ProgressSheet> sheetUi;
+    QWidget* saveOptionsView = nullptr;
+    QDialog* progressSheet = nullptr;
+    WindowFrame* frame = nullptr;
+
+    RangeFormatter* freqFormatter = nullptr;
+    RangeFormatter* levelFormatter = nullptr;
+    RangeFormatter* lengthFormatter = nullptr;
+    RangeFormatter* rateFormatter = nullptr;
+    RangeFormatter* silenceFormatter = nullptr;
+    RangeFormatter* repeatsFormatter = nullptr;
+
+    QPointer<QFileDialog> panel;
+    std::thread worker;
+    QTimer progressTimer;
+    std::uint64_t jobSerial = 0;
+    bool active = false;
+    bool confirming = false; // between an accepted save panel and the job's start
+    bool quitWhenDone = false;
+
+    std::unique_ptr<AboutWindow> aboutController;
+    std::unique_ptr<HelpWindow> helpController;
+};

@@ -1,0 +1,24 @@
+// quillwavecaster: the desktop application.
+#include <QApplication>
+#include <QIcon>
+
+#include "gui/MainWindow.h"
+#include "gui/QtDesktopServices.h"
+#include "shell/Resources.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Quillwavecaster");
+    QApplication::setApplicationVersion(QUILL_VERSION);
+    QApplication::setDesktopFileName("quillwavecaster");
+    if (auto icon = PathForResource("quillwavecaster", "png"))
+        QApplication::setWindowIcon(QIcon(QString::fromStdString(*icon)));
+    QtDesktopServices desktop;
+    ScopedDesktopServices installed(desktop);
+    MainWindow window;
+    desktop.setParentWindow(&window);
+    QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+    window.show();
+    return application.exec();
+}

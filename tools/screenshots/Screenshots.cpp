@@ -1,0 +1,115 @@
+// Renders the application's windows offscreen into PNG files for the README:
+//   quillwavecaster_screenshots OUTPUT_FOLDER
+// Every window is shown as a user meets it, on settings of its own (a fresh preferences folder),
+// so the pictures do not depend on the machine they are made on.
+#include <cstdlib>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "gui/AboutWindow.h"
+#include "gui/HelpWindow.h"
+#include "gui/MainWindow.h"
+#include "gui/QtDesktopServices.h"
+
+namespace {
+
+bool Save(const QPixmap& picture, const QString& folder, const char* name) {
+    const QString path = QDir(folder).filePath(name);
+    if (!picture.save(path)) {
+        std::fprintf(stderr, "screenshots: could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// The window with its sheet drawn over it, hanging from below the menu bar as a sheet does.
+QPixmap WithSheet(MainWindow* window, QWidget* sheet) {
+    QPixmap picture = window->grab();
+    QPainter painter(&picture);
+    const QPoint at((picture.width() - sheet->width()) / 2, window->menuBar()->height());
+    painter.fillRect(picture.rect(), QColor(0, 0, 0, 40));
+    painter.drawPixmap(at, sheet->grab());
+    painter.setPen(QColor(0, 0, 0, 90));
+    painter.drawRect(QRect(at, sheet->size()).adjusted(0, 0, -1, -1));
+    return picture;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quillwavecaster_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    QApplication application(argc, argv);
+    QDir().mkpath(QString::fromLocal8Bit(argv[1]));
+    const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    // The save panel opens on the current folder: an empty one of its own.
+    QTemporaryDir scratch;
+    QDir::setCurrent(scratch.path());
+    QtDesktopServices desktop;
+    ScopedDesktopServices installed(desktop);
+
+    MainWindow window;
+    desktop.setParentWindow(&window);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) return 1;
+    bool ok = true;
+    auto* tabs = window.findChild<QTabWidget*>("upperTabView");
+    const char* tabNames[] = {"tab1-test-tone.png", "tab2-full-sweep.png", "tab3-custom-sweep.png",
+                              "tab4-phase-check.png"};
+    for (int tab = 0; tab < 4; ++tab) {
+        tabs->setCurrentIndex(tab);
+        QTest::qWait(50);
+        ok &= Save(window.grab(), folder, tabNames[tab]);
+    }
+
+    // The save panel of a full sweep, with its file options.
+    tabs->setCurrentIndex(1);
+    window.doGenerateSoundFile();
+    QFileDialog* panel = window.savePanel();
+    panel->resize(760, 520);
+    QTest::qWait(300);
+    ok &= Save(panel->grab(), folder, "save-panel.png");
+
+    // A long sweep into the scratch folder, stopped once its sheet has been pictured.
+    window.findChild<QLineEdit*>("tab2LengthCell")->setText("600");
+    window.findChild<QComboBox*>("tab2SampleRatePopup")->setCurrentText("192000");
+    window.findChild<QCheckBox*>("tab2SpeakCheckbox")->setChecked(false);
+    panel->reject();
+    window.doGenerateSoundFile();
+    window.savePanel()->selectFile(QDir(scratch.path()).filePath("sheet"));
+    static_cast<QDialog*>(window.savePanel())->accept();
+    QCoreApplication::processEvents();
+    auto* sheet = window.findChild<QDialog*>("progressSheet");
+    const bool sheetUp =
+        QTest::qWaitFor([&] { return sheet->isVisible(); }, 5000) &&
+        QTest::qWaitFor([&] { return sheet->findChild<QProgressBar*>("bar")->value() > 300; },
+                        30000);
+    ok &= sheetUp && Save(WithSheet(&window, sheet), folder, "progress-sheet.png");
+    window.stopWriting();
+    ok &= QTest::qWaitFor([&] { return !window.jobActive(); }, 10000);
+
+    window.showAboutPanel();
+    QTest::qWait(100);
+    ok &= Save(window.aboutWindow()->grab(), folder, "about.png");
+    window.showHelp();
+    QTest::qWait(100);
+    if (window.helpWindow() != nullptr) ok &= Save(window.helpWindow()->grab(), folder, "help.png");
+    window.close();
+    return ok ? 0 : 1;
+}
