@@ -201,10 +201,15 @@ std::string Quoted(const char* text, const std::string& name) {
 
 } // namespace
 
-void ReportPhaseCheckFailure(const std::string& name, const std::string& reason) {
+void LogAndAlert(const std::string& logLine, const char* title, const char* message) {
     DesktopServices& desktop = DesktopServices::Current();
-    desktop.log(name + " thrown: " + reason + " - ");
-    desktop.alert(kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+    desktop.log(logLine);
+    desktop.alert(title, message);
+}
+
+void ReportPhaseCheckFailure(const std::string& name, const std::string& reason) {
+    LogAndAlert(name + " thrown: " + reason + " - ", kSoundFilesAlertTitle,
+                kSoundFilesAlertMessage);
 }
 
 Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
@@ -213,7 +218,13 @@ Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
       lookup(std::move(lookup)), report(std::move(report)) {
     if (!this->lookup)
         this->lookup = [](const std::string& name) { return PathForResource(name, "sample"); };
-    if (!this->report) this->report = ReportPhaseCheckFailure;
+    if (!this->report)
+        this->report = [&saveOptions](const std::string& name, const std::string& reason) {
+            const bool set = saveOptions.outputType() == kOutputPhaseCheck;
+            LogAndAlert(name + " thrown: " + reason + " - ",
+                        set ? kSoundFilesAlertTitle : kSoundFileAlertTitle,
+                        set ? kSoundFilesAlertMessage : kSoundFileAlertMessage);
+        };
 }
 
 std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSoundFile& file,
@@ -256,6 +267,9 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
         file.write(frames, converted.get());
         ++progress.step;
     } catch (const QuillException& failure) {
+        // A voice that is missing leaves a word out; a file that cannot be written is the
+        // job's failure.
+        if (failure.Is(kTxSoundFileException)) throw;
         Failed(failure.name(), failure.reason());
     } catch (const std::bad_alloc&) {
         Failed(kQUILException, Quoted("not enough memory for sample", name));
