@@ -3,7 +3,7 @@ PRESET ?= release
 JOBS   ?= $(shell nproc)
 BUILD   = build/$(PRESET)
 
-.PHONY: all deps build test asan-test demo clean format
+.PHONY: all deps build test asan-test tsan-test demo clean format
 
 all: build
 
@@ -21,6 +21,13 @@ test: build
 
 asan-test:
 	$(MAKE) test PRESET=asan
+
+# The job, progress and concurrency tests under ThreadSanitizer.
+TSAN_TESTS ?= Job|PhaseCheck|Announce|Progress|Concurrent|StopSignal|FileSizeLimit|Command
+tsan-test: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS) --target test_jobs test_cli quillgen
+	ctest --preset tsan -R '$(TSAN_TESTS)' -j $(JOBS)
 
 # Writes the default test tone into ./out/ and shows what the file holds.
 demo: build

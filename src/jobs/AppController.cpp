@@ -95,6 +95,10 @@ std::thread AppController::startJob(const std::string& chosenPath) {
 }
 
 void AppController::generateFile(const std::string& chosenPath) {
+    // The sample-rate converter's table is process-wide (built and freed by each job), so the
+    // jobs of one process take turns.
+    static std::mutex converterInUse;
+    std::lock_guard turn(converterInUse);
     progressState.Begin();
     switch (jobSaveOptions.outputType()) {
     case kOutputTestTone:

@@ -64,7 +64,8 @@ public:
     // Clears the cancel flag and runs generateFile(chosenPath) on a new thread.
     std::thread startJob(const std::string& chosenPath);
 
-    // Worker: the whole job for the current kind; `done` is set when it returns.
+    // Worker: the whole job for the current kind; `done` is set when it returns. Jobs of
+    // other controllers in the process wait for it to end before they start.
     void generateFile(const std::string& chosenPath);
     // Worker: the tone or sweep file for `chosenPath`.
     void makeVivuZiraFile(const std::string& chosenPath);
