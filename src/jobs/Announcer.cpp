@@ -1,7 +1,9 @@
 #include "jobs/Announcer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -233,10 +235,13 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
     try {
         std::optional<std::string> path = lookup(name);
         if (!path) throw QuillException(kQUILException, Quoted("could not find sample", name));
+        errno = 0;
         std::optional<std::vector<std::uint8_t>> bytes = ContentsOfFile(*path);
         if (!bytes)
             throw QuillException(kQUILException,
-                                 Quoted("could not read sample data from file", name));
+                                 Quoted("could not read sample data from file", name) + " ('" +
+                                     *path + "'): " +
+                                     (errno != 0 ? std::strerror(errno) : "not a readable file"));
 
         // The voice between silences wide enough for the converter's filter to settle.
         const std::size_t count = bytes->size() / 2;
