@@ -193,7 +193,8 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         }
     } catch (const QuillException& e) {
         progressState.error = true;
-        reportFailure(e.LogLine(), kSoundFileAlertTitle, kSoundFileAlertMessage);
+        const QuillException named(e.name(), NamingTarget(e.reason(), target), e.userInfo());
+        reportFailure(named.LogLine(), kSoundFileAlertTitle, kSoundFileAlertMessage);
     } catch (const std::exception& e) {
         progressState.error = true;
         reportFailure(std::string("std::exception thrown: ") + e.what() + " - ",

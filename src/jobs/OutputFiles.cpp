@@ -55,6 +55,12 @@ std::string FolderProblem(const std::string& folder) {
     return {};
 }
 
+std::string NamingTarget(const std::string& reason, const std::string& target) {
+    const std::string quoted = "'" + target + "'";
+    if (reason.find(quoted) != std::string::npos) return reason;
+    return reason + " (making " + quoted + ")";
+}
+
 std::string LastFileErrorText() {
     const int error = LastFileError();
     return error != 0 ? std::strerror(error) : "reason unknown";

@@ -22,6 +22,9 @@ bool EntryExists(const std::string& path);
 // Why `folder` cannot take new files (it is missing, not a folder, unreachable), in the
 // operating system's words; "" when it is a folder.
 std::string FolderProblem(const std::string& folder);
+// `reason`, followed by the target it was making unless it names it already: a failure inside
+// a temporary file or folder otherwise leaves the user guessing which output it was.
+std::string NamingTarget(const std::string& reason, const std::string& target);
 // The thread's last file error in words, for failures whose status did not come back.
 std::string LastFileErrorText();
 

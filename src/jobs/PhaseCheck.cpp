@@ -129,11 +129,12 @@ void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
         PutInPlace(building, directory);
         building.clear();
     } catch (const QuillException& failure) {
-        log(failure.name(), failure.reason());
         if (failure.name() == kQUILPhaseCheckStopException) {
+            log(failure.name(), failure.reason());
             progress.cancelled = true;
             shouldStop = 0;
         } else {
+            log(failure.name(), NamingTarget(failure.reason(), directory));
             progress.error = true;
             alert();
         }

@@ -111,7 +111,8 @@ TEST_F(Job, SpecificsThatCannotBeAllocatedAreReported) {
     SetAllocationHook({});
     EXPECT_TRUE(controller.progress().error);
     EXPECT_THAT(desktop.logLines,
-                ElementsAre("QUILException thrown: not enough memory for bwf specifics - "));
+                ElementsAre("QUILException thrown: not enough memory for bwf specifics (making '" +
+                            folder.File("tone.wav") + "') - "));
     ASSERT_EQ(desktop.alerts.size(), 1u);
     EXPECT_EQ(desktop.alerts[0].first, "Could not save sound file");
     EXPECT_EQ(desktop.alerts[0].second,
