@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -238,10 +238,10 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
         errno = 0;
         std::optional<std::vector<std::uint8_t>> bytes = ContentsOfFile(*path);
         if (!bytes)
-            throw QuillException(kQUILException,
-                                 Quoted("could not read sample data from file", name) + " ('" +
-                                     *path + "'): " +
-                                     (errno != 0 ? std::strerror(errno) : "not a readable file"));
+            throw QuillException(
+                kQUILException,
+                Quoted("could not read sample data from file", name) + " ('" + *path +
+                    "'): " + (errno != 0 ? std::strerror(errno) : "not a readable file"));
 
         // The voice between silences wide enough for the converter's filter to settle.
         const std::size_t count = bytes->size() / 2;

@@ -68,7 +68,7 @@ public:
     Status CreateDirectory(const std::string& path) override;
     Status Rename(const std::string& from, const std::string& to) override;
 
-private:
+  private:
     // Counts the call and returns the planned failure for it, or kNoErr.
     Status Planned(FileOperation operation);
 
