@@ -45,6 +45,10 @@ std::string FileStatusText(Status status) {
     return text + " (error " + std::to_string(status) + ")";
 }
 
+Status FileServices::Remove(const std::string&) { return kErrNotSupported; }
+Status FileServices::CreateDirectory(const std::string&) { return kErrNotSupported; }
+Status FileServices::Rename(const std::string&, const std::string&) { return kErrNotSupported; }
+
 Status PosixFileServices::StatusFromErrno(int error) {
     lastFileError = error;
     switch (error) {

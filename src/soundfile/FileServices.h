@@ -56,10 +56,12 @@ public:
 
     // Path-level operations of the jobs. Remove takes a file, a symbolic link (never followed)
     // or an empty folder. CreateDirectory makes one folder and fails with kErrDuplicateFile
-    // when anything exists at the path. Rename replaces a file at `to` in one step.
-    virtual Status Remove(const std::string& path) = 0;
-    virtual Status CreateDirectory(const std::string& path) = 0;
-    virtual Status Rename(const std::string& from, const std::string& to) = 0;
+    // when anything exists at the path. Rename replaces a file at `to` in one step. A service
+    // that holds no folders (one in memory, for reading) may keep these, which refuse with
+    // kErrNotSupported.
+    virtual Status Remove(const std::string& path);
+    virtual Status CreateDirectory(const std::string& path);
+    virtual Status Rename(const std::string& from, const std::string& to);
 };
 
 // The operating system's reason for the last failed POSIX file operation of this thread (an
