@@ -5,7 +5,7 @@ BUILD   = build/$(PRESET)
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test asan-test fuzz fuzz-smoke demo screenshots clean format
+.PHONY: all deps build test asan-test tsan-test fuzz fuzz-smoke demo screenshots clean format
 
 all: build
 
@@ -31,6 +31,13 @@ fuzz:
 
 fuzz-smoke:
 	FUZZ_SECONDS=30 scripts/fuzz.sh
+
+# The job, progress and concurrency tests under ThreadSanitizer.
+TSAN_TESTS ?= Job|PhaseCheck|Announce|Progress|Concurrent|StopSignal|FileSizeLimit|Command
+tsan-test: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS) --target test_jobs test_cli quillgen
+	ctest --preset tsan -R '$(TSAN_TESTS)' -j $(JOBS)
 
 # Writes the default test tone into ./out/ and shows what the file holds.
 demo: build

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <iterator>
 #include <thread>
 
 #include "jobs/AppController.h"
@@ -15,33 +17,34 @@ namespace quillgen {
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
+volatile sig_atomic_t interrupted = 0; // the signal that stopped the job, 0 when none
 
-extern "C" void StopOnSignal(int) {
-    interrupted = 1;
+extern "C" void StopOnSignal(int signal) {
+    if (interrupted == 0) interrupted = signal;
     shouldStop.store(1); // lock-free, so safe in a signal handler
 }
 
-// SIGINT and SIGTERM act as the stop button while the job runs.
+// SIGINT, SIGTERM and SIGHUP act as the stop button while the job runs: the job removes what
+// it has not finished before the program ends.
 class StopSignals {
   public:
     StopSignals() {
         struct sigaction action {};
         action.sa_handler = StopOnSignal;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt);
-        sigaction(SIGTERM, &action, &previousTerm);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &action, &previous[i]);
     }
     ~StopSignals() {
-        sigaction(SIGINT, &previousInt, nullptr);
-        sigaction(SIGTERM, &previousTerm, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &previous[i], nullptr);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
   private:
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous[std::size(kSignals)]{};
 };
 
 void DrawBar(double fraction) {
@@ -82,7 +85,7 @@ int RunJob(AppController& controller, const std::string& chosenPath, bool quiet)
     }
     if (progress.cancelled) {
         if (!quiet) std::fprintf(stderr, "quillgen: stopped, nothing written\n");
-        return 130;
+        return 128 + (interrupted != 0 ? int(interrupted) : SIGINT);
     }
     if (progress.error) return 1;
     std::printf("%s\n", controller.targetPath(chosenPath).c_str());

@@ -466,7 +466,7 @@ Status CWAVEFile::Close() {
         if (status == kNoErr) headerDirty = 0;
     }
     const Status closeStatus = CurrentFileServices().Close(refNum);
-    if (closeStatus == kNoErr) isOpen = 0;
+    isOpen = 0; // the reference is released even when the close failed
     return status != kNoErr ? status : closeStatus;
 }
 

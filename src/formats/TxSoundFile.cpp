@@ -7,6 +7,7 @@
 #include "formats/SoundFileFactory.h"
 #include "shell/QuillException.h"
 #include "shell/TxPath.h"
+#include "soundfile/FileServices.h"
 
 const TxSoundFile::TypeTable& TxSoundFile::info() {
     static const TypeTable table = [] {
@@ -41,25 +42,29 @@ TxSoundFile::TxSoundFile(std::unique_ptr<CSoundFile> soundFile, std::string path
 std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const std::string& path,
                                                        int channels, int wordLength,
                                                        float sampleRate, bool forOutput,
-                                                       void* specifics) {
+                                                       void* specifics, Status* failure) {
+    Status ignored = kNoErr;
+    Status& status = failure ? *failure : ignored;
+    status = kErrNotSupported;
     std::unique_ptr<CSoundFile> soundFile = CreateSoundFile(type);
     if (!soundFile) return nullptr;
     FSSpec fileRef;
+    status = kErrParameter; // a folder that is not there, or a name no reference can hold
     if (!TxPath(path).toFSSpec(&fileRef)) return nullptr;
-    if (soundFile->ISoundFile(&fileRef) != kNoErr) return nullptr;
+    if ((status = soundFile->ISoundFile(&fileRef)) != kNoErr) return nullptr;
     // From here on the wrapper owns the object, so every way out closes what was opened.
     std::unique_ptr<TxSoundFile> file(new TxSoundFile(std::move(soundFile), path));
     if (!forOutput) return file;
     unsigned char noExtension[1] = {0};
-    if (file->sf->Create(static_cast<std::int16_t>(channels), static_cast<std::int16_t>(wordLength),
-                         sampleRate, specifics, 0, noExtension) != kNoErr)
-        return nullptr;
-    if (file->sf->InitOutputBuffer() != kNoErr) return nullptr;
-    return file;
+    status =
+        file->sf->Create(static_cast<std::int16_t>(channels), static_cast<std::int16_t>(wordLength),
+                         sampleRate, specifics, 0, noExtension);
+    if (status == kNoErr) status = file->sf->InitOutputBuffer();
+    return status == kNoErr ? std::move(file) : nullptr;
 }
 
 TxSoundFile::~TxSoundFile() {
-    if (sf) close();
+    if (sf && sf->IsOpen()) (void)sf->Close(); // the owner gave up on the file: nothing to report
 }
 
 void TxSoundFile::write(std::uint32_t frames, double* buffer) {
@@ -72,8 +77,8 @@ void TxSoundFile::write(std::uint32_t frames, double* buffer) {
         status = sf->Write(position, &count, &buffer);
     if (status != kNoErr)
         QuillException::Raise(kTxSoundFileException,
-                              "error %d while writing sample data into file '%s'",
-                              static_cast<int>(status), filePath.c_str());
+                              "could not write sample data into the file '%s': %s",
+                              filePath.c_str(), FileStatusText(status).c_str());
     position += count;
 }
 
@@ -103,6 +108,10 @@ std::int32_t TxSoundFile::advanceTime(double seconds) {
 }
 
 void TxSoundFile::close() {
-    (void)sf->Close(); // a file already closed answers with an error, which changes nothing
     position = 0;
+    if (!sf->IsOpen()) return;
+    const Status status = sf->Close();
+    if (status != kNoErr)
+        QuillException::Raise(kTxSoundFileException, "could not finish the file '%s': %s",
+                              filePath.c_str(), FileStatusText(status).c_str());
 }

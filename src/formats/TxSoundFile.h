@@ -27,10 +27,12 @@ class TxSoundFile {
 
     // Makes the format object for `type` at `path`; for output it also creates the file,
     // writes its header and prepares the sample buffer. Null when any step fails (no class for
-    // the type, the folder does not exist, the file cannot be created, no memory).
+    // the type, the folder does not exist, the file cannot be created, no memory); `failure`,
+    // when given, then receives the status of the step that failed.
     static std::unique_ptr<TxSoundFile> initWithType(std::uint32_t type, const std::string& path,
                                                      int channels, int wordLength, float sampleRate,
-                                                     bool forOutput, void* specifics);
+                                                     bool forOutput, void* specifics,
+                                                     Status* failure = nullptr);
     ~TxSoundFile(); // closes the file if still open
     TxSoundFile(const TxSoundFile&) = delete;
     TxSoundFile& operator=(const TxSoundFile&) = delete;
@@ -45,7 +47,9 @@ class TxSoundFile {
     std::int32_t pos() const { return position; }
     const std::string& path() const { return filePath; }
     CSoundFile* soundFile() { return sf.get(); }
-    // Closes the file (a second close is harmless); pos returns to 0.
+    // Finishes and closes the file (a second close is harmless); pos returns to 0. A failure
+    // (the header or the trailing chunks not written, the data not flushed to the disk) raises
+    // a TxSoundFileException naming the file and the reason; the file is closed all the same.
     void close();
 
   private:

@@ -1,8 +1,10 @@
 #include "jobs/Announcer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -201,10 +203,15 @@ std::string Quoted(const char* text, const std::string& name) {
 
 } // namespace
 
-void ReportPhaseCheckFailure(const std::string& name, const std::string& reason) {
+void LogAndAlert(const std::string& logLine, const char* title, const char* message) {
     DesktopServices& desktop = DesktopServices::Current();
-    desktop.log(name + " thrown: " + reason + " - ");
-    desktop.alert(kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+    desktop.log(logLine);
+    desktop.alert(title, message);
+}
+
+void ReportPhaseCheckFailure(const std::string& name, const std::string& reason) {
+    LogAndAlert(name + " thrown: " + reason + " - ", kSoundFilesAlertTitle,
+                kSoundFilesAlertMessage);
 }
 
 Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
@@ -213,7 +220,13 @@ Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
       lookup(std::move(lookup)), report(std::move(report)) {
     if (!this->lookup)
         this->lookup = [](const std::string& name) { return PathForResource(name, "sample"); };
-    if (!this->report) this->report = ReportPhaseCheckFailure;
+    if (!this->report)
+        this->report = [&saveOptions](const std::string& name, const std::string& reason) {
+            const bool set = saveOptions.outputType() == kOutputPhaseCheck;
+            LogAndAlert(name + " thrown: " + reason + " - ",
+                        set ? kSoundFilesAlertTitle : kSoundFileAlertTitle,
+                        set ? kSoundFilesAlertMessage : kSoundFileAlertMessage);
+        };
 }
 
 std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSoundFile& file,
@@ -222,10 +235,13 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
     try {
         std::optional<std::string> path = lookup(name);
         if (!path) throw QuillException(kQUILException, Quoted("could not find sample", name));
+        errno = 0;
         std::optional<std::vector<std::uint8_t>> bytes = ContentsOfFile(*path);
         if (!bytes)
-            throw QuillException(kQUILException,
-                                 Quoted("could not read sample data from file", name));
+            throw QuillException(
+                kQUILException,
+                Quoted("could not read sample data from file", name) + " ('" + *path +
+                    "'): " + (errno != 0 ? std::strerror(errno) : "not a readable file"));
 
         // The voice between silences wide enough for the converter's filter to settle.
         const std::size_t count = bytes->size() / 2;
@@ -256,6 +272,9 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
         file.write(frames, converted.get());
         ++progress.step;
     } catch (const QuillException& failure) {
+        // A voice that is missing leaves a word out; a file that cannot be written is the
+        // job's failure.
+        if (failure.Is(kTxSoundFileException)) throw;
         Failed(failure.name(), failure.reason());
     } catch (const std::bad_alloc&) {
         Failed(kQUILException, Quoted("not enough memory for sample", name));

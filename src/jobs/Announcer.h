@@ -52,6 +52,8 @@ std::int32_t TruncatedInt(double value);
 // Tells the user that a file of a phase check or an announcement could not be written: a log
 // line "<name> thrown: <reason> - " and an alert that waits until it is dismissed.
 void ReportPhaseCheckFailure(const std::string& name, const std::string& reason);
+// Writes `logLine` to the log and shows the alert, waiting until it is dismissed.
+void LogAndAlert(const std::string& logLine, const char* title, const char* message);
 
 // Inserts voice samples into output files at the job's output rate and level. The job must
 // have run InitPolyPhase(sampleRate, 48000) before the first insertion.
@@ -63,15 +65,16 @@ public:
     using FailureReport = std::function<void(const std::string& name, const std::string& reason)>;
 
     // Reads the rate, levels, frequencies and job kind from the records when they are needed.
-    // `lookup` defaults to the application's resources; `report` to a log line and an alert.
+    // `lookup` defaults to the application's resources; `report` to a log line and the alert
+    // of the job's kind (a phase check's, or a single file's).
     Announcer(const Settings& settings, const SaveOptions& saveOptions, JobProgress& progress,
               SampleLookup lookup = {}, FailureReport report = {});
 
     // Puts the whole voice sample into `file` at its position, at the louder of the job's two
     // levels, phase-inverted when `flipPhase`; counts one step. A sample that cannot be found,
-    // read, converted or written sets the job's error flag and adds nothing; the user is told
-    // about it the first time only, so that a voice missing from a long job does not stop it
-    // at every use.
+    // read or converted sets the job's error flag and adds nothing; the user is told about it
+    // the first time only, so that a voice missing from a long job does not stop it at every
+    // use. A write into `file` that fails raises its TxSoundFileException: the file is broken.
     std::int32_t putSampleIntoFileFlipPhase(const std::string& name, TxSoundFile& file,
                                             bool flipPhase);
     std::int32_t speakIntIntoSayPlusIfPositive(std::int32_t value, TxSoundFile& file,

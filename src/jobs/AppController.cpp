@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
-#include <random>
 
 #include "jobs/Announcer.h"
 #include "jobs/JobLimits.h"
+#include "jobs/OutputFiles.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/DesktopServices.h"
 #include "shell/Preferences.h"
@@ -17,6 +17,7 @@
 #include "shell/Resources.h"
 #include "shell/SharedFlags.h"
 #include "shell/TxFiles.h"
+#include "soundfile/FileServices.h"
 #include "synth/SampleRateConverter.h"
 #include "synth/SweepGenerator.h"
 
@@ -33,43 +34,6 @@ std::string Formatted(const char* format, double a, double b, double c) {
 }
 
 [[noreturn]] void Raise(const std::string& reason) { throw QuillException(kQUILException, reason); }
-
-// The folder part of a path, "" for a bare name (the current folder).
-std::string FolderOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return {};
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string Join(const std::string& folder, const std::string& leaf) {
-    if (folder.empty()) return leaf;
-    if (folder.back() == '/') return folder + leaf;
-    return folder + "/" + leaf;
-}
-
-// "quilfile-" and twelve random hex digits: a name no other job picks.
-std::string TemporaryLeafName() {
-    static std::mutex mutex;
-    static std::mt19937_64 generator{std::random_device{}() ^
-                                     (static_cast<std::uint64_t>(getpid()) << 32)};
-    std::lock_guard lock(mutex);
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%012llx",
-                  static_cast<unsigned long long>(generator() & 0xFFFFFFFFFFFFULL));
-    return std::string(kTemporaryFileStem) + "-" + suffix;
-}
-
-// What lies at a path itself, symbolic links not followed.
-std::filesystem::file_type EntryType(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::symlink_status(path, error).type();
-}
-
-bool EntryExists(const std::string& path) {
-    auto type = EntryType(path);
-    return type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none;
-}
 
 // Set from the start of a job by startJob until its worker returns.
 std::atomic<bool> jobInProcess{false};
@@ -143,6 +107,10 @@ std::thread AppController::startJob(const std::string& chosenPath) {
 }
 
 void AppController::generateFile(const std::string& chosenPath) {
+    // The sample-rate converter's table is process-wide (built and freed by each job), so the
+    // jobs of one process take turns.
+    static std::mutex converterInUse;
+    std::lock_guard turn(converterInUse);
     progressState.Begin();
     switch (jobSaveOptions.outputType()) {
     case kOutputTestTone:
@@ -170,30 +138,36 @@ MemBlock AppController::specifics() const {
 std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::string& folder,
                                                                 void* specificsBlock,
                                                                 std::string* temporaryPath) {
-    // The format's create refuses an existing name, so a file left by another run is never
-    // reused or overwritten: such a name is skipped and another one tried.
-    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        std::string candidate = Join(folder, TemporaryLeafName());
-        if (EntryExists(candidate)) continue;
+    if (std::string problem = FolderProblem(folder); !problem.empty())
+        Raise("cannot write into the folder '" + (folder.empty() ? "." : folder) + "': " + problem);
+    // The format's create refuses an existing name, so a file of another run is never reused
+    // or overwritten: such a name is skipped and another one tried.
+    Status status = kErrDuplicateFile;
+    std::string candidate;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts && status == kErrDuplicateFile;
+         ++attempt) {
+        candidate = JoinPath(folder, TemporaryLeafName());
         auto file = TxSoundFile::initWithType(
             jobSaveOptions.realFileType(), candidate, 1, jobSaveOptions.wordLength(),
-            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock);
+            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock, &status);
         if (file) {
             *temporaryPath = candidate;
             return file;
         }
-        // A create that failed half-way may have left the file behind.
-        if (EntryExists(candidate)) PathServices::Current().RemoveTree(candidate);
-        return nullptr;
     }
-    return nullptr;
+    const std::string reason = FileStatusText(status);
+    // A create that failed half-way leaves the file behind; a name that was taken is not ours.
+    if (status != kErrDuplicateFile && EntryExists(candidate))
+        (void)CurrentFileServices().Remove(candidate);
+    Raise("could not create the sound file '" + candidate + "': " + reason);
 }
 
 void AppController::makeVivuZiraFile(const std::string& chosenPath) {
     const Settings& s = jobSettings;
-    PathServices& files = PathServices::Current();
-    std::string temporaryPath;
-    bool keepTemporary = false;
+    FileServices& files = CurrentFileServices();
+    ClearFileError();
+    const std::string target = targetPath(chosenPath);
+    std::string temporaryPath; // set while a file of this job lies under its temporary name
     MemBlock specificsBlock;
     std::unique_ptr<TxSoundFile> file;
     bool sincTableMade = false;
@@ -206,15 +180,11 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
                                   "could not create sinc table for polyphase sample rate "
                                   "conversion because of error %d",
                                   r);
-        std::string target = targetPath(chosenPath);
         // Only a plain file is replaced: a folder or anything else there is left alone.
-        if (EntryExists(target)) {
-            if (EntryType(target) != std::filesystem::file_type::regular)
-                Raise("'" + target + "' exists and is not a file, so it is not replaced");
-            files.RemoveTree(target);
-        }
+        if (EntryExists(target) && EntryType(target) != std::filesystem::file_type::regular)
+            Raise("'" + target + "' exists and is not a file, so it is not replaced");
+        // The file at the target, if any, stays as it is until the new one is complete.
         file = createTemporaryFile(FolderOf(chosenPath), specificsBlock.Data(), &temporaryPath);
-        if (!file) Raise("could not create sound file");
         std::int32_t announcementFrames = s.announce() ? announceVivuZira(*file) : 0;
         // The announcement's length is known only once it is spoken: a signal that would no
         // longer fit is refused before any of it is written.
@@ -224,28 +194,37 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
                   violation->accepted);
         r = GenerateSweep(file->soundFile(), announcementFrames, s.length(), s.sampleRate(),
                           s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
-        if (r != 0) QuillException::Raise(kQUILException, "error %d during GenerateSweep()", r);
-        file->close();
+        if (r != 0)
+            Raise(StringWithFormat("error %d during GenerateSweep() writing '%s': %s", r,
+                                   temporaryPath.c_str(),
+                                   FileStatusText(static_cast<Status>(r)).c_str()));
         if (shouldStop != 0) {
             shouldStop = 0;
             progressState.cancelled = true;
         } else {
-            if (!files.MoveFile(temporaryPath, target))
-                Raise("could not move the finished file to '" + target + "'");
-            keepTemporary = true; // it is the target now
-            files.TellDesktop(target);
+            file->close(); // flushed to the disk before it takes the target's place
+            if (Status status = files.Rename(temporaryPath, target); status != kNoErr)
+                Raise("could not move the finished file '" + temporaryPath + "' to '" + target +
+                      "': " + FileStatusText(status));
+            temporaryPath.clear(); // it is the target now
+            PathServices::Current().TellDesktop(target);
         }
     } catch (const QuillException& e) {
         progressState.error = true;
-        reportFailure(e.LogLine(), kSoundFileAlertTitle,
-                      kSoundFileAlertMessage);
+        const QuillException named(e.name(), NamingTarget(e.reason(), target), e.userInfo());
+        reportFailure(named.LogLine(), kSoundFileAlertTitle, kSoundFileAlertMessage);
     } catch (const std::exception& e) {
         progressState.error = true;
-        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ", kSoundFileAlertTitle, kSoundFileAlertMessage);
+        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ",
+                      kSoundFileAlertTitle, kSoundFileAlertMessage);
     }
     // The file is released before the header block it may still read when closing.
     file.reset();
-    if (!temporaryPath.empty() && !keepTemporary) files.RemoveTree(temporaryPath);
+    if (!temporaryPath.empty()) {
+        if (Status status = files.Remove(temporaryPath); status != kNoErr)
+            DesktopServices::Current().log("could not remove the unfinished file '" +
+                                           temporaryPath + "': " + FileStatusText(status));
+    }
     specificsBlock.Free();
     if (sincTableMade) freeSincTable();
 }
@@ -286,7 +265,5 @@ void AppController::stopWriting() { shouldStop = 1; }
 
 void AppController::reportFailure(const std::string& logLine, const char* title,
                                   const char* message) {
-    DesktopServices& desktop = DesktopServices::Current();
-    desktop.log(logLine);
-    desktop.alert(title, message);
+    LogAndAlert(logLine, title, message);
 }

@@ -69,7 +69,8 @@ public:
     // A job started by startJob, by any controller, has not yet returned.
     static bool jobRunning();
 
-    // Worker: the whole job for the current kind; `done` is set when it returns.
+    // Worker: the whole job for the current kind; `done` is set when it returns. Jobs of
+    // other controllers in the process wait for it to end before they start.
     void generateFile(const std::string& chosenPath);
     // Worker: the tone or sweep file for `chosenPath`.
     void makeVivuZiraFile(const std::string& chosenPath);

@@ -9,11 +9,13 @@
 #include "formats/TxSoundFile.h"
 #include "jobs/AppController.h"
 #include "jobs/JobProgress.h"
+#include "jobs/OutputFiles.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
 #include "shell/DesktopServices.h"
 #include "shell/QuillException.h"
 #include "shell/SharedFlags.h"
+#include "soundfile/FileServices.h"
 #include "synth/SampleRateConverter.h"
 
 namespace fs = std::filesystem;
@@ -112,53 +114,112 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
 
 void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
     progress.step = 0;
-    bool madeDirectory = false;
+    ClearFileError();
+    std::string building; // the folder the new set is written into, while it is unfinished
     try {
-        if (!emptyOutputDir(directory))
-            throw QuillException(kQUILException,
-                                 "'" + directory +
-                                     "' holds files that a phase check did not write; choose "
-                                     "another folder");
-        std::error_code ignored;
-        if (!fs::create_directory(directory, ignored))
-            throw QuillException(kQUILException, "could not create the folder '" + directory + "'");
-        madeDirectory = true;
+        if (!holdsOnlyPhaseCheckFiles(directory)) throw ForeignFolder(directory);
+        building = MakeBuildingFolder(FolderOf(directory));
         int status = InitPolyPhase(settings.sampleRate(), 48000.0);
         if (status != 0)
             throw QuillException(kQUILException,
                                  "could not create sinc table for polyphase sample rate "
                                  "conversion because of error " +
                                      std::to_string(status));
-        RunLayout(settings.channelSetup(), directory);
+        RunLayout(settings.channelSetup(), building);
+        PutInPlace(building, directory);
+        building.clear();
     } catch (const QuillException& failure) {
-        log(failure.name(), failure.reason());
         if (failure.name() == kQUILPhaseCheckStopException) {
-            if (madeDirectory) emptyOutputDir(directory);
+            log(failure.name(), failure.reason());
             progress.cancelled = true;
             shouldStop = 0;
         } else {
+            log(failure.name(), NamingTarget(failure.reason(), directory));
             progress.error = true;
             alert();
         }
     }
+    // An unfinished set goes; an earlier set at the chosen path stays as it was.
+    if (!building.empty()) {
+        if (Status status = RemoveFolderOfFiles(building); status != kNoErr)
+            log(kQUILException, "could not remove the unfinished folder '" + building +
+                                    "': " + FileStatusText(status));
+    }
     freeSincTable();
 }
 
-bool PhaseCheck::emptyOutputDir(const std::string& path) {
+QuillException PhaseCheck::ForeignFolder(const std::string& directory) {
+    return QuillException(kQUILException, "'" + directory +
+                                              "' holds files that a phase check did not write; "
+                                              "choose another folder");
+}
+
+std::string PhaseCheck::MakeBuildingFolder(const std::string& parent) {
+    if (std::string problem = FolderProblem(parent); !problem.empty())
+        throw QuillException(kQUILException, "cannot write into the folder '" +
+                                                 (parent.empty() ? "." : parent) + "': " + problem);
+    Status status = kErrDuplicateFile;
+    std::string folder;
+    for (int attempt = 0; attempt < 16 && status == kErrDuplicateFile; ++attempt) {
+        folder = JoinPath(parent, TemporaryLeafName());
+        status = CurrentFileServices().CreateDirectory(folder);
+    }
+    if (status != kNoErr)
+        throw QuillException(kQUILException, "could not create the folder '" + folder +
+                                                 "': " + FileStatusText(status));
+    return folder;
+}
+
+void PhaseCheck::PutInPlace(const std::string& building, const std::string& directory) {
+    FileServices& files = CurrentFileServices();
+    auto fail = [&](const std::string& what, Status status) {
+        throw QuillException(kQUILException, what + ": " + FileStatusText(status));
+    };
+    if (!EntryExists(directory)) {
+        if (Status status = files.Rename(building, directory); status != kNoErr)
+            fail("could not move the finished files from '" + building + "' to '" + directory + "'",
+                 status);
+        return;
+    }
+    // The earlier set steps aside, the new one takes its place, then the earlier one goes;
+    // when the new one cannot be put in place, the earlier one comes back.
+    if (!holdsOnlyPhaseCheckFiles(directory)) throw ForeignFolder(directory);
+    const std::string earlier = JoinPath(FolderOf(directory), TemporaryLeafName());
+    if (Status status = files.Rename(directory, earlier); status != kNoErr)
+        fail("could not move the earlier files in '" + directory + "' aside", status);
+    if (Status status = files.Rename(building, directory); status != kNoErr) {
+        const std::string reason = FileStatusText(status);
+        if (Status back = files.Rename(earlier, directory); back != kNoErr)
+            throw QuillException(kQUILException, "could not move the finished files to '" +
+                                                     directory + "': " + reason +
+                                                     "; the earlier files are kept in '" + earlier +
+                                                     "': " + FileStatusText(back));
+        throw QuillException(kQUILException,
+                             "could not move the finished files to '" + directory + "': " + reason);
+    }
+    // The new set is in place: a failure from here on leaves only the earlier files behind.
+    if (Status status = RemoveFolderOfFiles(earlier); status != kNoErr)
+        log(kQUILException, "could not remove the earlier files, kept in '" + earlier +
+                                "': " + FileStatusText(status));
+}
+
+bool PhaseCheck::holdsOnlyPhaseCheckFiles(const std::string& path) const {
     std::error_code error;
     fs::file_status status = fs::symlink_status(path, error);
     if (status.type() == fs::file_type::not_found) return true;
     if (error || status.type() != fs::file_type::directory) return false;
-    // Look at everything before removing anything.
     for (fs::directory_iterator entry(path, error), end; !error && entry != end;
          entry.increment(error)) {
         if (!entry->is_regular_file(error) || entry->is_symlink(error) ||
             !IsPhaseCheckFileName(entry->path().filename().string()))
             return false;
     }
-    if (error) return false;
-    fs::remove_all(path, error);
     return !error;
+}
+
+bool PhaseCheck::emptyOutputDir(const std::string& path) {
+    if (!holdsOnlyPhaseCheckFiles(path)) return false;
+    return !EntryExists(path) || RemoveFolderOfFiles(path) == kNoErr;
 }
 
 void PhaseCheck::doStereo(const std::string& directory) { RunLayout(0, directory); }
@@ -179,10 +240,13 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
             createSoundFile(phaseCheckFileName, speaker, directory);
         if (!file)
             throw QuillException(kQUILException,
-                                 "could not create the sound file for the speaker " + speaker);
+                                 "could not create the sound file for the speaker " + speaker +
+                                     " in '" + directory + "': " + LastFileErrorText());
         files.push_back(std::move(file));
     }
     doPhaseCheckForList(files);
+    for (auto& file : files)
+        file->close();
 }
 
 std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNames) const {

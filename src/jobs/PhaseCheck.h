@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "jobs/Announcer.h"
+#include "shell/QuillException.h"
 
 class AppController;
 class Settings;
@@ -63,15 +64,19 @@ public:
                const nlohmann::json& speakers, std::string phaseCheckFileName,
                FileMaker createSoundFile, FailureLog log = {}, FailureAlert alert = {});
 
-    // The whole job into `directory`. A directory already there is replaced only when it holds
-    // nothing but phase check files; otherwise the job fails and leaves it as it is. After a
-    // cancel the output directory is removed; after a failure the files written so far stay.
-    // Builds the converter's table for the run and frees it on every way out.
+    // The whole job into `directory`. The set is written into a folder of its own beside it
+    // and takes its place only when every file is complete and closed. A directory already
+    // there is replaced only when it holds nothing but phase check files; otherwise the job
+    // fails and leaves it as it is. After a failure or a cancel the unfinished set is removed
+    // and an earlier set stays as it was. Builds the converter's table for the run and frees
+    // it on every way out.
     void makePhaseCheckFiles(const std::string& directory);
     // Removes the directory at `path` with the phase check files in it. Returns false, and
     // removes nothing, when it holds anything else or something other than a directory is
     // there; true when nothing is left at the path.
     bool emptyOutputDir(const std::string& path);
+    // Nothing, or a directory of nothing but phase check files, is at `path`.
+    bool holdsOnlyPhaseCheckFiles(const std::string& path) const;
 
     void doStereo(const std::string& directory);
     void doQuad(const std::string& directory);
@@ -103,6 +108,11 @@ public:
     std::uint32_t PlannedSteps(const std::vector<std::string>& speakers) const;
 
 private:
+    static QuillException ForeignFolder(const std::string& directory);
+    // A new, empty folder of the job's own in `parent`.
+    static std::string MakeBuildingFolder(const std::string& parent);
+    // Moves the finished set in `building` to `directory`, replacing an earlier set.
+    void PutInPlace(const std::string& building, const std::string& directory);
     void RunLayout(std::int32_t channelSetup, const std::string& directory);
     std::vector<std::string> SpeakerSamples(const std::string& speaker) const;
     std::int32_t SpeakInto(const std::string& speaker, std::size_t index, PhaseCheckFiles& files);

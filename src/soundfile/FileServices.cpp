@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 static_assert(sizeof(off_t) >= 8, "file offsets beyond 2 GiB need a 64-bit off_t");
 
 namespace {
+
+thread_local int lastFileError = 0;
 
 FileServices*& CurrentPointer() {
     static PosixFileServices posix;
@@ -28,7 +31,30 @@ FileServicesScope::FileServicesScope(FileServices& replacement) : previous(Curre
 
 FileServicesScope::~FileServicesScope() { CurrentPointer() = previous; }
 
+int LastFileError() {
+    return lastFileError;
+}
+void NoteFileError(int error) {
+    lastFileError = error;
+}
+void ClearFileError() {
+    lastFileError = 0;
+}
+
+std::string FileStatusText(Status status) {
+    const int error = lastFileError;
+    std::string text = error != 0 && PosixFileServices::StatusFromErrno(error) == status
+                           ? std::strerror(error)
+                           : StatusText(status);
+    return text + " (error " + std::to_string(status) + ")";
+}
+
+Status FileServices::Remove(const std::string&) { return kErrNotSupported; }
+Status FileServices::CreateDirectory(const std::string&) { return kErrNotSupported; }
+Status FileServices::Rename(const std::string&, const std::string&) { return kErrNotSupported; }
+
 Status PosixFileServices::StatusFromErrno(int error) {
+    lastFileError = error;
     switch (error) {
     case ENOENT:
     case ENOTDIR: return kErrFileNotFound;
@@ -196,8 +222,10 @@ Status PosixFileServices::Close(std::int16_t refNum) {
         return kErrFileNotOpen;
     const int fd = descriptors[refNum - 1];
     descriptors[refNum - 1] = -1;
+    // A full disk or an exceeded size limit may show only here, when the data reaches the disk.
+    const int flushError = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
     if (::close(fd) != 0 && errno != EINTR) return StatusFromErrno(errno);
-    return kNoErr;
+    return flushError != 0 ? StatusFromErrno(flushError) : kNoErr;
 }
 
 Status PosixFileServices::GetInformation(const FSSpec& fileRef, FileInformation* information) {
@@ -207,4 +235,19 @@ Status PosixFileServices::GetInformation(const FSSpec& fileRef, FileInformation*
     information->isDirectory = S_ISDIR(info.st_mode);
     information->parentDirectory = fileRef.directory;
     return kNoErr;
+}
+
+Status PosixFileServices::Remove(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return StatusFromErrno(errno);
+    const int result = S_ISDIR(info.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str());
+    return result != 0 ? StatusFromErrno(errno) : kNoErr;
+}
+
+Status PosixFileServices::CreateDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) != 0 ? StatusFromErrno(errno) : kNoErr;
+}
+
+Status PosixFileServices::Rename(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) != 0 ? StatusFromErrno(errno) : kNoErr;
 }

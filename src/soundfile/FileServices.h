@@ -49,10 +49,33 @@ public:
     virtual Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) = 0;
     // Truncates or extends (with zeros) the file to `length` bytes.
     virtual Status SetEndOfFile(std::int16_t refNum, std::int64_t length) = 0;
+    // Flushes what was written to the disk, then closes the file. A failed flush or close is
+    // reported; the reference is released either way.
     virtual Status Close(std::int16_t refNum) = 0;
     // kErrFileNotFound when nothing exists at `fileRef`.
     virtual Status GetInformation(const FSSpec& fileRef, FileInformation* information) = 0;
+
+    // Path-level operations of the jobs. Remove takes a file, a symbolic link (never followed)
+    // or an empty folder. CreateDirectory makes one folder and fails with kErrDuplicateFile
+    // when anything exists at the path. Rename replaces a file at `to` in one step. A service
+    // that holds no folders (one in memory, for reading) may keep these, which refuse with
+    // kErrNotSupported.
+    virtual Status Remove(const std::string& path);
+    virtual Status CreateDirectory(const std::string& path);
+    virtual Status Rename(const std::string& from, const std::string& to);
 };
+
+// The operating system's reason for the last failed POSIX file operation of this thread (an
+// errno value, 0 when none); file services that fail on their own set it with
+// NoteFileError. ClearFileError forgets it.
+int LastFileError();
+void NoteFileError(int error);
+void ClearFileError();
+
+// The reason for a status in words: the operating system's text ("File too large") when the
+// thread's last file error explains the status, else the engine's text; the code follows in
+// parentheses: "File too large (error -34)".
+std::string FileStatusText(Status status);
 
 // Files through POSIX descriptors.
 class PosixFileServices : public FileServices {
@@ -72,6 +95,9 @@ public:
     Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override;
     Status Close(std::int16_t refNum) override;
     Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
+    Status Remove(const std::string& path) override;
+    Status CreateDirectory(const std::string& path) override;
+    Status Rename(const std::string& from, const std::string& to) override;
 
     // The status for an errno value: ENOENT -> -43, EEXIST -> -48, ENOSPC -> kErrDiskFull,
     // EACCES/EPERM/EROFS -> kErrPermission, ENOMEM -> -108, others kErrIO.

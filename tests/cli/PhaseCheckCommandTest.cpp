@@ -145,26 +145,35 @@ TEST_F(PhaseCheckCommand, LeavesAFolderOfTheUsersOwnAlone) {
     EXPECT_EQ(ReadText(Work() / "mine" / "notes.txt"), "keep");
 }
 
-// Ctrl-C is noticed at the next speaker name; the output directory goes.
-TEST_F(PhaseCheckCommand, InterruptRemovesTheOutputDirectory) {
+// Ctrl-C is noticed at the next speaker name; the unfinished set goes and an earlier set at
+// the chosen path stays as it was.
+TEST_F(PhaseCheckCommand, InterruptKeepsTheEarlierSet) {
+    const fs::path dir = Work() / "big";
+    fs::create_directory(dir);
+    std::ofstream(dir / "384k_16b_PhaseChk.10.2.Lh.aif") << "earlier";
     // Many long bursts at a high rate, so that the job is still naming pairs when the
     // signal arrives.
-    pid_t pid = Start({"--layout", "10.2", "--rate", "384000", "--repeats", "3", "-o", "big",
-                       "--quiet"});
-    const fs::path dir = Work() / "big";
+    pid_t pid =
+        Start({"--layout", "10.2", "--rate", "384000", "--repeats", "3", "-o", "big", "--quiet"});
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     bool started = false;
     while (!started && std::chrono::steady_clock::now() < deadline) {
-        std::error_code ignored;
-        started = fs::exists(dir, ignored) && fs::file_size(dir / "384k_16b_PhaseChk.10.2.Lh.aif",
-                                                             ignored) > 1000000;
+        for (const auto& name : Entries(Work())) {
+            std::error_code ignored;
+            if (name.rfind("quilfile-", 0) == 0 &&
+                fs::file_size(Work() / name / "384k_16b_PhaseChk.10.2.Lh.aif", ignored) > 1000000 &&
+                !ignored)
+                started = true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_TRUE(started);
     kill(pid, SIGINT);
     EXPECT_EQ(Wait(pid), 130) << err;
     EXPECT_EQ(out, "");
-    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_EQ(Entries(Work()), std::vector<std::string>{"big"});
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"384k_16b_PhaseChk.10.2.Lh.aif"});
+    EXPECT_EQ(ReadText(dir / "384k_16b_PhaseChk.10.2.Lh.aif"), "earlier");
 }
 
 } // namespace

@@ -132,12 +132,18 @@ INSTANTIATE_TEST_SUITE_P(
                           "1000", "Hertz", "SamplingRate", "pause 48000"}},
         AnnouncementCase{kOutputPhaseCheck, 1000.0, 1000.0, 0.0, 0.0, {"pause 48000"}}));
 
-// Missing voices shorten the announcement, never its pauses; each one is reported once and
-// the job's error flag is set.
+// Missing or unreadable voices shorten the announcement, never its pauses; each one is
+// reported once, with the system's reason for a file that cannot be read, and the job's error
+// flag is set.
 TEST_F(AnnouncerTest, MissingVoicesLeaveOnlyThePausesAndAreReportedOnce) {
     TempDir empty;
     BurstVoices none(empty.Path(), {});
-    Prepare(44100.0, kOutputCustomSweep, none.Lookup());
+    const std::string gone = empty.File("gone.sample");
+    Prepare(44100.0, kOutputCustomSweep,
+            [&, lookup = none.Lookup()](const std::string& name) -> std::optional<std::string> {
+                if (name == "Linear") return gone;
+                return lookup(name);
+            });
     settings.setFreq_from(100.0);
     settings.setFreq_to(1000.0);
     auto file = NewFile("silent.aif");
@@ -155,6 +161,10 @@ TEST_F(AnnouncerTest, MissingVoicesLeaveOnlyThePausesAndAreReportedOnce) {
     std::sort(reasons.begin(), reasons.end());
     EXPECT_EQ(std::adjacent_find(reasons.begin(), reasons.end()), reasons.end());
     EXPECT_NE(std::find(reasons.begin(), reasons.end(), "could not find sample 'Hertz'"),
+              reasons.end());
+    EXPECT_NE(std::find(reasons.begin(), reasons.end(),
+                        "could not read sample data from file 'Linear' ('" + gone +
+                            "'): No such file or directory"),
               reasons.end());
 }
 

@@ -91,8 +91,8 @@ TEST_P(TxSoundFileOutput, FailedWriteRaisesAndKeepsPosition) {
         FAIL() << "no exception";
     } catch (const QuillException& e) {
         EXPECT_EQ(e.name(), "TxSoundFileException");
-        EXPECT_EQ(e.reason(), "error " + std::to_string(kErrDiskFull) +
-                                  " while writing sample data into file '" + path + "'");
+        EXPECT_EQ(e.reason(), "could not write sample data into the file '" + path +
+                                  "': no space left on the volume (error -34)");
     }
     EXPECT_EQ(file->pos(), 100);
     faults.Heal();

@@ -26,8 +26,9 @@ void FaultyFileServices::Heal() {
 Status FaultyFileServices::Planned(FileOperation operation) {
     const int call = ++calls[std::size_t(operation)];
     const auto it = once.find({int(operation), call});
-    if (it != once.end()) return it->second;
-    return always[std::size_t(operation)];
+    const Status status = it != once.end() ? it->second : always[std::size_t(operation)];
+    if (status != kNoErr) ClearFileError();
+    return status;
 }
 
 Status FaultyFileServices::Create(const FSSpec& fileRef, std::uint32_t fileType,
@@ -100,4 +101,19 @@ Status FaultyFileServices::Close(std::int16_t refNum) {
 Status FaultyFileServices::GetInformation(const FSSpec& fileRef, FileInformation* information) {
     const Status status = Planned(FileOperation::GetInformation);
     return status != kNoErr ? status : target.GetInformation(fileRef, information);
+}
+
+Status FaultyFileServices::Remove(const std::string& path) {
+    const Status status = Planned(FileOperation::Remove);
+    return status != kNoErr ? status : target.Remove(path);
+}
+
+Status FaultyFileServices::CreateDirectory(const std::string& path) {
+    const Status status = Planned(FileOperation::CreateDirectory);
+    return status != kNoErr ? status : target.CreateDirectory(path);
+}
+
+Status FaultyFileServices::Rename(const std::string& from, const std::string& to) {
+    const Status status = Planned(FileOperation::Rename);
+    return status != kNoErr ? status : target.Rename(from, to);
 }

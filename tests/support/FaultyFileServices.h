@@ -7,7 +7,9 @@
 //   faulty.FailAt(FileOperation::Write, 2, kErrDiskFull); // the second write fails
 //
 // A failing Read or Write transfers nothing and reports a count of 0, unless a byte limit
-// (LimitWrittenBytes) cuts a write short: then the bytes up to the limit are written.
+// (LimitWrittenBytes) cuts a write short: then the bytes up to the limit are written. A
+// failing Close still closes the file. A planned failure leaves no operating system reason
+// behind (the thread's file error is cleared).
 
 #include <array>
 #include <cstdint>
@@ -27,8 +29,11 @@ enum class FileOperation {
     SetEndOfFile,
     Close,
     GetInformation,
+    Remove,
+    CreateDirectory,
+    Rename,
 };
-inline constexpr int kFileOperationCount = 10;
+inline constexpr int kFileOperationCount = 13;
 
 class FaultyFileServices : public FileServices {
 public:
@@ -59,8 +64,11 @@ public:
     Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override;
     Status Close(std::int16_t refNum) override;
     Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
+    Status Remove(const std::string& path) override;
+    Status CreateDirectory(const std::string& path) override;
+    Status Rename(const std::string& from, const std::string& to) override;
 
-private:
+  private:
     // Counts the call and returns the planned failure for it, or kNoErr.
     Status Planned(FileOperation operation);
 
