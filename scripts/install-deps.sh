@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
-# Usage: scripts/install-deps.sh [build|tools|fuzz]
+# Usage: scripts/install-deps.sh [build|tools|fuzz|ci]
 #   build (default): compiler, libraries and the independent readers the tests use
 #   tools:           additionally the speech synthesiser that tools/ uses to remake voices
 #   fuzz:            additionally clang with libFuzzer and the sanitizer runtimes, and the
 #                    symbolizer for readable reports (scripts/fuzz.sh)
+#   ci:              the fuzz group and valgrind (.ci/run)
 set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config
@@ -14,6 +15,7 @@ packages=(cmake g++ ninja-build pkg-config
 case "${1:-build}" in
   tools) packages+=(espeak-ng) ;;
   fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
+  ci) packages+=(clang libclang-rt-14-dev llvm valgrind) ;;
 esac
 
 missing=()

@@ -413,9 +413,14 @@ class MainWindowTest : public QObject {
                  (QStringList{"44k_24b_PhaseChk.Stereo.L.aif", "44k_24b_PhaseChk.Stereo.R.aif"}));
     }
 
-    void longJobShowsTheSheetAndStopLeavesNothing() {
+    void longJobShowsTheSheetAndStopKeepsTheOldFile() {
         QTemporaryDir folder;
+        const QByteArray old = "the file the user had";
+        QFile earlier(folder.filePath("long.aif"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write(old) == old.size());
+        earlier.close();
         prepareLongJob();
+        Answer("replaceQuestion", QMessageBox::Yes);
         QSignalSpy finished(window.get(), &MainWindow::jobFinished);
         generateInto(folder.filePath("long"));
         // The window is locked until the job is done: a second Generate starts nothing.
@@ -431,7 +436,9 @@ class MainWindowTest : public QObject {
         child<QPushButton>("stopButton")->click();
         QVERIFY(finished.wait(2000));
         QVERIFY(!sheet->isVisible());
-        QCOMPARE(Entries(folder.path()), QStringList{});
+        QCOMPARE(Entries(folder.path()), QStringList{"long.aif"});
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), old);
         QVERIFY(child<QWidget>("bgImage")->isEnabled());
     }
 
