@@ -1,7 +1,12 @@
 // quillgen: the command-line front end to the same jobs the window runs.
+#include <csignal>
+
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
+    // A file-size limit then makes the write fail (EFBIG), so the job reports it and removes
+    // its unfinished file, instead of the process being ended with that file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{"quillgen: calibrated test signals for studio monitoring chains"};
     app.require_subcommand(1);
     for (auto registrar : quillgen::Registrars()) registrar(app);

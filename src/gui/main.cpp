@@ -1,4 +1,6 @@
 // quillwavecaster: the desktop application.
+#include <csignal>
+
 #include <QApplication>
 #include <QIcon>
 
@@ -7,6 +9,9 @@
 #include "shell/Resources.h"
 
 int main(int argc, char* argv[]) {
+    // Past a file-size limit a write fails (EFBIG) and the job cleans up, rather than the
+    // application being ended with an unfinished file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillwavecaster");
     QApplication::setApplicationVersion(QUILL_VERSION);

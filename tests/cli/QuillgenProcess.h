@@ -45,7 +45,9 @@ inline pid_t StartQuillgen(const std::filesystem::path& cwd, const std::filesyst
         dup2(open(outLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         dup2(open(errLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         if (fileSizeLimit > 0) {
-            signal(SIGXFSZ, SIG_IGN);
+            // SIGXFSZ keeps its default (end the process): quillgen must turn the limit into a
+            // failed write it can clean up after.
+            signal(SIGXFSZ, SIG_DFL);
             const rlimit limit{fileSizeLimit, fileSizeLimit};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
