@@ -453,7 +453,10 @@ void MainWindow::setLocked(bool locked) {
 }
 
 void MainWindow::showHelp() {
-    if (!helpController) helpController = std::make_unique<HelpWindow>();
+    if (!helpController) {
+        helpController = std::make_unique<HelpWindow>();
+        helpController->addAction(ui->quitAction); // Ctrl+Q quits from Help too
+    }
     if (!helpController->hasText()) {
         // The user has been told; the next Help command tries again.
         helpController.reset();
@@ -465,7 +468,10 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::showAboutPanel() {
-    if (!aboutController) aboutController = std::make_unique<AboutWindow>();
+    if (!aboutController) {
+        aboutController = std::make_unique<AboutWindow>();
+        aboutController->addAction(ui->quitAction); // Ctrl+Q quits from About too
+    }
     aboutController->show();
     aboutController->raise();
     aboutController->activateWindow();
