@@ -73,10 +73,16 @@ int RunJob(AppController& controller, const std::string& chosenPath, bool quiet)
     interrupted = 0;
     bool showBar = !quiet && isatty(STDERR_FILENO);
     std::thread worker = controller.startJob(chosenPath);
+    if (!worker.joinable()) {
+        std::fprintf(stderr, "quillgen: another job of this process is still running\n");
+        return 1;
+    }
     JobProgress& progress = controller.progress();
-    while (!progress.done) {
-        if (showBar) DrawBar(progress.Poll());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The bar is redrawn every 100 ms, but the end of the job is seen within 10 ms; without a
+    // bar there is nothing to poll for.
+    for (int tick = 0; showBar && !progress.done; ++tick) {
+        if (tick % 10 == 0) DrawBar(progress.Poll());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     worker.join();
     if (showBar) {
