@@ -44,8 +44,8 @@ protected:
     }
     std::unique_ptr<CSoundFile> Create(const char* name) {
         auto file = CreateSoundFile(options.realFileType());
-        FSSpec spec = dir.Spec(name);
-        EXPECT_EQ(file->ISoundFile(&spec), kNoErr);
+        FSSpec fileRef = dir.Spec(name);
+        EXPECT_EQ(file->ISoundFile(&fileRef), kNoErr);
         unsigned char specifics[256] = {0};
         EXPECT_EQ(file->Create(1, std::int16_t(options.wordLength()), float(kRate), specifics, 0,
                                nullptr),
@@ -106,8 +106,8 @@ TEST_P(LongestFile, IsWrittenWholeAndOneFrameMoreIsRefused) {
     // Read back past 2 GiB: the frame count, and the markers that follow the data.
     std::unique_ptr<CSoundFile> reader = IsWAVE() ? std::unique_ptr<CSoundFile>(new CWAVEFile)
                                                   : CreateSoundFile(byteorder::FourCC("AIFF"));
-    FSSpec spec = dir.Spec("longest");
-    ASSERT_EQ(reader->ISoundFile(&spec), kNoErr);
+    FSSpec fileRef = dir.Spec("longest");
+    ASSERT_EQ(reader->ISoundFile(&fileRef), kNoErr);
     ASSERT_EQ(reader->Open(), kNoErr);
     EXPECT_EQ(reader->GetNumSFrames(), most);
     EXPECT_EQ(reader->GetNumMarkers(), kMaxSignalMarkers);
