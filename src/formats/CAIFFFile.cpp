@@ -28,11 +28,11 @@ constexpr std::uint32_t kNONE = FourCC("NONE");
 constexpr std::uint32_t kSSYS = FourCC("SSYS");
 constexpr std::uint32_t kCreator = FourCC("DERO");
 
-constexpr std::int32_t kFormHeaderSize = 12;  // "FORM", size, form type
-constexpr std::int32_t kCOMMDataSize = 18;    // the AIFF common chunk's fields
+constexpr std::int32_t kFormHeaderSize = 12; // "FORM", size, form type
+constexpr std::int32_t kCOMMDataSize = 18;   // the AIFF common chunk's fields
 constexpr std::int32_t kCOMMChunkSize = 8 + kCOMMDataSize;
 constexpr std::int32_t kAIFCCOMMDataSize = 22; // ... followed by the compression type
-constexpr std::int32_t kSSNDHeaderSize = 16;  // "SSND", size, offset, blockSize
+constexpr std::int32_t kSSNDHeaderSize = 16;   // "SSND", size, offset, blockSize
 constexpr std::int32_t kINSTDataSize = 20;
 constexpr std::int32_t kINSTChunkSize = 8 + kINSTDataSize;
 // The FORM size written by Create; Close writes the real one.
@@ -62,7 +62,8 @@ void MarkerFileName(const SFTMarker& marker, int numberedSoFar, unsigned char* o
 // marker; any other name (including a "#" without digits and a space) is an ordinary one.
 void ParseMarkerName(const std::uint8_t* text, std::int32_t length, SFTMarker* marker) {
     // Some writers count the zero pad byte into the name's length; it is not part of the name.
-    while (length > 0 && text[length - 1] == 0) --length;
+    while (length > 0 && text[length - 1] == 0)
+        --length;
     marker->type = kMarkerTypeOrdinary;
     marker->number = -1;
     std::int32_t nameStart = 0;
@@ -105,9 +106,15 @@ std::unique_ptr<CAIFFFile> CAIFFFile::CreateSoundFileObject() {
     return std::make_unique<CAIFFFile>();
 }
 
-std::uint32_t CAIFFFile::GetFType() const { return kAIFF; }
-std::uint32_t CAIFFFile::GetFileType() const { return kAIFF; }
-std::uint32_t CAIFFFile::GetCreator() const { return kCreator; }
+std::uint32_t CAIFFFile::GetFType() const {
+    return kAIFF;
+}
+std::uint32_t CAIFFFile::GetFileType() const {
+    return kAIFF;
+}
+std::uint32_t CAIFFFile::GetCreator() const {
+    return kCreator;
+}
 
 // --- low-level file access -------------------------------------------------------------------
 
@@ -122,21 +129,9 @@ std::int64_t CAIFFFile::TrailerBytes(std::int32_t markers) {
            (markers > 0 ? 10 + std::int64_t(markers) * MarkerRecordSize(kSFTMaxNameLength) : 0);
 }
 
-void CAIFFFile::ConvertByteOrder(std::uint8_t* data, std::int64_t bytes) const {
-    using namespace byteorder;
-    switch (Bits2Bytes(wordSize)) {
-    case 2:
-        for (std::int64_t i = 0; i + 2 <= bytes; i += 2) StoreBE16(data + i, LoadLE16(data + i));
-        break;
-    case 3:
-        for (std::int64_t i = 0; i + 3 <= bytes; i += 3) StoreBE24(data + i, LoadLE24(data + i));
-        break;
-    case 4:
-        for (std::int64_t i = 0; i + 4 <= bytes; i += 4) StoreBE32(data + i, LoadLE32(data + i));
-        break;
-    default: // 8-bit samples are signed in the file and in the buffer alike
-        break;
-    }
+// Samples are big-endian, except in files whose data type says they are stored otherwise.
+SampleCoding CAIFFFile::BufferCoding() const {
+    return dataType == 0 ? CodingFor(Bits2Bytes(wordSize), true) : CSoundFile::BufferCoding();
 }
 
 // --- chunk search ----------------------------------------------------------------------------
@@ -230,7 +225,8 @@ Status CAIFFFile::ReadCOMM() {
     std::int32_t size = 0;
     Status status = ReadChunkSize(compressible ? kAIFCCOMMDataSize : kCOMMDataSize, &size);
     std::uint8_t data[kAIFCCOMMDataSize];
-    if (status == kNoErr) status = ReadBytes(data, compressible ? kAIFCCOMMDataSize : kCOMMDataSize);
+    if (status == kNoErr)
+        status = ReadBytes(data, compressible ? kAIFCCOMMDataSize : kCOMMDataSize);
     if (status != kNoErr) return status;
 
     using namespace byteorder;
@@ -298,9 +294,8 @@ Status CAIFFFile::WriteLoopsAndSamplerInfo() {
         const char* startName;
         const char* endName;
     };
-    static constexpr LoopMarkers kLoopMarkers[2] = {
-        {1, 2, "Sustainloop start", "Sustainloop end"},
-        {3, 4, "Releaseloop start", "Releaseloop end"}};
+    static constexpr LoopMarkers kLoopMarkers[2] = {{1, 2, "Sustainloop start", "Sustainloop end"},
+                                                    {3, 4, "Releaseloop start", "Releaseloop end"}};
     for (std::int16_t index = 0; index < 2 && numLoops > 0; ++index) {
         SFTLoop loop;
         if (GetIndLoop(index, &loop) != kNoErr) continue;
@@ -354,7 +349,8 @@ Status CAIFFFile::ReadLoops() {
         // A marker that serves twice is removed once.
         if (RemoveMarker(&loopMarkers[i]) == kErrNoSuchMarker) {
             bool seen = false;
-            for (int j = 0; j < i; ++j) seen = seen || EqualMarker(&loopMarkers[i], &loopMarkers[j]);
+            for (int j = 0; j < i; ++j)
+                seen = seen || EqualMarker(&loopMarkers[i], &loopMarkers[j]);
             if (!seen) return kErrLoopMarkerMissing;
         }
     }
@@ -542,10 +538,8 @@ Status CAIFFFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
     if (FrameOffset(std::int64_t(start) + std::max(count, 0)) < 0) return kErrFileTooLarge;
     Status status = SetFilePos(start);
     if (status != kNoErr) return status;
-    const std::int64_t bytes =
-        std::min<std::int64_t>(std::int64_t(std::max(count, 0)) * BytesPerFrame(),
-                               std::int64_t(outputBuffer.Size()));
-    ConvertByteOrder(OutputBytes(), bytes);
+    const std::int64_t bytes = std::min<std::int64_t>(
+        std::int64_t(std::max(count, 0)) * BytesPerFrame(), std::int64_t(outputBuffer.Size()));
     status = WriteBytes(OutputBytes(), std::int32_t(bytes));
     numFrames = std::max(numFrames, start + count);
     return status;
@@ -553,40 +547,21 @@ Status CAIFFFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
 
 Status CAIFFFile::RefreshOutputBuffer(std::int32_t start) {
     const std::int32_t s = std::max(start, 0);
-    Status status = SetFilePos(s);
-    if (status != kNoErr) return status;
-    const auto full = std::int32_t(std::min<std::int64_t>(
-        std::int64_t(kSFTBufferSize) * BytesPerFrame(), std::int64_t(outputBuffer.Size())));
-    std::int32_t done = full;
-    status = CurrentFileServices().Read(refNum, &done, OutputBytes());
+    const std::int64_t offset = FrameOffset(s);
+    if (offset < 0) return kErrFileTooLarge;
     bufferStart = s;
-    if (status == kErrEndOfFile) {
-        std::memset(OutputBytes() + done, 0, std::size_t(full - done));
-        status = kNoErr;
-    }
-    if (status != kNoErr) return status;
-    if (dataType == 0) ConvertByteOrder(OutputBytes(), full);
-    return kNoErr;
+    // Frames the file lacks are silence until they are written.
+    const Status status = FillFromFile(outputBuffer, s, offset);
+    return status == kErrEndOfFile ? kNoErr : status;
 }
 
 Status CAIFFFile::RefreshInputBuffer(std::int32_t start) {
     const std::int32_t s = std::max(start, 0);
-    // Reading never extends the file: frames the file lacks read as zeros with kErrEndOfFile.
+    // Reading never extends the file: frames the file lacks read as silence.
     const std::int64_t offset = FrameOffset(s);
     if (offset < 0) return kErrMalformedFile;
-    Status status = SetPosition(FilePositionMode::FromStart, offset);
-    if (status != kNoErr && status != kErrEndOfFile) return status;
-    const std::int32_t frameBytes = BytesPerFrame();
-    const auto full = std::int32_t(std::min<std::int64_t>(
-        std::int64_t(kSFTBufferSize) * frameBytes, std::int64_t(inputBuffer.Size())));
-    const std::int32_t frames = std::max(std::min(numFrames - s, kSFTBufferSize), 0);
-    std::int32_t done = std::min(frames * frameBytes, full);
-    if (status == kErrEndOfFile) done = 0;
-    else if (done > 0) status = CurrentFileServices().Read(refNum, &done, InputBytes());
     bufferStart = s;
-    std::memset(InputBytes() + done, 0, std::size_t(full - done));
-    if (dataType == 0) ConvertByteOrder(InputBytes(), full);
-    return status;
+    return FillFromFile(inputBuffer, s, offset);
 }
 
 // --- opening and closing ---------------------------------------------------------------------
@@ -612,8 +587,10 @@ Status CAIFFFile::Close() {
             std::uint8_t field[4];
             byteorder::StoreBE32(field, std::uint32_t(dataBytes + 8));
             status = FindID(kSSND);
-            if (status == kNoErr) status = WriteBytes(field, 4);
-            else if (status == kErrChunkNotFound) status = kErrNoSSNDChunk;
+            if (status == kNoErr)
+                status = WriteBytes(field, 4);
+            else if (status == kErrChunkNotFound)
+                status = kErrNoSSNDChunk;
 
             byteorder::StoreBE32(field, std::uint32_t(end - 8));
             Status formStatus = FindID(kFORM);
@@ -664,7 +641,8 @@ Status CAIFFFile::Open() {
             const std::int64_t end = start + std::int64_t(numFrames) * BytesPerFrame();
             if (end > kMaxAIFFFileSize)
                 status = kErrMalformedFile;
-            else dataStart = std::int32_t(start);
+            else
+                dataStart = std::int32_t(start);
         }
     }
 

@@ -40,6 +40,7 @@ public:
     Status RefreshInputBuffer(std::int32_t start) override;
     Status RefreshOutputBuffer(std::int32_t start) override;
     Status FlushOutputBuffer(std::int32_t count, std::int32_t start) override;
+    SampleCoding BufferCoding() const override;
     Status SetFilePos(std::int32_t frame) override;
     Status UpdateSize() override;
     // Reads the sample format of a file that is not open; the file is closed again.
@@ -90,8 +91,6 @@ private:
     // Byte offset of `frame` (negative frames count as 0) in the file, or -1 when it lies
     // beyond the longest file.
     std::int64_t FrameOffset(std::int64_t frame) const;
-    // Swaps every sample of `bytes` bytes between the buffer's native order and big-endian.
-    void ConvertByteOrder(std::uint8_t* data, std::int64_t bytes) const;
     void BuildCOMM(std::uint8_t* chunk) const;
 
     std::uint32_t formType = 0; // 'AIFF' or 'AIFC' once the FORM header has been read

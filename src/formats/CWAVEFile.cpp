@@ -33,8 +33,12 @@ constexpr std::uint16_t kFormatPCM = 1;
 constexpr std::uint8_t kSilence8 = 0x80;
 
 // Chunk IDs are stored as their four characters in file order.
-void StoreID(std::uint8_t* p, std::uint32_t id) { byteorder::StoreBE32(p, id); }
-std::uint32_t LoadID(const std::uint8_t* p) { return byteorder::LoadBE32(p); }
+void StoreID(std::uint8_t* p, std::uint32_t id) {
+    byteorder::StoreBE32(p, id);
+}
+std::uint32_t LoadID(const std::uint8_t* p) {
+    return byteorder::LoadBE32(p);
+}
 
 bool IsSupportedWordSize(std::int32_t bits) {
     return bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -55,7 +59,9 @@ bool SubChunkAt(const std::uint8_t* list, std::int64_t listSize, std::int64_t of
     sub->data = offset + 8;
     return sub->data + sub->size <= listSize;
 }
-std::int64_t NextSubChunk(const SubChunk& sub) { return sub.data + sub.size + (sub.size & 1); }
+std::int64_t NextSubChunk(const SubChunk& sub) {
+    return sub.data + sub.size + (sub.size & 1);
+}
 
 } // namespace
 
@@ -100,9 +106,15 @@ std::unique_ptr<CWAVEFile> CWAVEFile::CreateSoundFileObject() {
     return std::make_unique<CWAVEFile>();
 }
 
-std::uint32_t CWAVEFile::GetFType() const { return kWAVE; }
-std::uint32_t CWAVEFile::GetFileType() const { return kWAVE; }
-std::uint32_t CWAVEFile::GetCreator() const { return kCreator; }
+std::uint32_t CWAVEFile::GetFType() const {
+    return kWAVE;
+}
+std::uint32_t CWAVEFile::GetFileType() const {
+    return kWAVE;
+}
+std::uint32_t CWAVEFile::GetCreator() const {
+    return kCreator;
+}
 
 bool CWAVEFile::ReaderDefault(const char* key) {
     if (std::strcmp(key, kSkipBadRegion) == 0) return Preferences::Shared().GetInt(key) != 0;
@@ -143,11 +155,10 @@ std::int64_t CWAVEFile::TrailerBytes(std::int32_t markers, std::int32_t regions)
            kListHeaderSize + kLongestLabel * markers + std::int64_t(kLtxtChunkSize) * regions;
 }
 
-// 8-bit samples are unsigned in the file and signed in the buffer; adding 0x80 turns one
-// into the other both ways. Wider samples are little-endian in both.
-void CWAVEFile::ToFileSamples(std::uint8_t* data, std::int64_t bytes) const {
-    if (Bits2Bytes(wordSize) != 1) return;
-    for (std::int64_t i = 0; i < bytes; ++i) data[i] = std::uint8_t(data[i] + kSilence8);
+// Samples are little-endian; 8-bit samples are unsigned.
+SampleCoding CWAVEFile::BufferCoding() const {
+    const std::int16_t bytes = Bits2Bytes(wordSize);
+    return bytes == 1 ? SampleCoding::Unsigned8 : CodingFor(bytes, false);
 }
 
 // --- chunk search ------------------------------------------------------------------------------
@@ -380,7 +391,6 @@ Status CWAVEFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
     if (status != kNoErr) return status;
     const std::int64_t bytes = std::min<std::int64_t>(
         std::int64_t(std::max(count, 0)) * BytesPerFrame(), std::int64_t(outputBuffer.Size()));
-    ToFileSamples(OutputBytes(), bytes);
     status = WriteBytes(OutputBytes(), std::int32_t(bytes));
     numFrames = std::max(numFrames, start + count);
     return status;
@@ -388,40 +398,21 @@ Status CWAVEFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
 
 Status CWAVEFile::RefreshOutputBuffer(std::int32_t start) {
     const std::int32_t s = std::max(start, 0);
-    Status status = SetFilePos(s);
-    if (status != kNoErr) return status;
-    const auto full = std::int32_t(std::min<std::int64_t>(
-        std::int64_t(kSFTBufferSize) * BytesPerFrame(), std::int64_t(outputBuffer.Size())));
-    std::int32_t done = full;
-    status = CurrentFileServices().Read(refNum, &done, OutputBytes());
+    const std::int64_t offset = FrameOffset(s);
+    if (offset < 0) return kErrFileTooLarge;
     bufferStart = s;
-    if (status != kNoErr && status != kErrEndOfFile) return status;
-    // What lies beyond the end of the file is silence in the buffer's own form.
-    ToFileSamples(OutputBytes(), done);
-    std::memset(OutputBytes() + done, 0, std::size_t(full - done));
-    return kNoErr;
+    // Frames the file lacks are silence until they are written.
+    const Status status = FillFromFile(outputBuffer, s, offset);
+    return status == kErrEndOfFile ? kNoErr : status;
 }
 
 Status CWAVEFile::RefreshInputBuffer(std::int32_t start) {
     const std::int32_t s = std::max(start, 0);
-    // Reading never extends the file: frames the file lacks read as zeros with kErrEndOfFile.
+    // Reading never extends the file: frames the file lacks read as silence.
     const std::int64_t offset = FrameOffset(s);
     if (offset < 0) return kErrMalformedFile;
-    Status status = SetPosition(FilePositionMode::FromStart, offset);
-    if (status != kNoErr && status != kErrEndOfFile) return status;
-    const std::int32_t frameBytes = BytesPerFrame();
-    const auto full = std::int32_t(std::min<std::int64_t>(
-        std::int64_t(kSFTBufferSize) * frameBytes, std::int64_t(inputBuffer.Size())));
-    const std::int32_t frames = std::max(std::min(numFrames - s, kSFTBufferSize), 0);
-    std::int32_t done = std::min(frames * frameBytes, full);
-    if (status == kErrEndOfFile)
-        done = 0;
-    else if (done > 0)
-        status = CurrentFileServices().Read(refNum, &done, InputBytes());
     bufferStart = s;
-    ToFileSamples(InputBytes(), done);
-    std::memset(InputBytes() + done, 0, std::size_t(full - done));
-    return status;
+    return FillFromFile(inputBuffer, s, offset);
 }
 
 // --- closing -----------------------------------------------------------------------------------
@@ -584,8 +575,7 @@ Status CWAVEFile::ReadExtras() {
     }
     if (status == kErrChunkNotFound) status = kNoErr;
 
-    if (GetNumRegions() == 0 && status == kNoErr &&
-        ReaderDefault(kProcessFileIfNoRegions)) {
+    if (GetNumRegions() == 0 && status == kNoErr && ReaderDefault(kProcessFileIfNoRegions)) {
         SFTRegion region{};
         region.end = numFrames;
         region.name[0] = std::uint8_t(std::min<int>(fileSpec.name[0], 29));
@@ -615,7 +605,8 @@ Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl
             const std::uint8_t* text = adtl + sub.data + 4;
             const std::int64_t room = sub.size - 4;
             std::int64_t length = 0;
-            while (length < room && length < kSFTMaxNameLength && text[length] != 0) ++length;
+            while (length < room && length < kSFTMaxNameLength && text[length] != 0)
+                ++length;
             SFTMarker marker{};
             marker.id = n;
             marker.position = point.sampleOffset;

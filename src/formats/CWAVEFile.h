@@ -75,6 +75,7 @@ public:
     Status RefreshInputBuffer(std::int32_t start) override;
     Status RefreshOutputBuffer(std::int32_t start) override;
     Status FlushOutputBuffer(std::int32_t count, std::int32_t start) override;
+    SampleCoding BufferCoding() const override;
     Status SetFilePos(std::int32_t frame) override;
     Status UpdateSize() override;
     // The sample format and the number of regions (ltxt sub-chunks) of a file that is not
@@ -154,7 +155,6 @@ private:
     std::int64_t FrameOffset(std::int64_t frame) const;
     // The LIST "adtl" content, or kErrChunkNotFound.
     Status FindADTL(MemBlock* adtl);
-    void ToFileSamples(std::uint8_t* data, std::int64_t bytes) const;
 };
 
 template <typename Reader> Status CWAVEFile::ReadOffline(Reader read) {

@@ -24,26 +24,20 @@ std::int32_t ScaleAndTruncate(double x, double scale, std::int32_t low, std::int
     return static_cast<std::int32_t>(std::trunc(v));
 }
 
-// Wraps `value` to a signed integer of `bits` bits.
-std::int32_t WrapToBits(std::int64_t value, int bits) {
-    const std::uint64_t mask = (std::uint64_t(1) << bits) - 1;
-    std::uint64_t v = std::uint64_t(value) & mask;
-    if (v & (std::uint64_t(1) << (bits - 1))) v |= ~mask;
-    return static_cast<std::int32_t>(static_cast<std::int64_t>(v));
-}
-
 } // namespace
 
 // --- free functions ---
 
 void StoreConvertedSample(std::uint8_t* p, std::int16_t bytes, double x) {
-    const std::int32_t word = SampleToWord(x, Bytes2Bits(bytes));
-    // A 3-byte sample keeps the top three bytes of the 32-bit word.
-    StoreBufferSample(p, bytes, bytes == 3 ? word >> 8 : word);
+    EncodeSamples(CodingFor(bytes, false), &x, 1, p, std::size_t(bytes));
 }
 
-std::int16_t Bits2Bytes(std::int16_t bits) { return static_cast<std::int16_t>(bits / 8); }
-std::int16_t Bytes2Bits(std::int16_t bytes) { return static_cast<std::int16_t>(bytes * 8); }
+std::int16_t Bits2Bytes(std::int16_t bits) {
+    return static_cast<std::int16_t>(bits / 8);
+}
+std::int16_t Bytes2Bits(std::int16_t bytes) {
+    return static_cast<std::int16_t>(bytes * 8);
+}
 
 std::int32_t TwentyFour2Long(const unsigned char* bytes) {
     return static_cast<std::int32_t>(byteorder::LoadLE24(bytes) << 8);
@@ -57,12 +51,16 @@ float TwentyFour2Float(const unsigned char* bytes) {
 void Long2TwentyFour(std::int32_t value, unsigned char* bytes) {
     byteorder::StoreLE24(bytes, std::uint32_t(value) >> 8);
 }
-void Double2TwentyFour(double x, unsigned char* bytes) { StoreConvertedSample(bytes, 3, x); }
+void Double2TwentyFour(double x, unsigned char* bytes) {
+    StoreConvertedSample(bytes, 3, x);
+}
 
 std::int32_t SampleToWord(double x, std::int16_t wordSize) {
     switch (Bits2Bytes(wordSize)) {
-    case 1: return ScaleAndTruncate(x, 128.0, -128, 127);
-    case 2: return ScaleAndTruncate(x, 32768.0, -32768, 32767);
+    case 1:
+        return ScaleAndTruncate(x, 128.0, -128, 127);
+    case 2:
+        return ScaleAndTruncate(x, 32768.0, -32768, 32767);
     default:
         return ScaleAndTruncate(x, 2147483648.0, std::numeric_limits<std::int32_t>::min(),
                                 std::numeric_limits<std::int32_t>::max());
@@ -70,40 +68,20 @@ std::int32_t SampleToWord(double x, std::int16_t wordSize) {
 }
 
 std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes) {
-    switch (bytes) {
-    case 1: return static_cast<std::int8_t>(p[0]);
-    case 2: {
-        std::int16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    case 3: return WrapToBits(byteorder::LoadLE24(p), 24);
-    default: {
-        std::int32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    }
+    return LoadSample(CodingFor(bytes, false), p);
 }
 
 void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value) {
-    switch (bytes) {
-    case 1: p[0] = static_cast<std::uint8_t>(value); break;
-    case 2: {
-        const auto v = static_cast<std::int16_t>(value);
-        std::memcpy(p, &v, 2);
-        break;
-    }
-    case 3: byteorder::StoreLE24(p, std::uint32_t(value)); break;
-    default: std::memcpy(p, &value, 4); break;
-    }
+    StoreSample(CodingFor(bytes, false), p, value);
 }
 
 // --- construction ---
 
 CSoundFile::CSoundFile() = default;
 
-CSoundFile::~CSoundFile() { DisposeBuffer(); }
+CSoundFile::~CSoundFile() {
+    DisposeBuffer();
+}
 
 Status CSoundFile::ISoundFile(const FSSpec* fileRef) {
     fileTypeCode = GetFileType();
@@ -116,7 +94,9 @@ Status CSoundFile::ISoundFile(const FSSpec* fileRef) {
     return kNoErr;
 }
 
-Status CSoundFile::Open() { return kNoErr; }
+Status CSoundFile::Open() {
+    return kNoErr;
+}
 
 Status CSoundFile::Create(std::int16_t, std::int16_t, float, void*, unsigned char extendName,
                           unsigned char* extension) {
@@ -130,11 +110,17 @@ Status CSoundFile::Create(std::int16_t, std::int16_t, float, void*, unsigned cha
     return kErrDuplicateFile;
 }
 
-Status CSoundFile::Close() { return kErrNotSupported; }
+Status CSoundFile::Close() {
+    return kErrNotSupported;
+}
 
-std::int32_t CSoundFile::GetNumSFrames() { return numFrames; }
+std::int32_t CSoundFile::GetNumSFrames() {
+    return numFrames;
+}
 
-FSSpec CSoundFile::GetFSSpec() { return fileSpec; }
+FSSpec CSoundFile::GetFSSpec() {
+    return fileSpec;
+}
 
 void CSoundFile::GetName(unsigned char* name) {
     if (fileSpec.name[0] > kSFTMaxNameLength) return;
@@ -202,9 +188,13 @@ Status CSoundFile::SetSamplerInfo(const SFTSamplerInfo* info) {
     return kNoErr;
 }
 
-void CSoundFile::InitSamplerInfo() { samplerInfo = SFTSamplerInfo{}; }
+void CSoundFile::InitSamplerInfo() {
+    samplerInfo = SFTSamplerInfo{};
+}
 
-Status CSoundFile::GetOfflineInfo(std::int16_t*) { return kErrNotSupported; }
+Status CSoundFile::GetOfflineInfo(std::int16_t*) {
+    return kErrNotSupported;
+}
 
 // --- buffers ---
 
@@ -212,7 +202,9 @@ std::int32_t CSoundFile::BytesPerFrame() const {
     return std::int32_t(numChannels) * Bits2Bytes(wordSize);
 }
 
-std::int32_t CSoundFile::GetRealBufferSize() const { return kSFTBufferSize * BytesPerFrame(); }
+std::int32_t CSoundFile::GetRealBufferSize() const {
+    return kSFTBufferSize * BytesPerFrame();
+}
 
 std::int32_t CSoundFile::InputBufferFrames() {
     const std::int32_t frameBytes = BytesPerFrame();
@@ -250,19 +242,57 @@ Status CSoundFile::InitInputBuffer() {
     return RefreshInputBuffer(0);
 }
 
-Status CSoundFile::InitInputBuffer(FSSpec) { return kNoErr; }
+Status CSoundFile::InitInputBuffer(FSSpec) {
+    return kNoErr;
+}
 
-Status CSoundFile::FlushOutputBuffer(std::int32_t, std::int32_t) { return kNoErr; }
+Status CSoundFile::FlushOutputBuffer(std::int32_t, std::int32_t) {
+    return kNoErr;
+}
 
 void CSoundFile::DisposeBuffer() {
     inputBuffer.Free();
     outputBuffer.Free();
 }
 
-Status CSoundFile::SetFilePos(std::int32_t) { return kNoErr; }
-Status CSoundFile::UpdateSize() { return kNoErr; }
+Status CSoundFile::SetFilePos(std::int32_t) {
+    return kNoErr;
+}
+Status CSoundFile::UpdateSize() {
+    return kNoErr;
+}
 
 // --- writing ---
+
+SampleCoding CSoundFile::BufferCoding() const {
+    const std::int16_t bytes = Bits2Bytes(wordSize);
+    if (bytes == 4 && dataType == kDataType24In32) return SampleCoding::Little24In32;
+    return CodingFor(bytes, false);
+}
+
+void CSoundFile::FillSilence(MemBlock& buffer, std::size_t offset) const {
+    if (offset < buffer.Size())
+        std::memset(buffer.Data() + offset, SilenceByte(BufferCoding()), buffer.Size() - offset);
+}
+
+Status CSoundFile::FillFromFile(MemBlock& buffer, std::int32_t start, std::int64_t offset) {
+    const std::int32_t frameBytes = BytesPerFrame();
+    const auto full = std::int32_t(std::min<std::int64_t>(std::int64_t(kSFTBufferSize) * frameBytes,
+                                                          std::int64_t(buffer.Size())));
+    const std::int32_t frames = std::max(std::min(numFrames - start, kSFTBufferSize), 0);
+    std::int32_t done = std::min(frames * frameBytes, full);
+    Status status = kNoErr;
+    if (done > 0) {
+        status = SetPosition(FilePositionMode::FromStart, offset);
+        if (status == kNoErr)
+            status = CurrentFileServices().Read(refNum, &done, buffer.Data());
+        else
+            done = 0;
+        if (status != kNoErr && status != kErrEndOfFile) done = 0;
+    }
+    FillSilence(buffer, std::size_t(std::clamp(done, 0, full)));
+    return status;
+}
 
 Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
                                double** block, WriteMode mode) {
@@ -280,13 +310,19 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
         std::int64_t(start) + *count > std::numeric_limits<std::int32_t>::max())
         return kErrParameter;
 
+    const SampleCoding coding = BufferCoding();
     const std::int32_t frameBytes = BytesPerFrame();
+    // Frames whose every sample this write replaces need nothing from the file: the buffer is
+    // filled without a refill, and only those frames are flushed.
+    const bool wholeFrames = mode == WriteMode::Replace && (channel < 0 || numChannels == 1);
     const std::int32_t end = start + *count;
     std::int32_t pos = start;
-    std::size_t k = 0;
     double* values = *block;
     while (pos < end && status == kNoErr) {
-        status = RefreshOutputBuffer(pos);
+        if (wholeFrames)
+            bufferStart = pos;
+        else
+            status = RefreshOutputBuffer(pos);
         if (status != kNoErr) break;
         // The buffer may be smaller than kSFTBufferSize frames if the format changed after it
         // was made; never write past it.
@@ -297,21 +333,18 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
             break;
         }
         std::uint8_t* buffer = outputBuffer.Data();
-        const std::int32_t samples = n * numChannels;
-        const std::int32_t first = channel < 0 ? 0 : channel;
-        const std::int32_t step = channel < 0 ? 1 : numChannels;
-        for (std::int32_t i = first; i < samples; i += step, ++k) {
-            std::uint8_t* sample = buffer + std::size_t(i) * bytes;
-            if (mode == WriteMode::Replace) {
-                StoreConvertedSample(sample, bytes, values[k]);
-            } else if (bytes == 3) {
-                values[k] += LoadBufferSample(sample, 3) / 8388608.0;
-                StoreConvertedSample(sample, 3, values[k]);
-            } else {
-                const std::int64_t sum = std::int64_t(LoadBufferSample(sample, bytes)) +
-                                         SampleToWord(values[k], wordSize);
-                StoreBufferSample(sample, bytes, WrapToBits(sum, bytes * 8));
-            }
+        if (channel < 0) {
+            const std::size_t samples = std::size_t(n) * std::size_t(numChannels);
+            EncodeSamples(coding, values, samples, buffer, std::size_t(bytes));
+            values += samples;
+        } else if (mode == WriteMode::Replace) {
+            EncodeSamples(coding, values, std::size_t(n), buffer + std::size_t(channel) * bytes,
+                          std::size_t(frameBytes));
+            values += n;
+        } else {
+            MixSamples(coding, values, std::size_t(n), buffer + std::size_t(channel) * bytes,
+                       std::size_t(frameBytes));
+            values += n;
         }
         status = FlushOutputBuffer(n, pos);
         pos += n;

@@ -5,21 +5,24 @@
 // converts between 64-bit float samples (full scale +-1.0) and the integer PCM in the buffer.
 //
 // The sample buffer holds numChannels x kSFTBufferSize x Bits2Bytes(wordSize) bytes of
-// interleaved frames (frame f, channel c at sample f * numChannels + c) in the machine's byte
-// order: 1-byte samples signed 8-bit, 2-byte signed 16-bit, 3-byte samples least significant
-// byte first, 4-byte signed 32-bit. LoadBufferSample / StoreBufferSample read and write one.
-// Format classes translate between this and the file's byte order in their refill and flush.
+// interleaved frames (frame f, channel c at sample f * numChannels + c) coded as the file codes
+// them (BufferCoding(): byte order, and the offset of unsigned 8-bit samples), so that refills
+// and flushes move bytes unchanged and a write converts each sample once, straight into the
+// file's coding. This base class codes samples in the machine's order (little-endian, signed
+// 8-bit); LoadBufferSample / StoreBufferSample read and write one such sample.
 //
 // The engine never throws: every operation returns a Status (0 = success).
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
 #include "shell/FSSpec.h"
 #include "soundfile/Containers.h"
 #include "soundfile/Memory.h"
+#include "soundfile/SampleCoding.h"
 #include "soundfile/SoundFileRecords.h"
 #include "soundfile/Status.h"
 
@@ -60,7 +63,7 @@ void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value);
 void StoreConvertedSample(std::uint8_t* p, std::int16_t bytes, double x);
 
 class CSoundFile : public CObject {
-public:
+  public:
     CSoundFile();
     ~CSoundFile() override; // frees the buffer and the lists; does not close the file
 
@@ -152,7 +155,16 @@ public:
     std::int32_t GetRealBufferSize() const;
     bool IsOpen() const { return isOpen != 0; }
 
-protected:
+  protected:
+    // How samples lie in the buffer (and in the file).
+    virtual SampleCoding BufferCoding() const;
+    // Fills the buffer from `offset` bytes on with the coding's silence.
+    void FillSilence(MemBlock& buffer, std::size_t offset) const;
+    // Fills `buffer` with the frames from `start` on, whose first byte lies at `offset` in the
+    // file: those the file holds (below the frame count) are read, the rest is silence, so a
+    // buffer past the end of the data costs no read. A short read gives kErrEndOfFile.
+    Status FillFromFile(MemBlock& buffer, std::int32_t start, std::int64_t offset);
+
     // Byte traffic on the open file for the format classes: a short read gives kErrEndOfFile,
     // a short write kErrIO.
     Status ReadBytes(void* buffer, std::int32_t count);
@@ -195,16 +207,19 @@ protected:
     unsigned char keepFlag = 0;
     unsigned char spareFlag = 0;
 
-private:
+  private:
     // The loops shared by the writes and the reads; `channel` < 0 means all channels.
     enum class WriteMode { Replace, Mix };
     Status WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
                        double** block, WriteMode mode);
-    // The read loop: hands each frame read (its index from 0 and its bytes) to `sink`.
-    using FrameSink = std::function<void(std::int32_t, const std::uint8_t*, int)>;
+    // The read loop: hands each run of frames read to `sink`: the index of its first frame
+    // (from 0), its bytes and its length in frames.
+    using FrameSink = std::function<void(std::int32_t, const std::uint8_t*, std::int32_t)>;
     Status ReadFrames(std::int32_t start, std::int32_t* count, const FrameSink& sink);
-    double ReadConversion(const std::uint8_t* sample) const;
-    float ReadConversionFloat(const std::uint8_t* sample) const;
+    // Reads the given channels of each frame into the matching outputs.
+    template <class T>
+    Status ReadChannels(std::initializer_list<std::int16_t> channels, std::int32_t start,
+                        std::int32_t* count, std::initializer_list<T*> outputs);
     CRegion* RegionAt(std::int16_t index) const;
     CMarker* MarkerAt(std::int16_t index) const;
     CLoop* LoopAt(std::int16_t index) const;

@@ -35,7 +35,8 @@ template <class Item> std::vector<Item*> Items(const CList* list) {
 
 // The last item whose record equals `record`, or null.
 template <class Item, class Record>
-Item* LastEqual(const CList* list, const Record* record, bool (*equal)(const Record*, const Record*)) {
+Item* LastEqual(const CList* list, const Record* record,
+                bool (*equal)(const Record*, const Record*)) {
     Item* found = nullptr;
     for (Item* item : Items<Item>(list)) {
         Record candidate;
@@ -54,8 +55,8 @@ Status GetIndRecord(const CList* list, std::int16_t index, Record* record, Statu
 }
 
 template <class Item, class Record>
-Status RemoveRecord(CList* list, const Record* record,
-                    bool (*equal)(const Record*, const Record*), Status missing) {
+Status RemoveRecord(CList* list, const Record* record, bool (*equal)(const Record*, const Record*),
+                    Status missing) {
     Item* item = LastEqual<Item>(list, record, equal);
     if (!item) return missing;
     list->RemoveItem(item);
@@ -100,7 +101,9 @@ CRegion* CSoundFile::RegionAt(std::int16_t index) const {
 
 // --- markers ---
 
-std::int16_t CSoundFile::GetNumMarkers() { return markers ? markers->GetNumItems() : 0; }
+std::int16_t CSoundFile::GetNumMarkers() {
+    return markers ? markers->GetNumItems() : 0;
+}
 
 Status CSoundFile::GetIndMarker(std::int16_t index, SFTMarker* marker) {
     return GetIndRecord<CMarker>(markers.get(), index, marker, kErrNoSuchMarker);
@@ -240,7 +243,9 @@ Status CSoundFile::RemoveMarker(SFTMarker* marker) {
 
 // --- loops ---
 
-std::int16_t CSoundFile::GetNumLoops() { return loops ? loops->GetNumItems() : 0; }
+std::int16_t CSoundFile::GetNumLoops() {
+    return loops ? loops->GetNumItems() : 0;
+}
 
 Status CSoundFile::GetIndLoop(std::int16_t index, SFTLoop* loop) {
     return GetIndRecord<CLoop>(loops.get(), index, loop, kErrNoSuchLoop);
@@ -263,7 +268,9 @@ Status CSoundFile::RemoveLoop(SFTLoop* loop) {
 
 // --- regions ---
 
-std::int16_t CSoundFile::GetNumRegions() { return regions ? regions->GetNumItems() : 0; }
+std::int16_t CSoundFile::GetNumRegions() {
+    return regions ? regions->GetNumItems() : 0;
+}
 
 Status CSoundFile::GetIndRegion(std::int16_t index, SFTRegion* region) {
     return GetIndRecord<CRegion>(regions.get(), index, region, kErrNoSuchRegion);
@@ -306,7 +313,8 @@ Status CSoundFile::GetNextBlock(std::int32_t pos, std::int32_t* start, std::int3
     *end = 0;
     const std::vector<CRegion*> items = Items<CRegion>(regions.get());
     std::size_t k = 0;
-    while (k < items.size() && items[k]->GetStart() < pos) ++k;
+    while (k < items.size() && items[k]->GetStart() < pos)
+        ++k;
     if (k == items.size()) return kErrNoFurtherBlock;
     *start = items[k]->GetStart();
     *end = items[k]->GetEnd();

@@ -11,7 +11,7 @@ namespace {
 
 // Lowers kSFTBufferSize for one refill so the format reads only the frames needed.
 class BufferSizeOverride {
-public:
+  public:
     explicit BufferSizeOverride(std::int32_t frames) : saved(kSFTBufferSize) {
         kSFTBufferSize = frames;
     }
@@ -19,25 +19,11 @@ public:
     BufferSizeOverride(const BufferSizeOverride&) = delete;
     BufferSizeOverride& operator=(const BufferSizeOverride&) = delete;
 
-private:
+  private:
     std::int32_t saved;
 };
 
 } // namespace
-
-double CSoundFile::ReadConversion(const std::uint8_t* sample) const {
-    switch (Bits2Bytes(wordSize)) {
-    case 1: return LoadBufferSample(sample, 1) / 128.0;
-    case 2: return LoadBufferSample(sample, 2) / 32768.0;
-    case 3: return LoadBufferSample(sample, 3) / 8388608.0;
-    default: {
-        std::int32_t word = LoadBufferSample(sample, 4);
-        if (dataType == kDataType24In32)
-            word = static_cast<std::int32_t>(static_cast<std::uint32_t>(word) << 8);
-        return word / 2147483648.0;
-    }
-    }
-}
 
 Status CSoundFile::ReadFrames(std::int32_t start, std::int32_t* count, const FrameSink& sink) {
     const std::int16_t bytes = Bits2Bytes(wordSize);
@@ -64,9 +50,8 @@ Status CSoundFile::ReadFrames(std::int32_t start, std::int32_t* count, const Fra
             status = RefreshInputBuffer(pos);
         }
         if (status != kNoErr) break;
-        const std::uint8_t* buffer = inputBuffer.Data();
-        for (std::int32_t f = 0; f < n; ++f, ++k)
-            sink(k, buffer + std::size_t(f) * frameBytes, bytes);
+        sink(k, inputBuffer.Data(), n);
+        k += n;
         pos += n;
     }
     *count = std::max(pos - start, 0);
@@ -76,58 +61,52 @@ Status CSoundFile::ReadFrames(std::int32_t start, std::int32_t* count, const Fra
 Status CSoundFile::Read(std::int32_t start, std::int32_t* count, double** block) {
     if (*count > 0 && (block == nullptr || *block == nullptr)) return kErrParameter;
     double* out = *count > 0 ? *block : nullptr;
-    const std::int32_t channels = numChannels;
-    return ReadFrames(start, count, [&](std::int32_t k, const std::uint8_t* frame, int bytes) {
-        for (std::int32_t c = 0; c < channels; ++c)
-            out[std::size_t(k) * channels + c] = ReadConversion(frame + c * bytes);
-    });
+    const SampleCoding coding = BufferCoding();
+    const std::size_t channels = std::size_t(numChannels);
+    const std::size_t bytes = std::size_t(CodingBytes(coding));
+    return ReadFrames(start, count,
+                      [&](std::int32_t k, const std::uint8_t* frames, std::int32_t n) {
+                          DecodeSamples(coding, frames, bytes, std::size_t(n) * channels,
+                                        out + std::size_t(k) * channels);
+                      });
 }
 
 Status CSoundFile::Read(std::int16_t channel, std::int32_t start, std::int32_t* count,
                         double** block) {
     if (channel < 0 || channel >= numChannels) return kErrSampleNotAvailable;
     if (*count > 0 && (block == nullptr || *block == nullptr)) return kErrParameter;
-    double* out = *count > 0 ? *block : nullptr;
-    return ReadFrames(start, count, [&](std::int32_t k, const std::uint8_t* frame, int bytes) {
-        out[k] = ReadConversion(frame + channel * bytes);
-    });
+    return ReadChannels({channel}, start, count, {*count > 0 ? *block : nullptr});
 }
 
 Status CSoundFile::Read(std::int32_t start, std::int32_t* count, double** left, double** right) {
-    if (*count > 0 && (left == nullptr || *left == nullptr || right == nullptr ||
-                       *right == nullptr))
+    if (*count > 0 &&
+        (left == nullptr || *left == nullptr || right == nullptr || *right == nullptr))
         return kErrParameter;
-    double* l = *count > 0 ? *left : nullptr;
-    double* r = *count > 0 ? *right : nullptr;
     // A one-channel file gives the same samples on both sides.
-    const int rightChannel = numChannels > 1 ? 1 : 0;
-    return ReadFrames(start, count, [&](std::int32_t k, const std::uint8_t* frame, int bytes) {
-        l[k] = ReadConversion(frame);
-        r[k] = ReadConversion(frame + rightChannel * bytes);
-    });
+    const std::int16_t rightChannel = numChannels > 1 ? 1 : 0;
+    return ReadChannels({0, rightChannel}, start, count,
+                        {*count > 0 ? *left : nullptr, *count > 0 ? *right : nullptr});
 }
 
 Status CSoundFile::Read(std::int32_t start, std::int32_t* count, float* left, float* right) {
     if (*count > 0 && (left == nullptr || right == nullptr)) return kErrParameter;
-    const int rightChannel = numChannels > 1 ? 1 : 0;
-    return ReadFrames(start, count, [&](std::int32_t k, const std::uint8_t* frame, int bytes) {
-        left[k] = ReadConversionFloat(frame);
-        right[k] = ReadConversionFloat(frame + rightChannel * bytes);
-    });
+    const std::int16_t rightChannel = numChannels > 1 ? 1 : 0;
+    return ReadChannels({0, rightChannel}, start, count, {left, right});
 }
 
-float CSoundFile::ReadConversionFloat(const std::uint8_t* sample) const {
-    switch (Bits2Bytes(wordSize)) {
-    case 1: return float(LoadBufferSample(sample, 1)) / 128.0f;
-    case 2: return float(LoadBufferSample(sample, 2)) / 32768.0f;
-    case 3: return float(LoadBufferSample(sample, 3)) / 8388608.0f;
-    default: {
-        std::int32_t word = LoadBufferSample(sample, 4);
-        if (dataType == kDataType24In32)
-            word = static_cast<std::int32_t>(static_cast<std::uint32_t>(word) << 8);
-        return float(word) / 2147483648.0f;
-    }
-    }
+template <class T>
+Status CSoundFile::ReadChannels(std::initializer_list<std::int16_t> channels, std::int32_t start,
+                                std::int32_t* count, std::initializer_list<T*> outputs) {
+    const SampleCoding coding = BufferCoding();
+    const std::size_t bytes = std::size_t(CodingBytes(coding));
+    const std::size_t frameBytes = std::size_t(std::max(BytesPerFrame(), 0));
+    return ReadFrames(start, count,
+                      [&](std::int32_t k, const std::uint8_t* frames, std::int32_t n) {
+                          auto out = outputs.begin();
+                          for (const std::int16_t channel : channels)
+                              DecodeSamples(coding, frames + std::size_t(channel) * bytes,
+                                            frameBytes, std::size_t(n), *out++ + k);
+                      });
 }
 
 Status CSoundFile::GetSample(std::int16_t channel, std::int32_t frame, double* value) {
@@ -159,7 +138,8 @@ Status CSoundFile::GetSample(std::int16_t channel, std::int32_t frame, double* v
         *value = 0.0;
         return status != kNoErr ? status : kErrSampleNotAvailable;
     }
-    *value = ReadConversion(inputBuffer.Data() + std::size_t(index) * bytes);
+    DecodeSamples(BufferCoding(), inputBuffer.Data() + std::size_t(index) * bytes,
+                  std::size_t(bytes), 1, value);
     return status;
 }
 

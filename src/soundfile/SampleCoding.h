@@ -1,0 +1,50 @@
+#pragma once
+// How samples lie in a sample buffer. The buffer holds the file's own bytes, so that a refill
+// or a flush moves bytes without touching them; the conversions between 64-bit float samples
+// (full scale +-1.0) and those bytes happen in one pass, in loops specialised per coding.
+//
+// Writing: the integer code of sample x at a word of b bits is trunc(x * 2^(b-1)), saturated to
+// the word's range; a NaN is 0. A 3-byte sample keeps the top three bytes of the 32-bit code
+// trunc(x * 2^31), that is the code shifted right by 8 (rounding toward minus infinity).
+// Reading: the signed value / 2^(b-1).
+
+#include <cstddef>
+#include <cstdint>
+
+enum class SampleCoding : std::uint8_t {
+    Signed8,   // two's complement bytes
+    Unsigned8, // offset binary: silence is 0x80
+    Little16,
+    Big16,
+    Little24,
+    Big24,
+    Little32,
+    Big32,
+    Little24In32, // 4-byte little-endian words carrying a 24-bit sample in their low 3 bytes
+};
+
+// The coding of `bytes`-wide samples (1..4) in the given byte order; 8-bit samples signed.
+SampleCoding CodingFor(std::int16_t bytes, bool bigEndian);
+// Bytes of one sample in the coding.
+std::int16_t CodingBytes(SampleCoding coding);
+// The byte value of silence (0x80 for offset binary, else 0).
+std::uint8_t SilenceByte(SampleCoding coding);
+
+// Stores `count` samples from values[0..count-1] at out, out + stride, ... (stride in bytes).
+void EncodeSamples(SampleCoding coding, const double* values, std::size_t count, std::uint8_t* out,
+                   std::size_t stride);
+// Adds `count` samples into those stored at out, out + stride, ...: 3-byte samples in floating
+// point (values[k] becomes the sum, which is stored as a write would); other widths as integer
+// codes, wrapping at the word's width.
+void MixSamples(SampleCoding coding, double* values, std::size_t count, std::uint8_t* out,
+                std::size_t stride);
+// Loads `count` samples from in, in + stride, ... into values[0..count-1].
+void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stride,
+                   std::size_t count, double* values);
+void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stride,
+                   std::size_t count, float* values);
+
+// One sample's signed value at the coding's width (a 24-in-32 word as the signed value of its
+// low 3 bytes), and the reverse for the integer code of a write.
+std::int32_t LoadSample(SampleCoding coding, const std::uint8_t* p);
+void StoreSample(SampleCoding coding, std::uint8_t* p, std::int32_t value);
