@@ -67,19 +67,30 @@ TxSoundFile::~TxSoundFile() {
     if (sf && sf->IsOpen()) (void)sf->Close(); // the owner gave up on the file: nothing to report
 }
 
-void TxSoundFile::write(std::uint32_t frames, double* buffer) {
+template <class WriteCall>
+void TxSoundFile::WriteAtPosition(std::uint32_t frames, WriteCall&& call) {
     Status status = kNoErr;
     std::int32_t count = static_cast<std::int32_t>(frames);
     // A count that does not fit the 32-bit frame positions is refused, not wrapped.
     if (frames > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max() - position))
         status = kErrIO;
     else
-        status = sf->Write(position, &count, &buffer);
+        status = call(&count);
     if (status != kNoErr)
         QuillException::Raise(kTxSoundFileException,
                               "could not write sample data into the file '%s': %s",
                               filePath.c_str(), FileStatusText(status).c_str());
     position += count;
+}
+
+void TxSoundFile::write(std::uint32_t frames, double* buffer) {
+    WriteAtPosition(frames,
+                    [&](std::int32_t* count) { return sf->Write(position, count, &buffer); });
+}
+
+void TxSoundFile::writeCoded(std::uint32_t frames, const std::uint8_t* bytes) {
+    WriteAtPosition(frames,
+                    [&](std::int32_t* count) { return sf->WriteCoded(position, count, bytes); });
 }
 
 std::int32_t TxSoundFile::Advance(std::int64_t frames) {

@@ -40,6 +40,9 @@ class TxSoundFile {
     // Writes `frames` interleaved frames at pos and moves pos on. A failure raises a
     // QuillException named "TxSoundFileException" and leaves pos where it was.
     void write(std::uint32_t frames, double* buffer);
+    // The same for frames already coded as the file codes its samples (soundFile()
+    // ->GetSampleCoding()), as CSoundFile::WriteCoded takes them.
+    void writeCoded(std::uint32_t frames, const std::uint8_t* bytes);
     // Moves pos without writing; the frames skipped stay silent in a new file.
     std::int32_t advanceSamples(std::int32_t frames);
     std::int32_t advanceTime(double seconds);
@@ -55,6 +58,8 @@ class TxSoundFile {
   private:
     TxSoundFile(std::unique_ptr<CSoundFile> soundFile, std::string path);
     std::int32_t Advance(std::int64_t frames);
+    // Runs one write of `frames` at pos and moves pos on, or raises its failure.
+    template <class WriteCall> void WriteAtPosition(std::uint32_t frames, WriteCall&& call);
 
     std::unique_ptr<CSoundFile> sf;
     std::string filePath;

@@ -19,6 +19,8 @@
 #include "shell/QuillException.h"
 #include "shell/Resources.h"
 #include "soundfile/ByteOrder.h"
+#include "soundfile/CSoundFile.h"
+#include "soundfile/SampleCoding.h"
 #include "synth/Levels.h"
 #include "synth/SampleRateConverter.h"
 
@@ -26,8 +28,12 @@ namespace speech {
 
 namespace {
 
-std::string Digit(std::int64_t value) { return std::to_string(value); }
-std::string Tens(std::int64_t tens) { return std::to_string(tens) + "0"; }
+std::string Digit(std::int64_t value) {
+    return std::to_string(value);
+}
+std::string Tens(std::int64_t tens) {
+    return std::to_string(tens) + "0";
+}
 
 // A decimal part scaled up to whole units, truncated toward zero. The scaled value of a decimal
 // such as 8.1 or -2.3 lies a hair below the whole number in binary (8.1 - 8 = 0.0999...), and a
@@ -115,9 +121,7 @@ std::int32_t SpeakDouble(double value, std::int32_t decimals, Speech& into,
 }
 
 std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into) {
-    auto spokenInt = [&](double value) {
-        return SpeakInt(TruncatedInt(value), into, false);
-    };
+    auto spokenInt = [&](double value) { return SpeakInt(TruncatedInt(value), into, false); };
     auto sweepTo = [&] {
         std::int32_t frames = into.Say("Hertz");
         frames += into.Say("2");
@@ -181,14 +185,14 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
 
 // Speaks into one output file: names become voice samples, pauses skip frames.
 class Announcer::FileSpeech : public Speech {
-public:
+  public:
     FileSpeech(Announcer& announcer, TxSoundFile& file) : announcer(announcer), file(file) {}
     std::int32_t Say(const std::string& name) override {
         return announcer.putSampleIntoFileFlipPhase(name, file, false);
     }
     std::int32_t Pause(double seconds) override { return file.advanceTime(seconds); }
 
-private:
+  private:
     Announcer& announcer;
     TxSoundFile& file;
 };
@@ -216,8 +220,8 @@ void ReportPhaseCheckFailure(const std::string& name, const std::string& reason)
 
 Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
                      JobProgress& progress, SampleLookup lookup, FailureReport report)
-    : settings(settings), saveOptions(saveOptions), progress(progress),
-      lookup(std::move(lookup)), report(std::move(report)) {
+    : settings(settings), saveOptions(saveOptions), progress(progress), lookup(std::move(lookup)),
+      report(std::move(report)) {
     if (!this->lookup)
         this->lookup = [](const std::string& name) { return PathForResource(name, "sample"); };
     if (!this->report)
@@ -233,43 +237,35 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
                                                    bool flipPhase) {
     const std::int32_t start = file.pos();
     try {
-        std::optional<std::string> path = lookup(name);
-        if (!path) throw QuillException(kQUILException, Quoted("could not find sample", name));
-        errno = 0;
-        std::optional<std::vector<std::uint8_t>> bytes = ContentsOfFile(*path);
-        if (!bytes)
-            throw QuillException(
-                kQUILException,
-                Quoted("could not read sample data from file", name) + " ('" + *path +
-                    "'): " + (errno != 0 ? std::strerror(errno) : "not a readable file"));
-
-        // The voice between silences wide enough for the converter's filter to settle.
-        const std::size_t count = bytes->size() / 2;
-        constexpr std::size_t kMostSamples =
-            std::numeric_limits<std::uint32_t>::max() / 2 - 2 * kPolyPhaseLeadIn;
-        std::unique_ptr<double[]> padded;
-        if (count <= kMostSamples)
-            padded.reset(new (std::nothrow) double[count + 2 * kPolyPhaseLeadIn]());
-        if (!padded)
-            throw QuillException(kQUILException, Quoted("not enough memory for sample", name));
-
-        const double gain = dB2Amp(std::max(settings.level_from(), settings.level_to()));
-        const double fullScale = flipPhase ? -32768.0 : 32768.0;
-        const std::uint8_t* data = bytes->data();
-        for (std::size_t i = 0; i < count; ++i) {
-            auto value = static_cast<std::int16_t>(byteorder::LoadBE16(data + 2 * i));
-            padded[kPolyPhaseLeadIn + i] = value * gain / fullScale;
+        CSoundFile* sound = file.soundFile();
+        const VoiceCache::Entry* voice = nullptr;
+        VoiceCache::Entry converted;
+        // The codes of a one-channel file's samples follow from the 32-bit codes, inverted
+        // too unless the voice reaches full scale; anything else is converted every time.
+        if (sound->GetNumChannels() == 1) {
+            voice = voices.Find(name);
+            if (voice == nullptr) {
+                converted = CodedVoice(name);
+                voice = voices.Keep(std::move(converted));
+                if (voice == nullptr) voice = &converted;
+            }
+            if (flipPhase && voice->saturated) voice = nullptr;
         }
-        bytes.reset();
-
-        auto frames = static_cast<std::uint32_t>(count);
-        ConvertedBlock converted(
-            src_polyphase(padded.get(), &frames, kVoiceSampleRate, settings.sampleRate()));
-        if (!converted)
-            throw QuillException(kQUILException,
-                                 Quoted("not enough memory to sample rate convert", name));
-        padded.reset();
-        file.write(frames, converted.get());
+        if (voice != nullptr) {
+            const SampleCoding coding = sound->GetSampleCoding();
+            std::vector<std::uint8_t> piece(std::size_t(CodingBytes(coding)) *
+                                            std::min<std::size_t>(voice->codes.size(), kPiece));
+            for (std::size_t done = 0; done < voice->codes.size();) {
+                const std::size_t n = std::min<std::size_t>(voice->codes.size() - done, kPiece);
+                EncodeCodes(coding, voice->codes.data() + done, n, flipPhase, piece.data());
+                file.writeCoded(std::uint32_t(n), piece.data());
+                done += n;
+            }
+        } else {
+            ConvertVoice(name, flipPhase, [&](double* samples, std::uint32_t n, std::uint32_t) {
+                file.write(n, samples);
+            });
+        }
         ++progress.step;
     } catch (const QuillException& failure) {
         // A voice that is missing leaves a word out; a file that cannot be written is the
@@ -280,6 +276,89 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
         Failed(kQUILException, Quoted("not enough memory for sample", name));
     }
     return file.pos() - start;
+}
+
+void Announcer::ConvertVoice(const std::string& name, bool flipPhase, const PieceTaker& take) {
+    const std::vector<std::uint8_t> bytes = VoiceBytes(name);
+    const auto count = static_cast<std::uint32_t>(bytes.size() / 2);
+    const std::uint32_t frames = PolyphaseLength(count, kVoiceSampleRate, settings.sampleRate());
+    voices.MakeRoom(std::size_t(frames) * sizeof(std::int32_t));
+    // A piece at a time, from the part of the voice that piece reads: a whole voice at a high
+    // rate is megabytes of doubles.
+    const double gain = dB2Amp(std::max(settings.level_from(), settings.level_to()));
+    const double fullScale = flipPhase ? -32768.0 : 32768.0;
+    std::vector<double> piece(std::min<std::uint32_t>(frames, kPiece)), window;
+    for (std::uint32_t done = 0; done < frames;) {
+        const std::uint32_t n = std::min<std::uint32_t>(frames - done, kPiece);
+        std::int64_t low = 0, high = 0;
+        PolyphaseReach(count, done, n, &low, &high);
+        window.resize(std::size_t(high - low));
+        for (std::int64_t i = low; i < high; ++i) {
+            const std::size_t at = std::size_t(i - kPolyPhaseLeadIn);
+            const auto value = static_cast<std::int16_t>(byteorder::LoadBE16(&bytes[2 * at]));
+            window[std::size_t(i - low)] = value * gain / fullScale;
+        }
+        if (!PolyphaseRange(window.data(), low, count, done, n, piece.data()))
+            throw QuillException(kQUILException,
+                                 Quoted("not enough memory to sample rate convert", name));
+        take(piece.data(), n, frames);
+        done += n;
+    }
+}
+
+Announcer::VoiceCache::Entry Announcer::CodedVoice(const std::string& name) {
+    VoiceCache::Entry voice{name, {}, false};
+    ConvertVoice(name, false, [&](double* samples, std::uint32_t n, std::uint32_t frames) {
+        voice.codes.reserve(frames);
+        const std::size_t at = voice.codes.size();
+        voice.codes.resize(at + n);
+        SampleCodes(samples, n, voice.codes.data() + at);
+    });
+    for (const std::int32_t code : voice.codes)
+        voice.saturated = voice.saturated || code == INT32_MAX || code == INT32_MIN;
+    return voice;
+}
+
+std::vector<std::uint8_t> Announcer::VoiceBytes(const std::string& name) const {
+    std::optional<std::string> path = lookup(name);
+    if (!path) throw QuillException(kQUILException, Quoted("could not find sample", name));
+    errno = 0;
+    std::optional<std::vector<std::uint8_t>> bytes = ContentsOfFile(*path);
+    if (!bytes)
+        throw QuillException(
+            kQUILException,
+            Quoted("could not read sample data from file", name) + " ('" + *path +
+                "'): " + (errno != 0 ? std::strerror(errno) : "not a readable file"));
+    constexpr std::size_t kMostSamples =
+        std::numeric_limits<std::uint32_t>::max() / 2 - 2 * kPolyPhaseLeadIn;
+    if (bytes->size() / 2 > kMostSamples)
+        throw QuillException(kQUILException, Quoted("not enough memory for sample", name));
+    return std::move(*bytes);
+}
+
+const Announcer::VoiceCache::Entry* Announcer::VoiceCache::Find(const std::string& name) {
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry)
+        if (entry->name == name) {
+            entries.splice(entries.begin(), entries, entry);
+            return &entries.front();
+        }
+    return nullptr;
+}
+
+bool Announcer::VoiceCache::MakeRoom(std::size_t bytes) {
+    while (!entries.empty() && held + bytes > kBudget) {
+        held -= entries.back().codes.size() * sizeof(std::int32_t);
+        entries.pop_back();
+    }
+    return held + bytes <= kBudget;
+}
+
+const Announcer::VoiceCache::Entry* Announcer::VoiceCache::Keep(Entry&& voice) {
+    const std::size_t bytes = voice.codes.size() * sizeof(std::int32_t);
+    if (!MakeRoom(bytes)) return nullptr;
+    held += bytes;
+    entries.push_front(std::move(voice));
+    return &entries.front();
 }
 
 void Announcer::Failed(const std::string& name, const std::string& reason) {

@@ -10,9 +10,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 class SaveOptions;
 class Settings;
@@ -21,7 +23,7 @@ struct JobProgress;
 
 // Where spoken parts go.
 class Speech {
-public:
+  public:
     virtual ~Speech() = default;
     // Inserts the voice sample `name`; the frames it took (0 when it could not be inserted).
     virtual std::int32_t Say(const std::string& name) = 0;
@@ -58,7 +60,7 @@ void LogAndAlert(const std::string& logLine, const char* title, const char* mess
 // Inserts voice samples into output files at the job's output rate and level. The job must
 // have run InitPolyPhase(sampleRate, 48000) before the first insertion.
 class Announcer {
-public:
+  public:
     // Where the voice sample `name` lives, or nothing when there is no such resource.
     using SampleLookup = std::function<std::optional<std::string>(const std::string& name)>;
     // Reports one failure that the job goes on from: the exception's name and its reason.
@@ -80,15 +82,51 @@ public:
     std::int32_t speakIntIntoSayPlusIfPositive(std::int32_t value, TxSoundFile& file,
                                                bool sayPlusIfPositive);
     std::int32_t speakHundredsInto(std::int32_t value, TxSoundFile& file);
-    std::int32_t speakDoubleUsingDecimalsIntoSayPlusIfPositive(double value,
-                                                               std::int32_t decimals,
+    std::int32_t speakDoubleUsingDecimalsIntoSayPlusIfPositive(double value, std::int32_t decimals,
                                                                TxSoundFile& file,
                                                                bool sayPlusIfPositive);
     std::int32_t announceVivuZira(TxSoundFile& file);
 
-private:
+  private:
     class FileSpeech;
     void Failed(const std::string& name, const std::string& reason);
+    // The bytes of the voice sample `name` (16-bit big-endian at 48000 Hz). Raises a
+    // QuillException when it cannot be found or read.
+    std::vector<std::uint8_t> VoiceBytes(const std::string& name) const;
+
+    // Converts the voice sample `name` to the job's rate (inverted when `flipPhase`) and hands
+    // it to `take` a piece at a time (the piece, its length and the whole length). Raises a
+    // QuillException when that cannot be done.
+    using PieceTaker = std::function<void(double*, std::uint32_t, std::uint32_t)>;
+    void ConvertVoice(const std::string& name, bool flipPhase, const PieceTaker& take);
+
+    // Samples converted or coded per step; a piece of doubles is this many times 8 bytes.
+    static constexpr std::uint32_t kPiece = 16384;
+
+    // Voice samples converted to the job's rate, as the 32-bit codes of their samples (from
+    // which every word length's codes follow, inverted ones too), so that a sample said again
+    // (a phase check says the same few hundreds of times) is copied instead of converted
+    // again. The least recently said go first when the cache would hold more than kBudget.
+    class VoiceCache {
+      public:
+        struct Entry {
+            std::string name;
+            std::vector<std::int32_t> codes;
+            bool saturated; // a code at full scale: the inverted codes do not follow
+        };
+        static constexpr std::size_t kBudget = std::size_t(7) << 20;
+        // The entry of `name`, now the most recently used; null when there is none.
+        const Entry* Find(const std::string& name);
+        // Drops the least recently used entries until `bytes` more fit; whether they do.
+        bool MakeRoom(std::size_t bytes);
+        // Keeps `voice` (null when it does not fit: then it is left as it was).
+        const Entry* Keep(Entry&& voice);
+
+      private:
+        std::list<Entry> entries; // most recently used first
+        std::size_t held = 0;
+    };
+    VoiceCache::Entry CodedVoice(const std::string& name);
 
     const Settings& settings;
     const SaveOptions& saveOptions;
@@ -96,5 +134,5 @@ private:
     SampleLookup lookup;
     FailureReport report;
     std::set<std::string> reported; // failures the user has been told about
-
+    VoiceCache voices;
 };

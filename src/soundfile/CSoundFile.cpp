@@ -294,31 +294,61 @@ Status CSoundFile::FillFromFile(MemBlock& buffer, std::int32_t start, std::int64
     return status;
 }
 
-Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                               double** block, WriteMode mode) {
+Status CSoundFile::BeginWrite(std::int32_t start, std::int32_t* count, const void* data) {
     const std::int16_t bytes = Bits2Bytes(wordSize);
     if (bytes < 1 || bytes > 4 || numChannels < 1) return kErrParameter;
-    if (channel >= numChannels || channel < -1) return kErrSampleNotAvailable;
-    Status status = InitOutputBuffer();
+    const Status status = InitOutputBuffer();
     if (status != kNoErr) return status;
     if (*count <= 0) {
         *count = 0;
         return kNoErr;
     }
     // A negative start would place samples in front of the sample data (over the header).
-    if (start < 0 || block == nullptr || *block == nullptr ||
+    if (start < 0 || data == nullptr ||
         std::int64_t(start) + *count > std::numeric_limits<std::int32_t>::max())
         return kErrParameter;
+    return kNoErr;
+}
 
+Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                               double** block, WriteMode mode) {
+    if (Bits2Bytes(wordSize) >= 1 && numChannels >= 1 && (channel >= numChannels || channel < -1))
+        return kErrSampleNotAvailable;
+    if (Status status = BeginWrite(start, count, block != nullptr ? *block : nullptr);
+        status != kNoErr || *count == 0)
+        return status;
+
+    const std::int16_t bytes = Bits2Bytes(wordSize);
     const SampleCoding coding = BufferCoding();
-    const std::int32_t frameBytes = BytesPerFrame();
-    // Frames whose every sample this write replaces need nothing from the file: the buffer is
-    // filled without a refill, and only those frames are flushed.
+    const std::size_t frameBytes = std::size_t(BytesPerFrame());
+    double* values = *block;
+    // Frames whose every sample this write replaces need nothing from the file.
     const bool wholeFrames = mode == WriteMode::Replace && (channel < 0 || numChannels == 1);
+    return WriteChunks(start, count, wholeFrames, [&](std::uint8_t* buffer, std::int32_t n) {
+        if (channel < 0) {
+            const std::size_t samples = std::size_t(n) * std::size_t(numChannels);
+            EncodeSamples(coding, values, samples, buffer, std::size_t(bytes));
+            values += samples;
+        } else if (mode == WriteMode::Replace) {
+            EncodeSamples(coding, values, std::size_t(n), buffer + std::size_t(channel) * bytes,
+                          frameBytes);
+            values += n;
+        } else {
+            MixSamples(coding, values, std::size_t(n), buffer + std::size_t(channel) * bytes,
+                       frameBytes);
+            values += n;
+        }
+    });
+}
+
+Status CSoundFile::WriteChunks(std::int32_t start, std::int32_t* count, bool wholeFrames,
+                               const ChunkFill& fill) {
+    const std::int32_t frameBytes = BytesPerFrame();
     const std::int32_t end = start + *count;
     std::int32_t pos = start;
-    double* values = *block;
+    Status status = kNoErr;
     while (pos < end && status == kNoErr) {
+        // Whole frames are filled without a refill, and only they are flushed.
         if (wholeFrames)
             bufferStart = pos;
         else
@@ -332,25 +362,22 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
             status = kErrParameter;
             break;
         }
-        std::uint8_t* buffer = outputBuffer.Data();
-        if (channel < 0) {
-            const std::size_t samples = std::size_t(n) * std::size_t(numChannels);
-            EncodeSamples(coding, values, samples, buffer, std::size_t(bytes));
-            values += samples;
-        } else if (mode == WriteMode::Replace) {
-            EncodeSamples(coding, values, std::size_t(n), buffer + std::size_t(channel) * bytes,
-                          std::size_t(frameBytes));
-            values += n;
-        } else {
-            MixSamples(coding, values, std::size_t(n), buffer + std::size_t(channel) * bytes,
-                       std::size_t(frameBytes));
-            values += n;
-        }
+        fill(outputBuffer.Data(), n);
         status = FlushOutputBuffer(n, pos);
         pos += n;
     }
     *count = pos - start;
     return status;
+}
+
+Status CSoundFile::WriteCoded(std::int32_t start, std::int32_t* count, const std::uint8_t* frames) {
+    if (Status status = BeginWrite(start, count, frames); status != kNoErr || *count == 0)
+        return status;
+    const std::size_t frameBytes = std::size_t(BytesPerFrame());
+    return WriteChunks(start, count, true, [&](std::uint8_t* buffer, std::int32_t n) {
+        std::memcpy(buffer, frames, std::size_t(n) * frameBytes);
+        frames += std::size_t(n) * frameBytes;
+    });
 }
 
 Status CSoundFile::Write(std::int32_t start, std::int32_t* count, double** block) {

@@ -154,6 +154,11 @@ class CSoundFile : public CObject {
     Status AddRegions(std::vector<SFTRegion>& records);
     std::int32_t GetRealBufferSize() const;
     bool IsOpen() const { return isOpen != 0; }
+    // How this file codes its samples; WriteCoded takes frames in this coding.
+    SampleCoding GetSampleCoding() const { return BufferCoding(); }
+    // Writes *count whole frames (BytesPerFrame() bytes each, already coded as the file codes
+    // them) from `frames` at start, as Write would write the samples they code.
+    Status WriteCoded(std::int32_t start, std::int32_t* count, const std::uint8_t* frames);
 
   protected:
     // How samples lie in the buffer (and in the file).
@@ -210,8 +215,16 @@ class CSoundFile : public CObject {
   private:
     // The loops shared by the writes and the reads; `channel` < 0 means all channels.
     enum class WriteMode { Replace, Mix };
+    // The checks every write makes first: kNoErr with *count set to 0 when there is nothing
+    // to write.
+    Status BeginWrite(std::int32_t start, std::int32_t* count, const void* data);
     Status WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
                        double** block, WriteMode mode);
+    // The write loop: per chunk of the buffer, a refill (unless `wholeFrames`: every byte of
+    // the chunk's frames is filled), `fill` with the chunk's frame count, and a flush.
+    using ChunkFill = std::function<void(std::uint8_t*, std::int32_t)>;
+    Status WriteChunks(std::int32_t start, std::int32_t* count, bool wholeFrames,
+                       const ChunkFill& fill);
     // The read loop: hands each run of frames read to `sink`: the index of its first frame
     // (from 0), its bytes and its length in frames.
     using FrameSink = std::function<void(std::int32_t, const std::uint8_t*, std::int32_t)>;

@@ -1,5 +1,7 @@
 #include "soundfile/SampleCoding.h"
 
+#include <cstdint>
+
 #include "soundfile/ByteOrder.h"
 
 namespace {
@@ -102,6 +104,15 @@ void MixLoop(double* values, std::size_t count, std::uint8_t* out, std::size_t s
     }
 }
 
+// The write code at C's width from the 32-bit code: truncating the quotient of an integer
+// truncation is truncating the quotient, so this is C::Code of the sample; 3-byte samples and
+// 24-in-32 words keep the top three bytes, as C::Code does.
+template <class C> std::int32_t CodeFrom32(std::int32_t code) {
+    if constexpr (C::kCodeBits == 24) return code >> 8;
+    if constexpr (C::kCodeBits == 32) return code;
+    return code / (std::int32_t(1) << (32 - C::kCodeBits));
+}
+
 // Calls `f` with a value of the Codec type of `coding`.
 template <class F> void WithCodec(SampleCoding coding, F&& f) {
     switch (coding) {
@@ -182,6 +193,23 @@ void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stri
                    std::size_t count, float* values) {
     WithCodec(coding, [&](auto codec) {
         DecodeLoop<decltype(codec), float, false>(in, stride, count, values);
+    });
+}
+
+void SampleCodes(const double* values, std::size_t count, std::int32_t* codes) {
+    for (std::size_t k = 0; k < count; ++k)
+        codes[k] = WordCode<32>(values[k]);
+}
+
+void EncodeCodes(SampleCoding coding, const std::int32_t* codes, std::size_t count, bool negate,
+                 std::uint8_t* out) {
+    WithCodec(coding, [&](auto codec) {
+        using C = decltype(codec);
+        for (std::size_t k = 0; k < count; ++k) {
+            std::int32_t code = codes[k];
+            if (negate) code = code == INT32_MIN ? INT32_MAX : -code;
+            C::Store(out + k * C::kBytes, CodeFrom32<C>(code));
+        }
     });
 }
 

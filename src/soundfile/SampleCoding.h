@@ -44,6 +44,14 @@ void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stri
 void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stride,
                    std::size_t count, float* values);
 
+// The 32-bit integer codes trunc(x * 2^31), saturated (a NaN is 0), of `count` samples. Every
+// coding's write code follows from this one: EncodeCodes stores what EncodeSamples would.
+void SampleCodes(const double* values, std::size_t count, std::int32_t* codes);
+// Stores the samples that `count` codes stand for, contiguously; with `negate`, those of the
+// negated samples (exact unless a code is saturated: the largest or smallest 32-bit value).
+void EncodeCodes(SampleCoding coding, const std::int32_t* codes, std::size_t count, bool negate,
+                 std::uint8_t* out);
+
 // One sample's signed value at the coding's width (a 24-in-32 word as the signed value of its
 // low 3 bytes), and the reverse for the integer code of a write.
 std::int32_t LoadSample(SampleCoding coding, const std::uint8_t* p);

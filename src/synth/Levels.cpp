@@ -4,9 +4,13 @@
 #include <cstdarg>
 #include <cstdio>
 
-double dB2Amp(double dB) { return std::pow(10.0, dB / 20.0); }
+double dB2Amp(double dB) {
+    return std::pow(10.0, dB / 20.0);
+}
 
-double Amp2dB(double amplitude) { return 20.0 * std::log10(std::fabs(amplitude)); }
+double Amp2dB(double amplitude) {
+    return 20.0 * std::log10(std::fabs(amplitude));
+}
 
 namespace {
 
@@ -21,8 +25,7 @@ struct LabelRow {
 // The first row whose bound the frequency lies below; the last row for anything else (the
 // highest frequencies, and a frequency that is not a number). Rows are chosen on the exact
 // value, so 99.6 takes the "below 100" row and prints as 100.
-template <std::size_t N>
-const LabelRow& ChooseRow(const LabelRow (&rows)[N], double freq) {
+template <std::size_t N> const LabelRow& ChooseRow(const LabelRow (&rows)[N], double freq) {
     for (std::size_t i = 0; i + 1 < N; ++i)
         if (freq < rows[i].bound) return rows[i];
     return rows[N - 1];

@@ -5,6 +5,9 @@
 #include <limits>
 #include <new>
 #include <numeric>
+#include <vector>
+
+#include "synth/PolyphaseKernel.h"
 
 namespace {
 
@@ -22,7 +25,9 @@ std::int32_t WholeRate(double rate) {
     return static_cast<std::int32_t>(rate);
 }
 
-bool UsableRate(double rate) { return std::isfinite(rate) && rate > 0.0; }
+bool UsableRate(double rate) {
+    return std::isfinite(rate) && rate > 0.0;
+}
 
 // Number of output samples for n input samples, held to what a 32-bit count can carry.
 std::uint32_t OutputLength(std::uint32_t n, double inputRate, double outputRate) {
@@ -98,11 +103,110 @@ int InitPolyPhase(double outputRate, double inputRate) {
     return InitSincTablePPh(p, q);
 }
 
-void freeSincTable() { gSincTable.reset(); }
+void freeSincTable() {
+    gSincTable.reset();
+}
 
-const float* GetSincTable() { return gSincTable.get(); }
+const float* GetSincTable() {
+    return gSincTable.get();
+}
 
-std::uint32_t GetSincTableLength() { return gSincTableLength; }
+std::uint32_t GetSincTableLength() {
+    return gSincTableLength;
+}
+
+std::uint32_t PolyphaseLength(std::uint32_t count, double inputRate, double outputRate) {
+    if (!UsableRate(inputRate) || !UsableRate(outputRate)) return 0;
+    return OutputLength(count, inputRate, outputRate);
+}
+
+namespace {
+
+// One output of the conversion, one tap at a time: the outputs whose filter reaches past the
+// signal's ends, where each sum covers only the taps that meet a signal sample.
+double EdgeSum(const double* window, std::int64_t windowStart, std::int64_t first, std::int64_t end,
+               std::int64_t i0, std::int64_t phase) {
+    auto input = [&](std::int64_t i) { return window[i - windowStart]; };
+    const std::int64_t P = p;
+    const std::int64_t L = gSincTableLength;
+    const float* h = gSincTable.get();
+    double acc = 0.0;
+    // Right side: taps (j + 1) P - phase on input[i0 + j].
+    for (std::int64_t j = std::max<std::int64_t>(0, first - i0); i0 + j < end; ++j) {
+        const std::int64_t index = (j + 1) * P - phase;
+        if (index >= L) break;
+        acc += static_cast<double>(h[index]) * input(i0 + j);
+    }
+    // Left side: taps phase + j P on input[i0 - 1 - j].
+    for (std::int64_t j = std::max<std::int64_t>(0, i0 - end); i0 - 1 - j >= first; ++j) {
+        const std::int64_t index = phase + j * P;
+        if (index >= L) break;
+        acc += static_cast<double>(h[index]) * input(i0 - 1 - j);
+    }
+    return acc;
+}
+
+} // namespace
+
+void PolyphaseReach(std::uint32_t count, std::uint32_t from, std::uint32_t length,
+                    std::int64_t* low, std::int64_t* high) {
+    const std::int64_t P = std::max(p, 1), Q = std::max(q, 1), L = gSincTableLength;
+    const std::int64_t first = kPolyPhaseLeadIn, end = first + count;
+    const std::int64_t lastOutput = std::int64_t(from) + std::max<std::int64_t>(length, 1) - 1;
+    *low = std::clamp(first + std::int64_t(from) * Q / P - ((L - 1) / P + 1), first, end);
+    *high = std::clamp(first + lastOutput * Q / P + (L - 1 + P - 1) / P, first, end);
+    if (*high < *low) *high = *low;
+}
+
+bool PolyphaseRange(const double* window, std::int64_t windowStart, std::uint32_t count,
+                    std::uint32_t from, std::uint32_t length, double* output) {
+    if (!gSincTable || p <= 0 || q <= 0 || (count > 0 && window == nullptr)) return false;
+    const std::int64_t P = p;
+    const std::int64_t Q = q;
+    const std::int64_t L = gSincTableLength;
+    const float* h = gSincTable.get();
+    // The signal occupies [first, end) of the input; nothing else is read.
+    const std::int64_t first = kPolyPhaseLeadIn;
+    const std::int64_t end = first + count;
+
+    // Output k sits at input position i0 - 1 + phase / P with i0 = first + floor(k * Q / P)
+    // and phase = k * Q mod P, both in integers. Outputs k, k + P, k + 2P, ... share their
+    // phase, hence their taps, and lie Q input samples apart: they are summed together.
+    std::vector<double> right, left, sums;
+    for (std::int64_t r = 0; r < std::min<std::int64_t>(P, length); ++r) {
+        const std::int64_t k0 = std::int64_t(from) + r;
+        const std::int64_t i0 = first + k0 * Q / P;
+        const std::int64_t phase = k0 * Q % P;
+        const std::int64_t lanes = (std::int64_t(length) - r + P - 1) / P;
+        // Taps per side, and the outputs whose filter lies wholly within the signal.
+        const std::int64_t rightCount = (L - 1 + phase) / P;
+        const std::int64_t leftCount = (L - 1 - phase) / P + 1;
+        const std::int64_t lowest = first + leftCount, highest = end - rightCount;
+        const std::int64_t mFrom =
+            std::clamp<std::int64_t>(i0 >= lowest ? 0 : (lowest - i0 + Q - 1) / Q, 0, lanes);
+        const std::int64_t mTo =
+            highest < i0 ? 0 : std::clamp<std::int64_t>((highest - i0) / Q + 1, mFrom, lanes);
+        for (std::int64_t m = 0; m < lanes; ++m) {
+            if (m == mFrom && mTo > mFrom) {
+                right.resize(std::size_t(rightCount));
+                left.resize(std::size_t(leftCount));
+                for (std::int64_t j = 0; j < rightCount; ++j)
+                    right[std::size_t(j)] = static_cast<double>(h[(j + 1) * P - phase]);
+                for (std::int64_t j = 0; j < leftCount; ++j)
+                    left[std::size_t(j)] = static_cast<double>(h[phase + j * P]);
+                sums.resize(std::size_t(mTo - mFrom));
+                PhaseSums(right.data(), right.size(), left.data(), left.size(),
+                          window + (i0 + mFrom * Q - windowStart), Q, sums.size(), sums.data());
+                for (std::int64_t n = mFrom; n < mTo; ++n)
+                    output[r + n * P] = sums[std::size_t(n - mFrom)];
+                m = mTo - 1;
+                continue;
+            }
+            output[r + m * P] = EdgeSum(window, windowStart, first, end, i0 + m * Q, phase);
+        }
+    }
+    return true;
+}
 
 double* src_polyphase(const double* input, std::uint32_t* count, double inputRate,
                       double outputRate) {
@@ -114,40 +218,7 @@ double* src_polyphase(const double* input, std::uint32_t* count, double inputRat
     const std::uint32_t outLength = OutputLength(n, inputRate, outputRate);
     double* output = AllocateOutput(outLength);
     if (output == nullptr) return nullptr;
-
-    const std::int64_t P = p;
-    const std::int64_t Q = q;
-    const std::int64_t L = gSincTableLength;
-    const float* h = gSincTable.get();
-    // The signal occupies [first, end) of the input; nothing else is read.
-    const std::int64_t first = kPolyPhaseLeadIn;
-    const std::int64_t end = first + n;
-
-    // Output k sits at input position i0 - 1 + phase / P with i0 = first + floor(k * Q / P).
-    // Both are kept in integers: a running double sum of Q / P drifts below the exact whole
-    // positions and would pick the wrong input sample whenever phase returns to 0.
-    std::int64_t i0 = first;
-    std::int64_t phase = 0;
-    for (std::uint32_t k = 0; k < outLength; ++k) {
-        double acc = 0.0;
-        // Right side: taps (j + 1) P - phase on input[i0 + j].
-        for (std::int64_t j = std::max<std::int64_t>(0, first - i0); i0 + j < end; ++j) {
-            const std::int64_t index = (j + 1) * P - phase;
-            if (index >= L) break;
-            acc += static_cast<double>(h[index]) * input[i0 + j];
-        }
-        // Left side: taps phase + j P on input[i0 - 1 - j].
-        for (std::int64_t j = std::max<std::int64_t>(0, i0 - end); i0 - 1 - j >= first; ++j) {
-            const std::int64_t index = phase + j * P;
-            if (index >= L) break;
-            acc += static_cast<double>(h[index]) * input[i0 - 1 - j];
-        }
-        output[k] = acc;
-
-        phase += Q;
-        i0 += phase / P;
-        phase %= P;
-    }
+    PolyphaseRange(input, 0, n, 0, outLength, output);
     *count = outLength;
     return output;
 }

@@ -58,6 +58,18 @@ std::uint32_t GetSincTableLength();
 double* src_polyphase(const double* input, std::uint32_t* count, double inputRate,
                       double outputRate);
 
+// The number of outputs src_polyphase gives for `count` inputs (0 for rates it refuses).
+std::uint32_t PolyphaseLength(std::uint32_t count, double inputRate, double outputRate);
+// For converting a long signal a piece at a time: the input samples (numbered as in the padded
+// input of src_polyphase) that outputs from .. from + length - 1 read lie in [*low, *high),
+// within the signal; and those outputs, the same values as src_polyphase's, into `output`,
+// with window[i - windowStart] holding input sample i for every i of that reach. False when
+// there is no table.
+void PolyphaseReach(std::uint32_t count, std::uint32_t from, std::uint32_t length,
+                    std::int64_t* low, std::int64_t* high);
+bool PolyphaseRange(const double* window, std::int64_t windowStart, std::uint32_t count,
+                    std::uint32_t from, std::uint32_t length, double* output);
+
 // Linear interpolation between neighbouring samples of input[0 .. count-1]; needs no padding.
 // Outputs that fall on or past the last input sample hold that sample.
 double* src_lin(const double* input, std::uint32_t* count, double inputRate, double outputRate);

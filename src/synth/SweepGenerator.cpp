@@ -9,12 +9,15 @@
 #include "shell/NotificationCenter.h"
 #include "shell/SharedFlags.h"
 #include "synth/SweepMarkers.h"
+#include "synth/VectorMath.h"
 
 namespace {
 
 constexpr double PI = 3.141592653589793;
 
-bool PositiveFinite(double value) { return std::isfinite(value) && value > 0.0; }
+bool PositiveFinite(double value) {
+    return std::isfinite(value) && value > 0.0;
+}
 
 // The whole frames of `planned`, when there is at least one and the signal ends at a position
 // that a 32-bit frame count can hold; otherwise -1.
@@ -28,14 +31,14 @@ std::int32_t FrameCount(double planned, std::int32_t startFrame) {
 } // namespace
 
 int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, double sampleRate,
-                  double level_from, double level_to, double freq_from, double freq_to,
-                  bool mono) {
+                  double level_from, double level_to, double freq_from, double freq_to, bool mono) {
     if (file == nullptr || startFrame < 0) return kErrBadSignalParameter;
     if (!PositiveFinite(length) || !PositiveFinite(sampleRate) || !PositiveFinite(freq_from) ||
         !PositiveFinite(freq_to) || !std::isfinite(level_from) || !std::isfinite(level_to))
         return kErrBadSignalParameter;
 
-    std::unique_ptr<double[]> buffer(new (std::nothrow) double[kSweepBlockFrames]);
+    // The block, and the phases and amplitudes of its samples.
+    std::unique_ptr<double[]> buffer(new (std::nothrow) double[3 * kSweepBlockFrames]);
     if (!buffer) return kErrMemoryFull;
 
     // `planned` is kept unrounded: it is the denominator of the progress fraction.
@@ -60,21 +63,27 @@ int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, doub
     std::int32_t written = 0;
     Status error = kNoErr;
     double* block = buffer.get();
+    double* phases = block + kSweepBlockFrames;
+    double* amplitudes = phases + kSweepBlockFrames;
 
     while (written < N && error == kNoErr && shouldStop.load() == 0) {
         // The whole block is computed even when fewer frames remain, so that phase,
-        // increment and amplitude carry on exactly from one block to the next.
+        // increment and amplitude carry on exactly from one block to the next. They are carried
+        // sample by sample; the sines of the block are then taken together.
         for (std::int32_t i = 0; i < kSweepBlockFrames; ++i) {
-            block[i] = std::sin(phase) * amplitude;
+            phases[i] = phase;
+            amplitudes[i] = amplitude;
             phase += increment;
             increment *= frequencyRatio;
             amplitude *= amplitudeRatio;
         }
+        ScaledSines(phases, amplitudes, block, kSweepBlockFrames);
         const std::int32_t wanted =
             N - written < kSweepBlockFrames ? N - written : kSweepBlockFrames;
         std::int32_t count = wanted;
         error = file->Write(std::int16_t(0), position, &count, &block);
-        if (error == kNoErr && !mono) error = file->Write(std::int16_t(1), position, &count, &block);
+        if (error == kNoErr && !mono)
+            error = file->Write(std::int16_t(1), position, &count, &block);
         // A file that reports no progress (or more than it was given) would keep this loop
         // from ever finishing.
         if (error == kNoErr && (count <= 0 || count > wanted)) error = kErrIO;

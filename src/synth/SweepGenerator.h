@@ -23,5 +23,4 @@ inline constexpr std::int16_t kSweepMarkersPerSecond = 2;
 // SynthStatus.h) or when startFrame is negative or the signal would end past the last frame a
 // 32-bit position can address.
 int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, double sampleRate,
-                  double level_from, double level_to, double freq_from, double freq_to,
-                  bool mono);
+                  double level_from, double level_to, double freq_from, double freq_to, bool mono);

@@ -20,8 +20,7 @@ struct Series {
     int size;
 };
 
-template <int N>
-constexpr Series SeriesOf(const double (&values)[N]) {
+template <int N> constexpr Series SeriesOf(const double (&values)[N]) {
     return {values, N};
 }
 
@@ -33,13 +32,15 @@ std::int32_t FramePosition(double x, std::int32_t startFrame) {
     double frame = std::trunc(x);
     if (std::isnan(frame)) frame = 0.0;
     frame += startFrame;
-    if (frame < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    if (frame > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (frame < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    if (frame > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
     return static_cast<std::int32_t>(frame);
 }
 
 class MarkerWriter {
-public:
+  public:
     explicit MarkerWriter(CSoundFile* file) : file(file) {}
 
     // Adds the next marker; the text is cut to the 31 characters a marker name holds.
@@ -59,7 +60,7 @@ public:
     // Room for one more intermediate marker, keeping one for the end.
     bool HasRoom() const { return id < kMaxSignalMarkers - 1; }
 
-private:
+  private:
     CSoundFile* file;
     std::int32_t id = 0;
 };
@@ -88,7 +89,8 @@ Status AddLevelMarkers(MarkerWriter& markers, double level_from, double level_to
         for (; lev > level_to && markers.HasRoom(); lev += step) {
             std::snprintf(text, sizeof text, "%3.2lfdB", lev);
             const double fraction = 1.0 - (lev - level_to) / (level_from - level_to);
-            const Status status = markers.Add(FramePosition(fraction * sweepFrames, startFrame), text);
+            const Status status =
+                markers.Add(FramePosition(fraction * sweepFrames, startFrame), text);
             if (status != kNoErr) return status;
         }
     }
@@ -121,12 +123,14 @@ Status AddFrequencyMarkers(MarkerWriter& markers, double freq_from, double freq_
     int i = 0;
     double F = decade;
     if (series.values == nullptr) {
-        while (F < lo) F *= 10.0;
+        while (F < lo)
+            F *= 10.0;
     } else {
         for (;;) {
             const double r = lo / decade;
             i = 0;
-            while (i < series.size && !(r <= series.values[i])) ++i;
+            while (i < series.size && !(r <= series.values[i]))
+                ++i;
             if (i < series.size || !std::isfinite(decade)) break;
             decade *= 10.0;
         }
@@ -156,7 +160,9 @@ Status AddFrequencyMarkers(MarkerWriter& markers, double freq_from, double freq_
     return kNoErr;
 }
 
-bool PositiveFinite(double value) { return std::isfinite(value) && value > 0.0; }
+bool PositiveFinite(double value) {
+    return std::isfinite(value) && value > 0.0;
+}
 
 } // namespace
 
@@ -185,9 +191,11 @@ int markerFnepper(double freq_from, double freq_to, double level_from, double le
     if (status != kNoErr) return status;
 
     if (freq_from == freq_to && level_from != level_to)
-        status = AddLevelMarkers(markers, level_from, level_to, markerCount, sweepFrames, startFrame);
+        status =
+            AddLevelMarkers(markers, level_from, level_to, markerCount, sweepFrames, startFrame);
     else
-        status = AddFrequencyMarkers(markers, freq_from, freq_to, markerCount, sweepFrames, startFrame);
+        status =
+            AddFrequencyMarkers(markers, freq_from, freq_to, markerCount, sweepFrames, startFrame);
     if (status != kNoErr) return status;
 
     FreqWithAmpsprintf(text, freq_to, level_to);
