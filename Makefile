@@ -5,7 +5,7 @@ BUILD   = build/$(PRESET)
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test asan-test tsan-test fuzz fuzz-smoke demo screenshots clean format
+.PHONY: all deps build test asan-test tsan-test fuzz fuzz-smoke bench demo screenshots clean format
 
 all: build
 
@@ -38,6 +38,16 @@ tsan-test: deps
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS) --target test_jobs test_cli quillgen
 	ctest --preset tsan -R '$(TSAN_TESTS)' -j $(JOBS)
+
+# Speed and memory beside sox and the cost of writing the same bytes (bench/compare.py), then
+# the micro-benchmarks of the signal path. BENCH_ARGS=--quick for one round.
+BENCH_ARGS ?=
+bench:
+	@scripts/install-deps.sh bench
+	cmake --preset release -DQUILL_BUILD_BENCH=ON
+	cmake --build --preset release -j $(JOBS) --target quillgen micro_bench converter_bench
+	QUILL_RESOURCES=$(CURDIR)/resources bench/compare.py build/release/quillgen $(BENCH_ARGS)
+	build/release/bench/micro_bench --benchmark_min_time=0.2
 
 # Writes the default test tone into ./out/ and shows what the file holds.
 demo: build

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
-# Usage: scripts/install-deps.sh [build|tools|fuzz|ci]
+# Usage: scripts/install-deps.sh [build|tools|bench|fuzz|ci]
 #   build (default): compiler, libraries and the independent readers the tests use
 #   tools:           additionally the speech synthesiser that tools/ uses to remake voices
+#   bench:           additionally GNU time, which bench/compare.py runs every process under
 #   fuzz:            additionally clang with libFuzzer and the sanitizer runtimes, and the
 #                    symbolizer for readable reports (scripts/fuzz.sh)
 #   ci:              the fuzz group and valgrind (.ci/run)
@@ -14,6 +15,7 @@ packages=(cmake g++ ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales)
 case "${1:-build}" in
   tools) packages+=(espeak-ng) ;;
+  bench) packages+=(time) ;;
   fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
   ci) packages+=(clang libclang-rt-14-dev llvm valgrind) ;;
 esac

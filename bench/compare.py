@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""Whole-process figures of quillgen's jobs beside peers measured in the same run.
+
+Each pair (or trio) runs in alternating rounds; every run's CPU time (user + system of the
+process and its children), wall time and peak resident size come from wait4(). The table shows
+medians and the ratios quillgen / peer (below 1: quillgen is faster). The "floor" of a job is
+writing the same number of bytes into files in the same folder with `head -c N /dev/zero`.
+
+Usage: bench/compare.py QUILLGEN [--rounds N] [--scaling-rounds N] [--dir DIR] [--quick]
+"""
+
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+# Runs go through GNU time, which reports the peak resident size of the command alone: the
+# figure the kernel gives for a child of this interpreter counts the interpreter's pages the
+# child held before exec. CPU and wall times come from wait4 (GNU time's own share is tiny).
+TIME = "/usr/bin/time"
+
+
+def run(argv, cwd, stdout_path=None):
+    """Runs argv; returns (cpu seconds, wall seconds, peak resident KiB)."""
+    out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+    report = tempfile.NamedTemporaryFile(prefix="quill-bench-rss-")
+    try:
+        start = time.perf_counter()
+        proc = subprocess.Popen([TIME, "-o", report.name, "-f", "%M"] + argv, cwd=cwd,
+                                stdout=out, stderr=subprocess.PIPE)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.perf_counter() - start
+        err = proc.stderr.read().decode(errors="replace")
+        proc.stderr.close()
+        proc.returncode = os.waitstatus_to_exitcode(status)
+    finally:
+        if stdout_path:
+            out.close()
+    if proc.returncode != 0:
+        sys.exit(f"bench: {' '.join(argv)} failed ({proc.returncode}): {err.strip()}")
+    with report:
+        peak = int(report.read().decode().split()[-1])
+    return usage.ru_utime + usage.ru_stime, wall, peak
+
+
+def floor_job(sizes, folder):
+    """A job that writes files of the given sizes with head, one process per file."""
+    def go():
+        cpu = wall = 0.0
+        rss = 0
+        for k, size in enumerate(sizes):
+            c, w, r = run(["head", "-c", str(size), "/dev/zero"], folder,
+                          os.path.join(folder, f"floor{k}.raw"))
+            cpu, wall, rss = cpu + c, wall + w, max(rss, r)
+        return cpu, wall, rss
+    return go
+
+
+def command_job(argv, folder):
+    return lambda: run(argv, folder)
+
+
+def measure(jobs, rounds):
+    """Runs every job once per round, in turn; returns {name: [(cpu, wall, rss), ...]}."""
+    results = {name: [] for name, _ in jobs}
+    for _ in range(rounds):
+        for name, job in jobs:
+            results[name].append(job())
+    return results
+
+
+def medians(samples):
+    return tuple(statistics.median(s[i] for s in samples) for i in range(3))
+
+
+def apparent_sizes(path):
+    if os.path.isdir(path):
+        return [os.path.getsize(os.path.join(path, f)) for f in sorted(os.listdir(path))]
+    return [os.path.getsize(path)]
+
+
+def table(title, results, reference):
+    print(f"\n{title}")
+    print(f"  {'run':<10} {'cpu s':>8} {'wall s':>8} {'peak MiB':>9}   cpu/peer  wall/peer")
+    ours = medians(results[reference])
+    for name, samples in results.items():
+        cpu, wall, rss = medians(samples)
+        line = f"  {name:<10} {cpu:8.3f} {wall:8.3f} {rss / 1024:9.1f}"
+        if name != reference:
+            line += f"   {ours[0] / cpu if cpu else float('inf'):8.2f}  {ours[1] / wall:9.2f}"
+        print(line)
+    return ours
+
+
+def machine():
+    model = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return f"{model}, {os.cpu_count()} cores, Linux {platform.release()}"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("quillgen")
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--scaling-rounds", type=int, default=3)
+    parser.add_argument("--dir", default=None, help="folder for the files (default: a temporary one)")
+    parser.add_argument("--quick", action="store_true", help="one round, shorter scaling table")
+    args = parser.parse_args()
+    quillgen = os.path.abspath(args.quillgen)
+    if args.quick:
+        args.rounds, args.scaling_rounds = 1, 1
+    sox = shutil.which("sox")
+    if sox is None or not os.access(TIME, os.X_OK):
+        sys.exit("bench: sox or GNU time is missing (scripts/install-deps.sh bench)")
+    folder = tempfile.mkdtemp(prefix="quill-bench-", dir=args.dir)
+    print(f"machine: {machine()}")
+    print(f"files in {folder}; medians of {args.rounds} alternating rounds")
+    try:
+        # 1. The 60 s sweep at 192 kHz / 24 bits.
+        sweep = [quillgen, "sweep", "--from", "20", "--to", "20000", "--from-level", "-20",
+                 "--to-level", "-20", "--length", "60", "--rate", "192000", "--bits", "24",
+                 "--no-announce", "--quiet", "-o", "sweep"]
+        run(sweep, folder)
+        sizes = apparent_sizes(os.path.join(folder, "sweep.aif"))
+        sweep_results = measure([
+            ("quillgen", command_job(sweep, folder)),
+            ("sox", command_job([sox, "-n", "-r", "192000", "-b", "24", "-c", "1", "sox.aif",
+                                 "synth", "60", "sine", "20/20000", "gain", "-20"], folder)),
+            ("floor", floor_job(sizes, folder)),
+        ], args.rounds)
+        table(f"60 s sweep 20 Hz-20 kHz, 192000 Hz, 24 bits, mono AIFF ({sizes[0]} bytes)",
+              sweep_results, "quillgen")
+
+        # 2. The 10.2 phase check at 192 kHz / 24 bits, two repeats.
+        check = [quillgen, "phase-check", "--layout", "10.2", "--rate", "192000", "--bits", "24",
+                 "--repeats", "2", "--quiet", "-o", "check"]
+        run(check, folder)
+        sizes = apparent_sizes(os.path.join(folder, "check"))
+        check_results = measure([
+            ("quillgen", command_job(check, folder)),
+            ("floor", floor_job(sizes, folder)),
+        ], args.rounds)
+        table(f"10.2 phase check, 192000 Hz, 24 bits, 2 repeats ({len(sizes)} files, "
+              f"{sum(sizes)} bytes)", check_results, "quillgen")
+
+        # 3. The 10 min announced tone at 48 kHz / 16 bits.
+        tone = [quillgen, "tone", "--freq", "1000", "--length", "600", "--rate", "48000",
+                "--bits", "16", "--quiet", "-o", "tone"]
+        tone_results = measure([
+            ("quillgen", command_job(tone, folder)),
+            ("sox", command_job([sox, "-n", "-r", "48000", "-b", "16", "-c", "1", "sox.aif",
+                                 "synth", "600", "sine", "1000"], folder)),
+        ], args.rounds)
+        table("10 min announced 1 kHz tone, 48000 Hz, 16 bits", tone_results, "quillgen")
+
+        # 4. Time per frame against length.
+        lengths = [1, 10, 60] if args.quick else [1, 10, 60, 600]
+        print(f"\nscaling: sweep 20 Hz-20 kHz, 24 bits, no announcement; medians of "
+              f"{args.scaling_rounds} rounds")
+        print(f"  {'rate':>7} {'length s':>9} {'cpu s':>8} {'wall s':>8} {'ns/frame cpu':>13} "
+              f"{'ns/frame wall':>14} {'peak MiB':>9}")
+        for rate in (48000, 192000):
+            for length in lengths:
+                argv = [quillgen, "sweep", "--from", "20", "--to", "20000", "--length",
+                        str(length), "--rate", str(rate), "--bits", "24", "--no-announce",
+                        "--quiet", "-o", "scale"]
+                cpu, wall, rss = medians(measure([("q", command_job(argv, folder))],
+                                                 args.scaling_rounds)["q"])
+                frames = rate * length
+                print(f"  {rate:>7} {length:>9} {cpu:8.3f} {wall:8.3f} {cpu / frames * 1e9:13.2f} "
+                      f"{wall / frames * 1e9:14.2f} {rss / 1024:9.1f}")
+                os.remove(os.path.join(folder, "scale.aif"))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
