@@ -18,7 +18,7 @@ namespace {
 // A sound file whose refills give silence and whose flushes go nowhere: the engine's own
 // work without the file system's.
 class NullSoundFile : public CSoundFile {
-public:
+  public:
     NullSoundFile(std::int16_t channels, std::int16_t bits) {
         ISoundFile(nullptr);
         numChannels = channels;
@@ -47,7 +47,8 @@ public:
 
 std::vector<double> TestSignal(std::size_t count) {
     std::vector<double> signal(count);
-    for (std::size_t k = 0; k < count; ++k) signal[k] = 0.7 * std::sin(0.001 * double(k * k % 100003));
+    for (std::size_t k = 0; k < count; ++k)
+        signal[k] = 0.7 * std::sin(0.001 * double(k * k % 100003));
     return signal;
 }
 

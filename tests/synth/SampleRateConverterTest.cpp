@@ -17,7 +17,8 @@ constexpr double kTwoPi = 6.283185307179586;
 std::vector<double> Padded(std::uint32_t n, const std::function<double(std::uint32_t)>& signal,
                            double padding = 0.0) {
     std::vector<double> buffer(n + 2 * kPolyPhaseLeadIn, padding);
-    for (std::uint32_t i = 0; i < n; ++i) buffer[kPolyPhaseLeadIn + i] = signal(i);
+    for (std::uint32_t i = 0; i < n; ++i)
+        buffer[kPolyPhaseLeadIn + i] = signal(i);
     return buffer;
 }
 
@@ -86,19 +87,20 @@ TEST_P(RatioTest, ReducedRatioAndTable) {
     EXPECT_FLOAT_EQ(h[0], static_cast<float>(c.centre));
     // Zero crossings every max(P, Q) entries, falling window in between.
     const std::uint32_t M = c.length / 24;
-    for (std::uint32_t i = M; i < c.length; i += M) EXPECT_NEAR(h[i] / h[0], 0.0, 1e-6) << i;
+    for (std::uint32_t i = M; i < c.length; i += M)
+        EXPECT_NEAR(h[i] / h[0], 0.0, 1e-6) << i;
     EXPECT_GT(h[M / 2 + 0] / h[0], 0.6) << "main lobe";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PolyPhase, RatioTest,
-    testing::Values(RatioCase{44100, 48000, 147, 160, 3840, 0.91875},
-                    RatioCase{96000, 48000, 2, 1, 48, 1.0},
-                    RatioCase{8000, 48000, 1, 6, 144, 1.0 / 6.0},
-                    // Fractional rates count by their whole part.
-                    RatioCase{44100.9, 48000.5, 147, 160, 3840, 0.91875},
-                    // A ratio that does not reduce gives a big table.
-                    RatioCase{44101, 48000, 44101, 48000, 1152000, 44101.0 / 48000.0}));
+INSTANTIATE_TEST_SUITE_P(PolyPhase, RatioTest,
+                         testing::Values(RatioCase{44100, 48000, 147, 160, 3840, 0.91875},
+                                         RatioCase{96000, 48000, 2, 1, 48, 1.0},
+                                         RatioCase{8000, 48000, 1, 6, 144, 1.0 / 6.0},
+                                         // Fractional rates count by their whole part.
+                                         RatioCase{44100.9, 48000.5, 147, 160, 3840, 0.91875},
+                                         // A ratio that does not reduce gives a big table.
+                                         RatioCase{44101, 48000, 44101, 48000, 1152000,
+                                                   44101.0 / 48000.0}));
 
 // Unusable rates build no table, and without a table there is no output.
 TEST_F(PolyPhase, NoTableNoOutput) {
@@ -120,7 +122,8 @@ TEST_F(PolyPhase, EqualRatesDelayByOneSample) {
     const Converted out = Convert(Padded(n, signal), 48000, 48000);
     ASSERT_EQ(out.count, n);
     EXPECT_NEAR(out[0], 0.0, 1e-15);
-    for (std::uint32_t k = 1; k < n; ++k) ASSERT_NEAR(out[k], signal(k - 1), 1e-12) << k;
+    for (std::uint32_t k = 1; k < n; ++k)
+        ASSERT_NEAR(out[k], signal(k - 1), 1e-12) << k;
 }
 
 TEST_F(PolyPhase, DoubleRateInterpolatesHalfWay) {
@@ -130,7 +133,8 @@ TEST_F(PolyPhase, DoubleRateInterpolatesHalfWay) {
     const auto signal = Sine(freq, 48000);
     const Converted out = Convert(Padded(n, signal), 48000, 96000);
     ASSERT_EQ(out.count, 2 * n);
-    for (std::uint32_t m = 1; m < n; ++m) ASSERT_NEAR(out[2 * m], signal(m - 1), 1e-6) << m;
+    for (std::uint32_t m = 1; m < n; ++m)
+        ASSERT_NEAR(out[2 * m], signal(m - 1), 1e-6) << m;
     // Odd outputs: the sine half-way between two input samples, away from the edges.
     for (std::uint32_t m = 30; m < n - 30; ++m) {
         const double expected = std::sin(kTwoPi * freq * (m - 0.5) / 48000);
@@ -162,11 +166,12 @@ TEST_F(PolyPhase, LowOutputRatesStayInsideTheSignal) {
     for (const double outputRate : {2000.0, 1000.0, 44100.0}) {
         ASSERT_EQ(InitPolyPhase(outputRate, 48000), 0);
         for (const std::uint32_t n : {0u, 1u, 7u, 3000u}) {
-            std::vector<double> input =
-                Padded(n, [](std::uint32_t) { return 1.0; }, std::numeric_limits<double>::quiet_NaN());
+            std::vector<double> input = Padded(
+                n, [](std::uint32_t) { return 1.0; }, std::numeric_limits<double>::quiet_NaN());
             const Converted out = Convert(input, 48000, outputRate);
             ASSERT_EQ(out.count, static_cast<std::uint32_t>(n * outputRate / 48000));
-            for (std::uint32_t k = 0; k < out.count; ++k) ASSERT_TRUE(std::isfinite(out[k]));
+            for (std::uint32_t k = 0; k < out.count; ++k)
+                ASSERT_TRUE(std::isfinite(out[k]));
             if (n == 3000 && outputRate == 2000.0) {
                 EXPECT_NEAR(out[out.count / 2], 1.0, 1e-3);
             }
@@ -223,12 +228,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LinearConverter, InterpolatesAndHoldsTheLastSample) {
     const std::uint32_t n = 100;
     std::vector<double> ramp(n);
-    for (std::uint32_t i = 0; i < n; ++i) ramp[i] = i;
+    for (std::uint32_t i = 0; i < n; ++i)
+        ramp[i] = i;
     std::uint32_t count = n;
     const ConvertedBlock up(src_lin(ramp.data(), &count, 48000, 96000));
     ASSERT_TRUE(up);
     ASSERT_EQ(count, 2 * n);
-    for (std::uint32_t k = 0; k < 2 * (n - 1); ++k) ASSERT_DOUBLE_EQ(up[k], k / 2.0) << k;
+    for (std::uint32_t k = 0; k < 2 * (n - 1); ++k)
+        ASSERT_DOUBLE_EQ(up[k], k / 2.0) << k;
     EXPECT_EQ(up[2 * n - 2], n - 1.0);
     EXPECT_EQ(up[2 * n - 1], n - 1.0);
 
@@ -247,5 +254,56 @@ TEST(LinearConverter, RefusesUnusableRates) {
     EXPECT_EQ(src_lin(&sample, &count, 48000, -1.0), nullptr);
     EXPECT_EQ(count, 1u);
 }
+
+} // namespace
+
+namespace {
+
+// One output, one tap at a time, in the documented order: right taps from the centre out,
+// then left taps; each product added to a double sum.
+double ReferenceOutput(const std::vector<double>& padded, std::uint32_t n, std::int64_t k) {
+    std::int32_t P = 0, Q = 0;
+    GetPQ(&P, &Q);
+    const std::int64_t L = GetSincTableLength(), first = kPolyPhaseLeadIn, end = first + n;
+    const float* h = GetSincTable();
+    const std::int64_t i0 = first + k * Q / P, phase = k * Q % P;
+    double acc = 0.0;
+    for (std::int64_t j = 0; (j + 1) * P - phase < L; ++j)
+        if (i0 + j >= first && i0 + j < end) acc += double(h[(j + 1) * P - phase]) * padded[i0 + j];
+    for (std::int64_t j = 0; phase + j * P < L; ++j)
+        if (i0 - 1 - j >= first && i0 - 1 - j < end)
+            acc += double(h[phase + j * P]) * padded[i0 - 1 - j];
+    return acc;
+}
+
+class PieceTest : public testing::TestWithParam<double> {};
+
+// Outputs summed several at a time, whole or piece by piece from windows of the input, are
+// the one-tap-at-a-time sums to the last bit.
+TEST_P(PieceTest, PiecesEqualTheOneByOneSums) {
+    const double outputRate = GetParam();
+    TableGuard guard;
+    ASSERT_EQ(InitPolyPhase(outputRate, 48000.0), 0);
+    const std::uint32_t n = 3001;
+    const std::vector<double> padded = Padded(n, Sine(997.0, 48000.0, 0.7));
+    const Converted whole = Convert(padded, 48000.0, outputRate);
+    ASSERT_EQ(whole.count, PolyphaseLength(n, 48000.0, outputRate));
+    std::vector<double> piece(1000);
+    for (std::uint32_t from = 0; from < whole.count; from += 1000) {
+        const std::uint32_t length = std::min<std::uint32_t>(1000, whole.count - from);
+        std::int64_t low = 0, high = 0;
+        PolyphaseReach(n, from, length, &low, &high);
+        const std::vector<double> window(padded.begin() + low, padded.begin() + high);
+        ASSERT_TRUE(PolyphaseRange(window.data(), low, n, from, length, piece.data()));
+        for (std::uint32_t k = 0; k < length; ++k) {
+            const double expected = ReferenceOutput(padded, n, from + k);
+            ASSERT_EQ(whole[from + k], expected) << "output " << from + k;
+            ASSERT_EQ(piece[k], expected) << "output " << from + k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PieceTest,
+                         testing::Values(44100.0, 96000.0, 192000.0, 22050.0, 8000.0));
 
 } // namespace
