@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "soundfile/ByteOrder.h"
+#include "soundfile/CpuClones.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ std::uint8_t SilenceByte(SampleCoding coding) {
     return coding == SampleCoding::Unsigned8 ? 0x80 : 0x00;
 }
 
+QUILL_CPU_CLONES
 void EncodeSamples(SampleCoding coding, const double* values, std::size_t count, std::uint8_t* out,
                    std::size_t stride) {
     WithCodec(coding, [&](auto codec) {
@@ -201,6 +203,7 @@ void SampleCodes(const double* values, std::size_t count, std::int32_t* codes) {
         codes[k] = WordCode<32>(values[k]);
 }
 
+QUILL_CPU_CLONES
 void EncodeCodes(SampleCoding coding, const std::int32_t* codes, std::size_t count, bool negate,
                  std::uint8_t* out) {
     WithCodec(coding, [&](auto codec) {

@@ -3,13 +3,10 @@
 // instruction set the clone chosen at start-up uses.
 #include "synth/PolyphaseKernel.h"
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define QUILL_KERNEL_CLONES __attribute__((target_clones("default", "avx2", "arch=x86-64-v4")))
-#else
-#define QUILL_KERNEL_CLONES
-#endif
+#include "soundfile/CpuClones.h"
 
-QUILL_KERNEL_CLONES
+
+QUILL_CPU_CLONES
 void PhaseSums(const double* right, std::size_t rightCount, const double* left,
                std::size_t leftCount, const double* samples, std::ptrdiff_t laneStep,
                std::size_t lanes, double* out) {

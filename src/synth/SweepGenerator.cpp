@@ -1,5 +1,6 @@
 #include "synth/SweepGenerator.h"
 
+#include <algorithm>
 #include <any>
 #include <cmath>
 #include <limits>
@@ -28,6 +29,32 @@ std::int32_t FrameCount(double planned, std::int32_t startFrame) {
     return frames;
 }
 
+// The phase, increment and amplitude of the next `count` samples into phases[] and amplitudes[],
+// each carried by one addition or multiplication per sample. Working on copies keeps the three
+// in registers: the chains of dependent additions and multiplications are what limits the pace.
+struct Recurrence {
+    double phase, increment, amplitude;
+    const double frequencyRatio, amplitudeRatio;
+
+    void Carry(double* phases, double* amplitudes, std::int32_t count) {
+        double p = phase, step = increment, a = amplitude;
+        for (std::int32_t i = 0; i < count; ++i) {
+            phases[i] = p;
+            amplitudes[i] = a;
+            p += step;
+            step *= frequencyRatio;
+            a *= amplitudeRatio;
+        }
+        phase = p;
+        increment = step;
+        amplitude = a;
+    }
+};
+
+// Samples carried per step before the sines of the step before are taken: short enough that
+// the processor works on those sines while it waits on the chains of the next step.
+constexpr std::int32_t kSineStep = 16;
+
 } // namespace
 
 int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, double sampleRate,
@@ -50,15 +77,14 @@ int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, doub
     const double A1 = std::pow(10.0, level_to / 20.0);
     const double perFrame = 1.0 / static_cast<double>(N);
     const double amplitudeRatio = std::pow(A1 / A0, perFrame);
-    double increment = (freq_from + freq_from) * PI / sampleRate;
+    const double increment = (freq_from + freq_from) * PI / sampleRate;
     const double frequencyRatio = std::pow(freq_to / freq_from, perFrame);
     // Levels or frequencies too far apart for a double (an amplitude of 0 or infinity).
     if (!PositiveFinite(A0) || !PositiveFinite(A1) || !PositiveFinite(amplitudeRatio) ||
         !PositiveFinite(frequencyRatio) || !PositiveFinite(increment))
         return kErrBadSignalParameter;
 
-    double phase = 0.0;
-    double amplitude = A0;
+    Recurrence recurrence{0.0, increment, A0, frequencyRatio, amplitudeRatio};
     std::int32_t position = startFrame;
     std::int32_t written = 0;
     Status error = kNoErr;
@@ -68,16 +94,17 @@ int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, doub
 
     while (written < N && error == kNoErr && shouldStop.load() == 0) {
         // The whole block is computed even when fewer frames remain, so that phase,
-        // increment and amplitude carry on exactly from one block to the next. They are carried
-        // sample by sample; the sines of the block are then taken together.
-        for (std::int32_t i = 0; i < kSweepBlockFrames; ++i) {
-            phases[i] = phase;
-            amplitudes[i] = amplitude;
-            phase += increment;
-            increment *= frequencyRatio;
-            amplitude *= amplitudeRatio;
+        // increment and amplitude carry on exactly from one block to the next. The sines of
+        // each step are taken, several at a time, after the next step has been carried.
+        std::int32_t carried = 0; // samples whose sines are still to be taken start here
+        for (std::int32_t i = 0; i < kSweepBlockFrames; i += kSineStep) {
+            const std::int32_t n = std::min(kSineStep, kSweepBlockFrames - i);
+            recurrence.Carry(phases + i, amplitudes + i, n);
+            ScaledSines(phases + carried, amplitudes + carried, block + carried, std::size_t(i - carried));
+            carried = i;
         }
-        ScaledSines(phases, amplitudes, block, kSweepBlockFrames);
+        ScaledSines(phases + carried, amplitudes + carried, block + carried,
+                    std::size_t(kSweepBlockFrames - carried));
         const std::int32_t wanted =
             N - written < kSweepBlockFrames ? N - written : kSweepBlockFrames;
         std::int32_t count = wanted;

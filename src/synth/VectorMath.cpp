@@ -6,13 +6,10 @@
 
 #include <cmath>
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define QUILL_VECTOR_CLONES __attribute__((target_clones("default", "avx2", "arch=x86-64-v4")))
-#else
-#define QUILL_VECTOR_CLONES
-#endif
+#include "soundfile/CpuClones.h"
 
-QUILL_VECTOR_CLONES
+
+QUILL_CPU_CLONES
 void ScaledSines(const double* phases, const double* amplitudes, double* out, std::size_t count) {
 #pragma omp simd
     for (std::size_t i = 0; i < count; ++i)
