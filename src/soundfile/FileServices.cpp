@@ -158,9 +158,24 @@ Status PosixFileServices::Write(std::int16_t refNum, std::int32_t* count, const 
     const int fd = Descriptor(refNum);
     if (fd < 0) return kErrFileNotOpen;
     const char* bytes = static_cast<const char*>(buffer);
-    return TransferAll(count, kErrIO, [&](std::int32_t done, std::size_t size) {
+    const Status status = TransferAll(count, kErrIO, [&](std::int32_t done, std::size_t size) {
         return ::write(fd, bytes + done, size);
     });
+    if (*count > 0) StartWriteback(refNum, fd, *count);
+    return status;
+}
+
+void PosixFileServices::StartWriteback(std::int16_t refNum, int fd, std::int64_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (std::size_t(refNum) > unwritten.size()) unwritten.resize(std::size_t(refNum), 0);
+        std::int64_t& pending = unwritten[std::size_t(refNum) - 1];
+        pending += bytes;
+        if (pending < kWritebackBytes) return;
+        pending = 0;
+    }
+    // Only starts the writing; a failure shows when the file is flushed on closing.
+    (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
@@ -222,6 +237,7 @@ Status PosixFileServices::Close(std::int16_t refNum) {
         return kErrFileNotOpen;
     const int fd = descriptors[refNum - 1];
     descriptors[refNum - 1] = -1;
+    if (std::size_t(refNum) <= unwritten.size()) unwritten[std::size_t(refNum) - 1] = 0;
     // A full disk or an exceeded size limit may show only here, when the data reaches the disk.
     const int flushError = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
     if (::close(fd) != 0 && errno != EINTR) return StatusFromErrno(errno);

@@ -105,8 +105,14 @@ public:
 
 private:
     int Descriptor(std::int16_t refNum) const; // -1 when refNum is not open
+    // Hands what was written to the disk every kWritebackBytes, without waiting for it, so
+    // that the flush on closing finds little left to write and a long job's writing overlaps
+    // its computing.
+    void StartWriteback(std::int16_t refNum, int fd, std::int64_t bytes);
+    static constexpr std::int64_t kWritebackBytes = std::int64_t(8) << 20;
     mutable std::mutex mutex;
     std::vector<int> descriptors; // refNum n is descriptors[n - 1]; -1 = free
+    std::vector<std::int64_t> unwritten; // bytes written since the last writeback began
 };
 
 // The service the engine uses.
