@@ -237,9 +237,14 @@ std::vector<OptionForm> FormsOf(const OptionDoc& option) {
         if (!option.defaultValue.empty()) text += " (default: " + option.defaultValue + ")";
         return {{option.names, option.placeholder, text}};
     }
-    return {{option.names, "", text + (option.defaultValue == "on" ? " (default)" : "")},
-            {option.negations, "",
-             "do not " + text + (option.defaultValue == "off" ? " (default)" : "")}};
+    std::vector<OptionForm> forms;
+    // A flag may be defined with its negated form alone ("!--no-color").
+    if (!option.names.empty())
+        forms.push_back(
+            {option.names, "", text + (option.defaultValue == "on" ? " (default)" : "")});
+    forms.push_back({option.negations, "",
+                     "do not " + text + (option.defaultValue == "off" ? " (default)" : "")});
+    return forms;
 }
 
 ValueKind KindOf(const OptionDoc& option) {
