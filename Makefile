@@ -5,7 +5,7 @@ BUILD   = build/$(PRESET)
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test asan-test tsan-test fuzz fuzz-smoke bench demo screenshots clean format
+.PHONY: all deps build test asan-test tsan-test fuzz fuzz-smoke bench demo screenshots package clean format
 
 all: build
 
@@ -61,6 +61,13 @@ screenshots: deps $(BUILD)/build.ninja
 	cmake --build --preset $(PRESET) -j $(JOBS) --target quillwavecaster_screenshots
 	QT_QPA_PLATFORM=offscreen QUILL_RESOURCES=$(CURDIR)/resources \
 	  $(BUILD)/src/gui/quillwavecaster_screenshots docs/screenshots
+
+# A Debian package of both programs with their resources, desktop entry, icon, manual page and
+# bash completion, built for /usr: build/package/quillwavecaster_<version>_<architecture>.deb.
+package:
+	@scripts/install-deps.sh package
+	cmake --preset package
+	cmake --build --preset package -j $(JOBS) --target package
 
 format:
 	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')

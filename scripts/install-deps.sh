@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
-# Usage: scripts/install-deps.sh [build|tools|bench|fuzz|ci]
-#   build (default): compiler, libraries and the independent readers the tests use
+# Usage: scripts/install-deps.sh [build|tools|bench|package|fuzz|ci]
+#   build (default): compiler, libraries, the independent readers the tests use, and groff,
+#                    with which the tests render the manual page
+#   package:         additionally what CPack needs to make the Debian package (make package)
 #   tools:           additionally the speech synthesiser that tools/ uses to remake voices
 #   bench:           additionally GNU time, which bench/compare.py runs every process under
 #   fuzz:            additionally clang with libFuzzer and the sanitizer runtimes, and the
@@ -12,10 +14,12 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config
           nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev sndfile-programs sox python3
-          qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales)
+          qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales
+          groff-base)
 case "${1:-build}" in
   tools) packages+=(espeak-ng) ;;
   bench) packages+=(time) ;;
+  package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
   ci) packages+=(clang libclang-rt-14-dev llvm valgrind) ;;
 esac

@@ -1,5 +1,9 @@
 #include "cli/Commands.h"
 
+#include <memory>
+
+#include "cli/OptionDocs.h"
+
 namespace quillgen {
 
 static std::vector<Registrar>& RegistrarList() {
@@ -14,6 +18,33 @@ bool RegisterCommand(Registrar registrar) {
 
 const std::vector<Registrar>& Registrars() {
     return RegistrarList();
+}
+
+CLI::Option* AddFormatOption(CLI::App* command, std::string& format) {
+    return command->add_option("--format", format, "file format")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"aiff", "bwf"}))
+        ->capture_default_str();
+}
+
+CLI::Option* AddBitsOption(CLI::App* command, int& bits) {
+    return command->add_option("--bits", bits, "bits per sample")
+        ->type_name("BITS")
+        ->check(CLI::IsMember({16, 24}))
+        ->capture_default_str();
+}
+
+void DefineCommandLine(CLI::App& app) {
+    app.name("quillgen");
+    app.description("calibrated test signals for studio monitoring chains");
+    // Set before the subcommands are added: each takes the help flag and layout it finds here.
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.set_version_flag("--version", std::string("quillgen ") + QUILLGEN_VERSION,
+                         "print the version and exit");
+    app.require_subcommand(1);
+    for (auto registrar : Registrars())
+        registrar(app);
 }
 
 } // namespace quillgen

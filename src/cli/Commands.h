@@ -2,6 +2,7 @@
 // Each quillgen subcommand lives in a file of its own and registers itself here.
 // A subcommand's callback stores its exit status in `exitStatus`.
 
+#include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -17,5 +18,13 @@ using Registrar = void (*)(CLI::App& app);
 bool RegisterCommand(Registrar registrar);
 // The registrars added so far.
 const std::vector<Registrar>& Registrars();
+
+// --format FORMAT (aiff or bwf) and --bits BITS (16 or 24), as every job command has them.
+CLI::Option* AddFormatOption(CLI::App* command, std::string& format);
+CLI::Option* AddBitsOption(CLI::App* command, int& bits);
+
+// The whole command line on `app`: the program's name, --help and --version, the help layout
+// and every registered subcommand. quillgen, its manual page and its completion all read it.
+void DefineCommandLine(CLI::App& app);
 
 } // namespace quillgen

@@ -333,10 +333,13 @@ void AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* command = app.add_subcommand("info", "show the format, markers, loops, sampler "
                                                    "information and regions of a sound file");
-    command->add_option("FILE", options->path, "an AIFF or WAVE file")->required();
+    command->add_option("FILE", options->path, "the AIFF or WAVE file to read")
+        ->type_name("FILE")
+        ->required();
     command->add_flag("--json", options->json, "print one JSON object");
     command->add_flag("--levels", options->levels,
-                      "read every frame and show each channel's sample peak and RMS level (dBFS)");
+                      "read every frame and show each channel's sample peak and RMS level in "
+                      "dBFS");
     command->callback([options] { exitStatus = ShowInfo(*options, std::cout, std::cerr); });
 }
 

@@ -3,14 +3,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <thread>
 
 #include "jobs/AppController.h"
-#include "jobs/OutputNames.h"
 #include "shell/SharedFlags.h"
 
 namespace quillgen {
@@ -59,13 +60,43 @@ void DrawBar(double fraction) {
 
 } // namespace
 
-std::string ChosenPath(const std::optional<std::string>& output, const std::string& proposedName,
-                       const std::string& extension) {
-    if (!output) return proposedName;
+OutputTarget ResolveOutput(const std::optional<std::string>& output,
+                           const std::optional<std::string>& format,
+                           const std::string& defaultFormat, const std::string& proposedName) {
+    OutputTarget target{format.value_or(defaultFormat), proposedName, "", ""};
+    if (!output) return target;
     const std::string& path = *output;
-    // A folder alone ("out/") gets the proposed name inside it rather than a hidden ".aif".
-    if (path.empty() || path.back() == '/') return path + proposedName;
-    return StripOutputExtension(path, extension);
+    // A folder gets the proposed name inside it rather than a name of its own plus ".aif".
+    std::error_code error;
+    if (path.empty() || path.back() == '/' || std::filesystem::is_directory(path, error)) {
+        target.chosenPath =
+            path.empty() || path.back() == '/' ? path + proposedName : path + "/" + proposedName;
+        return target;
+    }
+    target.chosenPath = path;
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    // ".wav" alone, or "takes/.aif", is a hidden file's name rather than an extension.
+    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
+        return target;
+    const std::string extension = path.substr(dot + 1);
+    std::string lower = extension;
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const char* named = lower == "wav"                      ? "bwf"
+                        : lower == "aif" || lower == "aiff" ? "aiff"
+                                                            : nullptr;
+    if (named == nullptr) return target; // not a sound file's extension: the format's is added
+    if (format && *format != named) {
+        target.problem = "the extension of -o " + path + " names " +
+                         (std::string(named) == "bwf" ? "Broadcast WAVE" : "AIFF") +
+                         ", which contradicts --format " + *format;
+        return target;
+    }
+    target.format = named;
+    target.chosenPath = path.substr(0, dot);
+    target.extension = extension;
+    return target;
 }
 
 int RunJob(AppController& controller, const std::string& chosenPath, bool quiet) {

@@ -80,6 +80,7 @@ void AddPhaseCheckCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "phase-check", "write phase and channel check files, one per speaker, into a directory");
     command->add_option("--layout", o->layout, "speaker layout")
+        ->type_name("LAYOUT")
         ->transform([](std::string name) {
             for (auto& c : name)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -87,22 +88,27 @@ void AddPhaseCheckCommand(CLI::App& app) {
         })
         ->check(CLI::IsMember({"stereo", "quad", "lcrs", "5.1", "6.1", "7.1", "10.2"}))
         ->capture_default_str();
-    command->add_option("--silence", o->silence, "seconds of silence after every element")
+    command->add_option("--silence", o->silence, "silence after every element, in seconds")
+        ->type_name("SECONDS")
         ->capture_default_str();
     command->add_option("--repeats", o->repeats, "in-phase/out-of-phase bursts per speaker pair")
+        ->type_name("N")
         ->capture_default_str();
-    command->add_flag("--announce-speakers,!--no-announce-speakers", o->announceSpeakers,
-                      "name every speaker from its own file before the pair checks");
-    command->add_option("--rate", o->rate, "sample rate, Hz")->capture_default_str();
-    command->add_option("--format", o->format, "file format")
-        ->check(CLI::IsMember({"aiff", "bwf"}))
+    command
+        ->add_flag("--announce-speakers,!--no-announce-speakers", o->announceSpeakers,
+                   "name every speaker from its own file before the pair checks")
+        ->default_str("on");
+    command->add_option("--rate", o->rate, "sample rate in hertz")
+        ->type_name("HZ")
         ->capture_default_str();
-    command->add_option("--bits", o->bits, "bits per sample")
-        ->check(CLI::IsMember({16, 24}))
-        ->capture_default_str();
-    command->add_option("-o,--output", o->output,
-                        "the directory to write; default \"Phase Check for <layout>\" here");
-    command->add_flag("--quiet", o->quiet, "no progress bar");
+    AddFormatOption(command, o->format);
+    AddBitsOption(command, o->bits);
+    command
+        ->add_option("-o,--output", o->output,
+                     "the folder to write the files into (default: \"Phase Check for <layout>\", "
+                     "in the current folder)")
+        ->type_name("DIR");
+    command->add_flag("--quiet", o->quiet, "show no progress bar");
     command->callback([o] { Run(*o); });
 }
 

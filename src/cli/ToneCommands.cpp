@@ -17,6 +17,7 @@ namespace {
 // The options every single-file job shares.
 struct OutputOptions {
     std::string format = "aiff";
+    CLI::Option* formatOption = nullptr; // tells a --format given from the default
     int bits = 16;
     std::optional<std::string> output;
     bool quiet = false;
@@ -31,21 +32,25 @@ struct ToneOptions {
 };
 
 void AddOutputOptions(CLI::App* command, OutputOptions& out) {
-    command->add_option("--format", out.format, "file format")
-        ->check(CLI::IsMember({"aiff", "bwf"}))
-        ->capture_default_str();
-    command->add_option("--bits", out.bits, "bits per sample")
-        ->check(CLI::IsMember({16, 24}))
-        ->capture_default_str();
-    command->add_option("-o,--output", out.output,
-                        "where to write; the extension (.aif or .wav) is added unless present");
-    command->add_flag("--quiet", out.quiet, "no progress bar");
-    command->add_flag("--announce,!--no-announce", out.announce,
-                      "speak the parameters before the signal");
+    out.formatOption = AddFormatOption(command, out.format);
+    AddBitsOption(command, out.bits);
+    command
+        ->add_option("-o,--output", out.output,
+                     "the file to write, or a folder to write the proposed name into; its "
+                     "extension .wav or .aif/.aiff chooses the format unless --format is given, "
+                     "and the format's extension is added to any other name (default: the "
+                     "proposed name, in the current folder)")
+        ->type_name("PATH");
+    command->add_flag("--quiet", out.quiet, "show no progress bar");
+    command
+        ->add_flag("--announce,!--no-announce", out.announce,
+                   "speak the parameters before the signal")
+        ->default_str("on");
 }
 
-CLI::Option* AddNumber(CLI::App* command, const char* name, double& value, const char* help) {
-    return command->add_option(name, value, help)->capture_default_str();
+CLI::Option* AddNumber(CLI::App* command, const char* name, const char* placeholder, double& value,
+                       const char* help) {
+    return command->add_option(name, value, help)->type_name(placeholder)->capture_default_str();
 }
 
 // Fills the controller's records, checks them and runs the job. `optionNames` says which
@@ -56,8 +61,6 @@ void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& option
     Settings& settings = controller.settings();
     SaveOptions& options = controller.saveOptions();
     options.setOutputType(kind);
-    options.setFileType(o.out.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
-    options.setDataFormat(o.out.bits == 24 ? 2 : 1);
     settings.setSampleRate(o.rate);
     settings.setFreq_from(o.freqFrom);
     settings.setFreq_to(o.freqTo);
@@ -65,6 +68,19 @@ void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& option
     settings.setLevel_to(o.levelTo);
     settings.setLength(o.length);
     settings.setAnnounce(o.out.announce);
+
+    const std::optional<std::string> givenFormat =
+        o.out.formatOption->count() > 0 ? std::optional(o.out.format) : std::nullopt;
+    const OutputTarget target =
+        ResolveOutput(o.out.output, givenFormat, o.out.format, controller.fileName().value_or(""));
+    if (!target.problem.empty()) {
+        std::fprintf(stderr, "quillgen %s: %s\n", commandName, target.problem.c_str());
+        exitStatus = 2;
+        return;
+    }
+    options.setFileType(target.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
+    options.setDataFormat(o.out.bits == 24 ? 2 : 1);
+    controller.setTargetExtension(target.extension);
 
     if (auto violation = CheckJobSettings(settings, options)) {
         auto name = optionNames.find(violation->value);
@@ -74,9 +90,7 @@ void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& option
         exitStatus = 2;
         return;
     }
-    std::string path =
-        ChosenPath(o.out.output, controller.fileName().value_or(""), controller.outputExtension());
-    exitStatus = RunJob(controller, path, o.out.quiet);
+    exitStatus = RunJob(controller, target.chosenPath, o.out.quiet);
 }
 
 void AddToneCommand(CLI::App& app) {
@@ -86,10 +100,10 @@ void AddToneCommand(CLI::App& app) {
     o->length = 10.0;
     o->rate = 44100.0;
     CLI::App* command = app.add_subcommand("tone", "write a steady sine test tone");
-    AddNumber(command, "--freq", o->freqFrom, "frequency, Hz");
-    AddNumber(command, "--level", o->levelFrom, "level, dB re full scale");
-    AddNumber(command, "--length", o->length, "length, seconds");
-    AddNumber(command, "--rate", o->rate, "sample rate, Hz");
+    AddNumber(command, "--freq", "HZ", o->freqFrom, "frequency in hertz");
+    AddNumber(command, "--level", "DB", o->levelFrom, "level in dB re full scale");
+    AddNumber(command, "--length", "SECONDS", o->length, "length of the signal in seconds");
+    AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
     AddOutputOptions(command, o->out);
     command->callback([o] {
         o->freqTo = o->freqFrom;
@@ -112,9 +126,9 @@ void AddFullSweepCommand(CLI::App& app) {
     o->rate = 48000.0;
     CLI::App* command =
         app.add_subcommand("full-sweep", "write a sweep from 5 Hz to half the sample rate");
-    AddNumber(command, "--level", o->levelFrom, "level, dB re full scale");
-    AddNumber(command, "--length", o->length, "length, seconds");
-    AddNumber(command, "--rate", o->rate, "sample rate, Hz");
+    AddNumber(command, "--level", "DB", o->levelFrom, "level in dB re full scale");
+    AddNumber(command, "--length", "SECONDS", o->length, "length of the signal in seconds");
+    AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
     AddOutputOptions(command, o->out);
     command->callback([o] {
         o->freqFrom = 5.0;
@@ -138,12 +152,12 @@ void AddSweepCommand(CLI::App& app) {
     o->length = 15.0;
     o->rate = 48000.0;
     CLI::App* command = app.add_subcommand("sweep", "write a sweep between two frequencies");
-    AddNumber(command, "--from", o->freqFrom, "start frequency, Hz");
-    AddNumber(command, "--to", o->freqTo, "end frequency, Hz");
-    AddNumber(command, "--from-level", o->levelFrom, "start level, dB re full scale");
-    AddNumber(command, "--to-level", o->levelTo, "end level, dB re full scale");
-    AddNumber(command, "--length", o->length, "length, seconds");
-    AddNumber(command, "--rate", o->rate, "sample rate, Hz");
+    AddNumber(command, "--from", "HZ", o->freqFrom, "start frequency in hertz");
+    AddNumber(command, "--to", "HZ", o->freqTo, "end frequency in hertz");
+    AddNumber(command, "--from-level", "DB", o->levelFrom, "start level in dB re full scale");
+    AddNumber(command, "--to-level", "DB", o->levelTo, "end level in dB re full scale");
+    AddNumber(command, "--length", "SECONDS", o->length, "length of the signal in seconds");
+    AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
     AddOutputOptions(command, o->out);
     command->callback([o] {
         Run(kOutputCustomSweep, *o,

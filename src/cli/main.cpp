@@ -5,15 +5,14 @@
 
 int main(int argc, char** argv) {
     // A file-size limit then makes the write fail (EFBIG), so the job reports it and removes
-    // its unfinished file, instead of the process being ended with that file left behind.
+    // its unfinished file, instead of the process being ended with it left behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    CLI::App app{"quillgen: calibrated test signals for studio monitoring chains"};
-    app.require_subcommand(1);
-    for (auto registrar : quillgen::Registrars()) registrar(app);
+    CLI::App app;
+    quillgen::DefineCommandLine(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        // CLI11 reports --help as success and everything else as a usage error.
+        // CLI11 reports --help and --version as success and everything else as a usage error.
         int code = app.exit(e);
         return code == 0 ? 0 : 2;
     }

@@ -87,7 +87,7 @@ std::string AppController::outputExtension() const {
 std::string AppController::targetPath(const std::string& chosenPath) const {
     // A phase check writes its files into the chosen directory itself.
     if (jobSaveOptions.outputType() == kOutputPhaseCheck) return chosenPath;
-    return chosenPath + "." + outputExtension();
+    return chosenPath + "." + (targetExtension.empty() ? outputExtension() : targetExtension);
 }
 
 void AppController::storeSaveOptions() const {

@@ -58,6 +58,9 @@ public:
     // The file a job for `chosenPath` writes: chosenPath + "." + extension (for a phase check,
     // the directory chosenPath itself).
     std::string targetPath(const std::string& chosenPath) const;
+    // The extension a tone or sweep file gets instead of its type's own, as the user spelled
+    // it ("aiff", "WAV"); empty gives the type's own again.
+    void setTargetExtension(std::string extension) { targetExtension = std::move(extension); }
 
     // Keeps the save options in the preferences (done when the user confirms the save panel).
     void storeSaveOptions() const;
@@ -105,6 +108,7 @@ private:
     SaveOptions jobSaveOptions;
     JobProgress progressState;
     std::string phaseCheckName;
+    std::string targetExtension;
     nlohmann::json speakerTable = nlohmann::json::object();
     std::unique_ptr<ScopedObserver> progressObserver;
 };

@@ -221,24 +221,44 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct OutputCase {
     std::vector<std::string> args;
-    std::string written; // relative to the output folder
+    std::string written; // relative to the output folder; empty: refused as a usage error
+    const char* magic;   // what the file starts with: "FORM" for AIFF, "RIFF" for WAVE
 };
 class OutputPath : public testing::TestWithParam<OutputCase> {};
-TEST_P(OutputPath, ExtensionIsAddedUnlessPresent) {
+TEST_P(OutputPath, FollowsTheExtensionFormatAndFolder) {
+    const OutputCase& c = GetParam();
     ScratchDir scratch;
     fs::create_directory(scratch.out() / "sub");
+    fs::create_directory(scratch.out() / "dir.wav");
     std::vector<std::string> args{"tone", "--length", "0.1", "--quiet"};
-    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    args.insert(args.end(), c.args.begin(), c.args.end());
     RunResult run = Quillgen(scratch, args);
+    if (c.written.empty()) {
+        EXPECT_EQ(run.exit, 2);
+        EXPECT_THAT(run.err, HasSubstr(c.args[1])); // names both -o and --format
+        EXPECT_THAT(run.err, HasSubstr("--format " + c.args[3]));
+        EXPECT_THAT(Entries(scratch.out()), testing::ElementsAre("dir.wav", "sub"));
+        EXPECT_TRUE(fs::is_empty(scratch.out() / "sub"));
+        return;
+    }
     ASSERT_EQ(run.exit, 0) << run.err;
-    EXPECT_EQ(run.out, GetParam().written + "\n");
-    EXPECT_TRUE(fs::is_regular_file(scratch.out() / GetParam().written));
+    EXPECT_EQ(run.out, c.written + "\n");
+    EXPECT_EQ(ReadText(scratch.out() / c.written).substr(0, 4), c.magic);
 }
+const std::string kProposed = "VivuZira 1000 Hz, -10.00 dB, 0 sec";
 INSTANTIATE_TEST_SUITE_P(
     Names, OutputPath,
-    testing::Values(OutputCase{{"-o", "x"}, "x.aif"}, OutputCase{{"-o", "x.aif"}, "x.aif"},
-                    OutputCase{{"-o", "sub/x.wav", "--format", "bwf"}, "sub/x.wav"},
-                    OutputCase{{"-o", "sub/"}, "sub/VivuZira 1000 Hz, -10.00 dB, 0 sec.aif"}));
+    testing::Values(OutputCase{{"-o", "x"}, "x.aif", "FORM"},
+                    OutputCase{{"-o", "x.aif"}, "x.aif", "FORM"},
+                    OutputCase{{"-o", "take.wav"}, "take.wav", "RIFF"},
+                    OutputCase{{"-o", "TAKE.WAV"}, "TAKE.WAV", "RIFF"},
+                    OutputCase{{"-o", "take.aiff"}, "take.aiff", "FORM"},
+                    OutputCase{{"-o", "x.txt", "--format", "bwf"}, "x.txt.wav", "RIFF"},
+                    OutputCase{{"-o", "sub/x.wav", "--format", "bwf"}, "sub/x.wav", "RIFF"},
+                    OutputCase{{"-o", "sub/"}, "sub/" + kProposed + ".aif", "FORM"},
+                    OutputCase{{"-o", "dir.wav"}, "dir.wav/" + kProposed + ".aif", "FORM"},
+                    OutputCase{{"-o", "take.wav", "--format", "aiff"}, "", ""},
+                    OutputCase{{"-o", "sub/take.AIF", "--format", "bwf"}, "", ""}));
 
 // By default the parameters are spoken first: "Announcement" at 0, the signal behind it.
 TEST(ToneCommand, AnnouncesByDefault) {
