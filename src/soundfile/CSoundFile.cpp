@@ -7,6 +7,7 @@
 #include <new>
 
 #include "soundfile/ByteOrder.h"
+#include "soundfile/Dither.h"
 #include "soundfile/FileServices.h"
 
 std::int32_t kSFTBufferSize = kSFTBufSizePPC;
@@ -303,7 +304,8 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
         for (std::int32_t i = first; i < samples; i += step, ++k) {
             std::uint8_t* sample = buffer + std::size_t(i) * bytes;
             if (mode == WriteMode::Replace) {
-                StoreConvertedSample(sample, bytes, values[k]);
+                if (ditherSource) StoreDitheredSample(sample, bytes, values[k], *ditherSource);
+                else StoreConvertedSample(sample, bytes, values[k]);
             } else if (bytes == 3) {
                 values[k] += LoadBufferSample(sample, 3) / 8388608.0;
                 StoreConvertedSample(sample, 3, values[k]);
