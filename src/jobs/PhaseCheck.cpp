@@ -348,10 +348,16 @@ void PhaseCheck::doLevelCheckForList(PhaseCheckFiles& files) {
 void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files,
                                                 double seconds) {
     if (index >= files.size()) return;
+    // Through the file's own writing, as the voices go in; a failed write raises there.
     TxSoundFile& file = *files[index];
+    const std::int32_t start = file.pos();
     NoiseSummary summary;
-    const int status = GenerateNoise(file.soundFile(), file.pos(), settings.length(),
-                                     settings.sampleRate(), settings.noise(), &summary);
+    auto write = [&file](std::int32_t, std::int32_t count, double* block) {
+        file.write(static_cast<std::uint32_t>(count), block);
+        return kNoErr;
+    };
+    int status = GenerateNoise(write, start, settings.length(), settings.sampleRate(),
+                               settings.noise(), &summary);
     if (shouldStop) {
         files.clear();
         throw Stopped();
@@ -362,14 +368,16 @@ void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFil
                                               "full scale; the highest level it takes is %.2f dB "
                                               "RMS",
                                               settings.noise().level, summary.highestLevel));
+    if (status == kNoErr)
+        status = AddNoiseMarkers(file.soundFile(), start, settings.noise(), summary);
     if (status != kNoErr)
         throw QuillException(kQUILException, "could not write the noise into '" + file.path() +
                                                  "': " +
                                                  FileStatusText(static_cast<Status>(status)));
     ++progress.step;
-    for (auto& each : files) {
-        each->advanceSamples(summary.frames);
-        each->advanceTime(seconds);
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (k != index) files[k]->advanceSamples(summary.frames);
+        files[k]->advanceTime(seconds);
     }
 }
 

@@ -200,13 +200,12 @@ bool NoiseBandFits(const NoiseParameters& noise, double sampleRate) {
            noise.bandHigh < sampleRate * 0.5;
 }
 
-int GenerateNoise(CSoundFile* file, std::int32_t startFrame, double length, double sampleRate,
+int GenerateNoise(const NoiseSink& write, std::int32_t startFrame, double length, double sampleRate,
                   const NoiseParameters& noise, NoiseSummary* summary) {
     NoiseSummary measured;
-    if (file == nullptr || startFrame < 0 || !PositiveFinite(length) ||
-        !PositiveFinite(sampleRate) || !std::isfinite(noise.level) ||
-        !NoiseBandFits(noise, sampleRate) || !std::isfinite(noise.bandLow) ||
-        !std::isfinite(noise.bandHigh))
+    if (!write || startFrame < 0 || !PositiveFinite(length) || !PositiveFinite(sampleRate) ||
+        !std::isfinite(noise.level) || !NoiseBandFits(noise, sampleRate) ||
+        !std::isfinite(noise.bandLow) || !std::isfinite(noise.bandHigh))
         return kErrBadSignalParameter;
     const double planned = (length * 1000.0 / 1000.0) * sampleRate;
     if (!(planned >= 1.0 && planned < 2147483648.0)) return kErrBadSignalParameter;
@@ -243,7 +242,6 @@ int GenerateNoise(CSoundFile* file, std::int32_t startFrame, double length, doub
     const double target = std::pow(10.0, noise.level / 20.0);
     if (!(rms > 0.0) || !PositiveFinite(target)) return kErrBadSignalParameter;
     const double scale = target / rms;
-    measured.frames = N;
     measured.peakLevel = 20.0 * std::log10(peak * scale);
     measured.crestFactor = 20.0 * std::log10(peak / rms);
     // Rounded down to 0.01 dB, so that the level named is one that is taken.
@@ -252,34 +250,49 @@ int GenerateNoise(CSoundFile* file, std::int32_t startFrame, double length, doub
     if (summary) *summary = measured;
     if (peak * scale > kNoisePeakCeiling) return kErrNoiseWouldClip;
 
-    // Second pass: the same signal, scaled, into the file.
-    Status error = kNoErr;
+    // Second pass: the same signal, scaled, to the writer.
     NoiseSource source(noise, sampleRate, clip);
-    std::int32_t written = 0, position = startFrame;
-    while (written < N && error == kNoErr && shouldStop.load() == 0) {
-        const std::int32_t wanted = std::min(N - written, kNoiseBlockFrames);
-        for (std::int32_t i = 0; i < wanted; ++i)
+    std::int32_t written = 0;
+    while (written < N && shouldStop.load() == 0) {
+        const std::int32_t count = std::min(N - written, kNoiseBlockFrames);
+        for (std::int32_t i = 0; i < count; ++i)
             block[i] = source.Next() * scale;
-        std::int32_t count = wanted;
-        error = file->Write(std::int16_t(0), position, &count, &block);
-        // A file that reports no progress (or more than it was given) would keep this loop
-        // from ever finishing; the rest of the block would be lost from the sequence.
-        if (error == kNoErr && count != wanted) error = kErrIO;
-        if (error != kNoErr) break;
+        if (Status error = write(startFrame + written, count, block); error != kNoErr) return error;
         written += count;
-        position += count;
         PostProgress((planned + written) / progressTotal);
     }
-    buffer.reset();
-    if (error == kNoErr) error = file->UpdateSize();
-    if (error != kNoErr || written < N) return error;
+    measured.frames = written;
+    if (summary) *summary = measured;
+    return kNoErr;
+}
 
+Status AddNoiseMarkers(CSoundFile* file, std::int32_t startFrame, const NoiseParameters& noise,
+                       const NoiseSummary& summary) {
+    if (file == nullptr) return kErrBadSignalParameter;
     const std::string label = NoiseLabel(noise);
     char peakText[64];
-    std::snprintf(peakText, sizeof peakText, "Peak %.2fdBFS crest %.2fdB", measured.peakLevel,
-                  measured.crestFactor);
-    error = AddMarker(file, 1, startFrame, label);
-    if (error == kNoErr) error = AddMarker(file, 2, measured.peakFrame, peakText);
-    if (error == kNoErr) error = AddMarker(file, 3, startFrame + N, "End " + label);
+    std::snprintf(peakText, sizeof peakText, "Peak %.2fdBFS crest %.2fdB", summary.peakLevel,
+                  summary.crestFactor);
+    Status error = AddMarker(file, 1, startFrame, label);
+    if (error == kNoErr) error = AddMarker(file, 2, summary.peakFrame, peakText);
+    if (error == kNoErr) error = AddMarker(file, 3, startFrame + summary.frames, "End " + label);
     return error;
+}
+
+int GenerateNoise(CSoundFile* file, std::int32_t startFrame, double length, double sampleRate,
+                  const NoiseParameters& noise, NoiseSummary* summary) {
+    if (file == nullptr) return kErrBadSignalParameter;
+    auto write = [file](std::int32_t position, std::int32_t count, double* block) {
+        std::int32_t done = count;
+        Status error = file->Write(std::int16_t(0), position, &done, &block);
+        // A file that takes less (or claims more) than it was given would lose part of the
+        // sequence.
+        return error == kNoErr && done != count ? kErrIO : error;
+    };
+    NoiseSummary measured;
+    int error = GenerateNoise(write, startFrame, length, sampleRate, noise, &measured);
+    if (summary) *summary = measured;
+    if (error != kNoErr || shouldStop.load() != 0) return error;
+    if (Status status = file->UpdateSize(); status != kNoErr) return status;
+    return AddNoiseMarkers(file, startFrame, noise, measured);
 }

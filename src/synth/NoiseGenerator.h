@@ -13,6 +13,7 @@
 // same seed writes the signal.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -62,17 +63,30 @@ struct NoiseSummary {
     double highestLevel = 0.0;  // the highest RMS level this signal takes, dB
 };
 
-// Writes trunc(length * sampleRate) frames of the noise into channel 0 of `file` from
-// startFrame on, in blocks of kNoiseBlockFrames, posting kSweepGeneratorProgressNotification
-// with the fraction done (both passes) after each block and stopping before the next block once
-// shouldStop is set. Then brings the file's frame count up to date and marks the signal: its
-// label at the start, its peak level and crest factor at the peak, and the end. Same parameters,
-// same samples.
+// Takes `count` frames of the noise for the frames from `position` on; a status other than 0
+// ends the noise there.
+using NoiseSink = std::function<Status(std::int32_t position, std::int32_t count, double* block)>;
+
+// Hands trunc(length * sampleRate) frames of the noise, numbered from startFrame on, to `write`
+// in blocks of kNoiseBlockFrames, posting kSweepGeneratorProgressNotification with the fraction
+// done (both passes) after each block and stopping before the next block once shouldStop is
+// set. Same parameters, same samples. `summary` receives the measures and the frames written.
 //
 // Returns 0 or: kErrBadSignalParameter before anything is done, for a rate, length or level that
 // is not a positive (level: finite) number, a band that does not fit, a negative startFrame or a
 // signal that would end past the last 32-bit frame; kErrNoiseWouldClip, before anything is
 // written, when the peak at this level would pass kNoisePeakCeiling (`summary` then names the
-// highest level); else the first failing status of a write, UpdateSize or AddMarker.
+// highest level); else the first failing status of `write`.
+int GenerateNoise(const NoiseSink& write, std::int32_t startFrame, double length, double sampleRate,
+                  const NoiseParameters& noise, NoiseSummary* summary);
+
+// The markers of a noise that starts at startFrame: its label at the start, its peak level and
+// crest factor at the peak, and the end. The first failing AddMarker status, or 0.
+Status AddNoiseMarkers(CSoundFile* file, std::int32_t startFrame, const NoiseParameters& noise,
+                       const NoiseSummary& summary);
+
+// The noise into channel 0 of `file` from startFrame on; then, unless stopped, the file's frame
+// count brought up to date and the markers added. As the sink form, plus the first failing
+// status of a write, UpdateSize or AddMarker.
 int GenerateNoise(CSoundFile* file, std::int32_t startFrame, double length, double sampleRate,
                   const NoiseParameters& noise, NoiseSummary* summary = nullptr);
