@@ -295,7 +295,9 @@ TEST_P(LevelCheckSet, EachSpeakerAloneInTurnAtTheLevel) {
     for (std::size_t i = 0; i < inOrder.size(); ++i)
         inOrder[i] = i;
     EXPECT_EQ(noiseOrder, inOrder);
-    if (!c.announce) EXPECT_EQ(parts.size(), files.size());
+    if (!c.announce) {
+        EXPECT_EQ(parts.size(), files.size());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
