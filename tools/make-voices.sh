@@ -7,7 +7,9 @@
 # The two test noises are the spoken phrase, a short pause and one pink noise burst made
 # with a fixed seed: both end in exactly the same burst.
 #
-# Usage: tools/make-voices.sh [OUTPUT_DIR]   (default: resources/ of this tree)
+# Usage: tools/make-voices.sh [OUTPUT_DIR [NAME...]]   (default: resources/ of this tree)
+# With NAMEs, only those samples are made (e.g. new words), and every other file is left as it
+# is: a new voice or synthesiser version would not remake the existing ones byte for byte.
 # Environment: QUILL_VOICE (espeak-ng voice, default en-us), QUILL_VOICE_SPEED (words per
 # minute, default 165), QUILL_VOICE_PITCH (0-99, default 45).
 # Needs: espeak-ng, sox, python3 (scripts/install-deps.sh tools installs them).
@@ -15,6 +17,10 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 out="${1:-$here/../resources}"
+shift || true
+only=" $* "
+# wanted NAME: whether NAME is to be made this run.
+wanted() { [ "$only" = "  " ] || [[ "$only" == *" $1 "* ]]; }
 voice="${QUILL_VOICE:-en-us}"
 speed="${QUILL_VOICE_SPEED:-165}"
 pitch="${QUILL_VOICE_PITCH:-45}"
@@ -36,6 +42,7 @@ trim=(silence 1 0.002 "${trim_db}d" reverse silence 1 0.002 "${trim_db}d" revers
 # speak NAME TEXT: one trimmed, normalised voice sample NAME.sample in DIR (default $out).
 speak() {
   local name="$1" text="$2" dir="${3:-$out}"
+  [ "$dir" != "$out" ] || wanted "$name" || return 0
   espeak-ng -v "$voice" -s "$speed" -p "$pitch" -w "$work/speech.wav" -- "$text"
   # -D: no dither, so the same speech always gives the same bytes.
   sox -D "$work/speech.wav" "$work/trimmed.wav" highpass 60 "${trim[@]}"
@@ -71,9 +78,13 @@ speak Decibel decibel
 speak SamplingRate "sampling rate"
 speak Linear linear
 speak SineSweep "sine sweep"
+speak PinkNoise "pink noise"
+speak WhiteNoise "white noise"
+speak RMS "R M S"
 
-# Opening and closing of the phase and channel check.
+# Opening and closing of the phase and channel check, and the level check's opening.
 speak PhaseAndChannelCheck "phase and channel check"
+speak LevelCheck "level check"
 speak GoodbyeNice "goodbye, and have a nice day"
 
 # Speaker names: the speaker table (speakers.json) lists which of these announce which speaker.
@@ -90,10 +101,12 @@ speak Wide wide
 speak High high
 
 # The test noises: phrase, 0.25 s pause, then the same burst of pink noise in both.
+wanted InPhase+noise || wanted OutOfPhase+noise || exit 0
 python3 "$here/pink-noise.py" "$work/burst.raw" --seconds 3 --seed 1 --peak-db -3
 head -c 24000 /dev/zero >"$work/pause.raw"   # 0.25 s of 16-bit silence
 noise() {
   local name="$1" text="$2"
+  wanted "$name" || return 0
   speak phrase "$text" "$work"
   cat "$work/phrase.sample" "$work/pause.raw" "$work/burst.raw" >"$out/$name.sample"
 }

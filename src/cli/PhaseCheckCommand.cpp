@@ -1,5 +1,5 @@
-// quillgen phase-check: the phase and channel check files of a speaker layout, one file per
-// speaker, written into one directory.
+// quillgen phase-check and level-check: the phase and channel check files, or the level check
+// files, of a speaker layout, one file per speaker, written into one directory.
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -9,6 +9,7 @@
 
 #include "cli/Commands.h"
 #include "cli/JobRunner.h"
+#include "cli/NoiseOptions.h"
 #include "jobs/AppController.h"
 #include "jobs/JobLimits.h"
 #include "jobs/PhaseCheck.h"
@@ -27,6 +28,9 @@ struct PhaseCheckOptions {
     int bits = 16;
     std::optional<std::string> output;
     bool quiet = false;
+    // The level check's.
+    double length = 10.0;
+    NoiseOptions noise;
 };
 
 // The layouts by the names the command accepts.
@@ -43,6 +47,52 @@ bool OutOfRange(const char* option, double value, ValueRange range, const char* 
     return true;
 }
 
+// The records both checks fill alike.
+void FillSetRecords(AppController& controller, std::int32_t kind, const PhaseCheckOptions& o) {
+    Settings& settings = controller.settings();
+    SaveOptions& options = controller.saveOptions();
+    options.setOutputType(kind);
+    options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
+    options.setDataFormat(o.bits == 24 ? 2 : 1);
+    settings.setSampleRate(o.rate);
+    // Voices and noises go in at their recorded level.
+    settings.setLevel_from(0.0);
+    settings.setLevel_to(0.0);
+    settings.setChannelSetup(LayoutNames().at(o.layout));
+    settings.setAnnounce(o.announceSpeakers);
+}
+
+// Runs the job of the filled records into the chosen directory or the proposed one.
+void RunSet(AppController& controller, const PhaseCheckOptions& o, const std::string& title) {
+    std::string directory = o.output.value_or(controller.fileName(title).value_or(""));
+    // "out/" and "out" name the same directory.
+    while (directory.size() > 1 && directory.back() == '/')
+        directory.pop_back();
+    exitStatus = RunJob(controller, directory, o.quiet);
+}
+
+void RunLevelCheck(const PhaseCheckOptions& o) {
+    AppController controller;
+    FillSetRecords(controller, kOutputLevelCheck, o);
+    Settings& settings = controller.settings();
+    settings.setLength(o.length);
+    settings.setNoise(o.noise.parameters);
+    if (auto violation = CheckJobSettings(settings, controller.saveOptions())) {
+        ReportViolation("level-check", *violation,
+                        {{JobValue::sampleRate, "--rate"},
+                         {JobValue::noiseLevel, "--level"},
+                         {JobValue::band, "--band"},
+                         {JobValue::length, "--length"}},
+                        o.noise);
+        exitStatus = 2;
+        return;
+    }
+    const std::string title = *LayoutTitle(settings.channelSetup());
+    controller.setPhaseCheckFileName(
+        LevelCheckFileName(o.rate, controller.saveOptions().wordLength(), title));
+    RunSet(controller, o, title);
+}
+
 void Run(const PhaseCheckOptions& o) {
     if (OutOfRange("--silence", o.silence, SilenceRange(), " s") ||
         OutOfRange("--repeats", o.repeats, RepeatsRange(), "") ||
@@ -51,35 +101,20 @@ void Run(const PhaseCheckOptions& o) {
         return;
     }
     AppController controller;
+    FillSetRecords(controller, kOutputPhaseCheck, o);
     Settings& settings = controller.settings();
-    SaveOptions& options = controller.saveOptions();
-    const std::int32_t layout = LayoutNames().at(o.layout);
-    const std::string title = *LayoutTitle(layout);
-    options.setOutputType(kOutputPhaseCheck);
-    options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
-    options.setDataFormat(o.bits == 24 ? 2 : 1);
-    settings.setSampleRate(o.rate);
-    // Voices and noises go in at their recorded level.
-    settings.setLevel_from(0.0);
-    settings.setLevel_to(0.0);
     settings.setSilence(o.silence);
     settings.setNumRepeats(o.repeats);
-    settings.setChannelSetup(layout);
-    settings.setAnnounce(o.announceSpeakers);
-    controller.setPhaseCheckFileName(PhaseCheckFileName(o.rate, options.wordLength(), title));
-
-    std::string directory = o.output.value_or(controller.fileName(title).value_or(""));
-    // "out/" and "out" name the same directory.
-    while (directory.size() > 1 && directory.back() == '/')
-        directory.pop_back();
-    exitStatus = RunJob(controller, directory, o.quiet);
+    const std::string title = *LayoutTitle(settings.channelSetup());
+    controller.setPhaseCheckFileName(
+        PhaseCheckFileName(o.rate, controller.saveOptions().wordLength(), title));
+    RunSet(controller, o, title);
 }
 
-void AddPhaseCheckCommand(CLI::App& app) {
-    auto o = std::make_shared<PhaseCheckOptions>();
-    CLI::App* command = app.add_subcommand(
-        "phase-check", "write phase and channel check files, one per speaker, into a directory");
-    command->add_option("--layout", o->layout, "speaker layout")
+// The options of both checks: layout, speaker names, rate, format and where to write.
+void AddSetOptions(CLI::App* command, PhaseCheckOptions& o, const char* defaultFolder,
+                   const char* announceHelp) {
+    command->add_option("--layout", o.layout, "speaker layout")
         ->type_name("LAYOUT")
         ->transform([](std::string name) {
             for (auto& c : name)
@@ -88,31 +123,53 @@ void AddPhaseCheckCommand(CLI::App& app) {
         })
         ->check(CLI::IsMember({"stereo", "quad", "lcrs", "5.1", "6.1", "7.1", "10.2"}))
         ->capture_default_str();
+    command->add_flag("--announce-speakers,!--no-announce-speakers", o.announceSpeakers,
+                      announceHelp)
+        ->default_str("on");
+    command->add_option("--rate", o.rate, "sample rate in hertz")
+        ->type_name("HZ")
+        ->capture_default_str();
+    AddFormatOption(command, o.format);
+    AddBitsOption(command, o.bits);
+    command
+        ->add_option("-o,--output", o.output,
+                     std::string("the folder to write the files into (default: \"") +
+                         defaultFolder + " for <layout>\", in the current folder)")
+        ->type_name("DIR");
+    command->add_flag("--quiet", o.quiet, "show no progress bar");
+}
+
+void AddPhaseCheckCommand(CLI::App& app) {
+    auto o = std::make_shared<PhaseCheckOptions>();
+    CLI::App* command = app.add_subcommand(
+        "phase-check", "write phase and channel check files, one per speaker, into a directory");
+    AddSetOptions(command, *o, "Phase Check",
+                  "name every speaker from its own file before the pair checks");
     command->add_option("--silence", o->silence, "silence after every element, in seconds")
         ->type_name("SECONDS")
         ->capture_default_str();
     command->add_option("--repeats", o->repeats, "in-phase/out-of-phase bursts per speaker pair")
         ->type_name("N")
         ->capture_default_str();
-    command
-        ->add_flag("--announce-speakers,!--no-announce-speakers", o->announceSpeakers,
-                   "name every speaker from its own file before the pair checks")
-        ->default_str("on");
-    command->add_option("--rate", o->rate, "sample rate in hertz")
-        ->type_name("HZ")
-        ->capture_default_str();
-    AddFormatOption(command, o->format);
-    AddBitsOption(command, o->bits);
-    command
-        ->add_option("-o,--output", o->output,
-                     "the folder to write the files into (default: \"Phase Check for <layout>\", "
-                     "in the current folder)")
-        ->type_name("DIR");
-    command->add_flag("--quiet", o->quiet, "show no progress bar");
     command->callback([o] { Run(*o); });
 }
 
+void AddLevelCheckCommand(CLI::App& app) {
+    auto o = std::make_shared<PhaseCheckOptions>();
+    CLI::App* command = app.add_subcommand(
+        "level-check", "write level check files, one per speaker, into a directory: each "
+                       "speaker in turn plays calibration noise while the others are silent");
+    AddSetOptions(command, *o, "Level Check",
+                  "name every speaker from its own file before its noise");
+    command->add_option("--length", o->length, "noise per speaker, in seconds")
+        ->type_name("SECONDS")
+        ->capture_default_str();
+    AddNoiseOptions(command, o->noise);
+    command->callback([o] { RunLevelCheck(*o); });
+}
+
 const bool registered = RegisterCommand(&AddPhaseCheckCommand);
+const bool registeredLevelCheck = RegisterCommand(&AddLevelCheckCommand);
 
 } // namespace
 

@@ -1,4 +1,4 @@
-// quillgen tone | full-sweep | sweep: the single-file jobs from the command line.
+// quillgen tone | full-sweep | sweep | noise: the single-file jobs from the command line.
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -7,6 +7,7 @@
 
 #include "cli/Commands.h"
 #include "cli/JobRunner.h"
+#include "cli/NoiseOptions.h"
 #include "jobs/AppController.h"
 #include "jobs/JobLimits.h"
 
@@ -29,6 +30,8 @@ struct ToneOptions {
     double freqFrom = 0.0, freqTo = 0.0, levelFrom = 0.0, levelTo = 0.0;
     double length = 0.0, rate = 0.0;
     OutputOptions out;
+    std::string dither; // "tpdf", or empty for none
+    NoiseOptions noise; // the noise command's
 };
 
 void AddOutputOptions(CLI::App* command, OutputOptions& out) {
@@ -46,6 +49,15 @@ void AddOutputOptions(CLI::App* command, OutputOptions& out) {
         ->add_flag("--announce,!--no-announce", out.announce,
                    "speak the parameters before the signal")
         ->default_str("on");
+}
+
+void AddDitherOption(CLI::App* command, std::string& dither) {
+    command
+        ->add_option("--dither", dither,
+                     "dither the signal before its word conversion: tpdf, triangular of +-1 LSB "
+                     "(default: none)")
+        ->type_name("METHOD")
+        ->check(CLI::IsMember({"tpdf"}));
 }
 
 CLI::Option* AddNumber(CLI::App* command, const char* name, const char* placeholder, double& value,
@@ -68,6 +80,8 @@ void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& option
     settings.setLevel_to(o.levelTo);
     settings.setLength(o.length);
     settings.setAnnounce(o.out.announce);
+    options.setDither(o.dither == "tpdf");
+    settings.setNoise(o.noise.parameters);
 
     const std::optional<std::string> givenFormat =
         o.out.formatOption->count() > 0 ? std::optional(o.out.format) : std::nullopt;
@@ -83,10 +97,7 @@ void Run(int kind, ToneOptions& o, const std::map<JobValue, const char*>& option
     controller.setTargetExtension(target.extension);
 
     if (auto violation = CheckJobSettings(settings, options)) {
-        auto name = optionNames.find(violation->value);
-        std::fprintf(stderr, "quillgen %s: %s %g is out of range; accepted: %s\n", commandName,
-                     name != optionNames.end() ? name->second : "value", violation->given,
-                     violation->accepted.c_str());
+        ReportViolation(commandName, *violation, optionNames, o.noise);
         exitStatus = 2;
         return;
     }
@@ -105,6 +116,7 @@ void AddToneCommand(CLI::App& app) {
     AddNumber(command, "--length", "SECONDS", o->length, "length of the signal in seconds");
     AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
     AddOutputOptions(command, o->out);
+    AddDitherOption(command, o->dither);
     command->callback([o] {
         o->freqTo = o->freqFrom;
         o->levelTo = o->levelFrom;
@@ -130,6 +142,7 @@ void AddFullSweepCommand(CLI::App& app) {
     AddNumber(command, "--length", "SECONDS", o->length, "length of the signal in seconds");
     AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
     AddOutputOptions(command, o->out);
+    AddDitherOption(command, o->dither);
     command->callback([o] {
         o->freqFrom = 5.0;
         o->freqTo = o->rate * 0.5;
@@ -159,6 +172,7 @@ void AddSweepCommand(CLI::App& app) {
     AddNumber(command, "--length", "SECONDS", o->length, "length of the signal in seconds");
     AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
     AddOutputOptions(command, o->out);
+    AddDitherOption(command, o->dither);
     command->callback([o] {
         Run(kOutputCustomSweep, *o,
             {{JobValue::sampleRate, "--rate"},
@@ -171,9 +185,33 @@ void AddSweepCommand(CLI::App& app) {
     });
 }
 
+void AddNoiseCommand(CLI::App& app) {
+    auto o = std::make_shared<ToneOptions>();
+    o->length = 30.0;
+    o->rate = 48000.0;
+    CLI::App* command = app.add_subcommand(
+        "noise", "write calibration noise, pink or white, at an RMS level, optionally in a band");
+    AddNoiseOptions(command, o->noise);
+    AddNumber(command, "--length", "SECONDS", o->length, "length of the noise in seconds");
+    AddNumber(command, "--rate", "HZ", o->rate, "sample rate in hertz");
+    AddOutputOptions(command, o->out);
+    AddDitherOption(command, o->dither);
+    command->callback([o] {
+        // The announcement is spoken at the noise's level.
+        o->levelFrom = o->levelTo = o->noise.parameters.level;
+        Run(kOutputNoise, *o,
+            {{JobValue::sampleRate, "--rate"},
+             {JobValue::noiseLevel, "--level"},
+             {JobValue::band, "--band"},
+             {JobValue::length, "--length"}},
+            "noise");
+    });
+}
+
 const bool registeredTone = RegisterCommand(&AddToneCommand);
 const bool registeredFullSweep = RegisterCommand(&AddFullSweepCommand);
 const bool registeredSweep = RegisterCommand(&AddSweepCommand);
+const bool registeredNoise = RegisterCommand(&AddNoiseCommand);
 
 } // namespace
 

@@ -137,10 +137,12 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         return frames;
     };
 
-    // Tones and full sweeps have one level, and name their rate in kilohertz.
-    auto atLevelThenRateInKiloHertz = [&] {
+    // Tones, full sweeps and noises have one level, and name their rate in kilohertz. A noise's
+    // level is its RMS level.
+    auto atLevelThenRateInKiloHertz = [&](double level, bool rms) {
         std::int32_t frames = into.Say("At");
-        frames += atLevel(settings.level_from());
+        frames += atLevel(level);
+        if (rms) frames += into.Say("RMS");
         frames += into.Pause(0.5);
         frames += SpeakDouble(settings.sampleRate() / 1000.0, 2, into, false);
         frames += into.Say("KiloHertz");
@@ -153,13 +155,13 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
     case kOutputTestTone:
         frames += spokenInt(settings.freq_from());
         frames += into.Say("Hertz");
-        frames += atLevelThenRateInKiloHertz();
+        frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
     case kOutputFullSweep:
         // A full sweep always starts at the low end, named by the fixed sample "20".
         frames += into.Say("20");
         frames += sweepTo();
-        frames += atLevelThenRateInKiloHertz();
+        frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
     case kOutputCustomSweep:
         frames += spokenInt(settings.freq_from());
@@ -174,11 +176,28 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += into.Say("Hertz");
         frames += into.Say("SamplingRate");
         break;
+    case kOutputNoise: {
+        const NoiseParameters& noise = settings.noise();
+        frames += into.Say(NoiseVoice(noise.color));
+        if (noise.Banded()) {
+            frames += spokenInt(noise.bandLow);
+            frames += into.Say("Hertz");
+            frames += into.Say("2");
+            frames += spokenInt(noise.bandHigh);
+            frames += into.Say("Hertz");
+        }
+        frames += atLevelThenRateInKiloHertz(noise.level, true);
+        break;
+    }
     default:
         break;
     }
     frames += into.Pause(1.0);
     return frames;
+}
+
+const char* NoiseVoice(NoiseColor color) {
+    return color == NoiseColor::pink ? "PinkNoise" : "WhiteNoise";
 }
 
 } // namespace speech
@@ -226,7 +245,7 @@ Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
         this->lookup = [](const std::string& name) { return PathForResource(name, "sample"); };
     if (!this->report)
         this->report = [&saveOptions](const std::string& name, const std::string& reason) {
-            const bool set = saveOptions.outputType() == kOutputPhaseCheck;
+            const bool set = WritesSpeakerSet(saveOptions.outputType());
             LogAndAlert(name + " thrown: " + reason + " - ",
                         set ? kSoundFilesAlertTitle : kSoundFileAlertTitle,
                         set ? kSoundFilesAlertMessage : kSoundFileAlertMessage);

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "synth/NoiseGenerator.h"
+
 class SaveOptions;
 class Settings;
 class TxSoundFile;
@@ -42,9 +44,12 @@ std::int32_t SpeakHundreds(std::int32_t value, Speech& into);
 // reduced by ten when they end in zero (.10 -> "1", .25 -> "20" "5"); any other count speaks
 // that many single digits, each signed like the value.
 std::int32_t SpeakDouble(double value, std::int32_t decimals, Speech& into, bool sayPlusIfPositive);
-// What a tone (outputType 0), full sweep (1) or custom sweep (2) file opens with; any other
-// kind gets a second of silence. The result is the frame at which the signal starts.
+// What a tone (outputType 0), full sweep (1), custom sweep (2) or noise (4) file opens with;
+// any other kind gets a second of silence. The result is the frame at which the signal starts.
 std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into);
+
+// The voice sample that names a noise: "PinkNoise" or "WhiteNoise".
+const char* NoiseVoice(NoiseColor color);
 
 // A double truncated toward zero into 32 bits, held to the range instead of overflowing.
 std::int32_t TruncatedInt(double value);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -17,7 +18,9 @@
 #include "shell/Resources.h"
 #include "shell/SharedFlags.h"
 #include "shell/TxFiles.h"
+#include "soundfile/Dither.h"
 #include "soundfile/FileServices.h"
+#include "synth/NoiseGenerator.h"
 #include "synth/SampleRateConverter.h"
 #include "synth/SweepGenerator.h"
 
@@ -34,6 +37,20 @@ std::string Formatted(const char* format, double a, double b, double c) {
 }
 
 [[noreturn]] void Raise(const std::string& reason) { throw QuillException(kQUILException, reason); }
+
+// Dithers what is written into `file` while it lives (nothing when `dither` is null).
+class DitherScope {
+public:
+    DitherScope(CSoundFile& file, TpdfDither* dither) : file(file) {
+        file.SetDitherSource(dither);
+    }
+    ~DitherScope() { file.SetDitherSource(nullptr); }
+    DitherScope(const DitherScope&) = delete;
+    DitherScope& operator=(const DitherScope&) = delete;
+
+private:
+    CSoundFile& file;
+};
 
 // Set from the start of a job by startJob until its worker returns.
 std::atomic<bool> jobInProcess{false};
@@ -74,6 +91,16 @@ std::optional<std::string> AppController::fileName(const std::string& layoutTitl
                          s.length());
     case kOutputPhaseCheck:
         return "Phase Check for " + layoutTitle;
+    case kOutputNoise: {
+        const NoiseParameters& noise = s.noise();
+        std::string band = noise.Banded() ? Formatted(" %.0f-%.0f Hz,", noise.bandLow,
+                                                      noise.bandHigh, 0.0)
+                                          : std::string();
+        return NoiseColorName(noise.color) + std::string(" Noise") + band +
+               Formatted(" %5.2f dB RMS, %.0f sec", noise.level, s.length(), 0.0);
+    }
+    case kOutputLevelCheck:
+        return "Level Check for " + layoutTitle;
     default:
         return std::nullopt;
     }
@@ -85,8 +112,8 @@ std::string AppController::outputExtension() const {
 }
 
 std::string AppController::targetPath(const std::string& chosenPath) const {
-    // A phase check writes its files into the chosen directory itself.
-    if (jobSaveOptions.outputType() == kOutputPhaseCheck) return chosenPath;
+    // A phase or level check writes its files into the chosen directory itself.
+    if (WritesSpeakerSet(jobSaveOptions.outputType())) return chosenPath;
     return chosenPath + "." + (targetExtension.empty() ? outputExtension() : targetExtension);
 }
 
@@ -116,9 +143,11 @@ void AppController::generateFile(const std::string& chosenPath) {
     case kOutputTestTone:
     case kOutputFullSweep:
     case kOutputCustomSweep:
+    case kOutputNoise:
         makeVivuZiraFile(chosenPath);
         break;
     case kOutputPhaseCheck:
+    case kOutputLevelCheck:
         makePhaseCheckFiles(*this, chosenPath);
         break;
     default:
@@ -192,10 +221,17 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
                 CheckSignalLength(s.length(), s.sampleRate(), jobSaveOptions, announcementFrames))
             Raise("the signal does not fit into the file; its length must be " +
                   violation->accepted);
-        r = GenerateSweep(file->soundFile(), announcementFrames, s.length(), s.sampleRate(),
-                          s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
+        // The announcement stays as spoken; only the signal is dithered.
+        TpdfDither dither;
+        DitherScope dithered(*file->soundFile(), jobSaveOptions.dither() ? &dither : nullptr);
+        const bool noise = jobSaveOptions.outputType() == kOutputNoise;
+        r = noise ? GenerateNoiseFile(*file, announcementFrames)
+                  : GenerateSweep(file->soundFile(), announcementFrames, s.length(),
+                                  s.sampleRate(), s.level_from(), s.level_to(), s.freq_from(),
+                                  s.freq_to(), true);
         if (r != 0)
-            Raise(StringWithFormat("error %d during GenerateSweep() writing '%s': %s", r,
+            Raise(StringWithFormat("error %d during %s() writing '%s': %s", r,
+                                   noise ? "GenerateNoise" : "GenerateSweep",
                                    temporaryPath.c_str(),
                                    FileStatusText(static_cast<Status>(r)).c_str()));
         if (shouldStop != 0) {
@@ -227,6 +263,29 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
     }
     specificsBlock.Free();
     if (sincTableMade) freeSincTable();
+}
+
+int AppController::GenerateNoiseFile(TxSoundFile& file, std::int32_t announcementFrames) {
+    const Settings& s = jobSettings;
+    // Marked first, as in a tone's file; the noise's own markers take the next IDs.
+    if (announcementFrames > 0) {
+        SFTMarker marker{};
+        marker.id = 1;
+        static const char kAnnouncement[] = "Announcement";
+        marker.name[0] = sizeof kAnnouncement - 1;
+        std::memcpy(marker.name + 1, kAnnouncement, sizeof kAnnouncement - 1);
+        marker.type = kMarkerTypeOrdinary;
+        if (Status status = file.soundFile()->AddMarker(&marker); status != kNoErr) return status;
+    }
+    NoiseSummary summary;
+    int r = GenerateNoise(file.soundFile(), announcementFrames, s.length(), s.sampleRate(),
+                          s.noise(), &summary);
+    if (r == kErrNoiseWouldClip)
+        Raise(StringWithFormat("at %.2f dB RMS the peaks of this noise would reach full scale "
+                               "(crest factor %.2f dB); the highest level it takes is %.2f dB "
+                               "RMS",
+                               s.noise().level, summary.crestFactor, summary.highestLevel));
+    return r;
 }
 
 std::unique_ptr<TxSoundFile> AppController::createSoundFile(const std::string& baseName,

@@ -98,6 +98,9 @@ public:
     void setPhaseCheckFileName(std::string name) { phaseCheckName = std::move(name); }
 
 private:
+    // Worker: the noise of a noise file after its announcement, marked; a level whose peaks
+    // would clip raises "QUILException" naming the highest level the noise takes.
+    int GenerateNoiseFile(TxSoundFile& file, std::int32_t announcementFrames);
     // Tells the user about a failure: a log line and an alert that waits for dismissal.
     void reportFailure(const std::string& logLine, const char* title, const char* message);
     std::unique_ptr<TxSoundFile> createTemporaryFile(const std::string& folder,

@@ -7,6 +7,8 @@
 #include "formats/CAIFFFile.h"
 #include "formats/CBWFLinearFile.h"
 #include "soundfile/ByteOrder.h"
+#include "jobs/PhaseCheck.h"
+#include "synth/NoiseGenerator.h"
 #include "synth/SweepMarkers.h"
 
 namespace {
@@ -53,6 +55,36 @@ double LongestLength(double rate, const SaveOptions& options, std::int32_t reser
 
 } // namespace
 
+namespace {
+
+// The noise, its band and its length: a level check plays it once per speaker in every file.
+std::optional<LimitViolation> CheckNoise(const Settings& settings, const SaveOptions& options) {
+    const NoiseParameters& noise = settings.noise();
+    const double rate = settings.sampleRate();
+    if (!NoiseLevelRange().Contains(noise.level))
+        return LimitViolation{JobValue::noiseLevel, noise.level,
+                              Format("%.0f to %.1f dB RMS (the highest level whose peaks stay "
+                                     "below full scale)",
+                                     kLowestLevel, kHighestNoiseLevel)};
+    if (!NoiseBandFits(noise, rate))
+        return LimitViolation{
+            JobValue::band, noise.bandLow,
+            Format("LOW-HIGH with %.0f Hz <= LOW < HIGH < %.0f Hz (half of the sample rate)",
+                   kLowestBandEdge, rate * 0.5)};
+    if (options.outputType() != kOutputLevelCheck)
+        return CheckSignalLength(settings.length(), rate, options);
+    const auto speakers = static_cast<double>(LayoutSpeakers(settings.channelSetup()).size());
+    if (speakers > 0 && !CheckSignalLength(settings.length() * speakers, rate, options))
+        return {};
+    const double longest = std::floor(LongestLength(rate, options) / std::max(speakers, 1.0) *
+                                      100.0) / 100.0;
+    return LimitViolation{JobValue::length, settings.length(),
+                          Format("at least one frame (%.3g s) and at most %.2f s per speaker",
+                                 1.0 / rate, longest)};
+}
+
+} // namespace
+
 std::optional<LimitViolation> CheckSignalLength(double length, double rate,
                                                 const SaveOptions& options,
                                                 std::int32_t reservedFrames) {
@@ -94,6 +126,9 @@ ValueRange SilenceRange() {
 ValueRange RepeatsRange() {
     return {kLowestRepeats, kHighestRepeats};
 }
+ValueRange NoiseLevelRange() {
+    return {kLowestLevel, kHighestNoiseLevel};
+}
 
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
                              std::int32_t reservedFrames) {
@@ -126,6 +161,8 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
                                   Format("%.0f to %.0f", kLowestRepeats, kHighestRepeats)};
         return {};
     }
+    if (options.outputType() == kOutputNoise || options.outputType() == kOutputLevelCheck)
+        return CheckNoise(settings, options);
     if (auto v = CheckFrequency(JobValue::freqFrom, settings.freq_from(), rate)) return v;
     if (auto v = CheckFrequency(JobValue::freqTo, settings.freq_to(), rate)) return v;
     if (auto v = CheckLevel(JobValue::levelFrom, settings.level_from())) return v;

@@ -32,7 +32,9 @@ enum class JobValue {
     levelTo,
     length,
     silence,
-    numRepeats
+    numRepeats,
+    noiseLevel,
+    band
 };
 
 // The closed range of values a job accepts for one setting.
@@ -76,6 +78,8 @@ ValueRange LevelRange();
 ValueRange LengthRange(double sampleRate, const SaveOptions& options);
 ValueRange SilenceRange();
 ValueRange RepeatsRange();
+// RMS levels of noise: up to the level whose peaks stay below full scale.
+ValueRange NoiseLevelRange();
 
 // Checks the fields a job of `options.outputType()` uses; the first value out of range, if any.
 // NaN and infinity are always out of range.

@@ -16,6 +16,7 @@
 #include "shell/QuillException.h"
 #include "shell/SharedFlags.h"
 #include "soundfile/FileServices.h"
+#include "synth/NoiseGenerator.h"
 #include "synth/SampleRateConverter.h"
 
 namespace fs = std::filesystem;
@@ -76,14 +77,32 @@ std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup) {
     return Layouts()[static_cast<std::size_t>(channelSetup)].speakers;
 }
 
-std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle) {
+namespace {
+
+std::string SetFileName(double sampleRate, int wordLength, const char* kind,
+                        const std::string& layoutTitle) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.0fk_%db_PhaseChk.", sampleRate / 1000.0, wordLength);
+    std::snprintf(text, sizeof text, "%.0fk_%db_%s.", sampleRate / 1000.0, wordLength, kind);
     return text + layoutTitle;
+}
+
+} // namespace
+
+std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle) {
+    return SetFileName(sampleRate, wordLength, "PhaseChk", layoutTitle);
+}
+
+std::string LevelCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle) {
+    return SetFileName(sampleRate, wordLength, "LevelChk", layoutTitle);
 }
 
 bool IsPhaseCheckFileName(const std::string& leafName) {
     static const std::regex pattern(R"(-?[0-9]+k_[0-9]+b_PhaseChk\..+\.[A-Za-z]+\.(aif|wav))");
+    return std::regex_match(leafName, pattern);
+}
+
+bool IsLevelCheckFileName(const std::string& leafName) {
+    static const std::regex pattern(R"(-?[0-9]+k_[0-9]+b_LevelChk\..+\.[A-Za-z]+\.(aif|wav))");
     return std::regex_match(leafName, pattern);
 }
 
@@ -148,10 +167,15 @@ void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
     freeSincTable();
 }
 
-QuillException PhaseCheck::ForeignFolder(const std::string& directory) {
-    return QuillException(kQUILException, "'" + directory +
-                                              "' holds files that a phase check did not write; "
-                                              "choose another folder");
+QuillException PhaseCheck::ForeignFolder(const std::string& directory) const {
+    return QuillException(kQUILException, "'" + directory + "' holds files that a " +
+                                              (levelCheck ? "level" : "phase") +
+                                              " check did not write; choose another folder");
+}
+
+QuillException PhaseCheck::Stopped() {
+    return QuillException(kQUILPhaseCheckStopException,
+                          "User cancelled writing of phase check files.");
 }
 
 std::string PhaseCheck::MakeBuildingFolder(const std::string& parent) {
@@ -211,7 +235,8 @@ bool PhaseCheck::holdsOnlyPhaseCheckFiles(const std::string& path) const {
     for (fs::directory_iterator entry(path, error), end; !error && entry != end;
          entry.increment(error)) {
         if (!entry->is_regular_file(error) || entry->is_symlink(error) ||
-            !IsPhaseCheckFileName(entry->path().filename().string()))
+            !(levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName)(
+                entry->path().filename().string()))
             return false;
     }
     return !error;
@@ -244,7 +269,8 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
                                      " in '" + directory + "': " + LastFileErrorText());
         files.push_back(std::move(file));
     }
-    doPhaseCheckForList(files);
+    if (levelCheck) doLevelCheckForList(files);
+    else doPhaseCheckForList(files);
     for (auto& file : files)
         file->close();
 }
@@ -257,6 +283,7 @@ std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNa
     std::uint32_t steps = 2 * files; // opening and closing in every file
     if (settings.announce())
         for (const auto& speaker : speakerNames) steps += samplesOf(speaker);
+    if (levelCheck) return steps + files; // a noise per speaker
     const auto repeats = static_cast<std::uint32_t>(std::max(settings.numRepeats(), 0));
     ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
         steps += samplesOf(speakerNames[a]) + samplesOf(speakerNames[b]) + 4 * repeats;
@@ -298,10 +325,58 @@ void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& nam
     for (std::size_t k = 0; k < files.size(); ++k) {
         if (shouldStop) {
             files.clear();
-            throw QuillException(kQUILPhaseCheckStopException,
-                                 "User cancelled writing of phase check files.");
+            throw Stopped();
         }
         if (k != index) files[k]->advanceSamples(frames);
+        files[k]->advanceTime(seconds);
+    }
+}
+
+void PhaseCheck::doLevelCheckForList(PhaseCheckFiles& files) {
+    const double seconds = settings.silence();
+    putSampleIntoAllFilesFromArrayWithSilence(kLevelCheckOpening, files, seconds);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (settings.announce()) {
+            SpeakInto(SpeakerName(files[i]->path()), i, files);
+            AdvanceAll(files, seconds);
+        }
+        putNoiseIntoOneFileWithSilence(i, files, seconds);
+    }
+    putSampleIntoAllFilesFromArrayWithSilence(kPhaseCheckClosing, files, seconds);
+}
+
+void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files,
+                                                double seconds) {
+    if (index >= files.size()) return;
+    // Through the file's own writing, as the voices go in; a failed write raises there.
+    TxSoundFile& file = *files[index];
+    const std::int32_t start = file.pos();
+    NoiseSummary summary;
+    auto write = [&file](std::int32_t, std::int32_t count, double* block) {
+        file.write(static_cast<std::uint32_t>(count), block);
+        return kNoErr;
+    };
+    int status = GenerateNoise(write, start, settings.length(), settings.sampleRate(),
+                               settings.noise(), &summary);
+    if (shouldStop) {
+        files.clear();
+        throw Stopped();
+    }
+    if (status == kErrNoiseWouldClip)
+        throw QuillException(kQUILException,
+                             StringWithFormat("at %.2f dB RMS the peaks of the noise would reach "
+                                              "full scale; the highest level it takes is %.2f dB "
+                                              "RMS",
+                                              settings.noise().level, summary.highestLevel));
+    if (status == kNoErr)
+        status = AddNoiseMarkers(file.soundFile(), start, settings.noise(), summary);
+    if (status != kNoErr)
+        throw QuillException(kQUILException, "could not write the noise into '" + file.path() +
+                                                 "': " +
+                                                 FileStatusText(static_cast<Status>(status)));
+    ++progress.step;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (k != index) files[k]->advanceSamples(summary.frames);
         files[k]->advanceTime(seconds);
     }
 }
@@ -361,5 +436,6 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                                  const std::string& folder) {
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
+    job.setLevelCheck(controller.saveOptions().outputType() == kOutputLevelCheck);
     job.makePhaseCheckFiles(directory);
 }

@@ -1,10 +1,13 @@
 #pragma once
-// The phase and channel check: one mono file per speaker of a layout, written in step into one
-// output directory. Played together, one file per output channel, they open with a spoken
-// title, optionally name every speaker from that speaker alone, then give every pair of
-// neighbouring speakers their names, an in-phase noise burst on both and the same burst with
-// the second speaker inverted, and close with a spoken goodbye. Whatever one file receives, the
-// others receive the same number of silent frames, so the files line up frame for frame.
+// The phase and channel check, and the level check: one mono file per speaker of a layout,
+// written in step into one output directory. Played together, one file per output channel,
+// the phase check's files open with a spoken title, optionally name every speaker from that
+// speaker alone, then give every pair of neighbouring speakers their names, an in-phase noise
+// burst on both and the same burst with the second speaker inverted, and close with a spoken
+// goodbye. The level check's open with their title, then play the calibration noise from every
+// speaker in turn (named first when speakers are announced) while the others are silent, and
+// close with the goodbye. Whatever one file receives, the others receive the same number of
+// silent frames, so the files line up frame for frame.
 
 #include <cstdint>
 #include <functional>
@@ -32,6 +35,7 @@ inline constexpr const char* kPhaseCheckOpening = "PhaseAndChannelCheck";
 inline constexpr const char* kPhaseCheckClosing = "GoodbyeNice";
 inline constexpr const char* kInPhaseNoise = "InPhase+noise";
 inline constexpr const char* kOutOfPhaseNoise = "OutOfPhase+noise";
+inline constexpr const char* kLevelCheckOpening = "LevelCheck";
 
 // Speaker layouts (`channelSetup`).
 inline constexpr std::int32_t kLayoutCount = 7;
@@ -41,8 +45,12 @@ std::optional<std::string> LayoutTitle(std::int32_t channelSetup);
 std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup);
 // The stem every file name of a run starts with: "48k_24b_PhaseChk.5.1".
 std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle);
+// The same for a level check: "48k_24b_LevelChk.5.1".
+std::string LevelCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle);
 // Whether a leaf name is one a phase check writes: <stem>.<speaker>.aif or .wav.
 bool IsPhaseCheckFileName(const std::string& leafName);
+// Whether a leaf name is one a level check writes.
+bool IsLevelCheckFileName(const std::string& leafName);
 // The speaker a file belongs to: ".../48k_24b_PhaseChk.5.1.L.wav" gives "L".
 std::string SpeakerName(const std::string& path);
 
@@ -75,8 +83,11 @@ public:
     // removes nothing, when it holds anything else or something other than a directory is
     // there; true when nothing is left at the path.
     bool emptyOutputDir(const std::string& path);
-    // Nothing, or a directory of nothing but phase check files, is at `path`.
+    // Nothing, or a directory of nothing but phase check files, is at `path` (level check
+    // files for a level check).
     bool holdsOnlyPhaseCheckFiles(const std::string& path) const;
+    // Makes this job the level check of the settings' noise instead of the phase check.
+    void setLevelCheck(bool value) { levelCheck = value; }
 
     void doStereo(const std::string& directory);
     void doQuad(const std::string& directory);
@@ -104,11 +115,20 @@ public:
     void putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeats, PhaseCheckFiles& files,
                                                      double seconds);
 
-    // The samples the sequence puts into `speakers`' files with the current settings.
+    // Opening, per speaker its name (when announced) and its noise, closing.
+    void doLevelCheckForList(PhaseCheckFiles& files);
+    // The settings' noise into file `index` alone, silence of its length in the others, then
+    // the silence in every file. Noticing a cancel as putSampleIntoOneFileFromArrayWithSilence.
+    void putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files,
+                                        double seconds);
+
+    // The samples (and noises) the sequence puts into `speakers`' files with the current
+    // settings.
     std::uint32_t PlannedSteps(const std::vector<std::string>& speakers) const;
 
 private:
-    static QuillException ForeignFolder(const std::string& directory);
+    QuillException ForeignFolder(const std::string& directory) const;
+    static QuillException Stopped();
     // A new, empty folder of the job's own in `parent`.
     static std::string MakeBuildingFolder(const std::string& parent);
     // Moves the finished set in `building` to `directory`, replacing an earlier set.
@@ -128,6 +148,7 @@ private:
     FileMaker createSoundFile;
     FailureLog log;
     FailureAlert alert;
+    bool levelCheck = false;
 };
 
 // The phase check of the controller's records into `directory`, with its speaker table, file

@@ -13,6 +13,15 @@ inline constexpr std::int32_t kOutputTestTone = 0;
 inline constexpr std::int32_t kOutputFullSweep = 1;
 inline constexpr std::int32_t kOutputCustomSweep = 2;
 inline constexpr std::int32_t kOutputPhaseCheck = 3;
+// Calibration noise in one file, and the level check: the noise from each speaker in turn,
+// one file per speaker like the phase check. quillgen only; the window offers neither.
+inline constexpr std::int32_t kOutputNoise = 4;
+inline constexpr std::int32_t kOutputLevelCheck = 5;
+
+// Whether a job of this kind writes one file per speaker into a folder.
+inline bool WritesSpeakerSet(std::int32_t outputType) {
+    return outputType == kOutputPhaseCheck || outputType == kOutputLevelCheck;
+}
 
 // File format choices (`fileType`).
 inline constexpr std::int32_t kFileTypeAIFF = 0;
@@ -39,8 +48,13 @@ class SaveOptions {
     // The type code handed to the sound file factory: 'BWLN' for Broadcast WAVE, else 'AIFF'.
     std::uint32_t realFileType() const;
 
+    // TPDF dither on the signal's samples. Off by default and not kept in the preferences.
+    bool dither() const { return tpdf; }
+    void setDither(bool value) { tpdf = value; }
+
   private:
     std::int32_t kind = kOutputTestTone;
     std::int32_t type = kFileTypeAIFF;
     std::int32_t format = 1;
+    bool tpdf = false;
 };

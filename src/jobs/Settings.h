@@ -7,13 +7,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "synth/NoiseGenerator.h"
+
 class Settings {
   public:
     // A record with the defaults.
     Settings() = default;
     // Reads every field from its key; a missing key (or one of the wrong kind) reads as 0/false.
     static Settings FromDictionary(const nlohmann::json& dictionary);
-    // One entry per field, keyed by the field's name.
+    // One entry per field but the noise, keyed by the field's name.
     nlohmann::json dictionary() const;
 
     double freq_from() const { return freqFrom; }
@@ -36,6 +38,10 @@ class Settings {
     void setNumRepeats(std::int32_t value) { repeats = value; }
     bool announce() const { return speak; }
     void setAnnounce(bool value) { speak = value; }
+    // The noise of a noise file or level check. Only quillgen sets it, so it is not part of
+    // the dictionary.
+    const NoiseParameters& noise() const { return noiseParameters; }
+    void setNoise(const NoiseParameters& value) { noiseParameters = value; }
 
   private:
     double freqFrom = 1000.0;
@@ -48,6 +54,7 @@ class Settings {
     double silenceSeconds = 1.0;
     std::int32_t repeats = 2;
     bool speak = true;
+    NoiseParameters noiseParameters;
 };
 
 // Reading numbers out of dictionaries that came from a file: anything that is not a number of

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "soundfile/ByteOrder.h"
+#include "soundfile/Dither.h"
 #include "soundfile/FileServices.h"
 
 std::int32_t kSFTBufferSize = kSFTBufSizePPC;
@@ -325,7 +326,15 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
     // Frames whose every sample this write replaces need nothing from the file.
     const bool wholeFrames = mode == WriteMode::Replace && (channel < 0 || numChannels == 1);
     return WriteChunks(start, count, wholeFrames, [&](std::uint8_t* buffer, std::int32_t n) {
-        if (channel < 0) {
+        if (ditherSource != nullptr && mode == WriteMode::Replace) {
+            const bool all = channel < 0;
+            const std::size_t samples = all ? std::size_t(n) * std::size_t(numChannels) : std::size_t(n);
+            std::uint8_t* first = buffer + (all ? 0 : std::size_t(channel) * bytes);
+            const std::size_t step = all ? std::size_t(bytes) : frameBytes;
+            for (std::size_t k = 0; k < samples; ++k)
+                StoreDitheredSample(coding, first + k * step, values[k], *ditherSource);
+            values += samples;
+        } else if (channel < 0) {
             const std::size_t samples = std::size_t(n) * std::size_t(numChannels);
             EncodeSamples(coding, values, samples, buffer, std::size_t(bytes));
             values += samples;

@@ -27,6 +27,7 @@
 #include "soundfile/Status.h"
 
 enum class FilePositionMode; // soundfile/FileServices.h
+class TpdfDither;           // soundfile/Dither.h
 
 // Frames in a sample buffer. Process-wide and writable: the reads lower it for the duration
 // of one refill and restore it.
@@ -137,6 +138,10 @@ class CSoundFile : public CObject {
     std::int16_t GetFileRefNum() const { return refNum; }
     std::int16_t GetDataType() const { return dataType; }
     void SetDither(unsigned char value) { dither = value; }
+    // While set (not null), every sample the replacing writes store is dithered from `source`
+    // and rounded instead of truncated; the mixing write (Add) is not dithered. The source
+    // stays the caller's and must outlive its use here.
+    void SetDitherSource(TpdfDither* source) { ditherSource = source; }
     Status SetDC(double value);
     double GetDC() const { return dcOffset; }
     void SetTimeStamp(std::int32_t value);
@@ -211,6 +216,7 @@ class CSoundFile : public CObject {
     MemBlock outputBuffer;
     unsigned char keepFlag = 0;
     unsigned char spareFlag = 0;
+    TpdfDither* ditherSource = nullptr;
 
   private:
     // The loops shared by the writes and the reads; `channel` < 0 means all channels.

@@ -39,7 +39,9 @@ INSTANTIATE_TEST_SUITE_P(
                     NameCase{1, 5, 24000, -20, 30, 48000, "Full Sweep -20.00 dB, 48.0 kHz, 30 sec"},
                     NameCase{2, 20, 20000, -20, 15, 48000, "Custom Sweep 20-20000 Hz in 15 sec"},
                     NameCase{3, 0, 0, 0, 0, 48000, "Phase Check for 5.1"},
-                    NameCase{4, 0, 0, 0, 0, 48000, std::nullopt}));
+                    NameCase{4, 0, 0, 0, 30, 48000, "Pink Noise -20.00 dB RMS, 30 sec"},
+                    NameCase{5, 0, 0, 0, 0, 48000, "Level Check for 5.1"},
+                    NameCase{6, 0, 0, 0, 0, 48000, std::nullopt}));
 
 // One job run synchronously on this thread, as the worker runs it, with the alerts recorded.
 class Job : public testing::Test {

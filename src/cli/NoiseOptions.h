@@ -1,0 +1,28 @@
+#pragma once
+// The options that choose a calibration noise, shared by quillgen noise and level-check, and
+// the usage message for a value a job refuses.
+
+#include <map>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "jobs/JobLimits.h"
+#include "synth/NoiseGenerator.h"
+
+namespace quillgen {
+
+struct NoiseOptions {
+    NoiseParameters parameters;
+    std::string band; // as given, "500-2000"; empty for the full band
+};
+
+// --color, --band, --level (RMS) and --seed, stored into `noise.parameters` as they parse.
+void AddNoiseOptions(CLI::App* command, NoiseOptions& noise);
+
+// "quillgen <command>: <option> <value> is out of range; accepted: <range>" on stderr, the
+// option named by `optionNames` (a band as it was given).
+void ReportViolation(const char* commandName, const LimitViolation& violation,
+                     const std::map<JobValue, const char*>& optionNames, const NoiseOptions& noise);
+
+} // namespace quillgen
