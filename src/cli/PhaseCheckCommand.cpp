@@ -1,5 +1,5 @@
 // quillgen phase-check: the phase and channel check files of a speaker layout, one file per
-// speaker, written into one directory.
+// speaker (or one interleaved file with a channel per speaker), written into one directory.
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -27,6 +27,7 @@ struct PhaseCheckOptions {
     int bits = 16;
     std::optional<std::string> output;
     bool quiet = false;
+    bool interleaved = false;
 };
 
 // The layouts by the names the command accepts.
@@ -58,6 +59,7 @@ void Run(const PhaseCheckOptions& o) {
     options.setOutputType(kOutputPhaseCheck);
     options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
     options.setDataFormat(o.bits == 24 ? 2 : 1);
+    options.setInterleaved(o.interleaved);
     settings.setSampleRate(o.rate);
     // Voices and noises go in at their recorded level.
     settings.setLevel_from(0.0);
@@ -102,6 +104,9 @@ void AddPhaseCheckCommand(CLI::App& app) {
         ->capture_default_str();
     command->add_option("-o,--output", o->output,
                         "the directory to write; default \"Phase Check for <layout>\" here");
+    command->add_flag("--interleaved", o->interleaved,
+                      "one multichannel file, a channel per speaker, instead of one file per "
+                      "speaker (Broadcast WAVE: with the layout's channel mask)");
     command->add_flag("--quiet", o->quiet, "no progress bar");
     command->callback([o] { Run(*o); });
 }

@@ -1,8 +1,10 @@
 #include "jobs/PhaseCheck.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <system_error>
 
@@ -83,7 +85,8 @@ std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::str
 }
 
 bool IsPhaseCheckFileName(const std::string& leafName) {
-    static const std::regex pattern(R"(-?[0-9]+k_[0-9]+b_PhaseChk\..+\.[A-Za-z]+\.(aif|wav))");
+    static const std::regex pattern(
+        R"(-?[0-9]+k_[0-9]+b_PhaseChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+)\.(aif|wav))");
     return std::regex_match(leafName, pattern);
 }
 
@@ -94,6 +97,39 @@ std::string SpeakerName(const std::string& path) {
     leaf.resize(extension);
     std::size_t speaker = leaf.find_last_of('.');
     return speaker == std::string::npos ? std::string() : leaf.substr(speaker + 1);
+}
+
+std::string SpeakerOf(const TxSoundFile& file) {
+    return file.channelName().empty() ? SpeakerName(file.path()) : file.channelName();
+}
+
+std::uint32_t SpeakerMaskBit(const std::string& speaker) {
+    static const std::map<std::string, std::uint32_t> bits = {
+        {"L", 0x1},   {"R", 0x2},   {"C", 0x4},   {"LFE", 0x8},  {"Ls", 0x10},
+        {"Rs", 0x20}, {"Lc", 0x40}, {"Rc", 0x80}, {"Cs", 0x100}, {"S", 0x100}};
+    const auto found = bits.find(speaker);
+    return found == bits.end() ? 0 : found->second;
+}
+
+std::vector<TxSoundFile::Channel> InterleavedChannels(const std::vector<std::string>& speakers,
+                                                      std::uint32_t* mask) {
+    std::vector<TxSoundFile::Channel> channels;
+    std::uint32_t bits = 0;
+    bool positioned = mask != nullptr;
+    for (const auto& speaker : speakers) {
+        const std::uint32_t bit = SpeakerMaskBit(speaker);
+        positioned = positioned && bit != 0 && (bits & bit) == 0;
+        bits |= bit;
+        channels.push_back({speaker, static_cast<std::int16_t>(channels.size())});
+    }
+    if (mask) *mask = positioned ? bits : 0;
+    if (!positioned) return channels;
+    // A channel's index is the number of the layout's mask bits below its own.
+    for (auto& channel : channels) {
+        const std::uint32_t below = bits & (SpeakerMaskBit(channel.name) - 1);
+        channel.index = static_cast<std::int16_t>(std::popcount(below));
+    }
+    return channels;
 }
 
 PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
@@ -234,7 +270,23 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
     const std::vector<std::string> speakerNames = LayoutSpeakers(channelSetup);
     if (speakerNames.empty()) return;
     progress.numsteps = PlannedSteps(speakerNames);
+    PhaseCheckFiles files = openSpeakerFiles(speakerNames, directory);
+    doPhaseCheckForList(files);
+    for (auto& file : files)
+        file->close();
+}
+
+PhaseCheckFiles PhaseCheck::openSpeakerFiles(const std::vector<std::string>& speakerNames,
+                                             const std::string& directory) {
     PhaseCheckFiles files;
+    if (createInterleaved) {
+        files = createInterleaved(phaseCheckFileName, speakerNames, directory);
+        if (files.size() != speakerNames.size())
+            throw QuillException(kQUILException,
+                                 "could not create the interleaved sound file in '" + directory +
+                                     "': " + LastFileErrorText());
+        return files;
+    }
     for (const auto& speaker : speakerNames) {
         std::unique_ptr<TxSoundFile> file =
             createSoundFile(phaseCheckFileName, speaker, directory);
@@ -244,9 +296,7 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
                                      " in '" + directory + "': " + LastFileErrorText());
         files.push_back(std::move(file));
     }
-    doPhaseCheckForList(files);
-    for (auto& file : files)
-        file->close();
+    return files;
 }
 
 std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNames) const {
@@ -308,7 +358,7 @@ void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& nam
 
 void PhaseCheck::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds) {
     for (std::size_t i = 0; i < files.size(); ++i) {
-        SpeakInto(SpeakerName(files[i]->path()), i, files);
+        SpeakInto(SpeakerOf(*files[i]), i, files);
         AdvanceAll(files, seconds);
     }
 }
@@ -317,7 +367,8 @@ void PhaseCheck::putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeat
                                                              PhaseCheckFiles& files,
                                                              double seconds) {
     std::vector<std::string> speakerNames;
-    for (const auto& file : files) speakerNames.push_back(SpeakerName(file->path()));
+    for (const auto& file : files)
+        speakerNames.push_back(SpeakerOf(*file));
     ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
         SpeakInto(speakerNames[a], a, files);
         AdvanceAll(files, seconds);
@@ -352,6 +403,14 @@ void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
     AdvanceAll(files, seconds);
 }
 
+PhaseCheck::InterleavedMaker InterleavedMaker(AppController& controller) {
+    if (!controller.saveOptions().interleaved()) return {};
+    return [&controller](const std::string& baseName, const std::vector<std::string>& speakers,
+                         const std::string& directory) {
+        return controller.createInterleavedFiles(baseName, speakers, directory);
+    };
+}
+
 void makePhaseCheckFiles(AppController& controller, const std::string& directory) {
     const nlohmann::json& speakers = controller.speakers();
     Announcer announcer(controller.settings(), controller.saveOptions(), controller.progress());
@@ -361,5 +420,6 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                                  const std::string& folder) {
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
+    job.setInterleavedMaker(InterleavedMaker(controller));
     job.makePhaseCheckFiles(directory);
 }

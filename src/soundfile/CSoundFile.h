@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "shell/FSSpec.h"
@@ -151,6 +152,12 @@ public:
     Status AddRegions(std::vector<SFTRegion>& records);
     std::int32_t GetRealBufferSize() const;
     bool IsOpen() const { return isOpen != 0; }
+    // The speaker positions of the channels as a WAVE channel mask (bit 0 front left, bit 1
+    // front right, ...; 0 for channels without positions): the one a file read holds, or the
+    // one a file is to be written with when set before Create. None for a file without one;
+    // formats without room for it ignore it.
+    std::optional<std::uint32_t> GetChannelMask() const { return channelMask; }
+    void SetChannelMask(std::optional<std::uint32_t> mask) { channelMask = mask; }
 
 protected:
     // Byte traffic on the open file for the format classes: a short read gives kErrEndOfFile,
@@ -194,6 +201,7 @@ protected:
     MemBlock outputBuffer;
     unsigned char keepFlag = 0;
     unsigned char spareFlag = 0;
+    std::optional<std::uint32_t> channelMask;
 
 private:
     // The loops shared by the writes and the reads; `channel` < 0 means all channels.
