@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/wait.h>
@@ -81,5 +82,43 @@ TEST_P(WAVEInfo, ShowsMarkersRegionsAndBroadcastFields) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WAVEAndBWF, WAVEInfo, ::testing::Bool());
+
+// Forms of WAVE that info does not read are named in its message, with the path.
+struct RefusedCase {
+    const char* name;
+    const char* command; // makes the file at "{}"
+    const char* says;
+};
+class WAVEInfoRefuses : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(WAVEInfoRefuses, SaysWhatTheFileIs) {
+    TempDir dir;
+    const std::string path = dir.File(std::string(GetParam().name) + ".wav");
+    std::string make = GetParam().command;
+    make.replace(make.find("{}"), 2, "'" + path + "'");
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") +
+                                "' '" QUILLGEN_PATH "' info '" + path + "' 2>&1 >/dev/null";
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    std::size_t n;
+    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
+    const int raw = pipe ? ::pclose(pipe) : -1;
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_NE(output.find("'" + path + "' is " + GetParam().says), std::string::npos) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FloatAndRF64, WAVEInfoRefuses,
+    ::testing::Values(
+        RefusedCase{"float", "sox -n -r 8000 -e floating-point -b 32 -c 1 {} synth 0.05 sine 440",
+                    "a 32-bit floating-point WAVE file"},
+        RefusedCase{"double", "ffmpeg -v error -f lavfi -i sine=d=0.05 -ac 6 -c:a pcm_f64le -y {}",
+                    "a 64-bit floating-point WAVE file"},
+        RefusedCase{"rf64", "ffmpeg -v error -f lavfi -i sine=d=0.05 -rf64 always -y {}",
+                    "an RF64 file"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
