@@ -80,7 +80,8 @@ void Run(const PhaseCheckOptions& o) {
 void AddPhaseCheckCommand(CLI::App& app) {
     auto o = std::make_shared<PhaseCheckOptions>();
     CLI::App* command = app.add_subcommand(
-        "phase-check", "write phase and channel check files, one per speaker, into a directory");
+        "phase-check", "write phase and channel check files, one per speaker (or one interleaved "
+                       "file), into a directory");
     command->add_option("--layout", o->layout, "speaker layout")
         ->transform([](std::string name) {
             for (auto& c : name)
@@ -105,8 +106,8 @@ void AddPhaseCheckCommand(CLI::App& app) {
     command->add_option("-o,--output", o->output,
                         "the directory to write; default \"Phase Check for <layout>\" here");
     command->add_flag("--interleaved", o->interleaved,
-                      "one multichannel file, a channel per speaker, instead of one file per "
-                      "speaker (Broadcast WAVE: with the layout's channel mask)");
+                      "one file with a channel per speaker, with the layout's channel mask in "
+                      "Broadcast WAVE");
     command->add_flag("--quiet", o->quiet, "no progress bar");
     command->callback([o] { Run(*o); });
 }

@@ -26,7 +26,8 @@ class Settings;
 class SaveOptions;
 struct JobProgress;
 
-// The output files of one run, one per speaker in the layout's order.
+// The output of one run, one handle per speaker in the layout's order: a mono file each, or
+// each a channel of one interleaved file.
 using PhaseCheckFiles = std::vector<std::unique_ptr<TxSoundFile>>;
 
 // Voice samples of the sequence.
