@@ -403,7 +403,7 @@ void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
     AdvanceAll(files, seconds);
 }
 
-PhaseCheck::InterleavedMaker InterleavedMaker(AppController& controller) {
+PhaseCheck::InterleavedMaker InterleavedMakerFor(AppController& controller) {
     if (!controller.saveOptions().interleaved()) return {};
     return [&controller](const std::string& baseName, const std::vector<std::string>& speakers,
                          const std::string& directory) {
@@ -420,6 +420,6 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                                  const std::string& folder) {
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
-    job.setInterleavedMaker(InterleavedMaker(controller));
+    job.setInterleavedMaker(InterleavedMakerFor(controller));
     job.makePhaseCheckFiles(directory);
 }

@@ -161,7 +161,7 @@ private:
 };
 
 // The interleaved file of the controller's save options when they ask for one, else none.
-PhaseCheck::InterleavedMaker InterleavedMaker(AppController& controller);
+PhaseCheck::InterleavedMaker InterleavedMakerFor(AppController& controller);
 
 // The phase check of the controller's records into `directory`, with its speaker table, file
 // stem and file creation; what the controller runs for output type 3.
