@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,8 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
 // An interleaved set holds the mono set's samples, each speaker in its channel: in Broadcast
 // WAVE in the order of the channel mask's bits, in AIFF (and for 10.2) in the layout's order.
 struct InterleavedCase {
-    std::string layout, format, file;
-    std::vector<std::string> channels; // speakers in the file's channel order
+    std::string layout, format, title;
+    std::string channels; // speakers in the file's channel order
     std::optional<std::uint32_t> mask;
     std::string ffprobeLayout;
 };
@@ -172,97 +173,67 @@ class PhaseCheckInterleaved : public PhaseCheckCommand,
 
 TEST_P(PhaseCheckInterleaved, HoldsTheMonoSetChannelByChannel) {
     const InterleavedCase& c = GetParam();
-    const std::vector<std::string> common = {"--layout",  c.layout, "--format",  c.format,
-                                             "--rate",    "8000",   "--silence", "0.01",
-                                             "--repeats", "1",      "--quiet"};
-    std::vector<std::string> args = common;
+    std::vector<std::string> args = {"--layout",  c.layout, "--format",  c.format, "--rate", "8000",
+                                     "--silence", "0.01",   "--repeats", "1",      "--quiet"};
     args.insert(args.end(), {"-o", "mono"});
     ASSERT_EQ(Quillgen(args), 0) << err;
-    args = common;
-    args.insert(args.end(), {"--interleaved", "-o", "one"});
+    args.back() = "one";
+    args.push_back("--interleaved");
     ASSERT_EQ(Quillgen(args), 0) << err;
     EXPECT_EQ(out, "one\n");
-    ASSERT_EQ(Entries(Work() / "one"), std::vector<std::string>{c.file});
-    const std::string path = (Work() / "one" / c.file).string();
+    const std::string stem = "8k_16b_PhaseChk." + c.title;
+    const std::string extension = c.format == "bwf" ? ".wav" : ".aif";
+    ASSERT_EQ(Entries(Work() / "one"), std::vector<std::string>{stem + extension});
+    const std::string path = (Work() / "one" / (stem + extension)).string();
 
+    std::istringstream names(c.channels);
+    const std::vector<std::string> speakers{std::istream_iterator<std::string>(names), {}};
     SF_INFO info{};
     const std::vector<int> samples = SndfileSamples(path, &info);
-    ASSERT_EQ(info.channels, int(c.channels.size()));
-    const std::string extension = c.format == "bwf" ? "wav" : "aif";
-    const std::string stem = c.file.substr(0, c.file.size() - 4);
-    for (std::size_t channel = 0; channel < c.channels.size(); ++channel) {
+    ASSERT_EQ(info.channels, int(speakers.size()));
+    for (std::size_t channel = 0; channel < speakers.size(); ++channel) {
         SF_INFO monoInfo{};
         const std::vector<int> mono = SndfileSamples(
-            (Work() / "mono" / (stem + "." + c.channels[channel] + "." + extension)).string(),
-            &monoInfo);
-        ASSERT_EQ(monoInfo.frames, info.frames) << c.channels[channel];
+            (Work() / "mono" / (stem + "." + speakers[channel] + extension)).string(), &monoInfo);
+        ASSERT_EQ(monoInfo.frames, info.frames) << speakers[channel];
         for (std::size_t f = 0; f < mono.size(); ++f)
-            ASSERT_EQ(samples[f * c.channels.size() + channel], mono[f])
-                << c.channels[channel] << " frame " << f;
+            ASSERT_EQ(samples[f * speakers.size() + channel], mono[f])
+                << speakers[channel] << " frame " << f;
     }
 
-    FILE* pipe = ::popen(("ffprobe -v error -show_entries stream=channels,channel_layout -of "
-                          "csv=p=0 '" +
-                          path + "'")
-                             .c_str(),
-                         "r");
+    const std::string probe = "ffprobe -v error -show_entries stream=channels,channel_layout "
+                              "-of csv=p=0 '" +
+                              path + "'";
+    FILE* pipe = ::popen(probe.c_str(), "r");
     char probed[128] = {0};
     ASSERT_TRUE(pipe && std::fgets(probed, sizeof probed, pipe));
     ::pclose(pipe);
     const std::string expected =
-        std::to_string(c.channels.size()) + (c.ffprobeLayout.empty() ? "" : "," + c.ffprobeLayout);
+        std::to_string(speakers.size()) + (c.ffprobeLayout.empty() ? "" : "," + c.ffprobeLayout);
     EXPECT_EQ(std::string(probed).substr(0, expected.size()), expected) << probed;
 
-    const pid_t pid = StartQuillgen(Work(), root, {"info", "--json", path});
-    ASSERT_EQ(WaitQuillgen(pid, root, out, err), 0) << err;
+    ASSERT_EQ(WaitQuillgen(StartQuillgen(Work(), root, {"info", "--json", path}), root, out, err),
+              0)
+        << err;
     const nlohmann::json shown = nlohmann::json::parse(out);
+    EXPECT_EQ(shown.contains("channelMask"), c.mask.has_value());
     if (c.mask) {
         EXPECT_EQ(shown["channelMask"]["value"], *c.mask);
-    } else {
-        EXPECT_FALSE(shown.contains("channelMask"));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, PhaseCheckInterleaved,
     testing::Values(
-        InterleavedCase{"stereo", "bwf", "8k_16b_PhaseChk.Stereo.wav", {"L", "R"}, 0x3, "stereo"},
-        InterleavedCase{
-            "quad", "bwf", "8k_16b_PhaseChk.Quad.wav", {"L", "R", "Ls", "Rs"}, 0x33, "quad"},
-        InterleavedCase{
-            "lcrs", "bwf", "8k_16b_PhaseChk.LCRS.wav", {"L", "R", "C", "S"}, 0x107, "4.0"},
-        InterleavedCase{"5.1",
-                        "bwf",
-                        "8k_16b_PhaseChk.5.1.wav",
-                        {"L", "R", "C", "LFE", "Ls", "Rs"},
-                        0x3F,
-                        "5.1"},
-        InterleavedCase{"6.1",
-                        "bwf",
-                        "8k_16b_PhaseChk.6.1.wav",
-                        {"L", "R", "C", "LFE", "Ls", "Rs", "Cs"},
-                        0x13F,
-                        "6.1(back)"},
-        InterleavedCase{"7.1",
-                        "bwf",
-                        "8k_16b_PhaseChk.7.1.wav",
-                        {"L", "R", "C", "LFE", "Ls", "Rs", "Lc", "Rc"},
-                        0xFF,
-                        "7.1(wide)"},
-        InterleavedCase{"10.2",
-                        "bwf",
-                        "8k_16b_PhaseChk.10.2.wav",
-                        {"Lh", "Lw", "L", "C", "R", "Rw", "Rh", "Rs", "Cs", "Ls", "LSB", "RSB"},
-                        0x0,
-                        ""},
-        InterleavedCase{
-            "quad", "aiff", "8k_16b_PhaseChk.Quad.aif", {"L", "R", "Rs", "Ls"}, std::nullopt, ""},
-        InterleavedCase{"5.1",
-                        "aiff",
-                        "8k_16b_PhaseChk.5.1.aif",
-                        {"L", "C", "R", "Rs", "Ls", "LFE"},
-                        std::nullopt,
-                        ""}),
+        InterleavedCase{"stereo", "bwf", "Stereo", "L R", 0x3, "stereo"},
+        InterleavedCase{"quad", "bwf", "Quad", "L R Ls Rs", 0x33, "quad"},
+        InterleavedCase{"lcrs", "bwf", "LCRS", "L R C S", 0x107, "4.0"},
+        InterleavedCase{"5.1", "bwf", "5.1", "L R C LFE Ls Rs", 0x3F, "5.1"},
+        InterleavedCase{"6.1", "bwf", "6.1", "L R C LFE Ls Rs Cs", 0x13F, "6.1(back)"},
+        InterleavedCase{"7.1", "bwf", "7.1", "L R C LFE Ls Rs Lc Rc", 0xFF, "7.1(wide)"},
+        InterleavedCase{"10.2", "bwf", "10.2", "Lh Lw L C R Rw Rh Rs Cs Ls LSB RSB", 0x0, ""},
+        InterleavedCase{"quad", "aiff", "Quad", "L R Rs Ls", std::nullopt, ""},
+        InterleavedCase{"5.1", "aiff", "5.1", "L C R Rs Ls LFE", std::nullopt, ""}),
     [](const auto& info) {
         std::string name = info.param.layout + "_" + info.param.format;
         for (char& ch : name)

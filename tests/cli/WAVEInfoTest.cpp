@@ -13,9 +13,8 @@
 
 namespace {
 
-nlohmann::json InfoJson(const TempDir& dir, const std::string& file, int* exitStatus) {
-    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") + "' '" QUILLGEN_PATH
-                                "' info --json '" + dir.File(file) + "' 2>/dev/null";
+// The command's standard output and exit status.
+std::string Capture(const std::string& command, int* exitStatus) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
@@ -23,7 +22,14 @@ nlohmann::json InfoJson(const TempDir& dir, const std::string& file, int* exitSt
     while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
     const int raw = pipe ? ::pclose(pipe) : -1;
     *exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return nlohmann::json::parse(output, nullptr, false);
+    return output;
+}
+
+nlohmann::json InfoJson(const TempDir& dir, const std::string& file, int* exitStatus) {
+    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") +
+                                "' '" QUILLGEN_PATH "' info --json '" + dir.File(file) +
+                                "' 2>/dev/null";
+    return nlohmann::json::parse(Capture(command, exitStatus), nullptr, false);
 }
 
 // A mono 16-bit file of 1000 frames with a marker and a region, as either WAVE class writes it.
@@ -97,16 +103,12 @@ TEST_P(WAVEInfoRefuses, SaysWhatTheFileIs) {
     std::string make = GetParam().command;
     make.replace(make.find("{}"), 2, "'" + path + "'");
     ASSERT_EQ(std::system(make.c_str()), 0) << make;
-    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") +
-                                "' '" QUILLGEN_PATH "' info '" + path + "' 2>&1 >/dev/null";
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    std::size_t n;
-    while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    const int raw = pipe ? ::pclose(pipe) : -1;
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    int exitStatus = 0;
+    const std::string output =
+        Capture("XDG_CONFIG_HOME='" + dir.File("config") + "' '" QUILLGEN_PATH "' info '" + path +
+                    "' 2>&1 >/dev/null",
+                &exitStatus);
+    EXPECT_EQ(exitStatus, 1);
     EXPECT_NE(output.find("'" + path + "' is " + GetParam().says), std::string::npos) << output;
 }
 

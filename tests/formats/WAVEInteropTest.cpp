@@ -195,33 +195,20 @@ INSTANTIATE_TEST_SUITE_P(
                                std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A file written with a channel mask: the extensible format chunk, and every reader finds the
-// channels' positions, the samples and the cue points behind it.
+// A file written with a channel mask is read as extensible, with the channels' positions, by
+// libsndfile and by the engine.
 class WAVEExtensibleWrittenHere : public WAVEForeign,
                                   public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
-TEST_P(WAVEExtensibleWrittenHere, LibsndfileAndTheEngineReadPositionsSamplesAndCues) {
+TEST_P(WAVEExtensibleWrittenHere, ReadBackWithPositionsAndSamples) {
     WAVESpecimen specimen;
     specimen.bits = std::int16_t(std::get<0>(GetParam()));
     specimen.broadcast = std::get<1>(GetParam());
     specimen.channels = 6;
     specimen.channelMask = 0x3F;
-    specimen.rate = 48000.0f;
     specimen.frames = 1001;
-    specimen.markers = {MakeMarker(0, 500, "Middle")};
     const std::string path = dir.File("x.wav");
     ASSERT_EQ(WriteWAVESpecimen(dir.Spec("x.wav"), specimen), kNoErr);
-
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
-    const std::int64_t fmt = RiffChunkOffset(bytes, "fmt ");
-    ASSERT_GE(fmt, 0);
-    EXPECT_EQ(LE32At(bytes, fmt + 4), 40u);
-    EXPECT_EQ(LE16At(bytes, fmt + 8), 0xFFFE);
-    EXPECT_EQ(LE16At(bytes, fmt + 24), 22);            // extension size
-    EXPECT_EQ(LE16At(bytes, fmt + 26), specimen.bits); // valid bits
-    EXPECT_EQ(LE32At(bytes, fmt + 28), 0x3Fu);
-    EXPECT_EQ(LE16At(bytes, fmt + 32), 1); // the PCM sub-format
-
     SF_INFO info{};
     Sndfile reference(sf_open(path.c_str(), SFM_READ, &info));
     ASSERT_TRUE(reference) << sf_strerror(nullptr);
@@ -231,22 +218,10 @@ TEST_P(WAVEExtensibleWrittenHere, LibsndfileAndTheEngineReadPositionsSamplesAndC
     EXPECT_THAT(map, ::testing::ElementsAre(SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT,
                                             SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
                                             SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT));
-    SF_CUES cues{};
-    ASSERT_EQ(sf_command(reference.get(), SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
-    ASSERT_EQ(cues.cue_count, 1u);
-    EXPECT_EQ(cues.cue_points[0].sample_offset, 500u);
-
     std::unique_ptr<CSoundFile> file;
     ASSERT_EQ(OpenSoundFile(dir.Spec("x.wav"), &file), kNoErr);
     EXPECT_EQ(file->GetChannelMask(), std::optional<std::uint32_t>(0x3F));
     ExpectSameSamples(*file, path);
-    const std::vector<int> samples = SndfileSamples(reference.get(), info);
-    ASSERT_EQ(samples.size(), 6u * 1001u);
-    for (std::size_t i = 0; i < samples.size(); i += 31)
-        ASSERT_EQ(std::int64_t(samples[i]),
-                  SpecimenCode(std::int32_t(i / 6), std::int16_t(i % 6), specimen.bits) *
-                      (std::int64_t(1) << (32 - specimen.bits)))
-            << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(BitsAndKinds, WAVEExtensibleWrittenHere,
