@@ -13,7 +13,7 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config
           nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libsndfile1-dev sndfile-programs sox python3
+          libsndfile1-dev sndfile-programs sox ffmpeg python3
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales
           groff-base)
 case "${1:-build}" in

@@ -48,8 +48,9 @@ seed wave_reader engine-mono24-markers-region.wav engine-mono8-odd.wav \
   sndfile-stereo16-cues-inst-bext.wav sndfile-mono8.wav sox-stereo16.wav sox-mono8.wav \
   sox-mono24-extensible.wav quillgen-sweep24.wav
 seed bwf_reader engine-stereo16-regions-marker.bwf.wav engine-mono32.bwf.wav \
-  quillgen-tone16.wav quillgen-sweep24.wav sndfile-stereo16-cues-inst-bext.wav sox-stereo16.wav
+  engine-6ch16-mask-marker.bwf.wav quillgen-tone16.wav quillgen-sweep24.wav sndfile-stereo16-cues-inst-bext.wav sox-stereo16.wav
 seed info quillgen-tone16.aif quillgen-sweep24.wav engine-stereo16-markers-loops.aif \
   engine-stereo16-regions-marker.bwf.wav engine-mono24-markers-region.wav \
-  sndfile-stereo16-cues-inst-bext.wav sox-mono8.aifc sox-mono24-extensible.wav
+  sndfile-stereo16-cues-inst-bext.wav sox-mono8.aifc sox-mono24-extensible.wav \
+  engine-6ch16-mask-marker.bwf.wav
 echo "$(find tests/fuzz/corpus -type f | wc -l) seed files, $(cat tests/fuzz/corpus/*/* | wc -c) bytes"

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,20 @@ bool IsAddedWholeFileRegion(CSoundFile& file, const SFTRegion& region) {
     return cut && std::memcmp(region.name + 1, fileRef.name + 1, std::size_t(length)) == 0;
 }
 
+// The speaker positions of a WAVE channel mask, bit 0 first.
+std::string MaskSpeakers(std::uint32_t mask) {
+    static const char* const kPositions[] = {"FL",  "FR",  "FC",  "LFE", "BL",  "BR",
+                                             "FLC", "FRC", "BC",  "SL",  "SR",  "TC",
+                                             "TFL", "TFC", "TFR", "TBL", "TBC", "TBR"};
+    std::string names;
+    for (std::uint32_t bit = 0; bit < 32; ++bit) {
+        if ((mask & (1u << bit)) == 0) continue;
+        if (!names.empty()) names += ' ';
+        names += bit < std::size(kPositions) ? kPositions[bit] : "bit" + std::to_string(bit);
+    }
+    return names.empty() ? "no positions" : names;
+}
+
 nlohmann::json Describe(CSoundFile& file, const std::string& path) {
     nlohmann::json info;
     info["path"] = path;
@@ -71,6 +87,8 @@ nlohmann::json Describe(CSoundFile& file, const std::string& path) {
         info["sampleRate"] = std::int64_t(rate);
     else info["sampleRate"] = rate;
     info["frames"] = file.GetNumSFrames();
+    if (const std::optional<std::uint32_t> mask = file.GetChannelMask())
+        info["channelMask"] = {{"value", *mask}, {"speakers", MaskSpeakers(*mask)}};
 
     info["markers"] = nlohmann::json::array();
     for (std::int16_t i = 0; i < file.GetNumMarkers(); ++i) {
@@ -138,6 +156,12 @@ void PrintText(const nlohmann::json& info, std::ostream& out) {
         << "  bits         " << info["bits"] << "\n"
         << "  sample rate  " << info["sampleRate"] << " Hz\n"
         << "  frames       " << info["frames"] << "\n";
+    if (info.contains("channelMask")) {
+        char mask[16];
+        std::snprintf(mask, sizeof mask, "0x%X", info["channelMask"]["value"].get<unsigned>());
+        out << "  channel mask " << mask << " ("
+            << info["channelMask"]["speakers"].get<std::string>() << ")\n";
+    }
     out << "  markers      " << info["markers"].size() << "\n";
     for (const auto& m : info["markers"]) {
         out << "    id " << m["id"] << " at " << m["position"];
@@ -236,6 +260,10 @@ std::string OpenFailure(const std::string& path, Status status, std::int64_t siz
     constexpr std::int64_t kContainerHeaderSize = 12;
     if (status == kErrNotSupported || (status == kErrEndOfFile && size < kContainerHeaderSize))
         return "'" + path + "' is not an AIFF or WAVE file";
+    // Forms that are recognised but not read: the message says what the file is.
+    if (status == kErrFloat32WAVE || status == kErrFloat64WAVE || status == kErrRF64)
+        return "'" + path + "' is " + StatusText(status) + ", which quillgen does not read (" +
+               std::to_string(status) + ")";
     return "cannot read '" + path + "': " + StatusText(status) + " (" + std::to_string(status) +
            ")";
 }

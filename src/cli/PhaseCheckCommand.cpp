@@ -1,5 +1,6 @@
 // quillgen phase-check and level-check: the phase and channel check files, or the level check
-// files, of a speaker layout, one file per speaker, written into one directory.
+// files, of a speaker layout, one file per speaker (or one interleaved file with a channel per
+// speaker), written into one directory.
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -31,6 +32,7 @@ struct PhaseCheckOptions {
     // The level check's.
     double length = 10.0;
     NoiseOptions noise;
+    bool interleaved = false;
 };
 
 // The layouts by the names the command accepts.
@@ -54,6 +56,7 @@ void FillSetRecords(AppController& controller, std::int32_t kind, const PhaseChe
     options.setOutputType(kind);
     options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
     options.setDataFormat(o.bits == 24 ? 2 : 1);
+    options.setInterleaved(o.interleaved);
     settings.setSampleRate(o.rate);
     // Voices and noises go in at their recorded level.
     settings.setLevel_from(0.0);
@@ -136,13 +139,17 @@ void AddSetOptions(CLI::App* command, PhaseCheckOptions& o, const char* defaultF
                      std::string("the folder to write the files into (default: \"") +
                          defaultFolder + " for <layout>\", in the current folder)")
         ->type_name("DIR");
+    command->add_flag("--interleaved", o.interleaved,
+                      "write one file with a channel per speaker instead of one file per "
+                      "speaker; Broadcast WAVE files carry the layout's channel mask");
     command->add_flag("--quiet", o.quiet, "show no progress bar");
 }
 
 void AddPhaseCheckCommand(CLI::App& app) {
     auto o = std::make_shared<PhaseCheckOptions>();
     CLI::App* command = app.add_subcommand(
-        "phase-check", "write phase and channel check files, one per speaker, into a directory");
+        "phase-check", "write phase and channel check files, one per speaker (or one interleaved "
+                       "file), into a directory");
     AddSetOptions(command, *o, "Phase Check",
                   "name every speaker from its own file before the pair checks");
     command->add_option("--silence", o->silence, "silence after every element, in seconds")

@@ -30,6 +30,14 @@ constexpr std::uint32_t kLtxt = FourCC("ltxt");
 constexpr std::uint32_t kRgn = FourCC("rgn ");
 constexpr std::uint32_t kCreator = FourCC("DERO");
 constexpr std::uint16_t kFormatPCM = 1;
+constexpr std::uint16_t kFormatFloat = 3;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+// The sub-format GUIDs of the extensible format share their last 14 bytes; the first two are
+// the plain format tag.
+constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr std::uint32_t kRF64 = FourCC("RF64");
+constexpr std::uint32_t kBW64 = FourCC("BW64");
 constexpr std::uint8_t kSilence8 = 0x80;
 
 // Chunk IDs are stored as their four characters in file order.
@@ -216,6 +224,14 @@ Status CWAVEFile::ReadChunkSize(std::uint32_t* size, std::int64_t* available) {
 
 Status CWAVEFile::ReadRIFFHeader() {
     Status status = FindID(kRIFF, 1);
+    if (status == kErrChunkNotFound) {
+        // The 64-bit forms are recognised only to be named: their sizes live in a ds64 chunk.
+        std::uint8_t id[4];
+        if (SetPosition(FilePositionMode::FromStart, 0) == kNoErr && ReadBytes(id, 4) == kNoErr &&
+            (LoadID(id) == kRF64 || LoadID(id) == kBW64))
+            return kErrRF64;
+        return status;
+    }
     std::uint8_t fields[8];
     if (status == kNoErr) status = ReadBytes(fields, 8);
     if (status != kNoErr) return status;
@@ -267,19 +283,35 @@ Status CWAVEFile::Writefmt() {
     using namespace byteorder;
     const auto rate = std::uint32_t(std::max(sampleRate, 0.0f)); // truncated
     const std::int16_t bytes = Bits2Bytes(wordSize);
-    std::uint8_t chunk[kFmtChunkSize];
+    const bool extensible = channelMask.has_value();
+    const std::int32_t dataSize = extensible ? kFmtExtensibleDataSize : kFmtDataSize;
+    std::uint8_t chunk[8 + kFmtExtensibleDataSize] = {0};
     StoreID(chunk, kFmt);
-    StoreLE32(chunk + 4, kFmtDataSize);
-    StoreLE16(chunk + 8, kFormatPCM);
+    StoreLE32(chunk + 4, std::uint32_t(dataSize));
+    StoreLE16(chunk + 8, extensible ? kFormatExtensible : kFormatPCM);
     StoreLE16(chunk + 10, std::uint16_t(numChannels));
     StoreLE32(chunk + 12, rate);
     StoreLE32(chunk + 16, std::uint32_t(numChannels) * rate * std::uint32_t(bytes));
     StoreLE16(chunk + 20, std::uint16_t(bytes * numChannels));
     StoreLE16(chunk + 22, std::uint16_t(wordSize));
-    return WriteBytes(chunk, kFmtChunkSize);
+    if (extensible) {
+        StoreLE16(chunk + 24, kFmtExtensionSize);
+        StoreLE16(chunk + 26, std::uint16_t(wordSize)); // every bit of the word is valid
+        StoreLE32(chunk + 28, *channelMask);
+        StoreLE16(chunk + 32, kFormatPCM);
+        std::memcpy(chunk + 34, kSubFormatTail, sizeof kSubFormatTail);
+    }
+    return WriteBytes(chunk, 8 + dataSize);
 }
 
 // --- reading the format ------------------------------------------------------------------------
+
+// The refusal of a floating-point format, by its word size.
+static Status FloatRefusal(std::int32_t bits) {
+    if (bits == 32) return kErrFloat32WAVE;
+    if (bits == 64) return kErrFloat64WAVE;
+    return kErrNotPCM;
+}
 
 Status CWAVEFile::Readfmt() {
     Status status = FindID(kFmt, 1);
@@ -290,19 +322,41 @@ Status CWAVEFile::Readfmt() {
     status = ReadChunkSize(&size, &available);
     if (status != kNoErr) return status;
     if (available < kFmtDataSize) return kErrMalformedFile;
-    std::uint8_t fields[kFmtDataSize];
-    status = ReadBytes(fields, kFmtDataSize);
+    std::uint8_t fields[kFmtExtensibleDataSize] = {0};
+    const auto held = std::int32_t(std::min<std::int64_t>(available, kFmtExtensibleDataSize));
+    status = ReadBytes(fields, held);
     if (status != kNoErr) return status;
 
     using namespace byteorder;
-    if (LoadLE16(fields) != kFormatPCM) return kErrNotPCM;
+    const std::uint16_t tag = LoadLE16(fields);
     const auto channels = std::int16_t(LoadLE16(fields + 2));
     const std::uint32_t rate = LoadLE32(fields + 4);
+    const std::uint16_t blockAlign = LoadLE16(fields + 12);
     const auto bits = std::int16_t(LoadLE16(fields + 14));
+    std::optional<std::uint32_t> mask;
+    if (tag == kFormatFloat) return FloatRefusal(bits);
+    if (tag == kFormatExtensible) {
+        // The extension must be there in full, and its sub-format must be one of the family.
+        if (held < kFmtExtensibleDataSize || LoadLE16(fields + 16) < kFmtExtensionSize)
+            return kErrMalformedFile;
+        if (std::memcmp(fields + 26, kSubFormatTail, sizeof kSubFormatTail) != 0) return kErrNotPCM;
+        const std::uint16_t subFormat = LoadLE16(fields + 24);
+        if (subFormat == kFormatFloat) return FloatRefusal(bits);
+        if (subFormat != kFormatPCM) return kErrNotPCM;
+        // The valid bits lie in the word's top bits; 0 is written by some tools for "all".
+        if (LoadLE16(fields + 18) > std::uint16_t(bits)) return kErrMalformedFile;
+        if (channels >= 1 && IsSupportedWordSize(bits) &&
+            blockAlign != std::int32_t(channels) * (bits / 8))
+            return kErrMalformedFile;
+        mask = LoadLE32(fields + 20);
+    } else if (tag != kFormatPCM) {
+        return kErrNotPCM;
+    }
     // Channel counts and word sizes the sample buffer cannot hold would make every frame
     // offset meaningless (or divide by zero).
     if (channels < 1 || rate == 0) return kErrMalformedFile;
     if (!IsSupportedWordSize(bits)) return kErrNotSupported;
+    channelMask = mask;
     sampleRate = float(rate);
     numChannels = channels;
     wordSize = bits;

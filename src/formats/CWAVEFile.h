@@ -7,12 +7,16 @@
 //   12 "fmt ", 16, tag 1, channels, rate, bytes per second, block align, bits per sample
 //   36 "data", size (rewritten by Close)
 //   44 interleaved frames, least significant byte first; 8-bit samples unsigned (0x80 = 0)
+// A file given a channel mask before Create gets the 40-byte extensible format chunk instead
+// (tag 0xFFFE, the mask, the PCM sub-format), which moves the data 24 bytes on.
 // Close pads odd sample data with one zero byte and, when the file has markers or regions,
 // appends a cue chunk (markers first, then regions, cue IDs 0, 1, ...) and a LIST "adtl"
 // chunk (one "labl" per marker, one "ltxt" of purpose "rgn " per region).
 //
 // Reading treats the file as untrusted: every chunk size and count is checked against the
-// bytes that are really there.
+// bytes that are really there. Integer PCM is read with tag 1 or as the extensible format's
+// PCM sub-format (its channel mask kept); floating-point and RF64 files are refused with
+// statuses that name them.
 
 #include <cstdint>
 #include <memory>
@@ -26,6 +30,9 @@ namespace wavelayout {
 inline constexpr std::int32_t kRIFFHeaderSize = 12;   // "RIFF", size, "WAVE"
 inline constexpr std::int32_t kFmtChunkSize = 24;     // "fmt ", 16, the PCM fields
 inline constexpr std::int32_t kFmtDataSize = 16;
+// The extensible format: the PCM fields, cbSize 22, valid bits, channel mask, sub-format GUID.
+inline constexpr std::int32_t kFmtExtensibleDataSize = 40;
+inline constexpr std::int32_t kFmtExtensionSize = 22;
 inline constexpr std::int32_t kDataHeaderSize = 8;    // "data", size
 inline constexpr std::int32_t kWAVEHeaderSize = kRIFFHeaderSize + kFmtChunkSize + kDataHeaderSize;
 inline constexpr std::int32_t kCuePointSize = 24;
@@ -59,7 +66,7 @@ struct WAVECueChunk {
     // The first point with that ID; false when there is none.
     bool Find(std::uint32_t id, WAVECuePoint* point) const;
 
-  private:
+private:
     mutable std::vector<std::pair<std::uint32_t, std::int32_t>> byID; // (ID, index), sorted
 };
 

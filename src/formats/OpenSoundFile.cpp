@@ -51,6 +51,11 @@ Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
     std::uint8_t header[kSniffSize] = {0};
     Status status = ReadHeader(fileRef, header);
     if (status != kNoErr) return status;
+    // A WAVE file with 64-bit sizes is recognised, to be refused by name.
+    const std::uint32_t container = byteorder::LoadBE32(header);
+    if ((container == byteorder::FourCC("RF64") || container == byteorder::FourCC("BW64")) &&
+        byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE"))
+        return kErrRF64;
     std::unique_ptr<CSoundFile> object = ObjectForHeader(fileRef, header);
     if (!object) return kErrNotSupported;
     status = object->ISoundFile(&fileRef);

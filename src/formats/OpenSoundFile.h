@@ -10,5 +10,6 @@
 // and opens it for reading (ISoundFile, then Open). On success `*file` holds the open object;
 // on failure it is empty and the status says why: the platform's status when the file cannot
 // be opened or read, kErrEndOfFile when it is shorter than a header, kErrNotSupported for a
-// form the engine does not read, else the format's own reading status.
+// form the engine does not read, kErrRF64 for an RF64 or BW64 file, else the format's own reading
+// status.
 Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file);

@@ -36,13 +36,44 @@ std::string TxSoundFile::typeKey(std::uint32_t type) {
     return key + "'";
 }
 
-TxSoundFile::TxSoundFile(std::unique_ptr<CSoundFile> soundFile, std::string path)
+TxSoundFile::TxSoundFile(std::shared_ptr<CSoundFile> soundFile, std::string path)
     : sf(std::move(soundFile)), filePath(std::move(path)) {}
 
 std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const std::string& path,
                                                        int channels, int wordLength,
                                                        float sampleRate, bool forOutput,
                                                        void* specifics, Status* failure) {
+    return Make(type, path, channels, wordLength, sampleRate, forOutput, specifics, std::nullopt,
+                failure);
+}
+
+std::vector<std::unique_ptr<TxSoundFile>>
+TxSoundFile::initChannelsWithType(std::uint32_t type, const std::string& path,
+                                  const std::vector<Channel>& channels, int wordLength,
+                                  float sampleRate, void* specifics,
+                                  std::optional<std::uint32_t> channelMask, Status* failure) {
+    std::vector<std::unique_ptr<TxSoundFile>> handles;
+    std::unique_ptr<TxSoundFile> file = Make(type, path, int(channels.size()), wordLength,
+                                             sampleRate, true, specifics, channelMask, failure);
+    if (!file) return handles;
+    for (const Channel& c : channels) {
+        if (c.index < 0 || std::size_t(c.index) >= channels.size()) {
+            if (failure) *failure = kErrParameter;
+            handles.clear();
+            return handles;
+        }
+        handles.emplace_back(new TxSoundFile(file->sf, path));
+        handles.back()->channel = c.index;
+        handles.back()->channelLabel = c.name;
+    }
+    return handles;
+}
+
+std::unique_ptr<TxSoundFile> TxSoundFile::Make(std::uint32_t type, const std::string& path,
+                                               int channels, int wordLength, float sampleRate,
+                                               bool forOutput, void* specifics,
+                                               std::optional<std::uint32_t> channelMask,
+                                               Status* failure) {
     Status ignored = kNoErr;
     Status& status = failure ? *failure : ignored;
     status = kErrNotSupported;
@@ -56,6 +87,7 @@ std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const
     std::unique_ptr<TxSoundFile> file(new TxSoundFile(std::move(soundFile), path));
     if (!forOutput) return file;
     unsigned char noExtension[1] = {0};
+    file->sf->SetChannelMask(channelMask);
     status =
         file->sf->Create(static_cast<std::int16_t>(channels), static_cast<std::int16_t>(wordLength),
                          sampleRate, specifics, 0, noExtension);
@@ -64,7 +96,8 @@ std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const
 }
 
 TxSoundFile::~TxSoundFile() {
-    if (sf && sf->IsOpen()) (void)sf->Close(); // the owner gave up on the file: nothing to report
+    // The last owner gave up on the file: nothing to report.
+    if (sf && sf.use_count() == 1 && sf->IsOpen()) (void)sf->Close();
 }
 
 template <class WriteCall>
@@ -74,6 +107,8 @@ void TxSoundFile::WriteAtPosition(std::uint32_t frames, WriteCall&& call) {
     // A count that does not fit the 32-bit frame positions is refused, not wrapped.
     if (frames > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max() - position))
         status = kErrIO;
+    else if (channel >= 0)
+        status = sf->Write(channel, position, &count, &buffer);
     else
         status = call(&count);
     if (status != kNoErr)

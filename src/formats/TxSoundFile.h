@@ -2,13 +2,15 @@
 // TxSoundFile: the jobs' handle on one output file. It owns the format object, remembers the
 // path and keeps a running write position in frames, so that a job can write, skip (silence)
 // and write again without tracking frames itself. It also knows which file-name extension
-// goes with each file type.
+// goes with each file type. Several handles may share one interleaved file, each writing one
+// channel of it at a position of its own.
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "soundfile/CSoundFile.h"
 
@@ -33,7 +35,20 @@ class TxSoundFile {
                                                      int channels, int wordLength, float sampleRate,
                                                      bool forOutput, void* specifics,
                                                      Status* failure = nullptr);
-    ~TxSoundFile(); // closes the file if still open
+    // One output file of `channels.size()` channels, one handle per entry of `channels`: that
+    // handle's writes fill the channel at `index` alone (the others keep what they hold) and
+    // it is known by `name`. `channelMask`, when given, is stored in formats that have room
+    // for one. Empty when any step fails, as initWithType.
+    struct Channel {
+        std::string name;
+        std::int16_t index = 0;
+    };
+    static std::vector<std::unique_ptr<TxSoundFile>>
+    initChannelsWithType(std::uint32_t type, const std::string& path,
+                         const std::vector<Channel>& channels, int wordLength, float sampleRate,
+                         void* specifics, std::optional<std::uint32_t> channelMask,
+                         Status* failure = nullptr);
+    ~TxSoundFile(); // closes the file if still open and no other handle shares it
     TxSoundFile(const TxSoundFile&) = delete;
     TxSoundFile& operator=(const TxSoundFile&) = delete;
 
@@ -49,19 +64,29 @@ class TxSoundFile {
 
     std::int32_t pos() const { return position; }
     const std::string& path() const { return filePath; }
+    // The channel's name for a handle on one channel of a shared file; empty otherwise.
+    const std::string& channelName() const { return channelLabel; }
     CSoundFile* soundFile() { return sf.get(); }
-    // Finishes and closes the file (a second close is harmless); pos returns to 0. A failure
+    // Finishes and closes the file (a second close is harmless, also through another handle on
+    // the same file); pos returns to 0. A failure
     // (the header or the trailing chunks not written, the data not flushed to the disk) raises
     // a TxSoundFileException naming the file and the reason; the file is closed all the same.
     void close();
 
   private:
-    TxSoundFile(std::unique_ptr<CSoundFile> soundFile, std::string path);
+    TxSoundFile(std::shared_ptr<CSoundFile> soundFile, std::string path);
+    static std::unique_ptr<TxSoundFile> Make(std::uint32_t type, const std::string& path,
+                                             int channels, int wordLength, float sampleRate,
+                                             bool forOutput, void* specifics,
+                                             std::optional<std::uint32_t> channelMask,
+                                             Status* failure);
     std::int32_t Advance(std::int64_t frames);
     // Runs one write of `frames` at pos and moves pos on, or raises its failure.
     template <class WriteCall> void WriteAtPosition(std::uint32_t frames, WriteCall&& call);
 
-    std::unique_ptr<CSoundFile> sf;
+    std::shared_ptr<CSoundFile> sf;
     std::string filePath;
+    std::int16_t channel = -1; // every channel
+    std::string channelLabel;
     std::int32_t position = 0;
 };

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 #include "jobs/Announcer.h"
 #include "jobs/JobLimits.h"
@@ -19,6 +20,7 @@
 #include "shell/SharedFlags.h"
 #include "shell/TxFiles.h"
 #include "soundfile/Dither.h"
+#include "soundfile/ByteOrder.h"
 #include "soundfile/FileServices.h"
 #include "synth/NoiseGenerator.h"
 #include "synth/SampleRateConverter.h"
@@ -288,27 +290,49 @@ int AppController::GenerateNoiseFile(TxSoundFile& file, std::int32_t announcemen
     return r;
 }
 
+template <typename Create> void AppController::ReportingFailures(Create create) {
+    MemBlock specificsBlock = specifics();
+    try {
+        create(specificsBlock.Data());
+    } catch (const QuillException& e) {
+        reportFailure(e.LogLine(), kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+    } catch (const std::exception& e) {
+        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ",
+                      kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+    }
+}
+
 std::unique_ptr<TxSoundFile> AppController::createSoundFile(const std::string& baseName,
                                                             const std::string& preExtension,
                                                             const std::string& directory) {
-    MemBlock specificsBlock = specifics();
     std::unique_ptr<TxSoundFile> file;
-    try {
+    ReportingFailures([&](void* specificsBlock) {
         std::string path =
             directory + "/" + baseName + "." + preExtension + "." + outputExtension();
-        file = TxSoundFile::initWithType(jobSaveOptions.realFileType(), path, 1,
-                                         jobSaveOptions.wordLength(),
-                                         static_cast<float>(jobSettings.sampleRate()), true,
-                                         specificsBlock.Data());
-    } catch (const QuillException& e) {
-        reportFailure(e.LogLine(), kSoundFilesAlertTitle,
-                      kSoundFilesAlertMessage);
-    } catch (const std::exception& e) {
-        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ", kSoundFilesAlertTitle,
-                      kSoundFilesAlertMessage);
-    }
+        file = TxSoundFile::initWithType(
+            jobSaveOptions.realFileType(), path, 1, jobSaveOptions.wordLength(),
+            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock);
+    });
     // A file that was not made is the caller's to report.
     return file;
+}
+
+std::vector<std::unique_ptr<TxSoundFile>>
+AppController::createInterleavedFiles(const std::string& baseName,
+                                      const std::vector<std::string>& speakers,
+                                      const std::string& directory) {
+    std::vector<std::unique_ptr<TxSoundFile>> files;
+    ReportingFailures([&](void* specificsBlock) {
+        const bool wave = jobSaveOptions.realFileType() == byteorder::FourCC("BWLN");
+        std::optional<std::uint32_t> mask = wave ? std::optional<std::uint32_t>(0) : std::nullopt;
+        const std::vector<TxSoundFile::Channel> channels =
+            InterleavedChannels(speakers, wave ? &*mask : nullptr);
+        files = TxSoundFile::initChannelsWithType(
+            jobSaveOptions.realFileType(), directory + "/" + baseName + "." + outputExtension(),
+            channels, jobSaveOptions.wordLength(), static_cast<float>(jobSettings.sampleRate()),
+            specificsBlock, mask);
+    });
+    return files;
 }
 
 std::int32_t AppController::announceVivuZira(TxSoundFile& file) {

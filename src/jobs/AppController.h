@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -85,6 +86,12 @@ public:
     std::unique_ptr<TxSoundFile> createSoundFile(const std::string& baseName,
                                                  const std::string& preExtension,
                                                  const std::string& directory);
+    // Creates directory/baseName.extension for output with one channel per speaker, and returns
+    // one handle per speaker in `speakers`' order (InterleavedChannels places the channels);
+    // empty (after telling the user) when that fails.
+    std::vector<std::unique_ptr<TxSoundFile>>
+    createInterleavedFiles(const std::string& baseName, const std::vector<std::string>& speakers,
+                           const std::string& directory);
     // Speaks the parameters of the tone or sweep into `file` at its position; returns the
     // frames it took. Called by makeVivuZiraFile when `announce` is set.
     std::int32_t announceVivuZira(TxSoundFile& file);
@@ -103,6 +110,8 @@ private:
     int GenerateNoiseFile(TxSoundFile& file, std::int32_t announcementFrames);
     // Tells the user about a failure: a log line and an alert that waits for dismissal.
     void reportFailure(const std::string& logLine, const char* title, const char* message);
+    // Runs `create` with the Broadcast WAVE header block; a failure is told to the user.
+    template <typename Create> void ReportingFailures(Create create);
     std::unique_ptr<TxSoundFile> createTemporaryFile(const std::string& folder,
                                                      void* specificsBlock,
                                                      std::string* temporaryPath);

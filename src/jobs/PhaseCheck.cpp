@@ -1,8 +1,10 @@
 #include "jobs/PhaseCheck.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <system_error>
 
@@ -97,12 +99,14 @@ std::string LevelCheckFileName(double sampleRate, int wordLength, const std::str
 }
 
 bool IsPhaseCheckFileName(const std::string& leafName) {
-    static const std::regex pattern(R"(-?[0-9]+k_[0-9]+b_PhaseChk\..+\.[A-Za-z]+\.(aif|wav))");
+    static const std::regex pattern(
+        R"(-?[0-9]+k_[0-9]+b_PhaseChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+)\.(aif|wav))");
     return std::regex_match(leafName, pattern);
 }
 
 bool IsLevelCheckFileName(const std::string& leafName) {
-    static const std::regex pattern(R"(-?[0-9]+k_[0-9]+b_LevelChk\..+\.[A-Za-z]+\.(aif|wav))");
+    static const std::regex pattern(
+        R"(-?[0-9]+k_[0-9]+b_LevelChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+)\.(aif|wav))");
     return std::regex_match(leafName, pattern);
 }
 
@@ -113,6 +117,39 @@ std::string SpeakerName(const std::string& path) {
     leaf.resize(extension);
     std::size_t speaker = leaf.find_last_of('.');
     return speaker == std::string::npos ? std::string() : leaf.substr(speaker + 1);
+}
+
+std::string SpeakerOf(const TxSoundFile& file) {
+    return file.channelName().empty() ? SpeakerName(file.path()) : file.channelName();
+}
+
+std::uint32_t SpeakerMaskBit(const std::string& speaker) {
+    static const std::map<std::string, std::uint32_t> bits = {
+        {"L", 0x1},   {"R", 0x2},   {"C", 0x4},   {"LFE", 0x8},  {"Ls", 0x10},
+        {"Rs", 0x20}, {"Lc", 0x40}, {"Rc", 0x80}, {"Cs", 0x100}, {"S", 0x100}};
+    const auto found = bits.find(speaker);
+    return found == bits.end() ? 0 : found->second;
+}
+
+std::vector<TxSoundFile::Channel> InterleavedChannels(const std::vector<std::string>& speakers,
+                                                      std::uint32_t* mask) {
+    std::vector<TxSoundFile::Channel> channels;
+    std::uint32_t bits = 0;
+    bool positioned = mask != nullptr;
+    for (const auto& speaker : speakers) {
+        const std::uint32_t bit = SpeakerMaskBit(speaker);
+        positioned = positioned && bit != 0 && (bits & bit) == 0;
+        bits |= bit;
+        channels.push_back({speaker, static_cast<std::int16_t>(channels.size())});
+    }
+    if (mask) *mask = positioned ? bits : 0;
+    if (!positioned) return channels;
+    // A channel's index is the number of the layout's mask bits below its own.
+    for (auto& channel : channels) {
+        const std::uint32_t below = bits & (SpeakerMaskBit(channel.name) - 1);
+        channel.index = static_cast<std::int16_t>(std::popcount(below));
+    }
+    return channels;
 }
 
 PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
@@ -259,7 +296,26 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
     const std::vector<std::string> speakerNames = LayoutSpeakers(channelSetup);
     if (speakerNames.empty()) return;
     progress.numsteps = PlannedSteps(speakerNames);
+    PhaseCheckFiles files = openSpeakerFiles(speakerNames, directory);
+    if (levelCheck)
+        doLevelCheckForList(files);
+    else
+        doPhaseCheckForList(files);
+    for (auto& file : files)
+        file->close();
+}
+
+PhaseCheckFiles PhaseCheck::openSpeakerFiles(const std::vector<std::string>& speakerNames,
+                                             const std::string& directory) {
     PhaseCheckFiles files;
+    if (createInterleaved) {
+        files = createInterleaved(phaseCheckFileName, speakerNames, directory);
+        if (files.size() != speakerNames.size())
+            throw QuillException(kQUILException,
+                                 "could not create the interleaved sound file in '" + directory +
+                                     "': " + LastFileErrorText());
+        return files;
+    }
     for (const auto& speaker : speakerNames) {
         std::unique_ptr<TxSoundFile> file =
             createSoundFile(phaseCheckFileName, speaker, directory);
@@ -269,10 +325,7 @@ void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directo
                                      " in '" + directory + "': " + LastFileErrorText());
         files.push_back(std::move(file));
     }
-    if (levelCheck) doLevelCheckForList(files);
-    else doPhaseCheckForList(files);
-    for (auto& file : files)
-        file->close();
+    return files;
 }
 
 std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNames) const {
@@ -337,7 +390,7 @@ void PhaseCheck::doLevelCheckForList(PhaseCheckFiles& files) {
     putSampleIntoAllFilesFromArrayWithSilence(kLevelCheckOpening, files, seconds);
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (settings.announce()) {
-            SpeakInto(SpeakerName(files[i]->path()), i, files);
+            SpeakInto(SpeakerOf(*files[i]), i, files);
             AdvanceAll(files, seconds);
         }
         putNoiseIntoOneFileWithSilence(i, files, seconds);
@@ -383,7 +436,7 @@ void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFil
 
 void PhaseCheck::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds) {
     for (std::size_t i = 0; i < files.size(); ++i) {
-        SpeakInto(SpeakerName(files[i]->path()), i, files);
+        SpeakInto(SpeakerOf(*files[i]), i, files);
         AdvanceAll(files, seconds);
     }
 }
@@ -392,7 +445,8 @@ void PhaseCheck::putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeat
                                                              PhaseCheckFiles& files,
                                                              double seconds) {
     std::vector<std::string> speakerNames;
-    for (const auto& file : files) speakerNames.push_back(SpeakerName(file->path()));
+    for (const auto& file : files)
+        speakerNames.push_back(SpeakerOf(*file));
     ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
         SpeakInto(speakerNames[a], a, files);
         AdvanceAll(files, seconds);
@@ -427,6 +481,14 @@ void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
     AdvanceAll(files, seconds);
 }
 
+PhaseCheck::InterleavedMaker InterleavedMakerFor(AppController& controller) {
+    if (!controller.saveOptions().interleaved()) return {};
+    return [&controller](const std::string& baseName, const std::vector<std::string>& speakers,
+                         const std::string& directory) {
+        return controller.createInterleavedFiles(baseName, speakers, directory);
+    };
+}
+
 void makePhaseCheckFiles(AppController& controller, const std::string& directory) {
     const nlohmann::json& speakers = controller.speakers();
     Announcer announcer(controller.settings(), controller.saveOptions(), controller.progress());
@@ -437,5 +499,6 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
     job.setLevelCheck(controller.saveOptions().outputType() == kOutputLevelCheck);
+    job.setInterleavedMaker(InterleavedMakerFor(controller));
     job.makePhaseCheckFiles(directory);
 }

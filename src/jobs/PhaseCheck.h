@@ -8,6 +8,8 @@
 // speaker in turn (named first when speakers are announced) while the others are silent, and
 // close with the goodbye. Whatever one file receives, the others receive the same number of
 // silent frames, so the files line up frame for frame.
+// Either set can be written as one interleaved file, one channel per speaker: every handle
+// of the set then writes its own channel of that file.
 
 #include <cstdint>
 #include <functional>
@@ -18,16 +20,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include "formats/TxSoundFile.h"
 #include "jobs/Announcer.h"
 #include "shell/QuillException.h"
 
 class AppController;
 class Settings;
 class SaveOptions;
-class TxSoundFile;
 struct JobProgress;
 
-// The output files of one run, one per speaker in the layout's order.
+// The output of one run, one handle per speaker in the layout's order: a mono file each, or
+// each a channel of one interleaved file.
 using PhaseCheckFiles = std::vector<std::unique_ptr<TxSoundFile>>;
 
 // Voice samples of the sequence.
@@ -47,12 +50,26 @@ std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup);
 std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle);
 // The same for a level check: "48k_24b_LevelChk.5.1".
 std::string LevelCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle);
-// Whether a leaf name is one a phase check writes: <stem>.<speaker>.aif or .wav.
+// Whether a leaf name is one a phase check writes: <stem>.<speaker>.aif or .wav, or the
+// interleaved <stem>.aif or .wav.
 bool IsPhaseCheckFileName(const std::string& leafName);
 // Whether a leaf name is one a level check writes.
 bool IsLevelCheckFileName(const std::string& leafName);
 // The speaker a file belongs to: ".../48k_24b_PhaseChk.5.1.L.wav" gives "L".
 std::string SpeakerName(const std::string& path);
+// The speaker of one handle of a set: its channel's name, else the speaker of its path.
+std::string SpeakerOf(const TxSoundFile& file);
+
+// The WAVE channel mask bit of a speaker's position (L front left, Ls back left, Lc front
+// left of centre, Cs and S back centre, ...); 0 for a speaker without one (Lw, Lh, LSB, ...).
+std::uint32_t SpeakerMaskBit(const std::string& speaker);
+// Where each speaker of a layout (in the layout's order) goes in an interleaved file: one
+// entry per speaker, in the same order, with its channel index. With `mask` (a WAVE file):
+// when every speaker has its own position, the channels follow the order of their mask bits,
+// as WAVE readers expect, and *mask gets the bits; otherwise (10.2) the channels keep the
+// layout's order and *mask is 0. Without `mask` (AIFF), the layout's order.
+std::vector<TxSoundFile::Channel> InterleavedChannels(const std::vector<std::string>& speakers,
+                                                      std::uint32_t* mask);
 
 class PhaseCheck {
 public:
@@ -65,6 +82,11 @@ public:
     using FailureLog = std::function<void(const std::string& name, const std::string& reason)>;
     // Tells the user that the files could not be written, and waits for them.
     using FailureAlert = std::function<void()>;
+    // Creates directory/baseName.<extension> with a channel per speaker and returns one handle
+    // per speaker in `speakers`' order, or none (after telling the user) when it cannot.
+    using InterleavedMaker = std::function<PhaseCheckFiles(const std::string& baseName,
+                                                           const std::vector<std::string>& speakers,
+                                                           const std::string& directory)>;
 
     // `speakers` maps a speaker name to the list of voice sample names that say it. `log` and
     // `alert` default to the desktop services' log line and the phase check files alert.
@@ -88,6 +110,13 @@ public:
     bool holdsOnlyPhaseCheckFiles(const std::string& path) const;
     // Makes this job the level check of the settings' noise instead of the phase check.
     void setLevelCheck(bool value) { levelCheck = value; }
+
+    // From now on the set is one interleaved file made by `maker`; an empty maker goes back to
+    // one mono file per speaker.
+    void setInterleavedMaker(InterleavedMaker maker) { createInterleaved = std::move(maker); }
+    // The set of a run in `directory`: one handle per speaker, in the order of `speakerNames`.
+    PhaseCheckFiles openSpeakerFiles(const std::vector<std::string>& speakerNames,
+                                     const std::string& directory);
 
     void doStereo(const std::string& directory);
     void doQuad(const std::string& directory);
@@ -146,10 +175,14 @@ private:
     const nlohmann::json& speakers;
     std::string phaseCheckFileName;
     FileMaker createSoundFile;
+    InterleavedMaker createInterleaved;
     FailureLog log;
     FailureAlert alert;
     bool levelCheck = false;
 };
+
+// The interleaved file of the controller's save options when they ask for one, else none.
+PhaseCheck::InterleavedMaker InterleavedMakerFor(AppController& controller);
 
 // The phase check of the controller's records into `directory`, with its speaker table, file
 // stem and file creation; what the controller runs for output type 3.

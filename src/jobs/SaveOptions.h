@@ -42,6 +42,10 @@ class SaveOptions {
     void setFileType(std::int32_t value) { type = value; }
     std::int32_t dataFormat() const { return format; }
     void setDataFormat(std::int32_t value) { format = value; }
+    // A per-speaker set (phase check) as one interleaved file instead of one mono file per
+    // speaker. Chosen per run, never kept in the preferences.
+    bool interleaved() const { return interleavedSet; }
+    void setInterleaved(bool value) { interleavedSet = value; }
 
     // Bits per sample: 16 for the codes 0 and 1, 24 for everything else (negative codes too).
     int wordLength() const;
@@ -57,4 +61,5 @@ class SaveOptions {
     std::int32_t type = kFileTypeAIFF;
     std::int32_t format = 1;
     bool tpdf = false;
+    bool interleavedSet = false;
 };

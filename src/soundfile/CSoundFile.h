@@ -17,6 +17,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "shell/FSSpec.h"
@@ -159,6 +160,13 @@ class CSoundFile : public CObject {
     Status AddRegions(std::vector<SFTRegion>& records);
     std::int32_t GetRealBufferSize() const;
     bool IsOpen() const { return isOpen != 0; }
+    // The speaker positions of the channels as a WAVE channel mask (bit 0 front left, bit 1
+    // front right, ...; 0 for channels without positions): the one a file read holds, or the
+    // one a file is to be written with when set before Create. None for a file without one;
+    // formats without room for it ignore it.
+    std::optional<std::uint32_t> GetChannelMask() const { return channelMask; }
+    void SetChannelMask(std::optional<std::uint32_t> mask) { channelMask = mask; }
+
     // How this file codes its samples; WriteCoded takes frames in this coding.
     SampleCoding GetSampleCoding() const { return BufferCoding(); }
     // Writes *count whole frames (BytesPerFrame() bytes each, already coded as the file codes
@@ -217,6 +225,7 @@ class CSoundFile : public CObject {
     unsigned char keepFlag = 0;
     unsigned char spareFlag = 0;
     TpdfDither* ditherSource = nullptr;
+    std::optional<std::uint32_t> channelMask;
 
   private:
     // The loops shared by the writes and the reads; `channel` < 0 means all channels.

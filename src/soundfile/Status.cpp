@@ -37,11 +37,14 @@ const char* StatusText(Status status) {
     case kErrAIFFTooManyChunks: return "more than 100 chunks searched";
     case kErrAIFFCompressed: return "compressed AIFF-C data is not supported";
     case kErrMalformedFile: return "malformed file";
-    case kErrNotPCM: return "not plain PCM (extensible or floating-point WAVE is not supported)";
+    case kErrNotPCM: return "not integer PCM (a compressed or unknown WAVE format)";
     case kErrNoDataChunk: return "no data chunk";
     case kErrNoFmtChunk: return "no format (fmt) chunk";
     case kErrDataSizeRead: return "the data size could not be read";
     case kErrWAVETooManyChunks: return "more than 100 chunks searched";
+    case kErrFloat32WAVE: return "a 32-bit floating-point WAVE file";
+    case kErrFloat64WAVE: return "a 64-bit floating-point WAVE file";
+    case kErrRF64: return "an RF64 file";
     default: return "unknown error";
     }
 }

@@ -53,11 +53,15 @@ inline constexpr Status kErrAIFFCompressed = -22206;     // AIFF-C with a compre
 inline constexpr Status kErrMalformedFile = -22207;      // a size or count inconsistent with the file
 
 // WAVE.
-inline constexpr Status kErrNotPCM = -22700;             // format tag is not 1 (plain PCM)
+inline constexpr Status kErrNotPCM = -22700;             // neither integer PCM nor a form below
 inline constexpr Status kErrNoDataChunk = -22702;
 inline constexpr Status kErrNoFmtChunk = -22703;
 inline constexpr Status kErrDataSizeRead = -22704;
 inline constexpr Status kErrWAVETooManyChunks = -22705;  // more than 100 chunks searched
+// Forms of WAVE that are recognised and refused, each named in its text.
+inline constexpr Status kErrFloat32WAVE = -22706;        // 32-bit floating-point samples
+inline constexpr Status kErrFloat64WAVE = -22707;        // 64-bit floating-point samples
+inline constexpr Status kErrRF64 = -22708;               // RF64 / BW64 (64-bit sizes)
 
 // A short English text for a status, for messages and `quillgen info`.
 const char* StatusText(Status status);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/wait.h>
@@ -12,9 +13,8 @@
 
 namespace {
 
-nlohmann::json InfoJson(const TempDir& dir, const std::string& file, int* exitStatus) {
-    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") + "' '" QUILLGEN_PATH
-                                "' info --json '" + dir.File(file) + "' 2>/dev/null";
+// The command's standard output and exit status.
+std::string Capture(const std::string& command, int* exitStatus) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
@@ -22,7 +22,14 @@ nlohmann::json InfoJson(const TempDir& dir, const std::string& file, int* exitSt
     while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
     const int raw = pipe ? ::pclose(pipe) : -1;
     *exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return nlohmann::json::parse(output, nullptr, false);
+    return output;
+}
+
+nlohmann::json InfoJson(const TempDir& dir, const std::string& file, int* exitStatus) {
+    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") +
+                                "' '" QUILLGEN_PATH "' info --json '" + dir.File(file) +
+                                "' 2>/dev/null";
+    return nlohmann::json::parse(Capture(command, exitStatus), nullptr, false);
 }
 
 // A mono 16-bit file of 1000 frames with a marker and a region, as either WAVE class writes it.
@@ -81,5 +88,39 @@ TEST_P(WAVEInfo, ShowsMarkersRegionsAndBroadcastFields) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WAVEAndBWF, WAVEInfo, ::testing::Bool());
+
+// Forms of WAVE that info does not read are named in its message, with the path.
+struct RefusedCase {
+    const char* name;
+    const char* command; // makes the file at "{}"
+    const char* says;
+};
+class WAVEInfoRefuses : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(WAVEInfoRefuses, SaysWhatTheFileIs) {
+    TempDir dir;
+    const std::string path = dir.File(std::string(GetParam().name) + ".wav");
+    std::string make = GetParam().command;
+    make.replace(make.find("{}"), 2, "'" + path + "'");
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    int exitStatus = 0;
+    const std::string output =
+        Capture("XDG_CONFIG_HOME='" + dir.File("config") + "' '" QUILLGEN_PATH "' info '" + path +
+                    "' 2>&1 >/dev/null",
+                &exitStatus);
+    EXPECT_EQ(exitStatus, 1);
+    EXPECT_NE(output.find("'" + path + "' is " + GetParam().says), std::string::npos) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FloatAndRF64, WAVEInfoRefuses,
+    ::testing::Values(
+        RefusedCase{"float", "sox -n -r 8000 -e floating-point -b 32 -c 1 {} synth 0.05 sine 440",
+                    "a 32-bit floating-point WAVE file"},
+        RefusedCase{"double", "ffmpeg -v error -f lavfi -i sine=d=0.05 -ac 6 -c:a pcm_f64le -y {}",
+                    "a 64-bit floating-point WAVE file"},
+        RefusedCase{"rf64", "ffmpeg -v error -f lavfi -i sine=d=0.05 -rf64 always -y {}",
+                    "an RF64 file"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -246,6 +246,7 @@ struct Patch {
     std::int64_t offset; // from the start of the file
     std::vector<std::uint8_t> bytes;
     Status expected;
+    bool extensible = false; // a stereo file with the 40-byte format chunk, data at 68
 };
 
 class WAVEPatched : public WAVEFileTest, public ::testing::WithParamInterface<Patch> {};
@@ -253,29 +254,50 @@ class WAVEPatched : public WAVEFileTest, public ::testing::WithParamInterface<Pa
 TEST_P(WAVEPatched, OpensToTheExpectedStatus) {
     WAVESpecimen specimen;
     specimen.frames = 100;
+    if (GetParam().extensible) {
+        specimen.channels = 2;
+        specimen.channelMask = 0x3;
+    }
     auto bytes = Write(specimen);
     std::copy(GetParam().bytes.begin(), GetParam().bytes.end(),
               bytes.begin() + GetParam().offset);
     CWAVEFile file;
     EXPECT_EQ(OpenBytes(&file, bytes), GetParam().expected) << GetParam().what;
+    if (GetParam().expected == kNoErr && GetParam().extensible) {
+        EXPECT_EQ(file.GetChannelMask(), std::optional<std::uint32_t>(0x3));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Headers, WAVEPatched,
-    ::testing::Values(Patch{"floating point", 20, {3, 0}, kErrNotPCM},
-                      Patch{"extensible", 20, {0xFE, 0xFF}, kErrNotPCM},
-                      Patch{"no channels", 22, {0, 0}, kErrMalformedFile},
-                      Patch{"12 bits", 34, {12, 0}, kErrNotSupported},
-                      Patch{"short fmt chunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
-                      Patch{"fmt with carriage return", 15, {'\r'}, kNoErr},
-                      Patch{"no fmt chunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
-                      Patch{"no data chunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
-                      Patch{"not RIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
-                      Patch{"negative chunk size", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
-                      Patch{"streaming RIFF size", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
+    ::testing::Values(
+        Patch{"16-bit float", 20, {3, 0}, kErrNotPCM},
+        Patch{"extensible, 16 bytes", 20, {0xFE, 0xFF}, kErrMalformedFile},
+        Patch{"extension too short", 36, {21, 0}, kErrMalformedFile, true},
+        Patch{"valid bits over 16", 38, {17, 0}, kErrMalformedFile, true},
+        Patch{"valid bits 0", 38, {0, 0}, kNoErr, true},
+        Patch{"valid bits 12", 38, {12, 0}, kNoErr, true},
+        Patch{"block align 2", 32, {2, 0}, kErrMalformedFile, true},
+        Patch{"compressed sub-format", 44, {2, 0}, kErrNotPCM, true},
+        Patch{"foreign GUID", 50, {0x11}, kErrNotPCM, true},
+        // Block align, bits, extension size, valid bits, mask, sub-format.
+        Patch{"float 32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
+        Patch{
+            "float 64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
+        Patch{"RF64", 0, {'R', 'F', '6', '4'}, kErrRF64},
+        Patch{"no channels", 22, {0, 0}, kErrMalformedFile},
+        Patch{"12 bits", 34, {12, 0}, kErrNotSupported},
+        Patch{"short fmt chunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
+        Patch{"fmt with carriage return", 15, {'\r'}, kNoErr},
+        Patch{"no fmt chunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
+        Patch{"no data chunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
+        Patch{"not RIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
+        Patch{"negative chunk size", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
+        Patch{"streaming RIFF size", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
     [](const auto& info) {
         std::string name = info.param.what;
-        for (char& c : name) if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
         return name;
     });
 

@@ -1,12 +1,14 @@
 // WAVE and Broadcast WAVE files against readers and writers no one here wrote: libsndfile,
-// Python's wave module and sox.
+// Python's wave module, sox and ffmpeg.
 #include "WAVETestSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 #include "formats/OpenSoundFile.h"
@@ -143,36 +145,87 @@ protected:
     TempDir dir;
 };
 
-struct SoxCase {
+// Files that sox and ffmpeg write, each made from a tone by the command (at "{}"). Both write the
+// extensible format for more than 16 bits or more than two channels; ffmpeg gives its layouts'
+// channel masks.
+struct ToolCase {
     const char* name;
-    int bits, channels;
+    const char* command;
     Status expected;
+    std::optional<std::uint32_t> mask; // checked when given
 };
-class WAVEFromSox : public WAVEForeign, public ::testing::WithParamInterface<SoxCase> {};
+class WAVEFromTools : public WAVEForeign, public ::testing::WithParamInterface<ToolCase> {};
 
-TEST_P(WAVEFromSox, ReadsOrRefuses) {
-    const SoxCase& c = GetParam();
+TEST_P(WAVEFromTools, ReadsOrRefusesByName) {
+    const ToolCase& c = GetParam();
+    const std::string path = dir.File(std::string(c.name) + ".wav");
     int status = 0;
-    const std::string output =
-        RunCommand("sox -n -r 22050 -b " + std::to_string(c.bits) + " -c " +
-                       std::to_string(c.channels) + " '" + dir.File(c.name) +
-                       "' synth 0.05 sine 997 2>&1", &status);
+    std::string command = c.command;
+    command.replace(command.find("{}"), 2, "'" + path + "'");
+    const std::string output = RunCommand(command + " 2>&1", &status);
     ASSERT_EQ(status, 0) << output;
     std::unique_ptr<CSoundFile> file;
-    ASSERT_EQ(OpenSoundFile(dir.Spec(c.name), &file), c.expected);
-    if (c.expected == kNoErr) ExpectSameSamples(*file, dir.File(c.name));
+    ASSERT_EQ(OpenSoundFile(dir.Spec(std::string(c.name) + ".wav"), &file), c.expected);
+    if (c.expected != kNoErr) return;
+    ExpectSameSamples(*file, path);
+    if (c.mask) {
+        EXPECT_EQ(file->GetChannelMask(), c.mask);
+    }
 }
 
-// sox writes the extensible format for more than 16 bits or more than two channels.
-INSTANTIATE_TEST_SUITE_P(Formats, WAVEFromSox,
-                         ::testing::Values(SoxCase{"s8.wav", 8, 1, kNoErr},
-                                           SoxCase{"s16.wav", 16, 2, kNoErr},
-                                           SoxCase{"s24.wav", 24, 1, kErrNotPCM},
-                                           SoxCase{"s16x4.wav", 16, 4, kErrNotPCM}),
-                         [](const auto& info) {
-                             const std::string name = info.param.name;
-                             return name.substr(0, name.find('.'));
-                         });
+#define SOX_TONE(args) "sox -n -r 22050 " args " {} synth 0.05 sine 997"
+#define FFMPEG_TONE(args) "ffmpeg -v error -f lavfi -i sine=f=997:d=0.05 " args " -y {}"
+INSTANTIATE_TEST_SUITE_P(
+    Formats, WAVEFromTools,
+    ::testing::Values(ToolCase{"sox_u8", SOX_TONE("-b 8 -c 1"), kNoErr, std::nullopt},
+                      ToolCase{"sox_16x2", SOX_TONE("-b 16 -c 2"), kNoErr, std::nullopt},
+                      ToolCase{"sox_24", SOX_TONE("-b 24 -c 1"), kNoErr, std::nullopt},
+                      ToolCase{"sox_16x4", SOX_TONE("-b 16 -c 4"), kNoErr, std::nullopt},
+                      ToolCase{"sox_32x3", SOX_TONE("-b 32 -c 3"), kNoErr, std::nullopt},
+                      ToolCase{"ffmpeg_24", FFMPEG_TONE("-c:a pcm_s24le"), kNoErr, 0x4},
+                      ToolCase{"ffmpeg_24x6", FFMPEG_TONE("-ac 6 -c:a pcm_s24le"), kNoErr, 0x3F},
+                      ToolCase{"ffmpeg_16x8", FFMPEG_TONE("-ac 8 -c:a pcm_s16le"), kNoErr, 0x63F},
+                      ToolCase{"sox_float", SOX_TONE("-e floating-point -b 32 -c 1"),
+                               kErrFloat32WAVE, std::nullopt},
+                      ToolCase{"ffmpeg_float_x6", FFMPEG_TONE("-ac 6 -c:a pcm_f32le"),
+                               kErrFloat32WAVE, std::nullopt},
+                      ToolCase{"ffmpeg_double", FFMPEG_TONE("-c:a pcm_f64le"), kErrFloat64WAVE,
+                               std::nullopt},
+                      ToolCase{"ffmpeg_rf64", FFMPEG_TONE("-rf64 always -c:a pcm_s16le"), kErrRF64,
+                               std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A file written with a channel mask is read as extensible, with the channels' positions, by
+// libsndfile and by the engine.
+class WAVEExtensibleWrittenHere : public WAVEForeign,
+                                  public ::testing::WithParamInterface<std::tuple<int, bool>> {};
+
+TEST_P(WAVEExtensibleWrittenHere, ReadBackWithPositionsAndSamples) {
+    WAVESpecimen specimen;
+    specimen.bits = std::int16_t(std::get<0>(GetParam()));
+    specimen.broadcast = std::get<1>(GetParam());
+    specimen.channels = 6;
+    specimen.channelMask = 0x3F;
+    specimen.frames = 1001;
+    const std::string path = dir.File("x.wav");
+    ASSERT_EQ(WriteWAVESpecimen(dir.Spec("x.wav"), specimen), kNoErr);
+    SF_INFO info{};
+    Sndfile reference(sf_open(path.c_str(), SFM_READ, &info));
+    ASSERT_TRUE(reference) << sf_strerror(nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAVEX | Subtype(specimen.bits));
+    int map[6] = {0};
+    ASSERT_EQ(sf_command(reference.get(), SFC_GET_CHANNEL_MAP_INFO, map, sizeof map), SF_TRUE);
+    EXPECT_THAT(map, ::testing::ElementsAre(SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT,
+                                            SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
+                                            SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT));
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec("x.wav"), &file), kNoErr);
+    EXPECT_EQ(file->GetChannelMask(), std::optional<std::uint32_t>(0x3F));
+    ExpectSameSamples(*file, path);
+}
+
+INSTANTIATE_TEST_SUITE_P(BitsAndKinds, WAVEExtensibleWrittenHere,
+                         ::testing::Combine(::testing::Values(16, 24), ::testing::Bool()));
 
 TEST_F(WAVEForeign, PythonWaveFile) {
     int status = 0;

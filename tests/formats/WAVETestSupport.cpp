@@ -13,6 +13,7 @@ Status WriteWAVESpecimen(const FSSpec& fileRef, const WAVESpecimen& specimen) {
     else file = std::make_unique<CWAVEFile>();
     Status status = file->ISoundFile(&fileRef);
     std::uint8_t specifics[256] = {0};
+    file->SetChannelMask(specimen.channelMask);
     if (status == kNoErr)
         status = file->Create(specimen.channels, specimen.bits, specimen.rate,
                               specimen.broadcast ? specifics : nullptr, 0, nullptr);

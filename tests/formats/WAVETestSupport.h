@@ -22,6 +22,7 @@ struct WAVESpecimen {
     std::vector<SFTMarker> markers;
     std::vector<SFTRegion> regions;
     std::optional<std::int32_t> timeStamp;
+    std::optional<std::uint32_t> channelMask; // written in the extensible format when set
 };
 
 // Writes the specimen (Create, interleaved Write of SpecimenCode samples, markers, regions,

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,7 @@ struct EngineSeed {
     std::vector<SFTRegion> regions;
     bool loopsAndSampler;
     std::int32_t timeStamp; // 0: none
+    std::optional<std::uint32_t> channelMask = std::nullopt; // the extensible format when set
 };
 
 bool WriteEngineSeed(const std::string& folder, EngineSeed seed) {
@@ -68,6 +70,7 @@ bool WriteEngineSeed(const std::string& folder, EngineSeed seed) {
     std::memcpy(specifics + 23, description, sizeof description - 1);
     CSoundFile& file = *seed.file;
     Status status = file.ISoundFile(&fileRef);
+    file.SetChannelMask(seed.channelMask);
     if (status == kNoErr)
         status = file.Create(std::int16_t(seed.channels), std::int16_t(seed.bits), 8000.0f,
                              specifics, 0, nullptr);
@@ -188,6 +191,16 @@ int main(int argc, char** argv) {
                                    3723 * 8000});
     ok &= WriteEngineSeed(folder, {"engine-mono32.bwf.wav", std::make_unique<CBWFLinearFile>(), 1,
                                    32, 4, {}, {}, false, 0});
+    ok &= WriteEngineSeed(folder, {"engine-6ch16-mask-marker.bwf.wav",
+                                   std::make_unique<CBWFLinearFile>(),
+                                   6,
+                                   16,
+                                   3,
+                                   {Marker(0, 1, "One", false)},
+                                   {},
+                                   false,
+                                   0,
+                                   0x3F});
     ok &= WriteSndfileSeed(folder, "sndfile-stereo16-cues-inst-bext.wav",
                            SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, true);
     ok &= WriteSndfileSeed(folder, "sndfile-mono24.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1,

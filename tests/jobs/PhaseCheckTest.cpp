@@ -155,6 +155,7 @@ protected:
                 logged.push_back(name + ": " + reason);
             },
             [this] { ++alerts; });
+        if (interleaved) job.setInterleavedMaker(interleaved);
         job.makePhaseCheckFiles(OutputDir());
     }
 
@@ -194,6 +195,7 @@ protected:
     JobProgress progress;
     std::vector<std::string> reports, logged;
     int alerts = 0;
+    PhaseCheck::InterleavedMaker interleaved;
 };
 
 struct SequenceCase {
@@ -270,6 +272,9 @@ TEST(PhaseCheckNames, StemSpeakerAndTitles) {
     EXPECT_FALSE(LayoutTitle(-1));
     EXPECT_TRUE(IsPhaseCheckFileName("48k_24b_PhaseChk.5.1.L.wav"));
     EXPECT_TRUE(IsPhaseCheckFileName("44k_16b_PhaseChk.Stereo.R.aif"));
+    EXPECT_TRUE(IsPhaseCheckFileName("44k_16b_PhaseChk.Stereo.aif")); // interleaved
+    EXPECT_TRUE(IsPhaseCheckFileName("48k_24b_PhaseChk.10.2.wav"));
+    EXPECT_FALSE(IsPhaseCheckFileName("48k_24b_PhaseChk.wav"));
     EXPECT_FALSE(IsPhaseCheckFileName("48k_24b_PhaseChk.5.1.L.wav.bak"));
     EXPECT_FALSE(IsPhaseCheckFileName("mix.wav"));
 }
@@ -345,5 +350,33 @@ TEST_F(PhaseCheckRun, MissingSpeakerVoiceIsReportedOnceAndTheJobGoesOn) {
             ReadWithLibsndfile(OutputDir() + "/48k_16b_PhaseChk.5.1." + speaker + ".aif").frames);
     EXPECT_EQ(lengths.size(), 1u) << "the files end on different frames";
 }
+
+// An interleaved set that is stopped, or whose file cannot be made, leaves nothing behind.
+class InterleavedUnfinished : public PhaseCheckRun, public testing::WithParamInterface<bool> {};
+
+TEST_P(InterleavedUnfinished, LeavesNothingBehind) {
+    const bool cannotCreate = GetParam();
+    settings.setChannelSetup(3);
+    settings.setAnnounce(true);
+    interleaved = [&](const std::string& base, const std::vector<std::string>& speakers,
+                      const std::string& dir) {
+        if (cannotCreate) return PhaseCheckFiles{};
+        return TxSoundFile::initChannelsWithType(byteorder::FourCC("AIFF"),
+                                                 dir + "/" + base + ".aif",
+                                                 InterleavedChannels(speakers, nullptr), 16,
+                                                 static_cast<float>(kRate), nullptr, std::nullopt);
+    };
+    auto lookup = voices.Lookup();
+    Run([&](const std::string& name) {
+        if (name == "Center") shouldStop = 1;
+        return lookup(name);
+    });
+    EXPECT_EQ(progress.cancelled, !cannotCreate);
+    EXPECT_EQ(progress.error, cannotCreate);
+    EXPECT_EQ(alerts, cannotCreate ? 1 : 0);
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(StopOrNoFile, InterleavedUnfinished, testing::Bool());
 
 } // namespace
