@@ -107,8 +107,6 @@ void TxSoundFile::WriteAtPosition(std::uint32_t frames, WriteCall&& call) {
     // A count that does not fit the 32-bit frame positions is refused, not wrapped.
     if (frames > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max() - position))
         status = kErrIO;
-    else if (channel >= 0)
-        status = sf->Write(channel, position, &count, &buffer);
     else
         status = call(&count);
     if (status != kNoErr)
@@ -119,13 +117,18 @@ void TxSoundFile::WriteAtPosition(std::uint32_t frames, WriteCall&& call) {
 }
 
 void TxSoundFile::write(std::uint32_t frames, double* buffer) {
-    WriteAtPosition(frames,
-                    [&](std::int32_t* count) { return sf->Write(position, count, &buffer); });
+    WriteAtPosition(frames, [&](std::int32_t* count) {
+        // A handle on one channel of a shared file writes that channel alone.
+        return channel >= 0 ? sf->Write(channel, position, count, &buffer)
+                            : sf->Write(position, count, &buffer);
+    });
 }
 
 void TxSoundFile::writeCoded(std::uint32_t frames, const std::uint8_t* bytes) {
-    WriteAtPosition(frames,
-                    [&](std::int32_t* count) { return sf->WriteCoded(position, count, bytes); });
+    WriteAtPosition(frames, [&](std::int32_t* count) {
+        // Coded frames are whole frames: a handle on one channel cannot take them.
+        return channel >= 0 ? kErrParameter : sf->WriteCoded(position, count, bytes);
+    });
 }
 
 std::int32_t TxSoundFile::Advance(std::int64_t frames) {

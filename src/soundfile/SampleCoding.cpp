@@ -7,6 +7,16 @@
 
 namespace {
 
+// The conversion loops are inlined all the way into the public functions, so that each clone
+// of those (see CpuClones.h) holds its own vector code.
+#if defined(__GNUC__)
+#define QUILL_INLINE __attribute__((always_inline)) inline
+#define QUILL_INLINE_LAMBDA __attribute__((always_inline))
+#else
+#define QUILL_INLINE inline
+#define QUILL_INLINE_LAMBDA
+#endif
+
 // Wraps `value` to a signed integer of `bits` bits.
 constexpr std::int32_t WrapToBits(std::int64_t value, int bits) {
     const std::uint64_t mask = (std::uint64_t(1) << bits) - 1;
@@ -18,7 +28,7 @@ constexpr std::int32_t WrapToBits(std::int64_t value, int bits) {
 // The integer code of a write at `Bits` (8, 16, 24 or 32): a saturating truncation without
 // branches, so that the loops around it vectorise. Clamping to [low, high] before truncating
 // gives what truncating and then saturating gives, since high and low are whole numbers.
-template <int Bits> inline std::int32_t WordCode(double x) {
+template <int Bits> QUILL_INLINE std::int32_t WordCode(double x) {
     constexpr int kScaleBits = Bits == 24 ? 32 : Bits;
     constexpr double kScale = double(std::uint64_t(1) << (kScaleBits - 1));
     constexpr double kLow = -kScale;
@@ -38,7 +48,7 @@ template <int Bytes, bool Big, bool Offset = false, bool In32 = false> struct Co
     static constexpr int kCodeBits = In32 ? 24 : Bytes * 8;
     static constexpr double kReadScale = 1.0 / double(std::uint64_t(1) << (kCodeBits - 1));
 
-    static std::int32_t Load(const std::uint8_t* p) {
+    QUILL_INLINE static std::int32_t Load(const std::uint8_t* p) {
         using namespace byteorder;
         if constexpr (Bytes == 1) {
             return Offset ? std::int32_t(p[0]) - 0x80 : std::int32_t(std::int8_t(p[0]));
@@ -51,7 +61,7 @@ template <int Bytes, bool Big, bool Offset = false, bool In32 = false> struct Co
             return In32 ? WrapToBits(word & 0xFFFFFF, 24) : std::int32_t(word);
         }
     }
-    static void Store(std::uint8_t* p, std::int32_t value) {
+    QUILL_INLINE static void Store(std::uint8_t* p, std::int32_t value) {
         using namespace byteorder;
         const auto v = std::uint32_t(value);
         if constexpr (Bytes == 1) {
@@ -65,22 +75,24 @@ template <int Bytes, bool Big, bool Offset = false, bool In32 = false> struct Co
         }
     }
     // The value a write stores for x.
-    static std::int32_t Code(double x) { return WordCode<kCodeBits>(x); }
+    QUILL_INLINE static std::int32_t Code(double x) { return WordCode<kCodeBits>(x); }
     // What a read makes of a loaded value.
-    static double Value(std::int32_t loaded) { return loaded * kReadScale; }
+    QUILL_INLINE static double Value(std::int32_t loaded) { return loaded * kReadScale; }
 };
 
 // Contiguous samples get their own instance of each loop: a constant stride lets the compiler
 // vectorise the conversion.
 template <class C, bool Packed>
-void EncodeLoop(const double* values, std::size_t count, std::uint8_t* out, std::size_t stride) {
+QUILL_INLINE void EncodeLoop(const double* values, std::size_t count, std::uint8_t* out,
+                             std::size_t stride) {
     const std::size_t step = Packed ? std::size_t(C::kBytes) : stride;
     for (std::size_t k = 0; k < count; ++k)
         C::Store(out + k * step, C::Code(values[k]));
 }
 
 template <class C, class T, bool Packed>
-void DecodeLoop(const std::uint8_t* in, std::size_t stride, std::size_t count, T* values) {
+QUILL_INLINE void DecodeLoop(const std::uint8_t* in, std::size_t stride, std::size_t count,
+                             T* values) {
     const std::size_t step = Packed ? std::size_t(C::kBytes) : stride;
     for (std::size_t k = 0; k < count; ++k) {
         const std::int32_t loaded = C::Load(in + k * step);
@@ -92,7 +104,8 @@ void DecodeLoop(const std::uint8_t* in, std::size_t stride, std::size_t count, T
 }
 
 template <class C>
-void MixLoop(double* values, std::size_t count, std::uint8_t* out, std::size_t stride) {
+QUILL_INLINE void MixLoop(double* values, std::size_t count, std::uint8_t* out,
+                          std::size_t stride) {
     for (std::size_t k = 0; k < count; ++k) {
         std::uint8_t* p = out + k * stride;
         if constexpr (C::kBytes == 3) {
@@ -115,7 +128,7 @@ template <class C> std::int32_t CodeFrom32(std::int32_t code) {
 }
 
 // Calls `f` with a value of the Codec type of `coding`.
-template <class F> void WithCodec(SampleCoding coding, F&& f) {
+template <class F> QUILL_INLINE void WithCodec(SampleCoding coding, F&& f) {
     switch (coding) {
     case SampleCoding::Signed8:
         return f(Codec<1, false>{});
@@ -155,7 +168,7 @@ SampleCoding CodingFor(std::int16_t bytes, bool bigEndian) {
 
 std::int16_t CodingBytes(SampleCoding coding) {
     std::int16_t bytes = 0;
-    WithCodec(coding, [&](auto codec) { bytes = decltype(codec)::kBytes; });
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA { bytes = decltype(codec)::kBytes; });
     return bytes;
 }
 
@@ -166,7 +179,7 @@ std::uint8_t SilenceByte(SampleCoding coding) {
 QUILL_CPU_CLONES
 void EncodeSamples(SampleCoding coding, const double* values, std::size_t count, std::uint8_t* out,
                    std::size_t stride) {
-    WithCodec(coding, [&](auto codec) {
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA {
         using C = decltype(codec);
         if (stride == C::kBytes)
             EncodeLoop<C, true>(values, count, out, stride);
@@ -177,12 +190,14 @@ void EncodeSamples(SampleCoding coding, const double* values, std::size_t count,
 
 void MixSamples(SampleCoding coding, double* values, std::size_t count, std::uint8_t* out,
                 std::size_t stride) {
-    WithCodec(coding, [&](auto codec) { MixLoop<decltype(codec)>(values, count, out, stride); });
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA {
+        MixLoop<decltype(codec)>(values, count, out, stride);
+    });
 }
 
 void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stride,
                    std::size_t count, double* values) {
-    WithCodec(coding, [&](auto codec) {
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA {
         using C = decltype(codec);
         if (stride == C::kBytes)
             DecodeLoop<C, double, true>(in, stride, count, values);
@@ -193,7 +208,7 @@ void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stri
 
 void DecodeSamples(SampleCoding coding, const std::uint8_t* in, std::size_t stride,
                    std::size_t count, float* values) {
-    WithCodec(coding, [&](auto codec) {
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA {
         DecodeLoop<decltype(codec), float, false>(in, stride, count, values);
     });
 }
@@ -206,7 +221,7 @@ void SampleCodes(const double* values, std::size_t count, std::int32_t* codes) {
 QUILL_CPU_CLONES
 void EncodeCodes(SampleCoding coding, const std::int32_t* codes, std::size_t count, bool negate,
                  std::uint8_t* out) {
-    WithCodec(coding, [&](auto codec) {
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA {
         using C = decltype(codec);
         for (std::size_t k = 0; k < count; ++k) {
             std::int32_t code = codes[k];
@@ -218,10 +233,10 @@ void EncodeCodes(SampleCoding coding, const std::int32_t* codes, std::size_t cou
 
 std::int32_t LoadSample(SampleCoding coding, const std::uint8_t* p) {
     std::int32_t value = 0;
-    WithCodec(coding, [&](auto codec) { value = decltype(codec)::Load(p); });
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA { value = decltype(codec)::Load(p); });
     return value;
 }
 
 void StoreSample(SampleCoding coding, std::uint8_t* p, std::int32_t value) {
-    WithCodec(coding, [&](auto codec) { decltype(codec)::Store(p, value); });
+    WithCodec(coding, [&](auto codec) QUILL_INLINE_LAMBDA { decltype(codec)::Store(p, value); });
 }
