@@ -36,7 +36,7 @@ void AddNoiseOptions(CLI::App* command, NoiseOptions& noise) {
             [&p](const std::string& color) {
                 p.color = color == "white" ? NoiseColor::white : NoiseColor::pink;
             },
-            "noise colour: pink (-3 dB per octave) or white")
+            "noise colour; pink falls by 3 dB per octave")
         ->type_name("COLOR")
         ->default_str("pink")
         ->check(CLI::IsMember({"pink", "white"}));
