@@ -86,8 +86,20 @@ template <class C, bool Packed>
 QUILL_INLINE void EncodeLoop(const double* values, std::size_t count, std::uint8_t* out,
                              std::size_t stride) {
     const std::size_t step = Packed ? std::size_t(C::kBytes) : stride;
-    for (std::size_t k = 0; k < count; ++k)
-        C::Store(out + k * step, C::Code(values[k]));
+    if constexpr (Packed && C::kBytes >= 2) {
+        // Codes first, a run at a time, then their bytes: two loops that each vectorise,
+        // where one loop doing both would not.
+        constexpr std::size_t kRun = 256;
+        std::int32_t codes[kRun];
+        for (std::size_t first = 0; first < count; first += kRun) {
+            const std::size_t n = count - first < kRun ? count - first : kRun;
+            for (std::size_t k = 0; k < n; ++k) codes[k] = C::Code(values[first + k]);
+            std::uint8_t* run = out + first * C::kBytes;
+            for (std::size_t k = 0; k < n; ++k) C::Store(run + k * C::kBytes, codes[k]);
+        }
+    } else {
+        for (std::size_t k = 0; k < count; ++k) C::Store(out + k * step, C::Code(values[k]));
+    }
 }
 
 template <class C, class T, bool Packed>
