@@ -54,9 +54,9 @@ void AddOutputOptions(CLI::App* command, OutputOptions& out) {
 void AddDitherOption(CLI::App* command, std::string& dither) {
     command
         ->add_option("--dither", dither,
-                     "dither the signal before its word conversion: tpdf, triangular of +-1 LSB "
-                     "(default: none)")
+                     "dither the signal before its word conversion; tpdf is triangular, +-1 LSB")
         ->type_name("METHOD")
+        ->default_str("none")
         ->check(CLI::IsMember({"tpdf"}));
 }
 
