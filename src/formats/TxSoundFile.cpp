@@ -126,8 +126,8 @@ void TxSoundFile::write(std::uint32_t frames, double* buffer) {
 
 void TxSoundFile::writeCoded(std::uint32_t frames, const std::uint8_t* bytes) {
     WriteAtPosition(frames, [&](std::int32_t* count) {
-        // Coded frames are whole frames: a handle on one channel cannot take them.
-        return channel >= 0 ? kErrParameter : sf->WriteCoded(position, count, bytes);
+        return channel >= 0 ? sf->WriteCoded(channel, position, count, bytes)
+                            : sf->WriteCoded(position, count, bytes);
     });
 }
 

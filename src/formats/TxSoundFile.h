@@ -56,7 +56,8 @@ class TxSoundFile {
     // QuillException named "TxSoundFileException" and leaves pos where it was.
     void write(std::uint32_t frames, double* buffer);
     // The same for frames already coded as the file codes its samples (soundFile()
-    // ->GetSampleCoding()), as CSoundFile::WriteCoded takes them.
+    // ->GetSampleCoding()), as CSoundFile::WriteCoded takes them (one sample per frame for a
+    // handle on one channel).
     void writeCoded(std::uint32_t frames, const std::uint8_t* bytes);
     // Moves pos without writing; the frames skipped stay silent in a new file.
     std::int32_t advanceSamples(std::int32_t frames);

@@ -257,19 +257,16 @@ std::int32_t Announcer::putSampleIntoFileFlipPhase(const std::string& name, TxSo
     const std::int32_t start = file.pos();
     try {
         CSoundFile* sound = file.soundFile();
-        const VoiceCache::Entry* voice = nullptr;
+        // The file's codes follow from the 32-bit codes, inverted too unless the voice reaches
+        // full scale; such a voice is converted again, inverted.
         VoiceCache::Entry converted;
-        // The codes of a one-channel file's samples follow from the 32-bit codes, inverted
-        // too unless the voice reaches full scale; anything else is converted every time.
-        if (sound->GetNumChannels() == 1) {
-            voice = voices.Find(name);
-            if (voice == nullptr) {
-                converted = CodedVoice(name);
-                voice = voices.Keep(std::move(converted));
-                if (voice == nullptr) voice = &converted;
-            }
-            if (flipPhase && voice->saturated) voice = nullptr;
+        const VoiceCache::Entry* voice = voices.Find(name);
+        if (voice == nullptr) {
+            converted = CodedVoice(name);
+            voice = voices.Keep(std::move(converted));
+            if (voice == nullptr) voice = &converted;
         }
+        if (flipPhase && voice->saturated) voice = nullptr;
         if (voice != nullptr) {
             const SampleCoding coding = sound->GetSampleCoding();
             std::vector<std::uint8_t> piece(std::size_t(CodingBytes(coding)) *

@@ -389,6 +389,23 @@ Status CSoundFile::WriteCoded(std::int32_t start, std::int32_t* count, const std
     });
 }
 
+Status CSoundFile::WriteCoded(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                              const std::uint8_t* samples) {
+    if (Bits2Bytes(wordSize) >= 1 && numChannels >= 1 && (channel >= numChannels || channel < 0))
+        return kErrSampleNotAvailable;
+    if (numChannels == 1) return WriteCoded(start, count, samples);
+    if (Status status = BeginWrite(start, count, samples); status != kNoErr || *count == 0)
+        return status;
+    // One sample per frame into its place; the other channels keep what the file holds.
+    const std::size_t bytes = std::size_t(Bits2Bytes(wordSize));
+    const std::size_t frameBytes = std::size_t(BytesPerFrame());
+    return WriteChunks(start, count, false, [&](std::uint8_t* buffer, std::int32_t n) {
+        std::uint8_t* sample = buffer + std::size_t(channel) * bytes;
+        for (std::int32_t k = 0; k < n; ++k, sample += frameBytes, samples += bytes)
+            std::memcpy(sample, samples, bytes);
+    });
+}
+
 Status CSoundFile::Write(std::int32_t start, std::int32_t* count, double** block) {
     return WriteFrames(-1, start, count, block, WriteMode::Replace);
 }

@@ -172,6 +172,9 @@ class CSoundFile : public CObject {
     // Writes *count whole frames (BytesPerFrame() bytes each, already coded as the file codes
     // them) from `frames` at start, as Write would write the samples they code.
     Status WriteCoded(std::int32_t start, std::int32_t* count, const std::uint8_t* frames);
+    // The same for one channel: one coded sample per frame; the other channels keep the file's.
+    Status WriteCoded(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                      const std::uint8_t* samples);
 
   protected:
     // How samples lie in the buffer (and in the file).
