@@ -38,6 +38,17 @@ struct Recurrence {
 
     void Carry(double* phases, double* amplitudes, std::int32_t count) {
         double p = phase, step = increment, a = amplitude;
+        if (amplitudeRatio == 1.0) {
+            // A steady level: the amplitude would be multiplied by exactly 1.0 every sample.
+            for (std::int32_t i = 0; i < count; ++i) {
+                phases[i] = p;
+                p += step;
+                step *= frequencyRatio;
+            }
+            phase = p;
+            increment = step;
+            return;
+        }
         for (std::int32_t i = 0; i < count; ++i) {
             phases[i] = p;
             amplitudes[i] = a;
@@ -50,6 +61,15 @@ struct Recurrence {
         amplitude = a;
     }
 };
+
+// The scaled sines of carried samples; at a steady level, of the one amplitude.
+void Sines(const Recurrence& recurrence, const double* phases, const double* amplitudes,
+           double* out, std::size_t count) {
+    if (recurrence.amplitudeRatio == 1.0)
+        ScaledSines(phases, recurrence.amplitude, out, count);
+    else
+        ScaledSines(phases, amplitudes, out, count);
+}
 
 // Samples carried per step before the sines of the step before are taken: short enough that
 // the processor works on those sines while it waits on the chains of the next step.
@@ -100,11 +120,12 @@ int GenerateSweep(CSoundFile* file, std::int32_t startFrame, double length, doub
         for (std::int32_t i = 0; i < kSweepBlockFrames; i += kSineStep) {
             const std::int32_t n = std::min(kSineStep, kSweepBlockFrames - i);
             recurrence.Carry(phases + i, amplitudes + i, n);
-            ScaledSines(phases + carried, amplitudes + carried, block + carried, std::size_t(i - carried));
+            Sines(recurrence, phases + carried, amplitudes + carried, block + carried,
+                  std::size_t(i - carried));
             carried = i;
         }
-        ScaledSines(phases + carried, amplitudes + carried, block + carried,
-                    std::size_t(kSweepBlockFrames - carried));
+        Sines(recurrence, phases + carried, amplitudes + carried, block + carried,
+              std::size_t(kSweepBlockFrames - carried));
         const std::int32_t wanted =
             N - written < kSweepBlockFrames ? N - written : kSweepBlockFrames;
         std::int32_t count = wanted;

@@ -8,10 +8,16 @@
 
 #include "soundfile/CpuClones.h"
 
-
 QUILL_CPU_CLONES
 void ScaledSines(const double* phases, const double* amplitudes, double* out, std::size_t count) {
 #pragma omp simd
     for (std::size_t i = 0; i < count; ++i)
         out[i] = std::sin(phases[i]) * amplitudes[i];
+}
+
+QUILL_CPU_CLONES
+void ScaledSines(const double* phases, double amplitude, double* out, std::size_t count) {
+#pragma omp simd
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = std::sin(phases[i]) * amplitude;
 }

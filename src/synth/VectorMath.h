@@ -6,3 +6,5 @@
 
 // out[i] = sin(phases[i]) * amplitudes[i] for i < count.
 void ScaledSines(const double* phases, const double* amplitudes, double* out, std::size_t count);
+// out[i] = sin(phases[i]) * amplitude for i < count.
+void ScaledSines(const double* phases, double amplitude, double* out, std::size_t count);
