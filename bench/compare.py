@@ -5,6 +5,9 @@ Each pair (or trio) runs in alternating rounds; every run's CPU time (user + sys
 process and its children), wall time and peak resident size come from wait4(). The table shows
 medians and the ratios quillgen / peer (below 1: quillgen is faster). The "floor" of a job is
 writing the same number of bytes into files in the same folder with `head -c N /dev/zero`.
+Every run writes new files: what the previous round wrote is removed, untimed, before it starts,
+so that no run pays for freeing an older file's blocks (quillgen inside its final rename, sox
+and head inside their truncating open) and the others not.
 
 Usage: bench/compare.py QUILLGEN [--rounds N] [--scaling-rounds N] [--dir DIR] [--quick]
 """
@@ -49,21 +52,33 @@ def run(argv, cwd, stdout_path=None):
     return usage.ru_utime + usage.ru_stime, wall, peak
 
 
+def remove(path):
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.exists(path):
+        os.remove(path)
+
+
 def floor_job(sizes, folder):
     """A job that writes files of the given sizes with head, one process per file."""
     def go():
         cpu = wall = 0.0
         rss = 0
         for k, size in enumerate(sizes):
-            c, w, r = run(["head", "-c", str(size), "/dev/zero"], folder,
-                          os.path.join(folder, f"floor{k}.raw"))
+            target = os.path.join(folder, f"floor{k}.raw")
+            remove(target)
+            c, w, r = run(["head", "-c", str(size), "/dev/zero"], folder, target)
             cpu, wall, rss = cpu + c, wall + w, max(rss, r)
         return cpu, wall, rss
     return go
 
 
-def command_job(argv, folder):
-    return lambda: run(argv, folder)
+def command_job(argv, folder, output):
+    """A job that runs argv in folder, writing output (a file or a folder of files)."""
+    def go():
+        remove(os.path.join(folder, output))
+        return run(argv, folder)
+    return go
 
 
 def measure(jobs, rounds):
@@ -115,7 +130,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("quillgen")
     parser.add_argument("--rounds", type=int, default=7)
-    parser.add_argument("--scaling-rounds", type=int, default=3)
+    parser.add_argument("--scaling-rounds", type=int, default=5)
     parser.add_argument("--dir", default=None, help="folder for the files (default: a temporary one)")
     parser.add_argument("--quick", action="store_true", help="one round, shorter scaling table")
     args = parser.parse_args()
@@ -136,9 +151,10 @@ def main():
         run(sweep, folder)
         sizes = apparent_sizes(os.path.join(folder, "sweep.aif"))
         sweep_results = measure([
-            ("quillgen", command_job(sweep, folder)),
+            ("quillgen", command_job(sweep, folder, "sweep.aif")),
             ("sox", command_job([sox, "-n", "-r", "192000", "-b", "24", "-c", "1", "sox.aif",
-                                 "synth", "60", "sine", "20/20000", "gain", "-20"], folder)),
+                                 "synth", "60", "sine", "20/20000", "gain", "-20"], folder,
+                                "sox.aif")),
             ("floor", floor_job(sizes, folder)),
         ], args.rounds)
         table(f"60 s sweep 20 Hz-20 kHz, 192000 Hz, 24 bits, mono AIFF ({sizes[0]} bytes)",
@@ -150,7 +166,7 @@ def main():
         run(check, folder)
         sizes = apparent_sizes(os.path.join(folder, "check"))
         check_results = measure([
-            ("quillgen", command_job(check, folder)),
+            ("quillgen", command_job(check, folder, "check")),
             ("floor", floor_job(sizes, folder)),
         ], args.rounds)
         table(f"10.2 phase check, 192000 Hz, 24 bits, 2 repeats ({len(sizes)} files, "
@@ -160,9 +176,9 @@ def main():
         tone = [quillgen, "tone", "--freq", "1000", "--length", "600", "--rate", "48000",
                 "--bits", "16", "--quiet", "-o", "tone"]
         tone_results = measure([
-            ("quillgen", command_job(tone, folder)),
+            ("quillgen", command_job(tone, folder, "tone.aif")),
             ("sox", command_job([sox, "-n", "-r", "48000", "-b", "16", "-c", "1", "sox.aif",
-                                 "synth", "600", "sine", "1000"], folder)),
+                                 "synth", "600", "sine", "1000"], folder, "sox.aif")),
         ], args.rounds)
         table("10 min announced 1 kHz tone, 48000 Hz, 16 bits", tone_results, "quillgen")
 
@@ -170,27 +186,32 @@ def main():
         #    process, creating, syncing and renaming the file: a 0.01 s run's time).
         lengths = [1, 10, 60] if args.quick else [1, 10, 60, 600]
         print(f"\nscaling: sweep 20 Hz-20 kHz, 24 bits, no announcement; medians of "
-              f"{args.scaling_rounds} rounds; 'net' is after the fixed cost of a 0.01 s run")
+              f"{args.scaling_rounds} rounds; 'net' is after the fixed cost of a 0.01 s run; "
+              f"'floor' writes the same bytes")
         print(f"  {'rate':>7} {'length s':>9} {'cpu s':>8} {'wall s':>8} {'ns/frame cpu':>13} "
-              f"{'net cpu':>8} {'ns/frame wall':>14} {'net wall':>9} {'peak MiB':>9}")
+              f"{'net cpu':>8} {'ns/frame wall':>14} {'net wall':>9} {'floor wall':>11} "
+              f"{'peak MiB':>9}")
 
         def scaled(rate, length):
             argv = [quillgen, "sweep", "--from", "20", "--to", "20000", "--length", str(length),
                     "--rate", str(rate), "--bits", "24", "--no-announce", "--quiet", "-o", "scale"]
-            figures = medians(measure([("q", command_job(argv, folder))],
-                                      args.scaling_rounds)["q"])
-            os.remove(os.path.join(folder, "scale.aif"))
-            return figures
+            job = command_job(argv, folder, "scale.aif")
+            job()
+            sizes = apparent_sizes(os.path.join(folder, "scale.aif"))
+            figures = measure([("q", job), ("floor", floor_job(sizes, folder))],
+                              args.scaling_rounds)
+            remove(os.path.join(folder, "scale.aif"))
+            return medians(figures["q"]), medians(figures["floor"])
 
         for rate in (48000, 192000):
-            fixed_cpu, fixed_wall, _ = scaled(rate, 0.01)
+            (fixed_cpu, fixed_wall, _), _ = scaled(rate, 0.01)
             for length in lengths:
-                cpu, wall, rss = scaled(rate, length)
+                (cpu, wall, rss), (_, floor_wall, _) = scaled(rate, length)
                 frames = rate * length
                 print(f"  {rate:>7} {length:>9} {cpu:8.3f} {wall:8.3f} "
                       f"{cpu / frames * 1e9:13.2f} {(cpu - fixed_cpu) / frames * 1e9:8.2f} "
                       f"{wall / frames * 1e9:14.2f} {(wall - fixed_wall) / frames * 1e9:9.2f} "
-                      f"{rss / 1024:9.1f}")
+                      f"{floor_wall / frames * 1e9:11.2f} {rss / 1024:9.1f}")
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 

@@ -71,14 +71,25 @@ Status PosixFileServices::StatusFromErrno(int error) {
 }
 
 PosixFileServices::~PosixFileServices() {
-    for (int fd : descriptors)
-        if (fd >= 0) ::close(fd);
+    for (const auto& file : files)
+        if (file) {
+            (void)SendStaged(*file);
+            ::close(file->fd);
+        }
 }
 
-int PosixFileServices::Descriptor(std::int16_t refNum) const {
+PosixFileServices::OpenFile* PosixFileServices::Find(std::int16_t refNum) const {
     std::lock_guard<std::mutex> lock(mutex);
-    if (refNum < 1 || std::size_t(refNum) > descriptors.size()) return -1;
-    return descriptors[refNum - 1];
+    if (refNum < 1 || std::size_t(refNum) > files.size()) return nullptr;
+    return files[std::size_t(refNum) - 1].get();
+}
+
+Status PosixFileServices::Settled(std::int16_t refNum, int* fd) const {
+    OpenFile* file = Find(refNum);
+    if (file == nullptr) return kErrFileNotOpen;
+    // Whatever follows reads or moves: the gathered bytes go first.
+    *fd = file->fd;
+    return SendStaged(*file);
 }
 
 Status PosixFileServices::Create(const FSSpec& fileRef, std::uint32_t, std::uint32_t) {
@@ -106,13 +117,16 @@ Status PosixFileServices::Open(const FSSpec& fileRef, FilePermission permission,
     }
     std::lock_guard<std::mutex> lock(mutex);
     std::size_t slot = 0;
-    while (slot < descriptors.size() && descriptors[slot] >= 0) ++slot;
+    while (slot < files.size() && files[slot]) ++slot;
     if (slot >= std::size_t(INT16_MAX)) {
         ::close(fd);
         return kErrIO; // too many open files
     }
-    if (slot == descriptors.size()) descriptors.push_back(fd);
-    else descriptors[slot] = fd;
+    auto file = std::make_unique<OpenFile>();
+    file->fd = fd;
+    file->writable = permission == FilePermission::ReadWrite;
+    if (slot == files.size()) files.push_back(std::move(file));
+    else files[slot] = std::move(file);
     *refNum = static_cast<std::int16_t>(slot + 1);
     return kNoErr;
 }
@@ -146,42 +160,88 @@ Status TransferAll(std::int32_t* count, Status atEnd, Transfer transfer) {
 } // namespace
 
 Status PosixFileServices::Read(std::int16_t refNum, std::int32_t* count, void* buffer) {
-    const int fd = Descriptor(refNum);
-    if (fd < 0) return kErrFileNotOpen;
+    int fd = -1;
+    if (const Status status = Settled(refNum, &fd); status != kNoErr) return status;
     char* bytes = static_cast<char*>(buffer);
     return TransferAll(count, kErrEndOfFile, [&](std::int32_t done, std::size_t size) {
         return ::read(fd, bytes + done, size);
     });
 }
 
-Status PosixFileServices::Write(std::int16_t refNum, std::int32_t* count, const void* buffer) {
-    const int fd = Descriptor(refNum);
-    if (fd < 0) return kErrFileNotOpen;
-    const char* bytes = static_cast<const char*>(buffer);
+Status PosixFileServices::WriteThrough(OpenFile& file, const char* bytes, std::int32_t* count) {
     const Status status = TransferAll(count, kErrIO, [&](std::int32_t done, std::size_t size) {
-        return ::write(fd, bytes + done, size);
+        return ::write(file.fd, bytes + done, size);
     });
-    if (*count > 0) StartWriteback(refNum, fd, *count);
+    if (*count > 0) StartWriteback(file, *count);
     return status;
 }
 
-void PosixFileServices::StartWriteback(std::int16_t refNum, int fd, std::int64_t bytes) {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (std::size_t(refNum) > unwritten.size()) unwritten.resize(std::size_t(refNum), 0);
-        std::int64_t& pending = unwritten[std::size_t(refNum) - 1];
-        pending += bytes;
-        if (pending < kWritebackBytes) return;
-        pending = 0;
+Status PosixFileServices::SendStaged(OpenFile& file) {
+    if (file.staged.empty()) return kNoErr;
+    auto count = std::int32_t(file.staged.size());
+    const Status status = WriteThrough(file, file.staged.data(), &count);
+    file.stagedAt += count;
+    file.staged.clear();
+    return status;
+}
+
+Status PosixFileServices::Write(std::int16_t refNum, std::int32_t* count, const void* buffer) {
+    OpenFile* file = Find(refNum);
+    if (file == nullptr) return kErrFileNotOpen;
+    if (*count < 0) return kErrParameter;
+    if (!file->writable) {
+        *count = 0;
+        return StatusFromErrno(EBADF);
     }
+    const char* bytes = static_cast<const char*>(buffer);
+    const std::int32_t asked = *count;
+    std::int32_t done = 0;
+    Status status = kNoErr;
+    while (done < asked && status == kNoErr) {
+        if (file->staged.empty()) {
+            const off_t at = ::lseek(file->fd, 0, SEEK_CUR);
+            if (at < 0) {
+                status = StatusFromErrno(errno);
+                break;
+            }
+            file->stagedAt = at;
+        }
+        const std::int64_t end = file->stagedAt + std::int64_t(file->staged.size());
+        const auto room = std::int32_t(kStageBytes - end % kStageBytes);
+        const std::int32_t left = asked - done;
+        if (file->staged.empty() && left >= room) {
+            // Straight from the caller's bytes, up to the last boundary they reach.
+            std::int32_t n = room + std::int32_t((left - room) / kStageBytes * kStageBytes);
+            status = WriteThrough(*file, bytes + done, &n);
+            done += n;
+            continue;
+        }
+        const std::int32_t n = std::min(room, left);
+        if (file->staged.capacity() == 0) file->staged.reserve(std::size_t(kStageBytes));
+        file->staged.insert(file->staged.end(), bytes + done, bytes + done + n);
+        done += n;
+        if (n == room) status = SendStaged(*file);
+    }
+    *count = done;
+    return status;
+}
+
+void PosixFileServices::StartWriteback(OpenFile& file, std::int64_t bytes) {
+    file.unwritten += bytes;
+    if (file.unwritten < kWritebackBytes) return;
+    file.unwritten = 0;
     // Only starts the writing; a failure shows when the file is flushed on closing.
-    (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    (void)::sync_file_range(file.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
                                       std::int64_t offset) {
-    const int fd = Descriptor(refNum);
-    if (fd < 0) return kErrFileNotOpen;
+    if (mode == FilePositionMode::FromStart)
+        if (const OpenFile* file = Find(refNum); file != nullptr && !file->staged.empty() &&
+                                                 offset == file->stagedAt + std::int64_t(file->staged.size()))
+            return kNoErr; // where the next gathered byte goes
+    int fd = -1;
+    if (const Status status = Settled(refNum, &fd); status != kNoErr) return status;
     struct stat info {};
     if (::fstat(fd, &info) != 0) return StatusFromErrno(errno);
     const std::int64_t size = info.st_size;
@@ -206,8 +266,8 @@ Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode
 }
 
 Status PosixFileServices::GetPosition(std::int16_t refNum, std::int64_t* position) {
-    const int fd = Descriptor(refNum);
-    if (fd < 0) return kErrFileNotOpen;
+    int fd = -1;
+    if (const Status status = Settled(refNum, &fd); status != kNoErr) return status;
     const off_t at = ::lseek(fd, 0, SEEK_CUR);
     if (at < 0) return StatusFromErrno(errno);
     *position = at;
@@ -215,8 +275,8 @@ Status PosixFileServices::GetPosition(std::int16_t refNum, std::int64_t* positio
 }
 
 Status PosixFileServices::GetEndOfFile(std::int16_t refNum, std::int64_t* length) {
-    const int fd = Descriptor(refNum);
-    if (fd < 0) return kErrFileNotOpen;
+    int fd = -1;
+    if (const Status status = Settled(refNum, &fd); status != kNoErr) return status;
     struct stat info {};
     if (::fstat(fd, &info) != 0) return StatusFromErrno(errno);
     *length = info.st_size;
@@ -224,23 +284,26 @@ Status PosixFileServices::GetEndOfFile(std::int16_t refNum, std::int64_t* length
 }
 
 Status PosixFileServices::SetEndOfFile(std::int16_t refNum, std::int64_t length) {
-    const int fd = Descriptor(refNum);
-    if (fd < 0) return kErrFileNotOpen;
+    int fd = -1;
+    if (const Status status = Settled(refNum, &fd); status != kNoErr) return status;
     if (length < 0) return kErrParameter;
     if (::ftruncate(fd, off_t(length)) != 0) return StatusFromErrno(errno);
     return kNoErr;
 }
 
 Status PosixFileServices::Close(std::int16_t refNum) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (refNum < 1 || std::size_t(refNum) > descriptors.size() || descriptors[refNum - 1] < 0)
-        return kErrFileNotOpen;
-    const int fd = descriptors[refNum - 1];
-    descriptors[refNum - 1] = -1;
-    if (std::size_t(refNum) <= unwritten.size()) unwritten[std::size_t(refNum) - 1] = 0;
+    std::unique_ptr<OpenFile> file;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (refNum < 1 || std::size_t(refNum) > files.size() || !files[std::size_t(refNum) - 1])
+            return kErrFileNotOpen;
+        file = std::move(files[std::size_t(refNum) - 1]);
+    }
+    const Status sent = SendStaged(*file);
     // A full disk or an exceeded size limit may show only here, when the data reaches the disk.
-    const int flushError = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
-    if (::close(fd) != 0 && errno != EINTR) return StatusFromErrno(errno);
+    const int flushError = ::fsync(file->fd) != 0 && errno != EINVAL ? errno : 0;
+    if (::close(file->fd) != 0 && errno != EINTR) return StatusFromErrno(errno);
+    if (sent != kNoErr) return sent;
     return flushError != 0 ? StatusFromErrno(flushError) : kNoErr;
 }
 

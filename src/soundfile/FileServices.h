@@ -104,15 +104,32 @@ public:
     static Status StatusFromErrno(int error);
 
 private:
-    int Descriptor(std::int16_t refNum) const; // -1 when refNum is not open
+    // Small sequential writes are gathered into pieces that end on kStageBytes boundaries of the
+    // file, so that the kernel receives whole pages instead of zeroing and filling each page
+    // twice. A failed write of gathered bytes is reported by the call that sends them: a later
+    // Write, any call that moves or reads, or Close.
+    static constexpr std::int64_t kStageBytes = std::int64_t(64) << 10;
     // Hands what was written to the disk every kWritebackBytes, without waiting for it, so
     // that the flush on closing finds little left to write and a long job's writing overlaps
     // its computing.
-    void StartWriteback(std::int16_t refNum, int fd, std::int64_t bytes);
     static constexpr std::int64_t kWritebackBytes = std::int64_t(8) << 20;
+    struct OpenFile {
+        int fd = -1;
+        bool writable = false;
+        std::int64_t unwritten = 0; // bytes written since the last writeback began
+        std::int64_t stagedAt = 0;  // file offset of staged[0]: the descriptor's position
+        std::vector<char> staged;   // bytes accepted but not yet written
+    };
+    OpenFile* Find(std::int16_t refNum) const; // null when refNum is not open
+    // The descriptor of refNum once its gathered bytes are written: kErrFileNotOpen, or the
+    // status of writing them.
+    Status Settled(std::int16_t refNum, int* fd) const;
+    // Writes the gathered bytes; after a failure they are dropped and the failure returned.
+    static Status SendStaged(OpenFile& file);
+    static Status WriteThrough(OpenFile& file, const char* bytes, std::int32_t* count);
+    static void StartWriteback(OpenFile& file, std::int64_t bytes);
     mutable std::mutex mutex;
-    std::vector<int> descriptors; // refNum n is descriptors[n - 1]; -1 = free
-    std::vector<std::int64_t> unwritten; // bytes written since the last writeback began
+    std::vector<std::unique_ptr<OpenFile>> files; // refNum n is files[n - 1]; null = free
 };
 
 // The service the engine uses.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -109,6 +111,65 @@ TEST_F(PosixFiles, WritesGoToThePositionOfAWritableFile) {
     const std::int16_t readOnly = OpenFile("other", {1}, FilePermission::ReadOnly);
     EXPECT_NE(files.Write(readOnly, &count, bytes), kNoErr);
     EXPECT_EQ(count, 0);
+}
+
+// Small writes are gathered before they reach the file; every other call must see them there.
+TEST_F(PosixFiles, SmallWritesReachTheFileInOrder) {
+    const std::int16_t ref = OpenFile("data", {});
+    std::vector<std::uint8_t> expected;
+    const std::uint8_t patch[] = {0xAA, 0xBB};
+    std::int64_t at = 0;
+    for (std::uint32_t k = 0; expected.size() < 150000; ++k) {
+        // Pieces of 1 to 40000 bytes, each preceded by a move to where it goes.
+        std::vector<std::uint8_t> piece(k % 5 == 4 ? 40000 : 1 + k * 7 % 23, std::uint8_t(k));
+        ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, at), kNoErr);
+        auto count = std::int32_t(piece.size());
+        ASSERT_EQ(files.Write(ref, &count, piece.data()), kNoErr);
+        ASSERT_EQ(count, std::int32_t(piece.size()));
+        expected.insert(expected.end(), piece.begin(), piece.end());
+        at += count;
+    }
+    std::int64_t value = 0;
+    EXPECT_EQ(files.GetPosition(ref, &value), kNoErr);
+    EXPECT_EQ(value, at);
+    // Back over what was written while a small piece waits, then read what follows it.
+    std::int32_t count = 1;
+    ASSERT_EQ(files.Write(ref, &count, patch), kNoErr);
+    expected.push_back(patch[0]);
+    count = 2;
+    ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, 65535), kNoErr);
+    ASSERT_EQ(files.Write(ref, &count, patch), kNoErr);
+    expected[65535] = patch[0];
+    expected[65536] = patch[1];
+    std::uint8_t next[3] = {};
+    count = 3;
+    ASSERT_EQ(files.Read(ref, &count, next), kNoErr);
+    EXPECT_EQ(std::vector<std::uint8_t>(next, next + 3),
+              std::vector<std::uint8_t>(expected.begin() + 65537, expected.begin() + 65540));
+    EXPECT_EQ(files.GetEndOfFile(ref, &value), kNoErr);
+    EXPECT_EQ(value, at + 1);
+    ASSERT_EQ(files.Close(ref), kNoErr);
+    EXPECT_EQ(ReadFileBytes(dir.File("data")), expected);
+}
+
+// A write the file system refuses after Write accepted the bytes is reported by Close.
+TEST_F(PosixFiles, AFailureOfGatheredBytesShowsOnClosing) {
+    const std::int16_t ref = OpenFile("data", {});
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::vector<std::uint8_t> bytes(300, 7);
+    std::int32_t count = 300;
+    const Status written = files.Write(ref, &count, bytes.data());
+    const Status closed = files.Close(ref);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(written, kNoErr);
+    EXPECT_EQ(closed, kErrDiskFull);
+    EXPECT_EQ(ReadFileBytes(dir.File("data")).size(), 100u);
 }
 
 TEST_F(PosixFiles, UnknownReferencesAreNotOpen) {
