@@ -112,7 +112,7 @@ private:
     // Hands what was written to the disk every kWritebackBytes, without waiting for it, so
     // that the flush on closing finds little left to write and a long job's writing overlaps
     // its computing.
-    static constexpr std::int64_t kWritebackBytes = std::int64_t(8) << 20;
+    static constexpr std::int64_t kWritebackBytes = std::int64_t(2) << 20;
     struct OpenFile {
         int fd = -1;
         bool writable = false;
