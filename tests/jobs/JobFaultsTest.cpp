@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "jobs/AppController.h"
-#include "jobs/JobTestSupport.h"
+#include "support/JobsTestSupport.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/SharedFlags.h"
 #include "support/FaultyFileServices.h"

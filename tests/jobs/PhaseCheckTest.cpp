@@ -14,9 +14,9 @@
 
 #include "formats/TxSoundFile.h"
 #include "jobs/Announcer.h"
-#include "jobs/AnnounceTestVoices.h"
+#include "support/AnnouncementTestVoices.h"
 #include "jobs/JobProgress.h"
-#include "jobs/JobTestSupport.h"
+#include "support/JobsTestSupport.h"
 #include "support/TempDir.h"
 #include "jobs/PhaseCheck.h"
 #include "jobs/SaveOptions.h"

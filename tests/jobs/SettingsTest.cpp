@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "jobs/JobLimits.h"
-#include "jobs/JobTestSupport.h"
+#include "support/JobsTestSupport.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
 

@@ -7,7 +7,7 @@
 
 #include "formats/SoundFileFactory.h"
 #include "formats/TxSoundFile.h"
-#include "jobs/JobTestSupport.h"
+#include "support/JobsTestSupport.h"
 #include "shell/QuillException.h"
 #include "soundfile/ByteOrder.h"
 #include "support/FaultyFileServices.h"

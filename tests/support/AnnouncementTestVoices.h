@@ -1,8 +1,9 @@
 #pragma once
-// Voice samples made for tests: every name is a burst of constant level with a length of its
-// own, so a file written with them shows which sample went where, in which polarity, and how
-// much silence lies between. At 48000 Hz the converter passes a burst through unchanged but
-// one frame late, so a burst of n samples shows as one silent frame and n - 1 loud ones.
+// Voice samples made for the announcement and phase-check tests: every name is a burst of
+// constant level with a length of its own, so a file written with them shows which sample went
+// where, in which polarity, and how much silence lies between. At 48000 Hz the converter passes
+// a burst through unchanged but one frame late: a burst of n samples shows as one silent frame
+// and n - 1 loud ones.
 
 #include <gtest/gtest.h>
 
@@ -25,20 +26,17 @@ struct HeardSample {
 };
 
 class BurstVoices {
-public:
-    // Writes folder/<name>.sample for every name; the i-th name lasts 24 + 6 i samples.
+  public:
+    // Writes folder/<name>.sample for every name; the i-th name lasts 24 + 6 i samples of
+    // half full scale (0x4000, big-endian).
     BurstVoices(const std::string& folder, const std::vector<std::string>& names)
         : folder(folder) {
         std::int32_t length = 24;
         for (const auto& name : names) {
-            std::ofstream out(folder + "/" + name + ".sample", std::ios::binary);
-            for (std::int32_t i = 0; i < length; ++i) {
-                // 0x4000: half of full scale, big-endian.
-                out.put(static_cast<char>(0x40));
-                out.put(static_cast<char>(0x00));
-            }
+            std::string bytes;
+            for (std::int32_t i = 0; i < length; ++i) bytes += std::string("\x40\0", 2);
+            std::ofstream(folder + "/" + name + ".sample", std::ios::binary) << bytes;
             byLength[length - 1] = name;
-            lengths[name] = length;
             length += 6;
         }
     }
@@ -51,37 +49,32 @@ public:
         };
     }
 
-    std::int32_t Length(const std::string& name) const { return lengths.at(name); }
-
-    // The bursts of a one-channel file, in order. A loud run whose length fits no name is
-    // reported as a failure.
+    // The bursts of a one-channel file, in order; a loud run whose length fits no name fails.
     std::vector<HeardSample> Listen(const std::vector<double>& samples) const {
         std::vector<HeardSample> heard;
-        std::size_t i = 0;
-        while (i < samples.size()) {
+        for (std::size_t i = 0; i < samples.size();) {
             if (std::fabs(samples[i]) < 1e-3) {
                 ++i;
                 continue;
             }
-            bool inverted = samples[i] < 0.0;
+            const bool inverted = samples[i] < 0.0;
             std::size_t end = i;
             while (end < samples.size() && std::fabs(samples[end]) >= 1e-3 &&
                    (samples[end] < 0.0) == inverted)
                 ++end;
             auto run = static_cast<std::int32_t>(end - i);
             auto found = byLength.find(run);
-            if (found == byLength.end()) {
+            if (found == byLength.end())
                 ADD_FAILURE() << "a burst of " << run << " frames at " << i << " fits no name";
-            } else {
-                heard.push_back({found->second, inverted, static_cast<std::int32_t>(i) - 1,
-                                 run + 1});
-            }
+            else
+                heard.push_back({found->second, inverted, static_cast<std::int32_t>(i) - 1, run + 1});
             i = end;
         }
         return heard;
     }
 
-    // The bursts as names with the pauses between them: "pause <frames>".
+    // The bursts as names ("-" before an inverted one) with the pauses between them as
+    // "pause <frames>".
     std::vector<std::string> Transcript(const std::vector<double>& samples) const {
         std::vector<std::string> words;
         std::int32_t position = 0;
@@ -94,8 +87,7 @@ public:
         return words;
     }
 
-private:
+  private:
     std::string folder;
     std::map<std::int32_t, std::string> byLength;
-    std::map<std::string, std::int32_t> lengths;
 };

@@ -1,10 +1,11 @@
-#include "jobs/JobTestSupport.h"
+#include "support/JobsTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <filesystem>
+
+#include "support/SndfileReader.h"
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
     std::vector<std::string> names;
@@ -17,17 +18,20 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 SoundFileView ReadWithLibsndfile(const std::string& path) {
     SoundFileView view;
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) {
+    Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) {
         ADD_FAILURE() << "libsndfile cannot read " << path << ": " << sf_strerror(nullptr);
         return view;
     }
     view.frames = info.frames;
-    view.sampleRate = info.samplerate;
     view.channels = info.channels;
     view.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_double(file, view.samples.data(), info.frames);
-    sf_close(file);
+    view.samples.resize(static_cast<std::size_t>(
+        sf_readf_double(file.get(), view.samples.data(), info.frames) * info.channels));
+    SF_CUES cues{};
+    if (sf_command(file.get(), SFC_GET_CUE, &cues, sizeof cues) == SF_TRUE)
+        for (std::uint32_t i = 0; i < cues.cue_count && i < 100; ++i)
+            view.markers.push_back(cues.cue_points[i].sample_offset);
     return view;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the job tests: desktop services that record instead of showing, the names in a
-// folder, and an independent reader (libsndfile).
+// folder, a file's samples read with libsndfile, and the settings of a steady tone.
 
 #include <cstdint>
 #include <string>
@@ -30,11 +30,13 @@ class RecordingDesktop : public DesktopServices {
 // Sorted leaf names of what `folder` holds.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
+// A file as libsndfile reads it: samples interleaved, as full-scale fractions, and the
+// positions of its markers (cues).
 struct SoundFileView {
     std::int64_t frames = 0;
-    int sampleRate = 0;
     int channels = 0;
     std::vector<double> samples;
+    std::vector<std::int64_t> markers;
 };
 SoundFileView ReadWithLibsndfile(const std::string& path);
 
