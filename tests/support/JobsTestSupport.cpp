@@ -15,7 +15,7 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
-SoundFileView ReadWithLibsndfile(const std::string& path) {
+SoundFileView ReadWithLibsndfile(const std::string& path, bool withSamples) {
     SoundFileView view;
     SF_INFO info{};
     Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
@@ -25,9 +25,12 @@ SoundFileView ReadWithLibsndfile(const std::string& path) {
     }
     view.frames = info.frames;
     view.channels = info.channels;
-    view.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-    view.samples.resize(static_cast<std::size_t>(
-        sf_readf_double(file.get(), view.samples.data(), info.frames) * info.channels));
+    if (withSamples) {
+        view.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+        view.samples.resize(static_cast<std::size_t>(
+            sf_readf_double(file.get(), view.samples.data(), info.frames) * info.channels));
+    }
+    sf_command(file.get(), SFC_GET_CUE_COUNT, &view.markerCount, sizeof view.markerCount);
     SF_CUES cues{};
     if (sf_command(file.get(), SFC_GET_CUE, &cues, sizeof cues) == SF_TRUE)
         for (std::uint32_t i = 0; i < cues.cue_count && i < 100; ++i)

@@ -30,15 +30,16 @@ class RecordingDesktop : public DesktopServices {
 // Sorted leaf names of what `folder` holds.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
-// A file as libsndfile reads it: samples interleaved, as full-scale fractions, and the
-// positions of its markers (cues).
+// A file as libsndfile reads it: samples interleaved, as full-scale fractions (left out when
+// not `withSamples`), and its markers (cues): how many, and the positions of the first 100.
 struct SoundFileView {
     std::int64_t frames = 0;
     int channels = 0;
     std::vector<double> samples;
+    std::uint32_t markerCount = 0;
     std::vector<std::int64_t> markers;
 };
-SoundFileView ReadWithLibsndfile(const std::string& path);
+SoundFileView ReadWithLibsndfile(const std::string& path, bool withSamples = true);
 
 // A steady tone: one frequency and one level from start to end.
 Settings ToneSettings(double freq, double level, double length, double rate);
