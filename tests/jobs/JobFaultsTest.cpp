@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "jobs/AppController.h"
-#include "support/JobsTestSupport.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/SharedFlags.h"
 #include "support/FaultyFileServices.h"
+#include "support/JobsTestSupport.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -24,54 +24,33 @@ namespace {
 
 struct FaultJob {
     const char* name;
-    std::int32_t outputType;
-    std::int32_t fileType;
+    std::int32_t outputType, fileType;
     bool announce;
 };
-
-void PrintTo(const FaultJob& job, std::ostream* out) {
-    *out << job.name;
-}
-
-const char* const kOperationNames[kFileOperationCount] = {"create",
-                                                          "open",
-                                                          "read",
-                                                          "write",
-                                                          "set position",
-                                                          "get position",
-                                                          "get end of file",
-                                                          "set end of file",
-                                                          "close",
-                                                          "get information",
-                                                          "remove",
-                                                          "make folder",
-                                                          "rename"};
 
 class JobFaults : public testing::TestWithParam<FaultJob> {
   protected:
     JobFaults() {
-        const FaultJob& job = GetParam();
         shouldStop = 0;
-        controller.saveOptions().setOutputType(job.outputType);
-        controller.saveOptions().setFileType(job.fileType);
-        if (job.outputType == kOutputPhaseCheck) {
+        controller.saveOptions().setOutputType(GetParam().outputType);
+        controller.saveOptions().setFileType(GetParam().fileType);
+        if (IsSet()) {
             Settings& s = controller.settings();
             s.setSampleRate(8000);
-            s.setChannelSetup(0);
             s.setSilence(0.0);
+            s.setChannelSetup(0);
             s.setNumRepeats(0);
-            s.setAnnounce(job.announce);
             controller.setPhaseCheckFileName(PhaseCheckFileName(8000, 16, "Stereo"));
             target = folder.File("set");
             earlierFile = target + "/8k_16b_PhaseChk.Stereo.L.aif";
         } else {
             controller.settings() = ToneSettings(1000, -10, 0.3, 8000);
             controller.settings().setFreq_to(3000);
-            controller.settings().setAnnounce(job.announce);
-            target = controller.targetPath(folder.File("out"));
-            earlierFile = target;
+            target = earlierFile = controller.targetPath(folder.File("out"));
         }
+        controller.settings().setAnnounce(GetParam().announce);
     }
+    bool IsSet() const { return GetParam().outputType == kOutputPhaseCheck; }
 
     // The earlier output alone in the folder, then the job.
     void Run() {
@@ -80,18 +59,14 @@ class JobFaults : public testing::TestWithParam<FaultJob> {
         std::ofstream(earlierFile) << "the earlier output";
         desktop.alerts.clear();
         desktop.logLines.clear();
-        const bool set = GetParam().outputType == kOutputPhaseCheck;
-        controller.generateFile(set ? target : folder.File("out"));
+        controller.generateFile(IsSet() ? target : folder.File("out"));
     }
 
     // Samples of every file of the output, by name.
     std::vector<std::vector<double>> Output() {
         std::vector<std::vector<double>> samples;
-        if (fs::is_directory(target))
-            for (const auto& name : FolderEntries(target))
-                samples.push_back(ReadWithLibsndfile(target + "/" + name).samples);
-        else
-            samples.push_back(ReadWithLibsndfile(target).samples);
+        for (const auto& name : IsSet() ? FolderEntries(target) : std::vector<std::string>{""})
+            samples.push_back(ReadWithLibsndfile(name.empty() ? target : target + "/" + name).samples);
         return samples;
     }
 
@@ -102,8 +77,7 @@ class JobFaults : public testing::TestWithParam<FaultJob> {
 };
 
 TEST_P(JobFaults, EveryFailedCallIsReportedAndCostsNothing) {
-    const bool set = GetParam().outputType == kOutputPhaseCheck;
-    const char* title = set ? kSoundFilesAlertTitle : kSoundFileAlertTitle;
+    const char* title = IsSet() ? kSoundFilesAlertTitle : kSoundFileAlertTitle;
     FaultyFileServices counting;
     {
         FileServicesScope scope(counting);
@@ -117,7 +91,7 @@ TEST_P(JobFaults, EveryFailedCallIsReportedAndCostsNothing) {
     int runs = 0;
     for (int op = 0; op < kFileOperationCount; ++op) {
         for (int k = 1; k <= counting.Calls(FileOperation(op)); ++k, ++runs) {
-            const std::string which = std::string(kOperationNames[op]) + " #" + std::to_string(k);
+            const std::string which = "operation " + std::to_string(op) + " call " + std::to_string(k);
             FaultyFileServices faulty;
             faulty.FailAt(FileOperation(op), k,
                           FileOperation(op) == FileOperation::Write ? kErrDiskFull : kErrIO);
@@ -131,13 +105,11 @@ TEST_P(JobFaults, EveryFailedCallIsReportedAndCostsNothing) {
             std::vector<std::string> left = FolderEntries(folder.Path());
             if (progress.error) {
                 EXPECT_FALSE(desktop.alerts.empty()) << which;
-                for (const auto& alert : desktop.alerts)
-                    EXPECT_EQ(alert.first, title) << which;
+                for (const auto& alert : desktop.alerts) EXPECT_EQ(alert.first, title) << which;
                 EXPECT_THAT(left, testing::ElementsAre(fs::path(target).filename())) << which;
                 std::ifstream in(earlierFile);
-                EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) ==
-                            "the earlier output")
-                    << which << " changed the earlier output";
+                EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the earlier output")
+                    << which;
                 continue;
             }
             EXPECT_TRUE(desktop.alerts.empty()) << which;
@@ -158,15 +130,9 @@ TEST_P(JobFaults, EveryFailedCallIsReportedAndCostsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, JobFaults,
-    testing::Values(FaultJob{"announced AIFF tone", kOutputTestTone, kFileTypeAIFF, true},
-                    FaultJob{"Broadcast WAVE sweep", kOutputCustomSweep, kFileTypeBroadcastWave,
-                             false},
-                    FaultJob{"phase check", kOutputPhaseCheck, kFileTypeAIFF, false}),
-    [](const testing::TestParamInfo<FaultJob>& info) {
-        std::string name;
-        for (const char* c = info.param.name; *c != '\0'; ++c)
-            if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
-        return name;
-    });
+    testing::Values(FaultJob{"AnnouncedAIFFTone", kOutputTestTone, kFileTypeAIFF, true},
+                    FaultJob{"BroadcastWaveSweep", kOutputCustomSweep, kFileTypeBroadcastWave, false},
+                    FaultJob{"PhaseCheck", kOutputPhaseCheck, kFileTypeAIFF, false}),
+    [](const testing::TestParamInfo<FaultJob>& info) { return info.param.name; });
 
 } // namespace
