@@ -1,12 +1,11 @@
-// The job's sound file wrapper: the extension and class of each type, its position through
-// writes and skips, what it refuses to create, and a failed write raised with its reason.
+// The job's sound file wrapper: its position through writes and skips, what it refuses to
+// create, and a failed write raised with its reason.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "formats/SoundFileFactory.h"
 #include "formats/TxSoundFile.h"
 #include "shell/QuillException.h"
 #include "soundfile/ByteOrder.h"
@@ -17,15 +16,6 @@
 using byteorder::FourCC;
 
 namespace {
-
-TEST(TxSoundFileTypes, ExtensionAndClassByType) {
-    EXPECT_EQ(TxSoundFile::extensionForType(TxSoundFile::typeKey(FourCC("AIFF"))), "aif");
-    EXPECT_EQ(TxSoundFile::extensionForType(TxSoundFile::typeKey(FourCC("BWLN"))), "wav");
-    EXPECT_EQ(TxSoundFile::extensionForType(TxSoundFile::typeKey(FourCC("MP3 "))), std::nullopt);
-    EXPECT_TRUE(CreateSoundFile(FourCC("AIFF")));
-    EXPECT_TRUE(CreateSoundFile(FourCC("BWLN")));
-    EXPECT_FALSE(CreateSoundFile(FourCC("WAVE")));
-}
 
 class TxSoundFileOutput : public testing::TestWithParam<std::uint32_t> {
   protected:
