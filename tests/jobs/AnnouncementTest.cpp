@@ -177,10 +177,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AnnouncerTest, MissingVoicesLeaveOnlyThePausesAndAreReportedOnce) {
     TempDir empty;
     const std::string gone = empty.File("gone.sample");
-    Prepare(44100.0, kOutputCustomSweep, [&](const std::string& name) -> std::optional<std::string> {
-        if (name == "Linear") return gone;
-        return std::nullopt;
-    });
+    Prepare(44100.0, kOutputCustomSweep,
+            [&](const std::string& name) -> std::optional<std::string> {
+                if (name == "Linear") return gone;
+                return std::nullopt;
+            });
     settings.setFreq_from(100.0);
     settings.setFreq_to(1000.0);
     auto file = NewFile("silent.aif");
@@ -216,7 +217,8 @@ TEST_P(InsertionLength, FollowsTheRateRatio) {
     EXPECT_TRUE(reports.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, InsertionLength, testing::Values(8000.0, 11025.0, 96000.0, 384000.0));
+INSTANTIATE_TEST_SUITE_P(Rates, InsertionLength,
+                         testing::Values(8000.0, 11025.0, 96000.0, 384000.0));
 
 // A shipped voice plays at the louder of the two levels, one frame late at 48000 Hz, and
 // flipping the phase gives exactly the negative.

@@ -66,7 +66,8 @@ class JobFaults : public testing::TestWithParam<FaultJob> {
     std::vector<std::vector<double>> Output() {
         std::vector<std::vector<double>> samples;
         for (const auto& name : IsSet() ? FolderEntries(target) : std::vector<std::string>{""})
-            samples.push_back(ReadWithLibsndfile(name.empty() ? target : target + "/" + name).samples);
+            samples.push_back(
+                ReadWithLibsndfile(name.empty() ? target : target + "/" + name).samples);
         return samples;
     }
 
@@ -91,7 +92,8 @@ TEST_P(JobFaults, EveryFailedCallIsReportedAndCostsNothing) {
     int runs = 0;
     for (int op = 0; op < kFileOperationCount; ++op) {
         for (int k = 1; k <= counting.Calls(FileOperation(op)); ++k, ++runs) {
-            const std::string which = "operation " + std::to_string(op) + " call " + std::to_string(k);
+            const std::string which =
+                "operation " + std::to_string(op) + " call " + std::to_string(k);
             FaultyFileServices faulty;
             faulty.FailAt(FileOperation(op), k,
                           FileOperation(op) == FileOperation::Write ? kErrDiskFull : kErrIO);
@@ -131,7 +133,8 @@ TEST_P(JobFaults, EveryFailedCallIsReportedAndCostsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Jobs, JobFaults,
     testing::Values(FaultJob{"AnnouncedAIFFTone", kOutputTestTone, kFileTypeAIFF, true},
-                    FaultJob{"BroadcastWaveSweep", kOutputCustomSweep, kFileTypeBroadcastWave, false},
+                    FaultJob{"BroadcastWaveSweep", kOutputCustomSweep, kFileTypeBroadcastWave,
+                             false},
                     FaultJob{"PhaseCheck", kOutputPhaseCheck, kFileTypeAIFF, false}),
     [](const testing::TestParamInfo<FaultJob>& info) { return info.param.name; });
 

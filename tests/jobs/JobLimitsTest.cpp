@@ -76,47 +76,43 @@ INSTANTIATE_TEST_SUITE_P(
 // A value out of range, clamped into the range a front end is offered, is one the job accepts:
 // the ranges and the check cannot drift apart.
 struct RangeCase {
-    const char* what;
     JobValue value;
     double outside;
-    ValueRange (*range)(const SaveOptions&);
-    void (*set)(Settings&, double);
 };
 class JobLimitsRange : public testing::TestWithParam<RangeCase> {};
 TEST_P(JobLimitsRange, ClampedValueIsAccepted) {
-    const RangeCase& c = GetParam();
+    const auto [value, outside] = GetParam();
     SaveOptions o;
-    if (c.value == JobValue::silence || c.value == JobValue::numRepeats)
+    if (value == JobValue::silence || value == JobValue::numRepeats)
         o.setOutputType(kOutputPhaseCheck);
     Settings s = ToneSettings(1000, -10, 10, 48000);
-    c.set(s, c.outside);
+    auto set = [&, value = value](double v) {
+        if (value == JobValue::sampleRate) s.setSampleRate(v);
+        if (value == JobValue::freqFrom) s.setFreq_from(v);
+        if (value == JobValue::levelFrom) s.setLevel_from(v);
+        if (value == JobValue::length) s.setLength(v);
+        if (value == JobValue::silence) s.setSilence(v);
+        if (value == JobValue::numRepeats) s.setNumRepeats(static_cast<std::int32_t>(v));
+    };
+    const ValueRange range = value == JobValue::sampleRate  ? SampleRateRange()
+                             : value == JobValue::freqFrom  ? FrequencyRange(48000)
+                             : value == JobValue::levelFrom ? LevelRange()
+                             : value == JobValue::length    ? LengthRange(48000, o)
+                             : value == JobValue::silence   ? SilenceRange()
+                                                            : RepeatsRange();
+    set(outside);
     auto refused = CheckJobSettings(s, o);
-    ASSERT_TRUE(refused) << c.what;
-    EXPECT_EQ(refused->value, c.value) << c.what;
-    c.set(s, c.range(o).Clamp(c.outside));
-    EXPECT_FALSE(CheckJobSettings(s, o)) << c.what;
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->value, value);
+    set(range.Clamp(outside));
+    EXPECT_FALSE(CheckJobSettings(s, o));
 }
 INSTANTIATE_TEST_SUITE_P(
     Values, JobLimitsRange,
-    testing::Values(
-        RangeCase{"rate", JobValue::sampleRate, 1e6, [](const SaveOptions&) { return SampleRateRange(); },
-                  [](Settings& s, double v) { s.setSampleRate(v); }},
-        RangeCase{"frequency low", JobValue::freqFrom, 0.25,
-                  [](const SaveOptions&) { return FrequencyRange(48000); },
-                  [](Settings& s, double v) { s.setFreq_from(v); }},
-        RangeCase{"frequency high", JobValue::freqFrom, 99999,
-                  [](const SaveOptions&) { return FrequencyRange(48000); },
-                  [](Settings& s, double v) { s.setFreq_from(v); }},
-        RangeCase{"level", JobValue::levelFrom, -500, [](const SaveOptions&) { return LevelRange(); },
-                  [](Settings& s, double v) { s.setLevel_from(v); }},
-        RangeCase{"length", JobValue::length, 1e9,
-                  [](const SaveOptions& o) { return LengthRange(48000, o); },
-                  [](Settings& s, double v) { s.setLength(v); }},
-        RangeCase{"silence", JobValue::silence, -1, [](const SaveOptions&) { return SilenceRange(); },
-                  [](Settings& s, double v) { s.setSilence(v); }},
-        RangeCase{"repeats", JobValue::numRepeats, 101,
-                  [](const SaveOptions&) { return RepeatsRange(); },
-                  [](Settings& s, double v) { s.setNumRepeats(static_cast<std::int32_t>(v)); }}));
+    testing::Values(RangeCase{JobValue::sampleRate, 1e6}, RangeCase{JobValue::freqFrom, 0.25},
+                    RangeCase{JobValue::freqFrom, 99999}, RangeCase{JobValue::levelFrom, -500},
+                    RangeCase{JobValue::length, 1e9}, RangeCase{JobValue::silence, -1},
+                    RangeCase{JobValue::numRepeats, 101}));
 
 struct LongestCase {
     std::int32_t fileType, dataFormat;
@@ -134,7 +130,9 @@ class LongestFile : public testing::TestWithParam<LongestCase> {
     std::int64_t LargestFile() const {
         return IsWAVE() ? wavelayout::kMaxRIFFFileSize : kMaxAIFFFileSize;
     }
-    std::int64_t HeaderSize() const { return IsWAVE() ? bwflayout::kBWFHeaderSize : kAIFFHeaderSize; }
+    std::int64_t HeaderSize() const {
+        return IsWAVE() ? bwflayout::kBWFHeaderSize : kAIFFHeaderSize;
+    }
     std::unique_ptr<CSoundFile> Create(const char* name) {
         auto file = CreateSoundFile(options.realFileType());
         FSSpec fileRef = dir.Spec(name);
@@ -165,7 +163,8 @@ TEST_P(LongestFile, IsWrittenWholeAndOneFrameMoreIsRefused) {
     // The longest length a refusal names is accepted, and a second more is not.
     auto refusal = CheckJobSettings(ToneSettings(1000, -10, 1e9, kRate), options);
     ASSERT_TRUE(refusal);
-    const double longest = std::stod(refusal->accepted.substr(refusal->accepted.find("at most ") + 8));
+    const std::string& accepted = refusal->accepted;
+    const double longest = std::stod(accepted.substr(accepted.find("at most ") + 8));
     EXPECT_FALSE(CheckJobSettings(ToneSettings(1000, -10, longest, kRate), options));
     EXPECT_TRUE(CheckJobSettings(ToneSettings(1000, -10, longest + 1, kRate), options));
 

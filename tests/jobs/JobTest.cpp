@@ -119,9 +119,11 @@ TEST_P(AnnouncedToneJob, WritesAnnouncementSilenceThenTheClosedFormTone) {
     EXPECT_EQ(file.markers[2], start + 44100);
     ASSERT_EQ(file.frames, start + 44100);
     ASSERT_GT(start, 44100);
-    double spoken = 0.0, pause = 0.0;
-    for (std::int64_t n = 0; n < start - 44100; ++n) spoken = std::max(spoken, std::fabs(file.samples[n]));
-    for (std::int64_t n = start - 44100; n < start; ++n) pause = std::max(pause, std::fabs(file.samples[n]));
+    double spoken = 0.0, pause = 0.0; // the loudest sample of each
+    for (std::int64_t n = 0; n < start; ++n) {
+        double& loudest = n < start - 44100 ? spoken : pause;
+        loudest = std::max(loudest, std::fabs(file.samples[n]));
+    }
     EXPECT_GT(spoken, 0.01);
     EXPECT_EQ(pause, 0.0);
     const double amplitude = std::pow(10.0, level / 20.0);
@@ -144,7 +146,8 @@ TEST_P(AnnouncedToneJob, WritesAnnouncementSilenceThenTheClosedFormTone) {
 
 INSTANTIATE_TEST_SUITE_P(Voices, AnnouncedToneJob, testing::Values("", "At"),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             return info.param.empty() ? std::string("all") : "without" + info.param;
+                             return info.param.empty() ? std::string("all")
+                                                       : "without" + info.param;
                          });
 
 // The longest signal the limits accept no longer fits after an announcement: the job refuses

@@ -211,7 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{5, "7.1", {"L", "Lc", "C", "Rc", "R", "Rs", "Ls", "LFE"},
                    {{"L", "Lc"}, {"Lc", "C"}, {"C", "Rc"}, {"Rc", "R"}, {"R", "Rs"}, {"Rs", "Ls"}},
                    true, 1},
-        LayoutCase{6, "10.2", {"Lh", "Lw", "L", "C", "R", "Rw", "Rh", "Rs", "Cs", "Ls", "LSB", "RSB"},
+        LayoutCase{6, "10.2",
+                   {"Lh", "Lw", "L", "C", "R", "Rw", "Rh", "Rs", "Cs", "Ls", "LSB", "RSB"},
                    {{"Lh", "Lw"}, {"Lw", "L"}, {"L", "C"}, {"C", "R"}, {"R", "Rw"}, {"Rw", "Rh"},
                     {"Rh", "Rs"}, {"Rs", "Cs"}, {"Cs", "Ls"}},
                    true, 1},
@@ -269,8 +270,8 @@ TEST_F(PhaseCheckRun, CancelDuringTheSpeakerNamesIsReportedAsCancelAndRemovesThe
     EXPECT_EQ(alerts, 0);
     EXPECT_TRUE(FolderEntries(folder.Path()).empty());
     EXPECT_EQ(shouldStop, 0);
-    EXPECT_EQ(logged, std::vector<std::string>{
-                          "QUILPhaseCheckStopException: User cancelled writing of phase check files."});
+    EXPECT_EQ(logged, std::vector<std::string>{"QUILPhaseCheckStopException: User cancelled "
+                                               "writing of phase check files."});
 }
 
 TEST_F(PhaseCheckRun, MissingSpeakerVoiceIsReportedOnceAndTheJobGoesOn) {
@@ -299,7 +300,8 @@ TEST_P(InterleavedUnfinished, LeavesNothingBehind) {
     interleaved = [&](const std::string& base, const std::vector<std::string>& speakers,
                       const std::string& dir) {
         if (cannotCreate) return PhaseCheckFiles{};
-        return TxSoundFile::initChannelsWithType(byteorder::FourCC("AIFF"), dir + "/" + base + ".aif",
+        return TxSoundFile::initChannelsWithType(byteorder::FourCC("AIFF"),
+                                                 dir + "/" + base + ".aif",
                                                  InterleavedChannels(speakers, nullptr), 16,
                                                  static_cast<float>(kRate), nullptr, std::nullopt);
     };

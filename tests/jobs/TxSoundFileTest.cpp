@@ -80,7 +80,8 @@ TEST_P(TxSoundFileOutput, FailedWriteRaisesWithTheReasonAndKeepsPosition) {
     faults.Heal();
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, TxSoundFileOutput, testing::Values(FourCC("AIFF"), FourCC("BWLN")),
+INSTANTIATE_TEST_SUITE_P(Formats, TxSoundFileOutput,
+                         testing::Values(FourCC("AIFF"), FourCC("BWLN")),
                          [](const testing::TestParamInfo<std::uint32_t>& info) {
                              return info.param == FourCC("AIFF") ? "AIFF" : "BroadcastWave";
                          });

@@ -67,7 +67,8 @@ class BurstVoices {
             if (found == byLength.end())
                 ADD_FAILURE() << "a burst of " << run << " frames at " << i << " fits no name";
             else
-                heard.push_back({found->second, inverted, static_cast<std::int32_t>(i) - 1, run + 1});
+                heard.push_back(
+                    {found->second, inverted, static_cast<std::int32_t>(i) - 1, run + 1});
             i = end;
         }
         return heard;
