@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,7 +75,17 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{12.25, 2, false, {"12", "Point", "20", "5"}},
         NumberCase{22.05, 2, false, {"20", "2", "Point", "5"}},
         // Other counts speak each pass of ten whole, not reduced.
-        NumberCase{1.25, 3, false, {"1", "Point", "2", "20", "5", "2", "100", "50"}}));
+        NumberCase{1.25, 3, false, {"1", "Point", "2", "20", "5", "2", "100", "50"}}),
+    [](const testing::TestParamInfo<NumberCase>& info) {
+        std::ostringstream text;
+        text << info.param.value;
+        std::string name = info.param.decimals == 0
+                               ? "Int_"
+                               : "Decimals" + std::to_string(info.param.decimals) + "_";
+        for (char c : text.str())
+            name += c == '-' ? "Minus" : c == '.' ? "Point" : std::string(1, c);
+        return name + (info.param.plus ? "_Signed" : "");
+    });
 
 // One job's worth of announcing: settings, progress, a converter table and a burst voice set.
 class AnnouncerTest : public testing::Test {
