@@ -102,14 +102,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, MarkerIDOrder,
                                            MarkerIDCase{{3, 5}, 3, 6, {3, 5, 6}},
                                            MarkerIDCase{{1, 2, 3}, 2, 4, {1, 2, 3, 4}}));
 
-TEST_F(SoundFileLists, MarkerNamesAreCutTo31) {
-    SFTMarker m = Marker(1, 0, std::string(40, 'x'));
-    ASSERT_EQ(file.AddMarker(&m), kNoErr);
-    EXPECT_EQ(m.name[0], 31);
-    ASSERT_EQ(file.GetIndMarker(0, &m), kNoErr);
-    EXPECT_EQ(NameOf(m.name), std::string(31, 'x'));
-}
-
 TEST_F(SoundFileLists, MarkerLookupsAndRemoval) {
     SFTMarker numbered = Marker(7, 100, "#3");
     numbered.type = kMarkerTypeNumbered;
@@ -124,7 +116,13 @@ TEST_F(SoundFileLists, MarkerLookupsAndRemoval) {
     EXPECT_EQ(file.GetNumMarkers(), 0);
 }
 
-TEST_F(SoundFileLists, RegionsAreClampedToTheFile) {
+// Names are cut to 31 bytes in the list and in the caller's record; regions to the file.
+TEST_F(SoundFileLists, NamesAreCutAndRegionsClampedToTheFile) {
+    SFTMarker m = Marker(1, 0, std::string(40, 'x'));
+    ASSERT_EQ(file.AddMarker(&m), kNoErr);
+    EXPECT_EQ(m.name[0], 31);
+    ASSERT_EQ(file.GetIndMarker(0, &m), kNoErr);
+    EXPECT_EQ(NameOf(m.name), std::string(31, 'x'));
     SFTRegion r = Region(-5, 5000, std::string(35, 'n'));
     ASSERT_EQ(file.AddRegion(&r), kNoErr);
     EXPECT_EQ(r.start, 0);
@@ -211,6 +209,15 @@ TEST_F(RegionNameRepair, NamesStayUpToTheThresholds) {
     EXPECT_EQ(RegionNames(), std::vector<std::string>(100, "a:b"));
 }
 
+// Long names are cut before the number.
+TEST_F(RegionNameRepair, LongDuplicateNamesAreCutBeforeTheNumber) {
+    AddRegions(51, std::string(31, 'q'));
+    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
+    std::vector<std::string> names = RegionNames();
+    EXPECT_EQ(names[1], std::string(28, 'q') + "#2");
+    EXPECT_EQ(names[50], std::string(28, 'q') + "#51");
+}
+
 TEST_F(RegionNameRepair, BadNamesAreRepairedFrom101Regions) {
     AddRegions(100, "a:b");
     SFTRegion empty = Region(500, 501, "", 500);
@@ -243,15 +250,6 @@ TEST_F(RegionNameRepair, DuplicateNamesAreNumberedFrom51Regions) {
     EXPECT_EQ(names[49], "solo");
     // The name "take#4" given to region 3 then meets the original "take#4" later on.
     EXPECT_EQ(names[50], "take#4#2");
-}
-
-TEST_F(RegionNameRepair, LongDuplicateNamesAreCutBeforeTheNumber) {
-    AddRegions(51, std::string(31, 'q'));
-    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
-    std::vector<std::string> names = RegionNames();
-    EXPECT_EQ(names[0], std::string(31, 'q'));
-    EXPECT_EQ(names[1], std::string(28, 'q') + "#2");
-    EXPECT_EQ(names[50], std::string(28, 'q') + "#51");
 }
 
 TEST_F(SoundFileLists, RemoveDuplicatesKeepsOneOfEach) {

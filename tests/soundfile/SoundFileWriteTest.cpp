@@ -13,8 +13,8 @@ namespace {
 
 class SoundFileWrite : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_EQ(file.ISoundFile(nullptr), kNoErr); }
     void Make(std::int16_t channels, std::int16_t bits) {
-        ASSERT_EQ(file.ISoundFile(nullptr), kNoErr);
         ASSERT_EQ(file.Create(channels, bits, 48000.0f, nullptr, 0, nullptr), kNoErr);
     }
     Status WriteAll(std::vector<double> samples, std::int32_t start = 0) {
@@ -29,55 +29,6 @@ protected:
     }
     MemorySoundFile file;
 };
-
-struct ConversionCase {
-    std::int16_t bits;
-    double sample;
-    std::int32_t stored;
-};
-
-class WriteConversion : public SoundFileWrite,
-                        public ::testing::WithParamInterface<ConversionCase> {};
-
-// Samples are truncated toward zero; at and beyond full scale they saturate.
-TEST_P(WriteConversion, StoresTheTruncatedCode) {
-    Make(1, GetParam().bits);
-    ASSERT_EQ(WriteAll({GetParam().sample}), kNoErr);
-    EXPECT_EQ(file.Sample(0, 0), GetParam().stored);
-}
-
-constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
-const double kInf = std::numeric_limits<double>::infinity();
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, WriteConversion,
-    ::testing::Values(
-        ConversionCase{16, 0.5, 16384}, ConversionCase{16, -1.0, -32768},
-        ConversionCase{16, -0.00001, 0}, ConversionCase{16, 1.0, 32767},
-        ConversionCase{16, -1.5, -32768}, ConversionCase{16, kInf, 32767},
-        ConversionCase{16, std::numeric_limits<double>::quiet_NaN(), 0},
-        ConversionCase{8, -1.0, -128}, ConversionCase{8, 1.0, 127},
-        ConversionCase{24, 0.5, 4194304}, ConversionCase{24, 1.0, 8388607},
-        ConversionCase{24, -2.0, -8388608},
-        // 24 bits keep the top three bytes of the 32-bit truncation: tiny negatives give -1.
-        ConversionCase{24, -1.0 / 16777216, -1}, ConversionCase{24, 1.0 / 16777216, 0},
-        ConversionCase{32, 0.5, 1073741824}, ConversionCase{32, 1.0, kMax32},
-        ConversionCase{32, -kInf, kMin32}));
-
-// Frames are interleaved; 24-bit samples are stored least significant byte first.
-TEST_F(SoundFileWrite, InterleavedTwentyFourBitFrames) {
-    Make(2, 24);
-    ASSERT_EQ(WriteAll({0.5, -0.5}), kNoErr);
-    EXPECT_EQ(file.GetNumSFrames(), 1);
-    EXPECT_EQ(file.Sample(0, 1), -4194304);
-    const std::vector<std::uint8_t>& data = file.Data();
-    EXPECT_EQ(data, (std::vector<std::uint8_t>{0x00, 0x00, 0x40, 0x00, 0x00, 0xC0}));
-    unsigned char bytes[3];
-    Long2TwentyFour(0x12345678, bytes);
-    EXPECT_EQ(TwentyFour2Long(bytes), 0x12345600);
-    EXPECT_DOUBLE_EQ(TwentyFour2Double(data.data() + 3), -0.5);
-}
 
 TEST_F(SoundFileWrite, LongWritesGoInChunksOfTheBufferSize) {
     Make(1, 16);
@@ -163,6 +114,30 @@ TEST_F(SoundFileWrite, TheBufferIsHandedOverBetweenDirections) {
     EXPECT_EQ(file.InputRefills().size(), 1u);
 }
 
+TEST_F(SoundFileWrite, AddMixesIntoOneChannel) {
+    file.OpenWith(2, 16, 44100.0f, {0x00, 0x20, 100, 0, 0xFF, 0x7F, 0, 0, 0x00, 0x80, 5, 0});
+    std::vector<double> mix = {0.25, 1.0 / 32768, -1.0 / 32768};
+    double* b = mix.data();
+    std::int32_t count = 3;
+    ASSERT_EQ(file.Add(0, 0, &count, &b), kNoErr);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(file.Sample(0, 0), 16384);
+    EXPECT_EQ(file.Sample(1, 0), -32768); // wraps around
+    EXPECT_EQ(file.Sample(2, 0), 32767);
+    EXPECT_EQ(file.Sample(0, 1), 100); // the other channel is kept
+    EXPECT_EQ(file.Add(2, 0, &count, &b), kErrSampleNotAvailable);
+}
+
+TEST_F(SoundFileWrite, AddAtTwentyFourBitsSumsInPlace) {
+    file.OpenWith(1, 24, 48000.0f, {0x00, 0x00, 0x20}); // 0.25
+    std::vector<double> mix = {0.25};
+    double* b = mix.data();
+    std::int32_t count = 1;
+    ASSERT_EQ(file.Add(0, 0, &count, &b), kNoErr);
+    EXPECT_DOUBLE_EQ(mix[0], 0.5); // the caller's array receives the sum
+    EXPECT_EQ(file.Sample(0, 0), 0x400000);
+}
+
 struct ExtendCase {
     std::size_t nameLength;
     std::string extension;
@@ -193,19 +168,6 @@ INSTANTIATE_TEST_SUITE_P(Names, ExtendFileName,
                                            ExtendCase{28, "wav", kErrNameTooLong, ""},
 
                                            ExtendCase{10, "", kNoErr, ""}));
-
-TEST(SoundFileBase, GetNameCopiesOnlyShortNames) {
-    TempDir dir;
-    for (auto [name, expected] : {std::pair<std::string, std::string>{"tone.aif", "tone.aif"},
-                                  {std::string(40, 'x'), "abc"}}) {
-        FSSpec fileRef = dir.Spec(name);
-        MemorySoundFile file;
-        file.ISoundFile(&fileRef);
-        unsigned char out[32] = {3, 'a', 'b', 'c'};
-        file.GetName(out);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(out + 1), out[0]), expected);
-    }
-}
 
 // With extendName set, the base Create checks the extended name against the file system.
 TEST(SoundFileBase, CreateWithExtensionChecksForAnExistingFile) {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "SynthTestFile.h"
+#include "support/SynthTestFile.h"
 #include "shell/NotificationCenter.h"
 #include "shell/SharedFlags.h"
 
