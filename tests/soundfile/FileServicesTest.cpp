@@ -184,12 +184,3 @@ TEST_F(PosixFiles, UnknownReferencesAreNotOpen) {
         EXPECT_EQ(files.Close(bad), kErrFileNotOpen);
     }
 }
-
-TEST_F(PosixFiles, Information) {
-    FileInformation information;
-    EXPECT_EQ(files.GetInformation(dir.Spec("missing"), &information), kErrFileNotFound);
-    ::mkdir(dir.File("folder").c_str(), 0755);
-    ASSERT_EQ(files.GetInformation(dir.Spec("folder"), &information), kNoErr);
-    EXPECT_TRUE(information.isDirectory);
-    EXPECT_EQ(information.parentDirectory, dir.Path());
-}

@@ -166,16 +166,3 @@ TEST_F(SoundFileRead, GetSampleWithoutABufferThatCannotBeMade) {
     SetMemError(kNoErr);
     EXPECT_EQ(status, kErrSampleNotAvailable);
 }
-
-TEST_F(SoundFileRead, Gaps) {
-    std::int32_t a = -1, b = -1;
-    EXPECT_EQ(file.GetGap(0, &a, &b), kErrNoSuchGap);
-    ASSERT_EQ(file.AddGap(100, 200), kNoErr);
-    ASSERT_EQ(file.AddGap(300, 0), kNoErr);
-    ASSERT_EQ(file.GetGap(0, &a, &b), kNoErr);
-    EXPECT_EQ(a + b, 300);
-    ASSERT_EQ(file.GetGap(1, &a, &b), kNoErr);
-    EXPECT_EQ(a, 300);
-    for (std::int32_t index : {2, -1, std::numeric_limits<std::int32_t>::max()})
-        EXPECT_EQ(file.GetGap(index, &a, &b), kErrNoSuchGap) << index;
-}

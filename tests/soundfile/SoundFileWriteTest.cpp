@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/FaultyFileServices.h"
 #include "support/MemorySoundFile.h"
-#include "support/TempDir.h"
 
 namespace {
 
@@ -112,90 +110,6 @@ TEST_F(SoundFileWrite, TheBufferIsHandedOverBetweenDirections) {
     file.SetFType(byteorder::FourCC("trak")); // such a file skips the initial load
     ASSERT_EQ(file.InitInputBuffer(), kNoErr);
     EXPECT_EQ(file.InputRefills().size(), 1u);
-}
-
-TEST_F(SoundFileWrite, AddMixesIntoOneChannel) {
-    file.OpenWith(2, 16, 44100.0f, {0x00, 0x20, 100, 0, 0xFF, 0x7F, 0, 0, 0x00, 0x80, 5, 0});
-    std::vector<double> mix = {0.25, 1.0 / 32768, -1.0 / 32768};
-    double* b = mix.data();
-    std::int32_t count = 3;
-    ASSERT_EQ(file.Add(0, 0, &count, &b), kNoErr);
-    EXPECT_EQ(count, 3);
-    EXPECT_EQ(file.Sample(0, 0), 16384);
-    EXPECT_EQ(file.Sample(1, 0), -32768); // wraps around
-    EXPECT_EQ(file.Sample(2, 0), 32767);
-    EXPECT_EQ(file.Sample(0, 1), 100); // the other channel is kept
-    EXPECT_EQ(file.Add(2, 0, &count, &b), kErrSampleNotAvailable);
-}
-
-TEST_F(SoundFileWrite, AddAtTwentyFourBitsSumsInPlace) {
-    file.OpenWith(1, 24, 48000.0f, {0x00, 0x00, 0x20}); // 0.25
-    std::vector<double> mix = {0.25};
-    double* b = mix.data();
-    std::int32_t count = 1;
-    ASSERT_EQ(file.Add(0, 0, &count, &b), kNoErr);
-    EXPECT_DOUBLE_EQ(mix[0], 0.5); // the caller's array receives the sum
-    EXPECT_EQ(file.Sample(0, 0), 0x400000);
-}
-
-struct ExtendCase {
-    std::size_t nameLength;
-    std::string extension;
-    Status status;
-    std::string suffix; // what the name ends in afterwards
-};
-
-class ExtendFileName : public ::testing::TestWithParam<ExtendCase> {};
-
-TEST_P(ExtendFileName, AddsTheExtensionWhenItFits) {
-    TempDir dir;
-    const std::string name(GetParam().nameLength, 'n');
-    FSSpec fileRef = dir.Spec(name);
-    MemorySoundFile file;
-    file.ISoundFile(&fileRef);
-    unsigned char extension[16];
-    extension[0] = static_cast<unsigned char>(GetParam().extension.size());
-    std::memcpy(extension + 1, GetParam().extension.data(), GetParam().extension.size());
-    EXPECT_EQ(file.ExtendFileName(extension), GetParam().status);
-    const FSSpec after = file.GetFSSpec();
-    const std::string result(reinterpret_cast<const char*>(after.name + 1), after.name[0]);
-    EXPECT_EQ(result, name + GetParam().suffix);
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, ExtendFileName,
-                         ::testing::Values(ExtendCase{27, "wav", kNoErr, ".wav"},
-                                           ExtendCase{27, ".wav", kNoErr, ".wav"},
-                                           ExtendCase{28, "wav", kErrNameTooLong, ""},
-
-                                           ExtendCase{10, "", kNoErr, ""}));
-
-// With extendName set, the base Create checks the extended name against the file system.
-TEST(SoundFileBase, CreateWithExtensionChecksForAnExistingFile) {
-    TempDir dir;
-    unsigned char wav[5] = {4, '.', 'w', 'a', 'v'};
-    auto create = [&](MemorySoundFile& file, const std::string& name, std::int16_t extend) {
-        FSSpec fileRef = dir.Spec(name);
-        file.ISoundFile(&fileRef);
-        return file.CSoundFile::Create(1, 16, 44100.0f, nullptr, extend, wav);
-    };
-    MemorySoundFile fresh, taken, unknown, unchecked;
-    EXPECT_EQ(create(fresh, "fresh", 1), kNoErr);
-    EXPECT_EQ(fresh.GetFSSpec().name[0], 9);
-    ASSERT_TRUE(WriteFileBytes(dir.File("taken.wav"), {1, 2, 3}));
-    EXPECT_EQ(create(taken, "taken", 1), kErrDuplicateFile);
-    {
-        FaultyFileServices faulty;
-        FileServicesScope scope(faulty);
-        faulty.FailAlways(FileOperation::GetInformation, kErrIO);
-        EXPECT_EQ(create(unknown, "other", 1), kErrDuplicateFile);
-        EXPECT_EQ(create(unchecked, "other", 0), kNoErr);
-        EXPECT_EQ(faulty.Calls(FileOperation::GetInformation), 1);
-    }
-    // The extension failure is kept for Dispose.
-    auto* file = new MemorySoundFile;
-    EXPECT_EQ(create(*file, std::string(29, 'y'), 1), kNoErr);
-    EXPECT_EQ(file->PendingError(), kErrNameTooLong);
-    EXPECT_EQ(file->Dispose(1), kErrNameTooLong);
 }
 
 } // namespace

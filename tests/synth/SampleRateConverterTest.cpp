@@ -205,30 +205,6 @@ INSTANTIATE_TEST_SUITE_P(
         BandCase{44100, 23500, 20600, -200, -43},
         BandCase{96000, 10000, 38000, -200, -90}, BandCase{96000, 20000, 28000, -200, -60}));
 
-TEST(LinearConverter, InterpolatesAndHoldsTheLastSample) {
-    const std::uint32_t n = 100;
-    std::vector<double> ramp(n);
-    for (std::uint32_t i = 0; i < n; ++i)
-        ramp[i] = i;
-    std::uint32_t count = n;
-    const ConvertedBlock up(src_lin(ramp.data(), &count, 48000, 96000));
-    ASSERT_TRUE(up);
-    ASSERT_EQ(count, 2 * n);
-    for (std::uint32_t k = 0; k < 2 * (n - 1); ++k)
-        ASSERT_DOUBLE_EQ(up[k], k / 2.0) << k;
-    EXPECT_EQ(up[2 * n - 2], n - 1.0);
-    EXPECT_EQ(up[2 * n - 1], n - 1.0);
-
-    count = n;
-    const ConvertedBlock down(src_lin(ramp.data(), &count, 48000, 44100));
-    ASSERT_TRUE(down);
-    ASSERT_EQ(count, 91u);
-    for (std::uint32_t k = 0; k < count; ++k)
-        ASSERT_NEAR(down[k], std::min(k * 48000.0 / 44100.0, n - 1.0), 1e-9) << k;
-    EXPECT_EQ(src_lin(ramp.data(), &count, 0.0, 48000), nullptr);
-    EXPECT_EQ(count, 91u);
-}
-
 // One output, one tap at a time, in the documented order: right taps from the centre out,
 // then left taps; each product added to a double sum.
 double ReferenceOutput(const std::vector<double>& padded, std::uint32_t n, std::int64_t k) {
