@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "soundfile/ByteOrder.h"
-#include "support/FaultyFileServices.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -184,51 +183,4 @@ TEST_F(PosixFiles, UnknownReferencesAreNotOpen) {
         EXPECT_EQ(files.GetPosition(bad, &value), kErrFileNotOpen);
         EXPECT_EQ(files.Close(bad), kErrFileNotOpen);
     }
-}
-
-TEST_F(PosixFiles, Information) {
-    FileInformation information;
-    EXPECT_EQ(files.GetInformation(dir.Spec("missing"), &information), kErrFileNotFound);
-    ::mkdir(dir.File("folder").c_str(), 0755);
-    ASSERT_EQ(files.GetInformation(dir.Spec("folder"), &information), kNoErr);
-    EXPECT_TRUE(information.isDirectory);
-    EXPECT_EQ(information.parentDirectory, dir.Path());
-}
-
-TEST(FaultyFileServices, FailsTheChosenCallsAndRestoresTheService) {
-    TempDir dir;
-    FileServices* before = &CurrentFileServices();
-    {
-        FaultyFileServices faulty;
-        FileServicesScope scope(faulty);
-        FileServices& files = CurrentFileServices();
-        ASSERT_EQ(files.Create(dir.Spec("f"), 0, 0), kNoErr);
-        std::int16_t ref = 0;
-        ASSERT_EQ(files.Open(dir.Spec("f"), FilePermission::ReadWrite, &ref), kNoErr);
-
-        faulty.FailAt(FileOperation::Write, 2, kErrIO);
-        const std::uint8_t bytes[4] = {1, 2, 3, 4};
-        std::int32_t count = 4;
-        EXPECT_EQ(files.Write(ref, &count, bytes), kNoErr);
-        count = 4;
-        EXPECT_EQ(files.Write(ref, &count, bytes), kErrIO);
-        EXPECT_EQ(count, 0);
-
-        faulty.LimitWrittenBytes(6);
-        count = 4;
-        EXPECT_EQ(files.Write(ref, &count, bytes), kErrDiskFull);
-        EXPECT_EQ(count, 2);
-        faulty.Heal();
-        count = 4;
-        EXPECT_EQ(files.Write(ref, &count, bytes), kNoErr);
-        EXPECT_EQ(faulty.Calls(FileOperation::Write), 4);
-
-        faulty.FailAlways(FileOperation::Close, kErrIO);
-        EXPECT_EQ(files.Close(ref), kErrIO);
-        faulty.Heal();
-        EXPECT_EQ(files.Close(ref), kErrFileNotOpen); // it was closed all the same
-    }
-    EXPECT_EQ(&CurrentFileServices(), before);
-    EXPECT_EQ(ReadFileBytes(dir.File("f")),
-              (std::vector<std::uint8_t>{1, 2, 3, 4, 1, 2, 1, 2, 3, 4}));
 }

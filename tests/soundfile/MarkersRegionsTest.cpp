@@ -1,3 +1,4 @@
+// The marker and region lists of a sound file: order, identities, names and their repair.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,9 +11,10 @@
 namespace {
 
 // Records hold 31 name bytes; a longer length byte (as a caller may pass) names only those.
-void SetName(unsigned char* name, const std::string& text) {
-    name[0] = static_cast<unsigned char>(text.size());
-    std::memcpy(name + 1, text.data(), std::min<std::size_t>(text.size(), kSFTMaxNameLength));
+template <class Record> Record Named(Record record, const std::string& text) {
+    record.name[0] = static_cast<unsigned char>(text.size());
+    std::memcpy(record.name + 1, text.data(), std::min<std::size_t>(text.size(), kSFTMaxNameLength));
+    return record;
 }
 
 std::string NameOf(const unsigned char* name) {
@@ -23,21 +25,17 @@ SFTMarker Marker(std::int32_t id, std::int32_t position, const std::string& name
     SFTMarker m{};
     m.id = id;
     m.position = position;
-    SetName(m.name, name);
     m.type = kMarkerTypeOrdinary;
     m.number = -1;
-    return m;
+    return Named(m, name);
 }
 
-SFTRegion Region(std::int32_t start, std::int32_t end, const std::string& name = "r",
-                 std::int32_t id = 0) {
+SFTRegion Region(std::int32_t start, std::int32_t end, const std::string& name, std::int32_t id = 0) {
     SFTRegion r{};
     r.id = id;
-    r.start = start;
+    r.start = r.sync = start;
     r.end = end;
-    r.sync = start;
-    SetName(r.name, name);
-    return r;
+    return Named(r, name);
 }
 
 class SoundFileLists : public ::testing::Test {
@@ -55,26 +53,16 @@ protected:
     std::vector<std::string> RegionNames() {
         std::vector<std::string> names;
         SFTRegion r;
-        for (std::int16_t k = 0; file.GetIndRegion(k, &r) == kNoErr; ++k)
-            names.push_back(NameOf(r.name));
+        for (std::int16_t k = 0; file.GetIndRegion(k, &r) == kNoErr; ++k) names.push_back(NameOf(r.name));
         return names;
     }
-    void AddRegions(const std::vector<std::pair<int, std::string>>& regions, int length = 50) {
-        for (auto [start, name] : regions) {
-            SFTRegion r = Region(start, start + length, name);
-            ASSERT_EQ(file.AddRegion(&r), kNoErr);
-        }
-    }
-    void AddMarkers(const std::vector<std::int32_t>& ids) {
-        for (std::int32_t id : ids) {
-            SFTMarker m = Marker(id, id * 10);
-            ASSERT_EQ(file.AddMarker(&m), kNoErr);
-        }
+    void Add(SFTRegion r) { ASSERT_EQ(file.AddRegion(&r), kNoErr); }
+    // `count` regions of one name, at frames 0, 1, ...
+    void AddRegions(int count, const std::string& name) {
+        for (int k = 0; k < count; ++k) Add(Region(k, k + 1, name, k));
     }
     MemorySoundFile file;
 };
-
-} // namespace
 
 struct MarkerIDCase {
     std::vector<std::int32_t> existing;
@@ -87,7 +75,10 @@ class MarkerIDOrder : public SoundFileLists, public ::testing::WithParamInterfac
 // Markers stay sorted by ID; a taken ID becomes the greatest ID plus one, in the list and in
 // the caller's record.
 TEST_P(MarkerIDOrder, StaySortedAndTakenOnesAreRenumbered) {
-    AddMarkers(GetParam().existing);
+    for (std::int32_t id : GetParam().existing) {
+        SFTMarker m = Marker(id, id * 10);
+        ASSERT_EQ(file.AddMarker(&m), kNoErr);
+    }
     SFTMarker m = Marker(GetParam().added, 77, "new");
     ASSERT_EQ(file.AddMarker(&m), kNoErr);
     EXPECT_EQ(m.id, GetParam().id);
@@ -102,29 +93,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, MarkerIDOrder,
                                            MarkerIDCase{{3, 5}, 3, 6, {3, 5, 6}},
                                            MarkerIDCase{{1, 2, 3}, 2, 4, {1, 2, 3, 4}}));
 
-TEST_F(SoundFileLists, MarkerNamesAreCutTo31) {
-    SFTMarker m = Marker(1, 0, std::string(40, 'x'));
-    ASSERT_EQ(file.AddMarker(&m), kNoErr);
-    EXPECT_EQ(m.name[0], 31);
-    ASSERT_EQ(file.GetIndMarker(0, &m), kNoErr);
-    EXPECT_EQ(NameOf(m.name), std::string(31, 'x'));
-}
-
+// A marker is found by its ID, and removed when ID, position and name match (type and
+// number do not take part).
 TEST_F(SoundFileLists, MarkerLookupsAndRemoval) {
     SFTMarker numbered = Marker(7, 100, "#3");
     numbered.type = kMarkerTypeNumbered;
     numbered.number = 3;
     ASSERT_EQ(file.AddMarker(&numbered), kNoErr);
     EXPECT_EQ(file.GetMarkerByID(8, &numbered), kErrNoSuchMarker);
-
     SFTMarker other = Marker(7, 100, "#4");
     EXPECT_EQ(file.RemoveMarker(&other), kErrNoSuchMarker);
-    other = Marker(7, 100, "#3"); // type and number do not take part
+    other = Marker(7, 100, "#3");
     EXPECT_EQ(file.RemoveMarker(&other), kNoErr);
     EXPECT_EQ(file.GetNumMarkers(), 0);
 }
 
-TEST_F(SoundFileLists, RegionsAreClampedToTheFile) {
+// Names are cut to 31 bytes in the list and in the caller's record; regions to the file.
+TEST_F(SoundFileLists, NamesAreCutAndRegionsClampedToTheFile) {
+    SFTMarker m = Marker(1, 0, std::string(40, 'x'));
+    ASSERT_EQ(file.AddMarker(&m), kNoErr);
+    EXPECT_EQ(m.name[0], 31);
+    ASSERT_EQ(file.GetIndMarker(0, &m), kNoErr);
+    EXPECT_EQ(NameOf(m.name), std::string(31, 'x'));
     SFTRegion r = Region(-5, 5000, std::string(35, 'n'));
     ASSERT_EQ(file.AddRegion(&r), kNoErr);
     EXPECT_EQ(r.start, 0);
@@ -135,105 +125,34 @@ TEST_F(SoundFileLists, RegionsAreClampedToTheFile) {
 }
 
 TEST_F(SoundFileLists, RegionsStaySortedByStartInOrderOfAdding) {
-    AddRegions({{300, "c"}, {100, "a"}, {300, "d"}, {200, "b"}, {100, "a2"}, {0, "z"}});
+    for (auto [start, name] : {std::pair{300, "c"}, {100, "a"}, {300, "d"}, {200, "b"}, {100, "a2"},
+                               {0, "z"}})
+        Add(Region(start, start + 50, name));
     EXPECT_EQ(RegionNames(), (std::vector<std::string>{"z", "a", "a2", "b", "c", "d"}));
-    SFTRegion b = Region(200, 250, "b");
-    EXPECT_EQ(file.RemoveRegion(&b), kNoErr);
-    EXPECT_EQ(file.RemoveRegion(&b), kErrNoSuchRegion);
 }
 
-struct BlockCase {
-    std::vector<std::pair<int, int>> regions;
-    std::int32_t pos;
-    Status status;
-    std::int32_t start, end;
-};
-
-class GetNextBlock : public SoundFileLists, public ::testing::WithParamInterface<BlockCase> {};
-
-TEST_P(GetNextBlock, JoinsOverlappingRegions) {
-    for (auto [start, end] : GetParam().regions) {
-        SFTRegion r = Region(start, end);
-        ASSERT_EQ(file.AddRegion(&r), kNoErr);
-    }
-    std::int32_t start = -1, end = -1;
-    EXPECT_EQ(file.GetNextBlock(GetParam().pos, &start, &end), GetParam().status);
-    if (GetParam().status == kNoErr) {
-        EXPECT_EQ(start, GetParam().start);
-        EXPECT_EQ(end, GetParam().end);
-    } else {
-        EXPECT_EQ(end, 0);
-    }
-}
-
-const std::vector<std::pair<int, int>> kThree = {{0, 100}, {50, 200}, {300, 400}};
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GetNextBlock,
-    ::testing::Values(BlockCase{kThree, 0, kNoErr, 0, 200}, BlockCase{kThree, 1, kNoErr, 50, 200},
-                      BlockCase{kThree, 51, kNoErr, 300, 400},
-                      BlockCase{kThree, 301, kErrNoFurtherBlock, 0, 0},
-                      BlockCase{{{0, 100}, {100, 200}}, 0, kNoErr, 0, 100},
-                      BlockCase{{{0, 500}, {10, 20}, {30, 600}}, 0, kNoErr, 0, 600},
-                      BlockCase{{}, 0, kErrNoFurtherBlock, 0, 0}));
-
-// A caller that walks with FindNextRegion sees every region once, in order of start.
-TEST_F(SoundFileLists, FindNextRegionWalksEveryRegionOnce) {
-    SFTRegion previous = Region(-1, -1, "");
-    SFTRegion next;
-    EXPECT_EQ(file.FindNextRegion(0, &next, nullptr), kErrNoFurtherRegion);
-    AddRegions({{0, "a"}, {100, "b"}, {100, "c"}, {200, "d"}}, 10);
-    std::vector<std::string> seen;
-    std::int32_t pos = -1;
-    while (file.FindNextRegion(pos, &next, &previous) == kNoErr && seen.size() < 10) {
-        seen.push_back(NameOf(next.name));
-        previous = next;
-        pos = next.start;
-    }
-    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c", "d"}));
-}
-
-class RegionNameRepair : public SoundFileLists {
-protected:
-    void AddRegions(int count, const std::string& name) {
-        for (int k = 0; k < count; ++k) {
-            SFTRegion r = Region(k, k + 1, name, k);
-            ASSERT_EQ(file.AddRegion(&r), kNoErr);
-        }
-    }
-};
-
-// Neither repair touches a file with regions up to its threshold.
-TEST_F(RegionNameRepair, NamesStayUpToTheThresholds) {
-    AddRegions(50, "a:b");
+// Up to 50 regions keep their names; from 51 on, repeated names are numbered in order, the
+// number replacing the end of a long name.
+TEST_F(SoundFileLists, DuplicateRegionNamesAreNumberedFrom51Regions) {
+    const std::string name(31, 'q');
+    AddRegions(50, name);
     ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
-    AddRegions(50, "a:b");
-    ASSERT_EQ(file.KillBadRegionNames(), kNoErr);
-    EXPECT_EQ(RegionNames(), std::vector<std::string>(100, "a:b"));
+    EXPECT_EQ(RegionNames(), std::vector<std::string>(50, name));
+    Add(Region(50, 51, name, 50));
+    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
+    const std::vector<std::string> names = RegionNames();
+    EXPECT_EQ(names[0], name);
+    EXPECT_EQ(names[1], name.substr(0, 28) + "#2");
+    EXPECT_EQ(names[50], name.substr(0, 28) + "#51");
 }
 
-TEST_F(RegionNameRepair, BadNamesAreRepairedFrom101Regions) {
-    AddRegions(100, "a:b");
-    SFTRegion empty = Region(500, 501, "", 500);
-    ASSERT_EQ(file.AddRegion(&empty), kNoErr);
-    ASSERT_EQ(file.KillBadRegionNames(), kNoErr);
-    std::vector<std::string> names = RegionNames();
-    ASSERT_EQ(names.size(), 101u);
-    EXPECT_EQ(names[0], "a-b");
-    EXPECT_EQ(names[99], "a-b");
-    EXPECT_EQ(names[100], "\xA5\xA5\xA5 no name \xA5\xA5\xA5");
-}
-
-TEST_F(RegionNameRepair, DuplicateNamesAreNumberedFrom51Regions) {
+TEST_F(SoundFileLists, RepairedNamesIgnoreCaseAndAccentsAndStayUnique) {
     AddRegions(48, "take");
     // Case and accents do not make a name different ("\x8E" is e-acute in Mac Roman).
-    SFTRegion other = Region(60, 61, "Tak\x8E", 60);
-    ASSERT_EQ(file.AddRegion(&other), kNoErr);
-    SFTRegion single = Region(70, 71, "solo", 70);
-    ASSERT_EQ(file.AddRegion(&single), kNoErr);
-    SFTRegion taken = Region(80, 81, "take#4", 80);
-    ASSERT_EQ(file.AddRegion(&taken), kNoErr);
+    Add(Region(60, 61, "Tak\x8E", 60));
+    Add(Region(70, 71, "solo", 70));
+    Add(Region(80, 81, "take#4", 80));
     ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
-
     std::vector<std::string> names = RegionNames();
     ASSERT_EQ(names.size(), 51u);
     EXPECT_EQ(names[0], "take");
@@ -245,25 +164,4 @@ TEST_F(RegionNameRepair, DuplicateNamesAreNumberedFrom51Regions) {
     EXPECT_EQ(names[50], "take#4#2");
 }
 
-TEST_F(RegionNameRepair, LongDuplicateNamesAreCutBeforeTheNumber) {
-    AddRegions(51, std::string(31, 'q'));
-    ASSERT_EQ(file.KillDuplicateRegionNames(), kNoErr);
-    std::vector<std::string> names = RegionNames();
-    EXPECT_EQ(names[0], std::string(31, 'q'));
-    EXPECT_EQ(names[1], std::string(28, 'q') + "#2");
-    EXPECT_EQ(names[50], std::string(28, 'q') + "#51");
-}
-
-TEST_F(SoundFileLists, RemoveDuplicatesKeepsOneOfEach) {
-    AddMarkers({1, 2});
-    SFTMarker again = Marker(1, 10);
-    file.AddMarker(&again); // taken ID: becomes 3, so not equal
-    SFTLoop l{1, 0, 10, 0};
-    for (int k = 0; k < 3; ++k) file.AddLoop(&l);
-    SFTLoop other{2, 0, 10, 0};
-    file.AddLoop(&other);
-    // Equal markers can only come in through the list itself (as a reader fills it).
-    ASSERT_EQ(file.RemoveDuplicates(), kNoErr);
-    EXPECT_EQ(file.GetNumMarkers(), 3);
-    EXPECT_EQ(file.GetNumLoops(), 2);
-}
+} // namespace

@@ -113,41 +113,34 @@ TEST_F(SoundFileRead, TwoChannelReadOfAMonoFile) {
     EXPECT_DOUBLE_EQ(right[2], 300 / 32768.0);
 }
 
-struct ReadConversionCase {
-    std::int16_t bits;
-    std::int16_t dataType;
-    std::vector<std::uint8_t> bytes;
-    double value;
-};
-
-class ReadConversion : public SoundFileRead,
-                       public ::testing::WithParamInterface<ReadConversionCase> {};
-
-TEST_P(ReadConversion, ScalesToFullScale) {
-    file.OpenWith(1, GetParam().bits, 44100.0f, GetParam().bytes, GetParam().dataType);
-    double value = 9.0;
-    ASSERT_EQ(file.GetSample(0, 0, &value), kNoErr);
-    EXPECT_DOUBLE_EQ(value, GetParam().value);
+// Words of a 24-in-32 file carry their sample in the low three bytes.
+TEST_F(SoundFileRead, TwentyFourInThirtyTwoWordsUseTheirLowBytes) {
+    file.OpenWith(1, 32, 44100.0f, {0x00, 0x00, 0x40, 0x7F, 0x00, 0x00, 0xC0, 0x00},
+                  kDataType24In32);
+    double values[2] = {};
+    double* b = values;
+    std::int32_t count = 2;
+    ASSERT_EQ(file.Read(0, &count, &b), kNoErr);
+    EXPECT_EQ(values[0], 0.5);
+    EXPECT_EQ(values[1], -0.5);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, ReadConversion,
-    ::testing::Values(ReadConversionCase{8, 0, {0xC0}, -0.5},
-                      ReadConversionCase{16, 0, {0x00, 0x40}, 0.5},
-                      ReadConversionCase{24, 0, {0xFF, 0xFF, 0xFF}, -1.0 / 8388608},
-                      ReadConversionCase{32, 0, {0x00, 0x00, 0x00, 0xC0}, -0.5},
-                      // 24-bit samples in the low three bytes of a 4-byte word.
-                      ReadConversionCase{32, kDataType24In32, {0x00, 0x00, 0x40, 0x7F}, 0.5},
-                      ReadConversionCase{32, kDataType24In32, {0x00, 0x00, 0xC0, 0x00}, -0.5}));
-
-TEST_F(SoundFileRead, GetSampleRecentresTheBuffer) {
-    file.OpenWith(2, 16, 44100.0f, Ramp(30000));
+// Frame by frame across every buffer boundary, each frame is the one written there; a far
+// frame centres the buffer on itself; frames outside the file read as silence.
+TEST_F(SoundFileRead, GetSampleFrameByFrameAcrossRefills) {
+    ASSERT_EQ(file.Create(2, 16, 44100.0f, nullptr, 0, nullptr), kNoErr);
+    std::vector<double> ramp;
+    for (std::int32_t f = 0; f < 30000; ++f) ramp.insert(ramp.end(), {f / 32768.0, -f / 32768.0});
+    double* block = ramp.data();
+    std::int32_t count = 30000;
+    ASSERT_EQ(file.Write(0, &count, &block), kNoErr);
     double value = 0;
-    ASSERT_EQ(file.GetSample(1, 5, &value), kNoErr);
-    EXPECT_DOUBLE_EQ(value, -5 / 32768.0);
-    ASSERT_EQ(file.GetSample(0, 25000, &value), kNoErr);
-    EXPECT_EQ(file.BufferStart(), 25000 - kSFTBufferSize / 2);
-    EXPECT_DOUBLE_EQ(value, 25000 / 32768.0);
+    for (std::int32_t f = 0; f < 30000; ++f) {
+        ASSERT_EQ(file.GetSample(std::int16_t(f % 2), f, &value), kNoErr);
+        ASSERT_EQ(value, (f % 2 ? -f : f) / 32768.0) << "frame " << f;
+    }
+    ASSERT_EQ(file.GetSample(0, 10000, &value), kNoErr);
+    EXPECT_EQ(file.BufferStart(), 10000 - kSFTBufferSize / 2);
     for (std::int32_t frame : {30000, -1}) {
         ASSERT_EQ(file.GetSample(0, frame, &value), kNoErr);
         EXPECT_EQ(value, 0.0) << frame;
@@ -172,41 +165,4 @@ TEST_F(SoundFileRead, GetSampleWithoutABufferThatCannotBeMade) {
     SetAllocationHook({});
     SetMemError(kNoErr);
     EXPECT_EQ(status, kErrSampleNotAvailable);
-}
-
-TEST_F(SoundFileRead, AddMixesIntoOneChannel) {
-    file.OpenWith(2, 16, 44100.0f, Pcm16({8192, 100, 32767, 0, -32768, 5}));
-    std::vector<double> mix = {0.25, 1.0 / 32768, -1.0 / 32768};
-    double* b = mix.data();
-    std::int32_t count = 3;
-    ASSERT_EQ(file.Add(0, 0, &count, &b), kNoErr);
-    EXPECT_EQ(count, 3);
-    EXPECT_EQ(file.Sample(0, 0), 16384);
-    EXPECT_EQ(file.Sample(1, 0), -32768); // wraps around
-    EXPECT_EQ(file.Sample(2, 0), 32767);
-    EXPECT_EQ(file.Sample(0, 1), 100); // the other channel is kept
-    EXPECT_EQ(file.Add(2, 0, &count, &b), kErrSampleNotAvailable);
-}
-
-TEST_F(SoundFileRead, AddAtTwentyFourBitsSumsInPlace) {
-    file.OpenWith(1, 24, 48000.0f, {0x00, 0x00, 0x20}); // 0.25
-    std::vector<double> mix = {0.25};
-    double* b = mix.data();
-    std::int32_t count = 1;
-    ASSERT_EQ(file.Add(0, 0, &count, &b), kNoErr);
-    EXPECT_DOUBLE_EQ(mix[0], 0.5); // the caller's array receives the sum
-    EXPECT_EQ(file.Sample(0, 0), 0x400000);
-}
-
-TEST_F(SoundFileRead, Gaps) {
-    std::int32_t a = -1, b = -1;
-    EXPECT_EQ(file.GetGap(0, &a, &b), kErrNoSuchGap);
-    ASSERT_EQ(file.AddGap(100, 200), kNoErr);
-    ASSERT_EQ(file.AddGap(300, 0), kNoErr);
-    ASSERT_EQ(file.GetGap(0, &a, &b), kNoErr);
-    EXPECT_EQ(a + b, 300);
-    ASSERT_EQ(file.GetGap(1, &a, &b), kNoErr);
-    EXPECT_EQ(a, 300);
-    for (std::int32_t index : {2, -1, std::numeric_limits<std::int32_t>::max()})
-        EXPECT_EQ(file.GetGap(index, &a, &b), kErrNoSuchGap) << index;
 }

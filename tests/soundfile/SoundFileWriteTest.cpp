@@ -5,16 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "support/FaultyFileServices.h"
 #include "support/MemorySoundFile.h"
-#include "support/TempDir.h"
 
 namespace {
 
 class SoundFileWrite : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_EQ(file.ISoundFile(nullptr), kNoErr); }
     void Make(std::int16_t channels, std::int16_t bits) {
-        ASSERT_EQ(file.ISoundFile(nullptr), kNoErr);
         ASSERT_EQ(file.Create(channels, bits, 48000.0f, nullptr, 0, nullptr), kNoErr);
     }
     Status WriteAll(std::vector<double> samples, std::int32_t start = 0) {
@@ -29,55 +27,6 @@ protected:
     }
     MemorySoundFile file;
 };
-
-struct ConversionCase {
-    std::int16_t bits;
-    double sample;
-    std::int32_t stored;
-};
-
-class WriteConversion : public SoundFileWrite,
-                        public ::testing::WithParamInterface<ConversionCase> {};
-
-// Samples are truncated toward zero; at and beyond full scale they saturate.
-TEST_P(WriteConversion, StoresTheTruncatedCode) {
-    Make(1, GetParam().bits);
-    ASSERT_EQ(WriteAll({GetParam().sample}), kNoErr);
-    EXPECT_EQ(file.Sample(0, 0), GetParam().stored);
-}
-
-constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
-const double kInf = std::numeric_limits<double>::infinity();
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, WriteConversion,
-    ::testing::Values(
-        ConversionCase{16, 0.5, 16384}, ConversionCase{16, -1.0, -32768},
-        ConversionCase{16, -0.00001, 0}, ConversionCase{16, 1.0, 32767},
-        ConversionCase{16, -1.5, -32768}, ConversionCase{16, kInf, 32767},
-        ConversionCase{16, std::numeric_limits<double>::quiet_NaN(), 0},
-        ConversionCase{8, -1.0, -128}, ConversionCase{8, 1.0, 127},
-        ConversionCase{24, 0.5, 4194304}, ConversionCase{24, 1.0, 8388607},
-        ConversionCase{24, -2.0, -8388608},
-        // 24 bits keep the top three bytes of the 32-bit truncation: tiny negatives give -1.
-        ConversionCase{24, -1.0 / 16777216, -1}, ConversionCase{24, 1.0 / 16777216, 0},
-        ConversionCase{32, 0.5, 1073741824}, ConversionCase{32, 1.0, kMax32},
-        ConversionCase{32, -kInf, kMin32}));
-
-// Frames are interleaved; 24-bit samples are stored least significant byte first.
-TEST_F(SoundFileWrite, InterleavedTwentyFourBitFrames) {
-    Make(2, 24);
-    ASSERT_EQ(WriteAll({0.5, -0.5}), kNoErr);
-    EXPECT_EQ(file.GetNumSFrames(), 1);
-    EXPECT_EQ(file.Sample(0, 1), -4194304);
-    const std::vector<std::uint8_t>& data = file.Data();
-    EXPECT_EQ(data, (std::vector<std::uint8_t>{0x00, 0x00, 0x40, 0x00, 0x00, 0xC0}));
-    unsigned char bytes[3];
-    Long2TwentyFour(0x12345678, bytes);
-    EXPECT_EQ(TwentyFour2Long(bytes), 0x12345600);
-    EXPECT_DOUBLE_EQ(TwentyFour2Double(data.data() + 3), -0.5);
-}
 
 TEST_F(SoundFileWrite, LongWritesGoInChunksOfTheBufferSize) {
     Make(1, 16);
@@ -161,79 +110,6 @@ TEST_F(SoundFileWrite, TheBufferIsHandedOverBetweenDirections) {
     file.SetFType(byteorder::FourCC("trak")); // such a file skips the initial load
     ASSERT_EQ(file.InitInputBuffer(), kNoErr);
     EXPECT_EQ(file.InputRefills().size(), 1u);
-}
-
-struct ExtendCase {
-    std::size_t nameLength;
-    std::string extension;
-    Status status;
-    std::string suffix; // what the name ends in afterwards
-};
-
-class ExtendFileName : public ::testing::TestWithParam<ExtendCase> {};
-
-TEST_P(ExtendFileName, AddsTheExtensionWhenItFits) {
-    TempDir dir;
-    const std::string name(GetParam().nameLength, 'n');
-    FSSpec fileRef = dir.Spec(name);
-    MemorySoundFile file;
-    file.ISoundFile(&fileRef);
-    unsigned char extension[16];
-    extension[0] = static_cast<unsigned char>(GetParam().extension.size());
-    std::memcpy(extension + 1, GetParam().extension.data(), GetParam().extension.size());
-    EXPECT_EQ(file.ExtendFileName(extension), GetParam().status);
-    const FSSpec after = file.GetFSSpec();
-    const std::string result(reinterpret_cast<const char*>(after.name + 1), after.name[0]);
-    EXPECT_EQ(result, name + GetParam().suffix);
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, ExtendFileName,
-                         ::testing::Values(ExtendCase{27, "wav", kNoErr, ".wav"},
-                                           ExtendCase{27, ".wav", kNoErr, ".wav"},
-                                           ExtendCase{28, "wav", kErrNameTooLong, ""},
-
-                                           ExtendCase{10, "", kNoErr, ""}));
-
-TEST(SoundFileBase, GetNameCopiesOnlyShortNames) {
-    TempDir dir;
-    for (auto [name, expected] : {std::pair<std::string, std::string>{"tone.aif", "tone.aif"},
-                                  {std::string(40, 'x'), "abc"}}) {
-        FSSpec fileRef = dir.Spec(name);
-        MemorySoundFile file;
-        file.ISoundFile(&fileRef);
-        unsigned char out[32] = {3, 'a', 'b', 'c'};
-        file.GetName(out);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(out + 1), out[0]), expected);
-    }
-}
-
-// With extendName set, the base Create checks the extended name against the file system.
-TEST(SoundFileBase, CreateWithExtensionChecksForAnExistingFile) {
-    TempDir dir;
-    unsigned char wav[5] = {4, '.', 'w', 'a', 'v'};
-    auto create = [&](MemorySoundFile& file, const std::string& name, std::int16_t extend) {
-        FSSpec fileRef = dir.Spec(name);
-        file.ISoundFile(&fileRef);
-        return file.CSoundFile::Create(1, 16, 44100.0f, nullptr, extend, wav);
-    };
-    MemorySoundFile fresh, taken, unknown, unchecked;
-    EXPECT_EQ(create(fresh, "fresh", 1), kNoErr);
-    EXPECT_EQ(fresh.GetFSSpec().name[0], 9);
-    ASSERT_TRUE(WriteFileBytes(dir.File("taken.wav"), {1, 2, 3}));
-    EXPECT_EQ(create(taken, "taken", 1), kErrDuplicateFile);
-    {
-        FaultyFileServices faulty;
-        FileServicesScope scope(faulty);
-        faulty.FailAlways(FileOperation::GetInformation, kErrIO);
-        EXPECT_EQ(create(unknown, "other", 1), kErrDuplicateFile);
-        EXPECT_EQ(create(unchecked, "other", 0), kNoErr);
-        EXPECT_EQ(faulty.Calls(FileOperation::GetInformation), 1);
-    }
-    // The extension failure is kept for Dispose.
-    auto* file = new MemorySoundFile;
-    EXPECT_EQ(create(*file, std::string(29, 'y'), 1), kNoErr);
-    EXPECT_EQ(file->PendingError(), kErrNameTooLong);
-    EXPECT_EQ(file->Dispose(1), kErrNameTooLong);
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 
 #include "shell/SharedFlags.h"
 #include "synth/NoiseGenerator.h"
-#include "synth/SynthTestFile.h"
+#include "support/SynthTestFile.h"
 
 namespace {
 
@@ -70,13 +70,10 @@ INSTANTIATE_TEST_SUITE_P(
     Noises, NoiseLevel,
     testing::Values(
         LevelCase{Noise(NoiseColor::pink, 0, 0, -20.0), 48000.0, 10.0, 16, 0, "Pink -20.0dB RMS"},
-        LevelCase{Noise(NoiseColor::white, 0, 0, -13.0), 44100.0, 3.0, 16, 1000,
-                  "White -13.0dB RMS"},
         LevelCase{Noise(NoiseColor::pink, 500, 2000, -30.0), 96000.0, 2.0, 24, 7,
                   "Pink -30.0dB RMS 500-2000Hz"},
-        LevelCase{Noise(NoiseColor::white, 20, 3000, -40.0), 8000.0, 5.0, 16, 0,
-                  "White -40.0dB RMS 20-3000Hz"},
-        LevelCase{Noise(NoiseColor::pink, 0, 0, -90.0), 48000.0, 2.0, 24, 0, "Pink -90.0dB RMS"}));
+        LevelCase{Noise(NoiseColor::white, 20, 3000, -40.0), 8000.0, 5.0, 16, 1000,
+                  "White -40.0dB RMS 20-3000Hz"}));
 
 TEST(NoiseSeed, SameSeedSameSamplesOtherSeedOthers) {
     auto run = [](std::uint64_t seed) {

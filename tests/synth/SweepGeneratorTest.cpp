@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "SynthTestFile.h"
+#include "support/SynthTestFile.h"
 #include "shell/NotificationCenter.h"
 #include "shell/SharedFlags.h"
 
@@ -138,7 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 struct BlockCase {
+    const char* name;
     double length, rate;
+    int stopAt; // the progress report that sets the cancel flag; -1: set before the start
     std::int32_t frames;
     std::size_t blocks;
 };
@@ -146,11 +148,13 @@ struct BlockCase {
 class BlockTest : public testing::TestWithParam<BlockCase> {};
 
 // Blocks of 5000 frames, the last one shorter; progress after each, as frames written over
-// the unrounded frame count (so a fractional count ends just below 1).
-TEST_P(BlockTest, BlocksAndProgress) {
+// the unrounded frame count (so a fractional count ends just below 1). A cancel ends the loop
+// after the block in progress (the flag is only read); the file is still sized and labelled.
+TEST_P(BlockTest, BlocksProgressAndCancel) {
     const BlockCase& c = GetParam();
     ClearStop clear;
-    ProgressLog progress;
+    ProgressLog progress(c.stopAt);
+    if (c.stopAt < 0) shouldStop = 1;
     SynthTestFile file(static_cast<float>(c.rate));
     ASSERT_EQ(GenerateSweep(&file, 0, c.length, c.rate, -20, -20, 1000, 1000, true), 0);
     const auto& flushes = file.Flushes();
@@ -163,31 +167,20 @@ TEST_P(BlockTest, BlocksAndProgress) {
         EXPECT_DOUBLE_EQ(progress.values[k], end / (c.length * c.rate));
     }
     EXPECT_EQ(file.GetNumSFrames(), c.frames);
-    EXPECT_EQ(file.Markers().size(), 2u);
+    EXPECT_EQ(file.sizeUpdates, 1);
+    const auto markers = file.Markers();
+    ASSERT_EQ(markers.size(), 2u);
+    EXPECT_EQ(markers[1].position, c.frames);
+    EXPECT_EQ(shouldStop.load(), c.stopAt != 0 ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Generator, BlockTest,
-                         testing::Values(BlockCase{1.0, 48000, 48000, 10},
-                                         BlockCase{1.00001, 44100, 44100, 9},
-                                         BlockCase{0.1, 48000, 4800, 1}));
-
-TEST(Generator, CancelEndsTheLoopButStillLabels) {
-    for (const int stopAt : {-1, 3}) {
-        ClearStop clear;
-        ProgressLog progress(stopAt);
-        if (stopAt < 0) shouldStop = 1;
-        SynthTestFile file(48000);
-        EXPECT_EQ(GenerateSweep(&file, 0, 1.0, 48000, -20, -20, 1000, 1000, true), 0);
-        const std::size_t blocks = stopAt < 0 ? 0 : 3;
-        EXPECT_EQ(file.writes, int(blocks));
-        EXPECT_EQ(progress.values.size(), blocks);
-        EXPECT_EQ(file.sizeUpdates, 1);
-        const auto markers = file.Markers();
-        ASSERT_EQ(markers.size(), 2u);
-        EXPECT_EQ(markers[1].position, std::int32_t(5000 * blocks));
-        EXPECT_EQ(shouldStop.load(), 1) << "the flag is only read";
-    }
-}
+                         testing::Values(BlockCase{"WholeBlocks", 1.0, 48000, 0, 48000, 10},
+                                         BlockCase{"FractionalCount", 1.00001, 44100, 0, 44100, 9},
+                                         BlockCase{"OneShortBlock", 0.1, 48000, 0, 4800, 1},
+                                         BlockCase{"CancelAtThird", 1.0, 48000, 3, 15000, 3},
+                                         BlockCase{"CancelledBefore", 1.0, 48000, -1, 0, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {
     const char* name;

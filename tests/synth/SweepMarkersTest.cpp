@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "SynthTestFile.h"
+#include "support/SynthTestFile.h"
 
 namespace {
 
@@ -63,6 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {{1, 1986, "22 Hz"}, {2, 17811, "47 Hz"}, {3, 33550, "100 Hz"}, {4, 49986, "220 Hz"},
                     {5, 65811, "470 Hz"}, {6, 81550, "1.0 kHz"}, {7, 97986, "2.2 kHz"},
                     {8, 113811, "4.7 kHz"}, {9, 129550, "10 kHz"}}},
+        // Exactly three markers per decade (9 over 10 Hz to 10 kHz) still take E3.
+        MarkerCase{"E3AtItsThreshold", 10, 10000, -20, -20, 4.5, 0, 12,
+                   {{1, 0, "10 Hz"}, {2, 24654, "22 Hz"}, {10, 216000, "10 kHz"}}},
         MarkerCase{"Decades", 20, 20000, -20, -20, 1, 0, 5,
                    {{1, 11183, "100 Hz"}, {2, 27183, "1.0 kHz"}, {3, 43183, "10 kHz"}}},
         // E24 from end to end: 20 Hz and 20 kHz share their frames with start and end.
