@@ -1,40 +1,26 @@
-// Files whose headers declare far more than they hold: opening one and reading all of its
-// samples must end in a status, ask for little memory, and walk the marker and region lists a
-// number of times in proportion to what the file holds.
-#include "WAVETestSupport.h"
-
+// Files whose headers declare far more than they hold: opening one and reading all of it ends
+// in a status, asks for little memory, and walks the marker and region lists a number of times
+// in proportion to what the file holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "formats/OpenSoundFile.h"
-#include "soundfile/ByteOrder.h"
 #include "soundfile/Memory.h"
+#include "support/FormatsTestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Put(Bytes& b, const std::string& text) {
-    b.insert(b.end(), text.begin(), text.end());
+void Put(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+void PutInt(Bytes& b, std::uint64_t v, int n, bool bigEndian = false) {
+    for (int i = 0; i < n; ++i) b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
 }
-void PutLE(Bytes& b, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i)
-        b.push_back(std::uint8_t(v >> (8 * i)));
-}
-void PutBE(Bytes& b, std::uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i)
-        b.push_back(std::uint8_t(v >> (8 * i)));
-}
-
-// An IFF or RIFF chunk: ID, size in the container's byte order, data, pad byte.
-Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian) {
+// A chunk: ID, size in the container's byte order, data, pad byte.
+Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian = false) {
     Bytes b;
     Put(b, id);
-    bigEndian ? PutBE(b, data.size(), 4) : PutLE(b, data.size(), 4);
+    PutInt(b, data.size(), 4, bigEndian);
     b.insert(b.end(), data.begin(), data.end());
     if (data.size() % 2) b.push_back(0);
     return b;
@@ -43,115 +29,99 @@ Bytes Container(const std::string& id, const std::string& form, const std::vecto
                 bool bigEndian) {
     Bytes body;
     Put(body, form);
-    for (const Bytes& c : chunks)
-        body.insert(body.end(), c.begin(), c.end());
+    for (const Bytes& c : chunks) body.insert(body.end(), c.begin(), c.end());
     return Chunk(id, body, bigEndian);
 }
 
-Bytes Fmt(std::uint32_t channels, std::uint32_t bits) {
-    Bytes f;
-    PutLE(f, 1, 2);
-    PutLE(f, channels, 2);
-    PutLE(f, 44100, 4);
-    PutLE(f, 44100 * channels * bits / 8, 4);
-    PutLE(f, channels * bits / 8, 2);
-    PutLE(f, bits, 2);
-    return Chunk("fmt ", f, false);
-}
-
-// A WAVE file: 16-bit mono unless told, `frames` frames, then the given chunks; with a bext
-// chunk first when `broadcast`.
+// A WAVE file: `frames` frames, then the given chunks; with a bext chunk first when `broadcast`.
 Bytes Wave(const std::vector<Bytes>& extra, std::uint32_t frames = 1000, bool broadcast = false,
            std::uint32_t channels = 1, std::uint32_t bits = 16) {
     std::vector<Bytes> chunks;
-    if (broadcast) chunks.push_back(Chunk("bext", Bytes(602, 0), false));
-    chunks.push_back(Fmt(channels, bits));
-    chunks.push_back(Chunk("data", Bytes(std::size_t(frames) * channels * bits / 8, 0), false));
+    if (broadcast) chunks.push_back(Chunk("bext", Bytes(602, 0)));
+    Bytes fmt;
+    for (auto [v, n] : {std::pair<std::uint64_t, int>{1, 2}, {channels, 2}, {44100, 4},
+                        {44100 * channels * bits / 8, 4}, {channels * bits / 8, 2}, {bits, 2}})
+        PutInt(fmt, v, n);
+    chunks.push_back(Chunk("fmt ", fmt));
+    chunks.push_back(Chunk("data", Bytes(std::size_t(frames) * channels * bits / 8, 0)));
     chunks.insert(chunks.end(), extra.begin(), extra.end());
     return Container("RIFF", "WAVE", chunks, false);
 }
 
-// Cue points with IDs 0 .. n-1 at frame `position(i)`, and an adtl list of one sub-chunk per
-// point, made by `sub(i)`.
+// Cue points 0 .. n-1 at frame `position(i)`, and an adtl list of one sub-chunk per point.
 std::vector<Bytes> CuesAndList(int n, const std::function<std::uint32_t(int)>& position,
                                const std::function<Bytes(int)>& sub) {
     Bytes cue, adtl;
-    PutLE(cue, std::uint32_t(n), 4);
+    PutInt(cue, std::uint32_t(n), 4);
     Put(adtl, "adtl");
     for (int i = 0; i < n; ++i) {
-        PutLE(cue, std::uint32_t(i), 4);
-        PutLE(cue, position(i), 4);
+        PutInt(cue, std::uint32_t(i), 4);
+        PutInt(cue, position(i), 4);
         Put(cue, "data");
-        PutLE(cue, 0, 8);
-        PutLE(cue, position(i), 4);
+        PutInt(cue, 0, 8);
+        PutInt(cue, position(i), 4);
         const Bytes s = sub(i);
         adtl.insert(adtl.end(), s.begin(), s.end());
     }
-    return {Chunk("cue ", cue, false), Chunk("LIST", adtl, false)};
+    return {Chunk("cue ", cue), Chunk("LIST", adtl)};
+}
+Bytes Label(int i) {
+    Bytes b;
+    PutInt(b, std::uint32_t(i), 4);
+    Put(b, "m" + std::to_string(i) + '\0');
+    return Chunk("labl", b);
+}
+Bytes Ltxt(int i) {
+    Bytes b;
+    PutInt(b, std::uint32_t(i), 4);
+    PutInt(b, 1, 4);
+    Put(b, "rgn ");
+    PutInt(b, 0, 8);
+    return Chunk("ltxt", b);
 }
 
-// A regn chunk of n regions made by `region(i)`: start, end and the name.
+// A regn chunk of n regions: start, end and name of each.
 struct RegnRecord {
     std::uint32_t start, end;
     std::string name;
 };
 Bytes Regn(int n, const std::function<RegnRecord(int)>& region) {
     Bytes r;
-    PutLE(r, std::uint32_t(n), 4);
+    PutInt(r, std::uint32_t(n), 4);
     for (int i = 0; i < n; ++i) {
         const RegnRecord rec = region(i);
-        for (std::uint64_t v : {0u, 0u, rec.start, rec.end, rec.start, 0u, 0u})
-            PutLE(r, v, 8);
+        for (std::uint64_t v : {0u, 0u, rec.start, rec.end, rec.start, 0u, 0u}) PutInt(r, v, 8);
         Bytes name(32, 0);
         name[0] = std::uint8_t(rec.name.size());
         std::copy(rec.name.begin(), rec.name.end(), name.begin() + 1);
         r.insert(r.end(), name.begin(), name.end());
     }
-    return Chunk("regn", r, false);
+    return Chunk("regn", r);
 }
 
-// An AIFF file with the given COMM fields, MARK records and SSND data bytes.
+// An AIFF file with the given common chunk fields, MARK records and SSND data bytes.
 Bytes Aiff(std::uint32_t channels, std::uint32_t frames, std::uint32_t bits,
            const std::vector<std::pair<std::int16_t, std::string>>& markers, std::size_t data) {
     Bytes comm;
-    PutBE(comm, channels, 2);
-    PutBE(comm, frames, 4);
-    PutBE(comm, bits, 2);
-    for (std::uint8_t x : {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0})
-        comm.push_back(x);
+    PutInt(comm, channels, 2, true);
+    PutInt(comm, frames, 4, true);
+    PutInt(comm, bits, 2, true);
+    comm.insert(comm.end(), {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0});
     std::vector<Bytes> chunks{Chunk("COMM", comm, true)};
     if (!markers.empty()) {
         Bytes mark;
-        PutBE(mark, markers.size(), 2);
+        PutInt(mark, markers.size(), 2, true);
         for (const auto& [id, name] : markers) {
-            PutBE(mark, std::uint16_t(id), 2);
-            PutBE(mark, 0, 4);
+            PutInt(mark, std::uint16_t(id), 2, true);
+            PutInt(mark, 0, 4, true);
             mark.push_back(std::uint8_t(name.size()));
             Put(mark, name);
             if (name.size() % 2 == 0) mark.push_back(0);
         }
         chunks.push_back(Chunk("MARK", mark, true));
     }
-    Bytes ssnd(8 + data, 0);
-    chunks.push_back(Chunk("SSND", ssnd, true));
+    chunks.push_back(Chunk("SSND", Bytes(8 + data, 0), true));
     return Container("FORM", "AIFF", chunks, true);
-}
-
-Bytes Label(int i) {
-    Bytes b;
-    PutLE(b, std::uint32_t(i), 4);
-    Put(b, "m");
-    Put(b, std::to_string(i));
-    b.push_back(0);
-    return Chunk("labl", b, false);
-}
-Bytes Ltxt(int i) {
-    Bytes b;
-    PutLE(b, std::uint32_t(i), 4);
-    PutLE(b, 1, 4);
-    Put(b, "rgn ");
-    PutLE(b, 0, 8);
-    return Chunk("ltxt", b, false);
 }
 
 constexpr int kMany = 30000;
@@ -166,36 +136,17 @@ struct Hostile {
 const Hostile kHostile[] = {
     {"channels_wave", [] { return Wave({}, 0, false, 27650, 32); }, 0},
     {"channels_aiff", [] { return Aiff(32767, 16000, 32, {}, 0); }, 0},
-    {"cue_labels",
-     [] {
-         return Wave(CuesAndList(
-             kMany, [](int i) { return i; }, Label));
-     },
-     kMany},
+    {"cue_labels", [] { return Wave(CuesAndList(kMany, [](int i) { return i; }, Label)); }, kMany},
     // Regions given in an order that puts each in the middle of the list.
     {"regions_out_of_order",
-     [] {
-         return Wave(CuesAndList(
-                         kMany, [](int i) { return i == 0 ? 999u : std::uint32_t(i % 998); }, Ltxt),
-                     1000);
-     },
+     [] { return Wave(CuesAndList(kMany, [](int i) { return i == 0 ? 999u : std::uint32_t(i % 998); }, Ltxt)); },
      kMany},
     {"same_region_names",
-     [] {
-         return Wave({Regn(kMany,
-                           [](int i) {
-                               return RegnRecord{0, std::uint32_t(i % 7), "Same"};
-                           })},
-                     10, true);
-     },
+     [] { return Wave({Regn(kMany, [](int i) { return RegnRecord{0, std::uint32_t(i % 7), "Same"}; })}, 10, true); },
      kMany},
     {"bad_region_names",
      [] {
-         return Wave({Regn(kMany,
-                           [](int i) {
-                               return RegnRecord{std::uint32_t(i % 9), 9,
-                                                 std::string("a:").append(std::to_string(i % 5))};
-                           })},
+         return Wave({Regn(kMany, [](int i) { return RegnRecord{std::uint32_t(i % 9), 9, "a:" + std::to_string(i % 5)}; })},
                      10, true);
      },
      kMany},
@@ -205,8 +156,7 @@ const Hostile kHostile[] = {
          return Wave({Regn(200,
                            [](int i) {
                                return RegnRecord{std::uint32_t(i), 300,
-                                                 i < 98 ? kPrefix + "#" + std::to_string(i + 2)
-                                                        : kPrefix + "dup"};
+                                                 i < 98 ? kPrefix + "#" + std::to_string(i + 2) : kPrefix + "dup"};
                            })},
                      300, true);
      },
@@ -215,17 +165,16 @@ const Hostile kHostile[] = {
     {"marker_ids_interleaved",
      [] {
          std::vector<std::pair<std::int16_t, std::string>> markers;
-         for (int i = 0; i < 32000; ++i)
-             markers.emplace_back(std::int16_t(i < 16000 ? 2 * i : 15999), "x");
+         for (int i = 0; i < 32000; ++i) markers.emplace_back(std::int16_t(i < 16000 ? 2 * i : 15999), "x");
          return Aiff(1, 100, 16, markers, 200);
      },
      32000},
 };
 
 class HostileFiles : public ::testing::TestWithParam<Hostile> {
-  protected:
+protected:
     void TearDown() override { SetAllocationHook({}); }
-    WAVEReaderPreferences preferences;
+    ReaderPreferences preferences;
     TempDir dir;
 };
 
@@ -239,17 +188,14 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
         return false;
     });
     const std::uint64_t stepsBefore = CList::LinkSteps();
-
     std::unique_ptr<CSoundFile> file;
     Status status = OpenSoundFile(dir.Spec(name), &file);
     if (status == kNoErr) {
         // Everything a caller may then do: list every item by index, read every sample.
         SFTMarker marker;
         SFTRegion region;
-        for (std::int16_t i = 0; i < file->GetNumMarkers(); ++i)
-            file->GetIndMarker(i, &marker);
-        for (std::int16_t i = 0; i < file->GetNumRegions(); ++i)
-            file->GetIndRegion(i, &region);
+        for (std::int16_t i = 0; i < file->GetNumMarkers(); ++i) file->GetIndMarker(i, &marker);
+        for (std::int16_t i = 0; i < file->GetNumRegions(); ++i) file->GetIndRegion(i, &region);
         std::vector<double> block(std::size_t(file->GetNumChannels()) * 16);
         double* samples = block.data();
         std::int32_t start = 0;
@@ -265,31 +211,6 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileFiles, ::testing::ValuesIn(kHostile),
-                         [](const ::testing::TestParamInfo<Hostile>& info) {
-                             return std::string(info.param.name);
-                         });
-
-// The stand-in region over a file without regions is named after the file, cut to a region
-// name's length however long the file name is.
-TEST(WholeFileRegion, LongFileNamesAreCut) {
-    WAVEReaderPreferences preferences;
-    TempDir dir;
-    const std::string name(60, 'n');
-    struct Case {
-        Bytes bytes;
-        std::size_t kept;
-    };
-    for (const Case& c : {Case{Aiff(1, 10, 16, {}, 20), 31}, Case{Wave({}, 10), 29},
-                          Case{Wave({}, 10, true), 31}}) {
-        ASSERT_TRUE(WriteFileBytes(dir.File(name), c.bytes));
-        std::unique_ptr<CSoundFile> file;
-        ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
-        SFTRegion region;
-        ASSERT_EQ(file->GetIndRegion(0, &region), kNoErr);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(region.name + 1), region.name[0]),
-                  name.substr(0, c.kept))
-            << file->GetFType();
-    }
-}
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
