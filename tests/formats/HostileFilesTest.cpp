@@ -12,24 +12,27 @@
 
 namespace {
 
-void Put(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
-void PutInt(Bytes& b, std::uint64_t v, int n, bool bigEndian = false) {
-    for (int i = 0; i < n; ++i) b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
-}
-// A chunk: ID, size in the container's byte order, data, pad byte.
-Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian = false) {
+Bytes Int(std::uint64_t v, int n, bool bigEndian = false) {
     Bytes b;
-    Put(b, id);
-    PutInt(b, data.size(), 4, bigEndian);
-    b.insert(b.end(), data.begin(), data.end());
-    if (data.size() % 2) b.push_back(0);
+    for (int i = 0; i < n; ++i) b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
     return b;
 }
-Bytes Container(const std::string& id, const std::string& form, const std::vector<Bytes>& chunks,
-                bool bigEndian) {
-    Bytes body;
-    Put(body, form);
-    for (const Bytes& c : chunks) body.insert(body.end(), c.begin(), c.end());
+void Append(Bytes& b, std::initializer_list<Bytes> parts) {
+    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    Append(b, parts);
+    return b;
+}
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+// A chunk: ID, size in the container's byte order, data, pad byte.
+Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian = false) {
+    return Cat({Text(id), Int(data.size(), 4, bigEndian), data, Bytes(data.size() % 2, 0)});
+}
+Bytes Container(const char* id, const char* form, const std::vector<Bytes>& chunks, bool bigEndian) {
+    Bytes body = Text(form);
+    for (const Bytes& c : chunks) Append(body, {c});
     return Chunk(id, body, bigEndian);
 }
 
@@ -38,46 +41,26 @@ Bytes Wave(const std::vector<Bytes>& extra, std::uint32_t frames = 1000, bool br
            std::uint32_t channels = 1, std::uint32_t bits = 16) {
     std::vector<Bytes> chunks;
     if (broadcast) chunks.push_back(Chunk("bext", Bytes(602, 0)));
-    Bytes fmt;
-    for (auto [v, n] : {std::pair<std::uint64_t, int>{1, 2}, {channels, 2}, {44100, 4},
-                        {44100 * channels * bits / 8, 4}, {channels * bits / 8, 2}, {bits, 2}})
-        PutInt(fmt, v, n);
-    chunks.push_back(Chunk("fmt ", fmt));
+    chunks.push_back(Chunk("fmt ", Cat({Int(1, 2), Int(channels, 2), Int(44100, 4),
+                                        Int(44100 * channels * bits / 8, 4),
+                                        Int(channels * bits / 8, 2), Int(bits, 2)})));
     chunks.push_back(Chunk("data", Bytes(std::size_t(frames) * channels * bits / 8, 0)));
     chunks.insert(chunks.end(), extra.begin(), extra.end());
     return Container("RIFF", "WAVE", chunks, false);
 }
 
-// Cue points 0 .. n-1 at frame `position(i)`, and an adtl list of one sub-chunk per point.
+// Cue points 0 .. n-1 at frame `position(i)`, and an adtl list of one sub-chunk per point:
+// a label "m<i>", or a region of one frame.
 std::vector<Bytes> CuesAndList(int n, const std::function<std::uint32_t(int)>& position,
-                               const std::function<Bytes(int)>& sub) {
-    Bytes cue, adtl;
-    PutInt(cue, std::uint32_t(n), 4);
-    Put(adtl, "adtl");
+                               bool regions) {
+    Bytes cue = Int(std::uint32_t(n), 4), adtl = Text("adtl");
     for (int i = 0; i < n; ++i) {
-        PutInt(cue, std::uint32_t(i), 4);
-        PutInt(cue, position(i), 4);
-        Put(cue, "data");
-        PutInt(cue, 0, 8);
-        PutInt(cue, position(i), 4);
-        const Bytes s = sub(i);
-        adtl.insert(adtl.end(), s.begin(), s.end());
+        const Bytes id = Int(std::uint32_t(i), 4), at = Int(position(i), 4);
+        Append(cue, {id, at, Text("data"), Int(0, 8), at});
+        Append(adtl, {regions ? Chunk("ltxt", Cat({id, Int(1, 4), Text("rgn "), Int(0, 8)}))
+                                  : Chunk("labl", Cat({id, Text("m" + std::to_string(i) + '\0')}))});
     }
     return {Chunk("cue ", cue), Chunk("LIST", adtl)};
-}
-Bytes Label(int i) {
-    Bytes b;
-    PutInt(b, std::uint32_t(i), 4);
-    Put(b, "m" + std::to_string(i) + '\0');
-    return Chunk("labl", b);
-}
-Bytes Ltxt(int i) {
-    Bytes b;
-    PutInt(b, std::uint32_t(i), 4);
-    PutInt(b, 1, 4);
-    Put(b, "rgn ");
-    PutInt(b, 0, 8);
-    return Chunk("ltxt", b);
 }
 
 // A regn chunk of n regions: start, end and name of each.
@@ -86,15 +69,14 @@ struct RegnRecord {
     std::string name;
 };
 Bytes Regn(int n, const std::function<RegnRecord(int)>& region) {
-    Bytes r;
-    PutInt(r, std::uint32_t(n), 4);
+    Bytes r = Int(std::uint32_t(n), 4);
     for (int i = 0; i < n; ++i) {
         const RegnRecord rec = region(i);
-        for (std::uint64_t v : {0u, 0u, rec.start, rec.end, rec.start, 0u, 0u}) PutInt(r, v, 8);
-        Bytes name(32, 0);
-        name[0] = std::uint8_t(rec.name.size());
-        std::copy(rec.name.begin(), rec.name.end(), name.begin() + 1);
-        r.insert(r.end(), name.begin(), name.end());
+        for (std::uint64_t v : {0u, 0u, rec.start, rec.end, rec.start, 0u, 0u})
+            Append(r, {Int(v, 8)});
+        Bytes name = Cat({Int(rec.name.size(), 1), Text(rec.name)});
+        name.resize(32);
+        Append(r, {name});
     }
     return Chunk("regn", r);
 }
@@ -102,22 +84,14 @@ Bytes Regn(int n, const std::function<RegnRecord(int)>& region) {
 // An AIFF file with the given common chunk fields, MARK records and SSND data bytes.
 Bytes Aiff(std::uint32_t channels, std::uint32_t frames, std::uint32_t bits,
            const std::vector<std::pair<std::int16_t, std::string>>& markers, std::size_t data) {
-    Bytes comm;
-    PutInt(comm, channels, 2, true);
-    PutInt(comm, frames, 4, true);
-    PutInt(comm, bits, 2, true);
-    comm.insert(comm.end(), {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0});
+    const Bytes comm = Cat({Int(channels, 2, true), Int(frames, 4, true), Int(bits, 2, true),
+                            Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}});
     std::vector<Bytes> chunks{Chunk("COMM", comm, true)};
     if (!markers.empty()) {
-        Bytes mark;
-        PutInt(mark, markers.size(), 2, true);
-        for (const auto& [id, name] : markers) {
-            PutInt(mark, std::uint16_t(id), 2, true);
-            PutInt(mark, 0, 4, true);
-            mark.push_back(std::uint8_t(name.size()));
-            Put(mark, name);
-            if (name.size() % 2 == 0) mark.push_back(0);
-        }
+        Bytes mark = Int(markers.size(), 2, true);
+        for (const auto& [id, name] : markers)
+            Append(mark, {Int(std::uint16_t(id), 2, true), Int(0, 4, true),
+                        Int(name.size(), 1), Text(name), Bytes(1 - name.size() % 2, 0)});
         chunks.push_back(Chunk("MARK", mark, true));
     }
     chunks.push_back(Chunk("SSND", Bytes(8 + data, 0), true));
@@ -136,10 +110,12 @@ struct Hostile {
 const Hostile kHostile[] = {
     {"channels_wave", [] { return Wave({}, 0, false, 27650, 32); }, 0},
     {"channels_aiff", [] { return Aiff(32767, 16000, 32, {}, 0); }, 0},
-    {"cue_labels", [] { return Wave(CuesAndList(kMany, [](int i) { return i; }, Label)); }, kMany},
+    {"cue_labels", [] { return Wave(CuesAndList(kMany, [](int i) { return i; }, false)); }, kMany},
     // Regions given in an order that puts each in the middle of the list.
     {"regions_out_of_order",
-     [] { return Wave(CuesAndList(kMany, [](int i) { return i == 0 ? 999u : std::uint32_t(i % 998); }, Ltxt)); },
+     [] {
+         return Wave(CuesAndList(kMany, [](int i) { return i ? std::uint32_t(i % 998) : 999u; }, true));
+     },
      kMany},
     {"same_region_names",
      [] { return Wave({Regn(kMany, [](int i) { return RegnRecord{0, std::uint32_t(i % 7), "Same"}; })}, 10, true); },

@@ -108,6 +108,11 @@ void MakeAIFC(Bytes& f, const char* compression, std::uint32_t commSize) {
     StoreBE32(f.data() + comm + 4, commSize);
     StoreBE32(f.data() + 4, std::uint32_t(f.size() - 8));
 }
+// Empty chunks ahead of the MARK chunk.
+void Junk(Bytes& f, int count) {
+    for (int i = 0; i < count; ++i) f.insert(f.begin() + std::ptrdiff_t(At(f, "MARK")), {'J', 'U', 'N', 'K', 0, 0, 0, 0});
+    StoreBE32(f.data() + 4, std::uint32_t(f.size() - 8));
+}
 std::size_t Label(const Bytes& f) { return At(f, "LIST") + 12; }
 
 class Damaged : public ::testing::TestWithParam<Damage> {
@@ -184,6 +189,9 @@ INSTANTIATE_TEST_SUITE_P(
                    StoreBE32(f.data() + 4, std::uint32_t(f.size() - 8));
                },
                kErrNoCOMMChunk},
+        // The chunk search gives up after 100 chunks: MARK is the 100th, then the 104th.
+        Damage{"MARKWithinAHundredChunks", A, [](Bytes& f) { Junk(f, 96); }, kNoErr, 2},
+        Damage{"MARKBeyondAHundredChunks", A, [](Bytes& f) { Junk(f, 100); }, kErrAIFFTooManyChunks},
         // WAVE: a data size past the end counts the whole frames that are there.
         Damage{"DataSizePastTheEnd", W, [](Bytes& f) { StoreLE32(f.data() + At(f, "data") + 4, 4000); f.resize(At(f, "data") + 8 + 4 * 6 + 1); }, kNoErr},
         // WAVE: damage after the sound data leaves what can still be read; the region's loss

@@ -6,6 +6,7 @@
 #include "formats/OpenSoundFile.h"
 #include "support/FaultyFileServices.h"
 #include "support/FormatsTestSupport.h"
+#include "support/SndfileReader.h"
 
 namespace {
 
@@ -42,6 +43,33 @@ TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
     EXPECT_EQ(file->Close(), kErrDiskFull);
     EXPECT_FALSE(file->IsOpen());
     EXPECT_EQ(file->Close(), kErrFileNotOpen);
+}
+
+// Frames a write skips and channels never written read back as silence (in an 8-bit WAVE
+// file, whose samples are offset, that is 0x80).
+TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {
+    for (const std::int16_t bits : {8, 16}) {
+        const std::string name = "gap" + std::to_string(bits);
+        {
+            auto file = NewSoundFile(GetParam());
+            const FSSpec fileRef = dir.Spec(name);
+            ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
+            ASSERT_EQ(file->Create(2, bits, 8000.0f, nullptr, 0, nullptr), kNoErr);
+            std::vector<double> values = {-1.0, 0.5};
+            double* block = values.data();
+            std::int32_t count = 2;
+            ASSERT_EQ(file->Write(std::int16_t(0), 1, &count, &block), kNoErr);
+            count = 1;
+            ASSERT_EQ(file->Write(std::int16_t(1), 5000, &count, &block), kNoErr);
+            ASSERT_EQ(file->Close(), kNoErr);
+        }
+        std::vector<int> expected(2 * 5001, 0);
+        expected[2] = expected[2 * 5000 + 1] = INT32_MIN;
+        expected[4] = 1 << 30;
+        auto file = NewSoundFile(GetParam());
+        ASSERT_EQ(OpenBytes(dir, file.get(), ReadFileBytes(dir.File(name))), kNoErr);
+        EXPECT_EQ(EngineSamples(*file), expected) << bits;
+    }
 }
 
 // A file without regions gets region 0 over all of it, named after the file (cut to 31

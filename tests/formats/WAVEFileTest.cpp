@@ -22,78 +22,6 @@ protected:
     TempDir dir;
 };
 
-struct HeaderCase {
-    FileKind kind;
-    std::int16_t bits, channels;
-    std::optional<std::uint32_t> mask;
-};
-class WAVEHeader : public WAVEFileTest, public ::testing::WithParamInterface<HeaderCase> {};
-
-// 1001 frames: 8- and 24-bit mono data needs a pad byte.
-TEST_P(WAVEHeader, FieldsSizesAndPadByte) {
-    const HeaderCase& c = GetParam();
-    Specimen specimen{c.kind, c.channels, c.bits, 48000.0f, 1001};
-    specimen.channelMask = c.mask;
-    const Bytes bytes = SpecimenBytes(dir, specimen);
-    const std::uint32_t align = std::uint32_t(c.bits / 8 * c.channels), dataSize = 1001 * align;
-    const std::int64_t fmt = c.kind == FileKind::BWF ? 878 : 12;
-    const std::int64_t data = fmt + (c.mask ? 48 : 24);
-    ASSERT_EQ(bytes.size(), std::size_t(data + 8 + dataSize + (dataSize & 1)) + (c.kind == FileKind::BWF ? 12 : 0));
-    EXPECT_EQ(Text(bytes, 0, 4) + Text(bytes, 8, 4) + Text(bytes, fmt, 4), "RIFFWAVEfmt ");
-    EXPECT_EQ(LE32(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(LE32(bytes, fmt + 4), c.mask ? 40u : 16u);
-    EXPECT_EQ(LE16(bytes, fmt + 8), c.mask ? 0xFFFE : 1);
-    EXPECT_EQ(LE16(bytes, fmt + 10), c.channels);
-    EXPECT_EQ(LE32(bytes, fmt + 12), 48000u);
-    EXPECT_EQ(LE32(bytes, fmt + 16), 48000u * align);
-    EXPECT_EQ(LE16(bytes, fmt + 20), align);
-    EXPECT_EQ(LE16(bytes, fmt + 22), c.bits);
-    if (c.mask) {
-        // Extension size, valid bits, channel mask, and the PCM sub-format's GUID.
-        EXPECT_EQ(std::make_tuple(LE16(bytes, fmt + 24), LE16(bytes, fmt + 26), LE32(bytes, fmt + 28)),
-                  std::make_tuple(std::uint16_t(22), std::uint16_t(c.bits), *c.mask));
-        EXPECT_EQ(Text(bytes, fmt + 32, 16), std::string("\x01\0\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 16));
-    }
-    EXPECT_EQ(Text(bytes, data, 4), "data");
-    EXPECT_EQ(LE32(bytes, data + 4), dataSize);
-    if (dataSize & 1) EXPECT_EQ(bytes[std::size_t(data + 8 + dataSize)], 0);
-
-    auto file = NewSoundFile(c.kind);
-    ASSERT_EQ(OpenBytes(dir, file.get(), bytes), kNoErr);
-    EXPECT_EQ(std::make_tuple(dynamic_cast<CWAVEFile&>(*file).GetDataStart(), file->GetNumSFrames(), file->GetDataType()),
-              std::make_tuple(data + 8, 1001, c.bits == 8 ? 3 : 1));
-    EXPECT_EQ(file->Close(), kNoErr);
-    EXPECT_EQ(file->Close(), kErrFileNotOpen);
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, WAVEHeader,
-                         ::testing::Values(HeaderCase{FileKind::WAVE, 8, 1},
-                                           HeaderCase{FileKind::WAVE, 16, 2},
-                                           HeaderCase{FileKind::WAVE, 24, 1},
-                                           HeaderCase{FileKind::WAVE, 32, 2},
-                                           HeaderCase{FileKind::WAVE, 24, 6, 0x3F},
-                                           HeaderCase{FileKind::BWF, 16, 1},
-                                           HeaderCase{FileKind::BWF, 24, 3, 0x7}));
-
-TEST_F(WAVEFileTest, EightBitSamplesAreOffsetAndUnwrittenFramesAreSilence) {
-    CWAVEFile file;
-    const FSSpec fileRef = dir.Spec("eight.wav");
-    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(file.Create(2, 8, 8000.0f, nullptr, 0, nullptr), kNoErr);
-    // Channel 0 only, from frame 2: frames 0-1 and channel 1 are never written.
-    std::vector<double> values = {0.0, -1.0, 0.5};
-    double* block = values.data();
-    std::int32_t count = 3;
-    ASSERT_EQ(file.Write(std::int16_t(0), 2, &count, &block), kNoErr);
-    ASSERT_EQ(file.Close(), kNoErr);
-    const Bytes bytes = ReadFileBytes(dir.File("eight.wav"));
-    EXPECT_EQ(Bytes(bytes.begin() + 44, bytes.begin() + 54),
-              (Bytes{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00, 0x80, 0xC0, 0x80}));
-    CWAVEFile back;
-    ASSERT_EQ(OpenBytes(dir, &back, bytes), kNoErr);
-    EXPECT_EQ(EngineSamples(back), (std::vector<int>{0, 0, 0, 0, 0, 0, INT32_MIN, 0, 1 << 30, 0}));
-}
-
 // Cue points for markers and regions, a labl per marker (even names padded), an ltxt per
 // region; read back, the region gets a numbered name.
 TEST_F(WAVEFileTest, CuePointsLabelsAndRegions) {
@@ -222,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{59 * 44100 + 44099, 44100.0f, "00:00:59", 59 * 44100 + 44099},
                       TimeCase{-100000, 48000.0f, "\0\0\0\0\0\0\0\0", 0}));
 
-TEST_F(WAVEFileTest, BroadcastDescriptionComesFromTheSpecificsBlock) {
+TEST_F(WAVEFileTest, BroadcastDescriptionComesFromTheSpecificsBlockAndReadsBack) {
     CBWFLinearFile file;
     const FSSpec fileRef = dir.Spec("d.wav");
     ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
@@ -232,7 +160,11 @@ TEST_F(WAVEFileTest, BroadcastDescriptionComesFromTheSpecificsBlock) {
     ASSERT_EQ(file.Create(1, 16, 48000.0f, specifics, 0, nullptr), kNoErr);
     ASSERT_EQ(file.Close(), kNoErr);
     const Bytes bytes = ReadFileBytes(dir.File("d.wav"));
-    EXPECT_EQ(Text(bytes, 20, 234), std::string(reinterpret_cast<char*>(specifics + 23), 233) + '\0');
+    const std::string description(reinterpret_cast<char*>(specifics + 23), 233);
+    EXPECT_EQ(Text(bytes, 20, 234), description + '\0');
+    CBWFLinearFile back;
+    ASSERT_EQ(OpenBytes(dir, &back, bytes), kNoErr);
+    EXPECT_EQ(back.GetBextInfo().description, description);
 }
 
 // Format chunks patched after writing: what is refused, with which status.
