@@ -11,10 +11,6 @@
 
 namespace {
 
-using byteorder::StoreBE16;
-using byteorder::StoreBE32;
-using byteorder::StoreLE32;
-
 // 10 stereo frames with two markers; AIFF: a loop (INST and MARK follow the data); WAVE: a
 // region (cue and LIST follow the data); Broadcast WAVE: two regions (regn follows the data).
 Specimen Damageable(FileKind kind) {
@@ -81,11 +77,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, Truncated,
 
 // Expected result of a damage: a status, or any failure.
 constexpr int kAnyFailure = 1;
+using Change = std::function<void(Bytes&)>;
 
 struct Damage {
     const char* name;
     FileKind kind;
-    std::function<void(Bytes&)> apply;
+    Change apply;
     int expected;
     std::int16_t markers = -1, regions = -1; // checked when not -1
     const char* firstMarker = nullptr;       // the first marker's name, when given
@@ -93,27 +90,39 @@ struct Damage {
 };
 
 std::size_t At(const Bytes& file, const char* chunk) {
-    const bool aiff = file[0] == 'F';
-    const std::int64_t offset = ChunkAt(file, chunk, aiff);
+    const std::int64_t offset = ChunkAt(file, chunk, file[0] == 'F');
     EXPECT_GE(offset, 0) << chunk;
     return std::size_t(offset);
 }
-void SetSize(Bytes& f, const char* chunk, std::uint32_t size) { StoreBE32(f.data() + At(f, chunk) + 4, size); }
+// Stores `value` in the `bytes`-byte field at `offset` from the chunk (the file when null), in
+// the file's byte order.
+Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes = 4) {
+    return [=](Bytes& f) {
+        const std::size_t at = (chunk ? At(f, chunk) : 0) + offset;
+        for (int i = 0; i < bytes; ++i)
+            f[at + std::size_t(f[0] == 'F' ? bytes - 1 - i : i)] = std::uint8_t(value >> (8 * i));
+    };
+}
+Change Size(const char* chunk, std::uint32_t size) { return Set(chunk, 4, size); }
 // An AIFF-C form whose common chunk has the compression type `compression`.
-void MakeAIFC(Bytes& f, const char* compression, std::uint32_t commSize) {
-    StoreBE32(f.data() + 8, byteorder::FourCC("AIFC"));
-    const std::size_t comm = At(f, "COMM");
-    f.insert(f.begin() + std::ptrdiff_t(comm + 26), compression, compression + 4);
-    f.insert(f.begin() + std::ptrdiff_t(comm + 30), {0, 0});
-    StoreBE32(f.data() + comm + 4, commSize);
-    StoreBE32(f.data() + 4, std::uint32_t(f.size() - 8));
+Change AIFC(const char* compression, std::uint32_t commSize) {
+    return [=](Bytes& f) {
+        const std::size_t comm = At(f, "COMM");
+        f.insert(f.begin() + std::ptrdiff_t(comm + 26), compression, compression + 4);
+        f.insert(f.begin() + std::ptrdiff_t(comm + 30), {0, 0});
+        Set(nullptr, 8, byteorder::FourCC("AIFC"))(f);
+        Set(nullptr, 4, f.size() - 8)(f);
+        Size("COMM", commSize)(f);
+    };
 }
-// Empty chunks ahead of the MARK chunk.
-void Junk(Bytes& f, int count) {
-    for (int i = 0; i < count; ++i) f.insert(f.begin() + std::ptrdiff_t(At(f, "MARK")), {'J', 'U', 'N', 'K', 0, 0, 0, 0});
-    StoreBE32(f.data() + 4, std::uint32_t(f.size() - 8));
+// `count` empty chunks ahead of the chunk `before`.
+Change Junk(const char* before, int count) {
+    return [=](Bytes& f) {
+        for (int i = 0; i < count; ++i)
+            f.insert(f.begin() + std::ptrdiff_t(At(f, before)), {'J', 'U', 'N', 'K', 0, 0, 0, 0});
+        Set(nullptr, 4, f.size() - 8)(f);
+    };
 }
-std::size_t Label(const Bytes& f) { return At(f, "LIST") + 12; }
 
 class Damaged : public ::testing::TestWithParam<Damage> {
 protected:
@@ -134,82 +143,86 @@ TEST_P(Damaged, OpensToAStatus) {
     if (d.markers >= 0) EXPECT_EQ(file->GetNumMarkers(), d.markers);
     if (d.regions >= 0) EXPECT_EQ(file->GetNumRegions(), d.regions);
     SFTMarker m;
-    if (d.firstMarker) EXPECT_EQ(file->GetIndMarker(0, &m) == kNoErr ? NameOf(m.name) : "", d.firstMarker);
+    if (d.firstMarker) EXPECT_EQ(file->GetIndMarker(0, &m) ? "" : NameOf(m.name), d.firstMarker);
     SFTRegion r;
-    if (d.firstRegionID >= 0) EXPECT_EQ(file->GetIndRegion(0, &r) == kNoErr ? r.id : -1, d.firstRegionID);
+    if (d.firstRegionID >= 0) EXPECT_EQ(file->GetIndRegion(0, &r) ? -1 : r.id, d.firstRegionID);
 }
 
 constexpr FileKind A = FileKind::AIFF, W = FileKind::WAVE, B = FileKind::BWF;
+constexpr std::size_t kLabel = 12; // the first sub-chunk of the LIST chunk
 INSTANTIATE_TEST_SUITE_P(
     Cases, Damaged,
     ::testing::Values(
-        // AIFF: the FORM header.
-        Damage{"NotFORM", A, [](Bytes& f) { f[3] = 'X'; }, kErrChunkNotFound},
-        Damage{"OtherFormType", A, [](Bytes& f) { StoreBE32(f.data() + 8, byteorder::FourCC("8SVX")); }, kErrNoFORMChunk},
-        Damage{"FormSizeZero", A, [](Bytes& f) { StoreBE32(f.data() + 4, 0); }, kAnyFailure},
-        Damage{"FormSizeHuge", A, [](Bytes& f) { StoreBE32(f.data() + 4, 0xFFFFFFFF); }, kNoErr},
-        Damage{"FormEndsBeforeMarkers", A, [](Bytes& f) { StoreBE32(f.data() + 4, std::uint32_t(At(f, "MARK") - 8)); }, kErrLoopMarkerMissing},
-        // AIFF: chunk sizes.
-        Damage{"COMMSizeNegative", A, [](Bytes& f) { SetSize(f, "COMM", 0x80000000); }, kAnyFailure},
-        Damage{"COMMSizeShort", A, [](Bytes& f) { SetSize(f, "COMM", 10); }, kErrMalformedFile},
-        Damage{"COMMSizeOdd", A, [](Bytes& f) { SetSize(f, "COMM", 19); }, kAnyFailure},
-        Damage{"SSNDSizeNegative", A, [](Bytes& f) { SetSize(f, "SSND", 0xFFFFFFFF); }, kErrNegativeChunkSize},
-        Damage{"SSNDSizeBeyondOffsets", A, [](Bytes& f) { SetSize(f, "SSND", 0x7FFFFFFF); }, kNoErr},
-        Damage{"SSNDSizeShort", A, [](Bytes& f) { SetSize(f, "SSND", 2); }, kAnyFailure},
-        Damage{"SSNDOffsetHuge", A, [](Bytes& f) { StoreBE32(f.data() + At(f, "SSND") + 8, 0xFFFFFFF0); }, kErrMalformedFile},
-        Damage{"INSTSizeNegative", A, [](Bytes& f) { SetSize(f, "INST", 0xFFFFFFF0); }, kErrNegativeChunkSize},
-        Damage{"INSTSizeShort", A, [](Bytes& f) { SetSize(f, "INST", 4); }, kAnyFailure},
-        Damage{"MARKSizeHuge", A, [](Bytes& f) { SetSize(f, "MARK", 0x7FFFFFF0); }, kErrEndOfFile},
-        Damage{"MARKSizeZero", A, [](Bytes& f) { SetSize(f, "MARK", 0); }, kErrMalformedFile},
-        // AIFF: the common chunk's fields.
-        Damage{"NoChannels", A, [](Bytes& f) { StoreBE16(f.data() + 20, 0); }, kErrMalformedFile},
-        Damage{"NegativeChannels", A, [](Bytes& f) { StoreBE16(f.data() + 20, 0x8000); }, kErrMalformedFile},
-        Damage{"FramesBeyondOffsets", A, [](Bytes& f) { StoreBE32(f.data() + 22, 0x7FFFFFFF); }, kErrMalformedFile},
-        Damage{"FramesBeyondData", A, [](Bytes& f) { StoreBE32(f.data() + 22, 5000); }, kNoErr},
-        Damage{"ZeroBits", A, [](Bytes& f) { StoreBE16(f.data() + 26, 0); }, kErrMalformedFile},
-        Damage{"TwelveBits", A, [](Bytes& f) { StoreBE16(f.data() + 26, 12); }, kErrNotSupported},
-        Damage{"FortyBits", A, [](Bytes& f) { StoreBE16(f.data() + 26, 40); }, kErrMalformedFile},
-        Damage{"RateZero", A, [](Bytes& f) { std::fill(f.begin() + 28, f.begin() + 38, 0); }, kErrMalformedFile},
-        Damage{"RateInfinite", A, [](Bytes& f) { StoreBE16(f.data() + 28, 0x7FFF); }, kErrMalformedFile},
-        Damage{"RateBeyondFloat", A, [](Bytes& f) { StoreBE16(f.data() + 28, 0x4400); }, kErrMalformedFile},
-        Damage{"RateNegative", A, [](Bytes& f) { f[28] |= 0x80; }, kErrMalformedFile},
-        // AIFF-C.
-        Damage{"AIFCNone", A, [](Bytes& f) { MakeAIFC(f, "NONE", 24); }, kNoErr},
-        Damage{"AIFCCompressed", A, [](Bytes& f) { MakeAIFC(f, "sowt", 24); }, kErrAIFFCompressed},
-        Damage{"AIFCWithoutCompressionType", A, [](Bytes& f) { MakeAIFC(f, "NONE", 18); }, kErrMalformedFile},
-        // AIFF: marker records. The last name is "Even" and its pad byte.
-        Damage{"MarkerCountBeyondChunk", A, [](Bytes& f) { StoreBE16(f.data() + At(f, "MARK") + 8, 5); }, kErrMalformedFile},
-        Damage{"NameBeyondRecord", A, [](Bytes& f) { f[At(f, "MARK") + 16] = 255; }, kErrMalformedFile},
-        Damage{"LastNameOneBytePastChunk", A, [](Bytes& f) { f[f.size() - 6] = 6; }, kErrMalformedFile},
-        Damage{"NumberedNameWithoutSpace", A, [](Bytes& f) { std::copy_n("#9", 2, f.begin() + std::ptrdiff_t(At(f, "MARK") + 17)); }, kNoErr},
-        Damage{"LoopMarkerMissing", A, [](Bytes& f) { byteorder::StoreBE16(f.data() + At(f, "INST") + 18, 99); }, kErrLoopMarkerMissing},
-        Damage{"ManyEmptyChunksBeforeCOMM", A,
-               [](Bytes& f) {
-                   for (int i = 0; i < 150; ++i) f.insert(f.begin() + 12, {'J', 'U', 'N', 'K', 0, 0, 0, 0});
-                   StoreBE32(f.data() + 4, std::uint32_t(f.size() - 8));
-               },
-               kErrNoCOMMChunk},
+        // AIFF: the FORM header and the chunk walk.
+        Damage{"NotFORM", A, Set(nullptr, 0, byteorder::FourCC("FORX")), kErrChunkNotFound},
+        Damage{"OtherFormType", A, Set(nullptr, 8, byteorder::FourCC("8SVX")), kErrNoFORMChunk},
+        Damage{"FormSizeZero", A, Set(nullptr, 4, 0), kAnyFailure},
+        Damage{"FormSizeHuge", A, Set(nullptr, 4, 0xFFFFFFFF), kNoErr},
+        Damage{"FormEndsBeforeMarkers", A, [](Bytes& f) { Set(nullptr, 4, At(f, "MARK") - 8)(f); },
+               kErrLoopMarkerMissing},
+        Damage{"ManyEmptyChunksBeforeCOMM", A, Junk("COMM", 150), kErrNoCOMMChunk},
         // The chunk search gives up after 100 chunks: MARK is the 100th, then the 104th.
-        Damage{"MARKWithinAHundredChunks", A, [](Bytes& f) { Junk(f, 96); }, kNoErr, 2},
-        Damage{"MARKBeyondAHundredChunks", A, [](Bytes& f) { Junk(f, 100); }, kErrAIFFTooManyChunks},
+        Damage{"MARKWithinAHundredChunks", A, Junk("MARK", 96), kNoErr, 2},
+        Damage{"MARKBeyondAHundredChunks", A, Junk("MARK", 100), kErrAIFFTooManyChunks},
+        // AIFF: chunk sizes.
+        Damage{"COMMSizeNegative", A, Size("COMM", 0x80000000), kAnyFailure},
+        Damage{"COMMSizeShort", A, Size("COMM", 10), kErrMalformedFile},
+        Damage{"COMMSizeOdd", A, Size("COMM", 19), kAnyFailure},
+        Damage{"SSNDSizeNegative", A, Size("SSND", 0xFFFFFFFF), kErrNegativeChunkSize},
+        Damage{"SSNDSizeBeyondOffsets", A, Size("SSND", 0x7FFFFFFF), kNoErr},
+        Damage{"SSNDSizeShort", A, Size("SSND", 2), kAnyFailure},
+        Damage{"SSNDOffsetHuge", A, Set("SSND", 8, 0xFFFFFFF0), kErrMalformedFile},
+        Damage{"INSTSizeNegative", A, Size("INST", 0xFFFFFFF0), kErrNegativeChunkSize},
+        Damage{"INSTSizeShort", A, Size("INST", 4), kAnyFailure},
+        Damage{"MARKSizeHuge", A, Size("MARK", 0x7FFFFFF0), kErrEndOfFile},
+        Damage{"MARKSizeZero", A, Size("MARK", 0), kErrMalformedFile},
+        // AIFF: the common chunk's fields.
+        Damage{"NoChannels", A, Set("COMM", 8, 0, 2), kErrMalformedFile},
+        Damage{"NegativeChannels", A, Set("COMM", 8, 0x8000, 2), kErrMalformedFile},
+        Damage{"FramesBeyondOffsets", A, Set("COMM", 10, 0x7FFFFFFF), kErrMalformedFile},
+        Damage{"FramesBeyondData", A, Set("COMM", 10, 5000), kNoErr},
+        Damage{"ZeroBits", A, Set("COMM", 14, 0, 2), kErrMalformedFile},
+        Damage{"TwelveBits", A, Set("COMM", 14, 12, 2), kErrNotSupported},
+        Damage{"FortyBits", A, Set("COMM", 14, 40, 2), kErrMalformedFile},
+        Damage{"RateZero", A, Set("COMM", 16, 0, 8), kErrMalformedFile},
+        Damage{"RateInfinite", A, Set("COMM", 16, 0x7FFF, 2), kErrMalformedFile},
+        Damage{"RateBeyondFloat", A, Set("COMM", 16, 0x4400, 2), kErrMalformedFile},
+        Damage{"RateNegative", A, Set("COMM", 16, 0xC00E, 2), kErrMalformedFile},
+        // AIFF-C.
+        Damage{"AIFCNone", A, AIFC("NONE", 24), kNoErr},
+        Damage{"AIFCCompressed", A, AIFC("sowt", 24), kErrAIFFCompressed},
+        Damage{"AIFCWithoutCompressionType", A, AIFC("NONE", 18), kErrMalformedFile},
+        // AIFF: marker records (the first is a loop's; the last is "Even" and its pad byte).
+        Damage{"MarkerCountBeyondChunk", A, Set("MARK", 8, 5, 2), kErrMalformedFile},
+        Damage{"NameBeyondRecord", A, Set("MARK", 16, 255, 1), kErrMalformedFile},
+        Damage{"LastNameOneBytePastChunk", A, [](Bytes& f) { f[f.size() - 6] = 6; },
+               kErrMalformedFile},
+        Damage{"NumberedNameWithoutSpace", A, Set("MARK", 17, '#' << 8 | '9', 2), kNoErr},
+        Damage{"LoopMarkerMissing", A, Set("INST", 18, 99, 2), kErrLoopMarkerMissing},
         // WAVE: a data size past the end counts the whole frames that are there.
-        Damage{"DataSizePastTheEnd", W, [](Bytes& f) { StoreLE32(f.data() + At(f, "data") + 4, 4000); f.resize(At(f, "data") + 8 + 4 * 6 + 1); }, kNoErr},
+        Damage{"DataSizePastTheEnd", W,
+               [](Bytes& f) {
+                   Set("data", 4, 4000)(f);
+                   f.resize(At(f, "data") + 8 + 4 * 6 + 1);
+               },
+               kNoErr},
         // WAVE: damage after the sound data leaves what can still be read; the region's loss
         // brings in the whole-file stand-in.
-        Damage{"CueCountBeyondChunk", W, [](Bytes& f) { StoreLE32(f.data() + At(f, "cue ") + 8, 0x7FFFFFFF); }, kNoErr, 2, 1, "Odd", 2},
-        Damage{"LabelWithoutTerminator", W, [](Bytes& f) { f[Label(f) + 15] = '!'; }, kNoErr, 2, 1, "Odd!", 2},
+        Damage{"CueCountBeyondChunk", W, Set("cue ", 8, 0x7FFFFFFF), kNoErr, 2, 1, "Odd", 2},
+        Damage{"LabelWithoutTerminator", W, Set("LIST", kLabel + 15, '!', 1), kNoErr, 2, 1, "Odd!",
+               2},
         // The second labl runs past the list: the walk ends there, without the ltxt.
-        Damage{"SubChunkPastList", W, [](Bytes& f) { StoreLE32(f.data() + Label(f) + 16 + 4, 5000); }, kNoErr, 1, 1, "Odd", 0},
-        Damage{"RegionPastEnd", W, [](Bytes& f) { StoreLE32(f.data() + Label(f) + 34 + 12, 0x7FFFFFF0); }, kNoErr, 2, 1, "Odd", 0},
+        Damage{"SubChunkPastList", W, Set("LIST", kLabel + 20, 5000), kNoErr, 1, 1, "Odd", 0},
+        Damage{"RegionPastEnd", W, Set("LIST", kLabel + 46, 0x7FFFFFF0), kNoErr, 2, 1, "Odd", 0},
         // Broadcast WAVE: the region records that are there are read.
-        Damage{"RegionCountBeyondChunk", B, [](Bytes& f) { StoreLE32(f.data() + At(f, "regn") + 8, 1000); }, kNoErr, -1, 2},
-        Damage{"RegionEndPastFile", B, [](Bytes& f) { byteorder::StoreLE64(f.data() + At(f, "regn") + 36, 5000); }, kNoErr, -1, 1},
+        Damage{"RegionCountBeyondChunk", B, Set("regn", 8, 1000), kNoErr, -1, 2},
+        Damage{"RegionEndPastFile", B, Set("regn", 36, 5000, 8), kNoErr, -1, 1},
         // A JUNK chunk takes the rest of the old bext, so the chunk walk stays intact.
         Damage{"ShortBext", B,
                [](Bytes& f) {
-                   StoreLE32(f.data() + 16, 300);
+                   Size("bext", 300)(f);
                    std::copy_n("JUNK", 4, f.begin() + 320);
-                   StoreLE32(f.data() + 324, 858 - 300 - 8);
+                   Set(nullptr, 324, 858 - 300 - 8)(f);
                },
                kErrMalformedFile}),
     [](const auto& info) { return std::string(info.param.name); });
