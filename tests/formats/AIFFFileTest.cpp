@@ -22,9 +22,9 @@ std::optional<Bytes> Body(const Bytes& file, const char* id) {
     return Slice(file, std::size_t(at) + 8, LoadBE32(file.data() + at + 4));
 }
 
-#define OPEN_AIFF(reader, fileRef)                    \
-    CAIFFFile reader;                                 \
-    ASSERT_EQ(reader.ISoundFile(&(fileRef)), kNoErr); \
+#define OPEN_AIFF(reader, fileRef)                                                                 \
+    CAIFFFile reader;                                                                              \
+    ASSERT_EQ(reader.ISoundFile(&(fileRef)), kNoErr);                                              \
     ASSERT_EQ(reader.Open(), kNoErr)
 
 struct SampleCase {
@@ -71,20 +71,23 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(AIFFMarkers, NumberedMarkersGetTheirRank) {
     TempDir dir;
     Specimen specimen{FileKind::AIFF, 1, 16, 44100.0f, 100};
-    specimen.markers = {MakeMarker(1, 10, "Intro", kMarkerTypeNumbered, 7), MakeMarker(2, 20, "Plain"),
-                        MakeMarker(3, 30, "Outro", kMarkerTypeNumbered, 7),
-                        MakeMarker(4, 40, "#no number")};
+    specimen.markers = {
+        MakeMarker(1, 10, "Intro", kMarkerTypeNumbered, 7), MakeMarker(2, 20, "Plain"),
+        MakeMarker(3, 30, "Outro", kMarkerTypeNumbered, 7), MakeMarker(4, 40, "#no number")};
     const Bytes file = SpecimenBytes(dir, specimen, "m.aif");
     const auto mark = Body(file, "MARK");
     ASSERT_TRUE(mark);
-    EXPECT_EQ(Slice(*mark, 2, 16), (Bytes{0, 1, 0, 0, 0, 10, 8, '#', '1', ' ', 'I', 'n', 't', 'r', 'o', 0}));
+    EXPECT_EQ(Slice(*mark, 2, 16),
+              (Bytes{0, 1, 0, 0, 0, 10, 8, '#', '1', ' ', 'I', 'n', 't', 'r', 'o', 0}));
     EXPECT_EQ(ChunkAt(file, "INST", true), -1);
     const FSSpec fileRef = dir.Spec("m.aif");
     OPEN_AIFF(reader, fileRef);
     ASSERT_EQ(reader.GetNumMarkers(), 4);
     const std::tuple<std::int16_t, std::int16_t, std::string> expected[] = {
-        {kMarkerTypeNumbered, 1, "Intro"}, {kMarkerTypeOrdinary, -1, "Plain"},
-        {kMarkerTypeNumbered, 2, "Outro"}, {kMarkerTypeOrdinary, -1, "#no number"}};
+        {kMarkerTypeNumbered, 1, "Intro"},
+        {kMarkerTypeOrdinary, -1, "Plain"},
+        {kMarkerTypeNumbered, 2, "Outro"},
+        {kMarkerTypeOrdinary, -1, "#no number"}};
     for (std::int16_t i = 0; i < 4; ++i) {
         SFTMarker m;
         ASSERT_EQ(reader.GetIndMarker(i, &m), kNoErr);
@@ -99,8 +102,8 @@ struct LoopCase {
     const char* name;
     std::vector<SFTLoop> loops;
     std::optional<SFTSamplerInfo> sampler;
-    Bytes instStart;                  // the sampler fields, 8 bytes
-    std::vector<int> loopFields;      // play mode, begin and end marker IDs of each loop
+    Bytes instStart;             // the sampler fields, 8 bytes
+    std::vector<int> loopFields; // play mode, begin and end marker IDs of each loop
 };
 class AIFFLoops : public ::testing::TestWithParam<LoopCase> {};
 
@@ -117,7 +120,8 @@ TEST_P(AIFFLoops, InstrumentChunkAndReadBack) {
     ASSERT_EQ(inst->size(), 20u);
     EXPECT_EQ(Slice(*inst, 0, 8), c.instStart);
     std::vector<int> fields;
-    for (std::size_t i = 8; i < 20; i += 2) fields.push_back(LoadBE16(inst->data() + i));
+    for (std::size_t i = 8; i < 20; i += 2)
+        fields.push_back(LoadBE16(inst->data() + i));
     EXPECT_EQ(fields, c.loopFields);
     EXPECT_LT(ChunkAt(file, "INST", true), ChunkAt(file, "MARK", true));
 
@@ -147,13 +151,17 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AIFFLoops,
     ::testing::Values(
         // Default sampler values; the loop's start marker takes ID 4, as 1 is taken.
-        LoopCase{"OneLoopDefaults", {SFTLoop{1, 100, 200, 1}}, std::nullopt,
-                 Bytes{60, 0, 0, 127, 0, 127, 0, 0}, {1, 4, 2, 0, 0, 0}},
+        LoopCase{"OneLoopDefaults",
+                 {SFTLoop{1, 100, 200, 1}},
+                 std::nullopt,
+                 Bytes{60, 0, 0, 127, 0, 127, 0, 0},
+                 {1, 4, 2, 0, 0, 0}},
         // IDs 1 and 3 are taken: each clash takes the greatest ID so far plus one.
         LoopCase{"TwoLoopsAndSamplerInfo",
                  {SFTLoop{1, 100, 200, 1}, SFTLoop{2, 300, 900, 2}},
                  SFTSamplerInfo{48, -12, 10, 90, 5, 100, -300, 1},
-                 Bytes{48, 0xF4, 10, 90, 5, 100, 0xFE, 0xD4}, {1, 4, 2, 2, 5, 6}}),
+                 Bytes{48, 0xF4, 10, 90, 5, 100, 0xFE, 0xD4},
+                 {1, 4, 2, 2, 5, 6}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AIFFWrite, UnusableFormatsAreRefusedBeforeAnythingIsWritten) {
@@ -162,9 +170,9 @@ TEST(AIFFWrite, UnusableFormatsAreRefusedBeforeAnythingIsWritten) {
     for (auto [channels, bits] : {std::pair<int, int>{0, 16}, {1, 12}, {1, 0}, {2, 40}}) {
         CAIFFFile file;
         ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-        EXPECT_EQ(file.Create(std::int16_t(channels), std::int16_t(bits), 44100.0f, nullptr, 0,
-                              nullptr),
-                  kErrNotSupported);
+        EXPECT_EQ(
+            file.Create(std::int16_t(channels), std::int16_t(bits), 44100.0f, nullptr, 0, nullptr),
+            kErrNotSupported);
         EXPECT_FALSE(file.IsOpen());
     }
     EXPECT_TRUE(ReadFileBytes(dir.File("bad.aif")).empty());

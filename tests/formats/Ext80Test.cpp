@@ -37,20 +37,20 @@ TEST_P(Ext80Encoding, FileBytesAndValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, Ext80Encoding,
-    ::testing::Values(Encoding{44100.0, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, true},
-                      Encoding{8000.0, {0x40, 0x0B, 0xFA, 0x00, 0, 0, 0, 0, 0, 0}, true},
-                      Encoding{1.0, {0x3F, 0xFF, 0x80, 0x00, 0, 0, 0, 0, 0, 0}, true},
-                      Encoding{0.5, {0x3F, 0xFE, 0x80, 0x00, 0, 0, 0, 0, 0, 0}, true},
-                      Encoding{44100.5, {0x40, 0x0E, 0xAC, 0x44, 0x80, 0, 0, 0, 0, 0}, true},
-                      Encoding{4294967295.0, {0x40, 0x1E, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, true},
-                      Encoding{-48000.0, {0xC0, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, true},
-                      Encoding{0.0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
-                      Encoding{-kInf, {0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, true},
-                      // integer bit clear: 0xAC44 x 2^(0x401E - 16383 - 63) = 44100
-                      Encoding{44100.0, {0x40, 0x1E, 0, 0, 0xAC, 0x44, 0, 0, 0, 0}, false},
-                      Encoding{0.0, {0x00, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, false},
-                      Encoding{kInf, {0x7F, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-                               false}));
+    ::testing::Values(
+        Encoding{44100.0, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, true},
+        Encoding{8000.0, {0x40, 0x0B, 0xFA, 0x00, 0, 0, 0, 0, 0, 0}, true},
+        Encoding{1.0, {0x3F, 0xFF, 0x80, 0x00, 0, 0, 0, 0, 0, 0}, true},
+        Encoding{0.5, {0x3F, 0xFE, 0x80, 0x00, 0, 0, 0, 0, 0, 0}, true},
+        Encoding{44100.5, {0x40, 0x0E, 0xAC, 0x44, 0x80, 0, 0, 0, 0, 0}, true},
+        Encoding{4294967295.0, {0x40, 0x1E, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, true},
+        Encoding{-48000.0, {0xC0, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, true},
+        Encoding{0.0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
+        Encoding{-kInf, {0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, true},
+        // integer bit clear: 0xAC44 x 2^(0x401E - 16383 - 63) = 44100
+        Encoding{44100.0, {0x40, 0x1E, 0, 0, 0xAC, 0x44, 0, 0, 0, 0}, false},
+        Encoding{0.0, {0x00, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, false},
+        Encoding{kInf, {0x7F, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false}));
 
 TEST(Ext80, EveryFiniteDoubleRoundTrips) {
     std::mt19937_64 random(20261206);

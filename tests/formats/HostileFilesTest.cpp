@@ -14,25 +14,31 @@ namespace {
 
 Bytes Int(std::uint64_t v, int n, bool bigEndian = false) {
     Bytes b;
-    for (int i = 0; i < n; ++i) b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
+    for (int i = 0; i < n; ++i)
+        b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
     return b;
 }
 void Append(Bytes& b, std::initializer_list<Bytes> parts) {
-    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
 }
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes b;
     Append(b, parts);
     return b;
 }
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 // A chunk: ID, size in the container's byte order, data, pad byte.
 Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian = false) {
     return Cat({Text(id), Int(data.size(), 4, bigEndian), data, Bytes(data.size() % 2, 0)});
 }
-Bytes Container(const char* id, const char* form, const std::vector<Bytes>& chunks, bool bigEndian) {
+Bytes Container(const char* id, const char* form, const std::vector<Bytes>& chunks,
+                bool bigEndian) {
     Bytes body = Text(form);
-    for (const Bytes& c : chunks) Append(body, {c});
+    for (const Bytes& c : chunks)
+        Append(body, {c});
     return Chunk(id, body, bigEndian);
 }
 
@@ -58,7 +64,7 @@ std::vector<Bytes> CuesAndList(int n, const std::function<std::uint32_t(int)>& p
         const Bytes id = Int(std::uint32_t(i), 4), at = Int(position(i), 4);
         Append(cue, {id, at, Text("data"), Int(0, 8), at});
         Append(adtl, {regions ? Chunk("ltxt", Cat({id, Int(1, 4), Text("rgn "), Int(0, 8)}))
-                                  : Chunk("labl", Cat({id, Text("m" + std::to_string(i) + '\0')}))});
+                              : Chunk("labl", Cat({id, Text("m" + std::to_string(i) + '\0')}))});
     }
     return {Chunk("cue ", cue), Chunk("LIST", adtl)};
 }
@@ -90,8 +96,8 @@ Bytes Aiff(std::uint32_t channels, std::uint32_t frames, std::uint32_t bits,
     if (!markers.empty()) {
         Bytes mark = Int(markers.size(), 2, true);
         for (const auto& [id, name] : markers)
-            Append(mark, {Int(std::uint16_t(id), 2, true), Int(0, 4, true),
-                        Int(name.size(), 1), Text(name), Bytes(1 - name.size() % 2, 0)});
+            Append(mark, {Int(std::uint16_t(id), 2, true), Int(0, 4, true), Int(name.size(), 1),
+                          Text(name), Bytes(1 - name.size() % 2, 0)});
         chunks.push_back(Chunk("MARK", mark, true));
     }
     chunks.push_back(Chunk("SSND", Bytes(8 + data, 0), true));
@@ -99,7 +105,33 @@ Bytes Aiff(std::uint32_t channels, std::uint32_t frames, std::uint32_t bits,
 }
 
 constexpr int kMany = 30000;
-const std::string kPrefix(28, 'p'); // numbered names cut from it repeat beyond two digits
+
+std::uint32_t InOrder(int i) {
+    return std::uint32_t(i);
+}
+// Regions given in an order that puts each in the middle of the list.
+std::uint32_t OutOfOrder(int i) {
+    return i ? std::uint32_t(i % 998) : 999u;
+}
+RegnRecord SameNames(int i) {
+    return {0, std::uint32_t(i % 7), "Same"};
+}
+RegnRecord BadNames(int i) {
+    return {std::uint32_t(i % 9), 9, "a:" + std::to_string(i % 5)};
+}
+// Every name the duplicates could be numbered with is taken: the numbers never run out (the
+// numbered names are cut from a long prefix, so they repeat beyond two digits).
+RegnRecord TakenNumbers(int i) {
+    const std::string prefix(28, 'p');
+    return {std::uint32_t(i), 300, prefix + (i < 98 ? "#" + std::to_string(i + 2) : "dup")};
+}
+// Marker IDs that each land in the middle of the list or clash with one listed.
+Bytes InterleavedMarkerIDs() {
+    std::vector<std::pair<std::int16_t, std::string>> markers;
+    for (int i = 0; i < 32000; ++i)
+        markers.emplace_back(std::int16_t(i < 16000 ? 2 * i : 15999), "x");
+    return Aiff(1, 100, 16, markers, 200);
+}
 
 struct Hostile {
     const char* name;
@@ -110,45 +142,16 @@ struct Hostile {
 const Hostile kHostile[] = {
     {"channels_wave", [] { return Wave({}, 0, false, 27650, 32); }, 0},
     {"channels_aiff", [] { return Aiff(32767, 16000, 32, {}, 0); }, 0},
-    {"cue_labels", [] { return Wave(CuesAndList(kMany, [](int i) { return i; }, false)); }, kMany},
-    // Regions given in an order that puts each in the middle of the list.
-    {"regions_out_of_order",
-     [] {
-         return Wave(CuesAndList(kMany, [](int i) { return i ? std::uint32_t(i % 998) : 999u; }, true));
-     },
-     kMany},
-    {"same_region_names",
-     [] { return Wave({Regn(kMany, [](int i) { return RegnRecord{0, std::uint32_t(i % 7), "Same"}; })}, 10, true); },
-     kMany},
-    {"bad_region_names",
-     [] {
-         return Wave({Regn(kMany, [](int i) { return RegnRecord{std::uint32_t(i % 9), 9, "a:" + std::to_string(i % 5)}; })},
-                     10, true);
-     },
-     kMany},
-    // Every name the duplicates could be numbered with is taken: the numbers never run out.
-    {"numbered_names_taken",
-     [] {
-         return Wave({Regn(200,
-                           [](int i) {
-                               return RegnRecord{std::uint32_t(i), 300,
-                                                 i < 98 ? kPrefix + "#" + std::to_string(i + 2) : kPrefix + "dup"};
-                           })},
-                     300, true);
-     },
-     200},
-    // Marker IDs that each land in the middle of the list or clash with one listed.
-    {"marker_ids_interleaved",
-     [] {
-         std::vector<std::pair<std::int16_t, std::string>> markers;
-         for (int i = 0; i < 32000; ++i) markers.emplace_back(std::int16_t(i < 16000 ? 2 * i : 15999), "x");
-         return Aiff(1, 100, 16, markers, 200);
-     },
-     32000},
+    {"cue_labels", [] { return Wave(CuesAndList(kMany, InOrder, false)); }, kMany},
+    {"regions_out_of_order", [] { return Wave(CuesAndList(kMany, OutOfOrder, true)); }, kMany},
+    {"same_region_names", [] { return Wave({Regn(kMany, SameNames)}, 10, true); }, kMany},
+    {"bad_region_names", [] { return Wave({Regn(kMany, BadNames)}, 10, true); }, kMany},
+    {"numbered_names_taken", [] { return Wave({Regn(200, TakenNumbers)}, 300, true); }, 200},
+    {"marker_ids_interleaved", InterleavedMarkerIDs, 32000},
 };
 
 class HostileFiles : public ::testing::TestWithParam<Hostile> {
-protected:
+  protected:
     void TearDown() override { SetAllocationHook({}); }
     ReaderPreferences preferences;
     TempDir dir;
@@ -170,8 +173,10 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
         // Everything a caller may then do: list every item by index, read every sample.
         SFTMarker marker;
         SFTRegion region;
-        for (std::int16_t i = 0; i < file->GetNumMarkers(); ++i) file->GetIndMarker(i, &marker);
-        for (std::int16_t i = 0; i < file->GetNumRegions(); ++i) file->GetIndRegion(i, &region);
+        for (std::int16_t i = 0; i < file->GetNumMarkers(); ++i)
+            file->GetIndMarker(i, &marker);
+        for (std::int16_t i = 0; i < file->GetNumRegions(); ++i)
+            file->GetIndRegion(i, &region);
         std::vector<double> block(std::size_t(file->GetNumChannels()) * 16);
         double* samples = block.data();
         std::int32_t start = 0;

@@ -34,7 +34,7 @@ struct WrittenCase {
 constexpr std::int32_t kStamp = 3723 * 48000; // 01:02:03 at 48 kHz
 
 class WrittenHere : public ::testing::TestWithParam<WrittenCase> {
-protected:
+  protected:
     ReaderPreferences preferences;
     TempDir dir;
 };
@@ -46,7 +46,8 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     s.channelMask = c.mask;
     if (c.stamped) s.timeStamp = kStamp;
     // "Attack" has an even length, so its AIFF record takes a pad byte.
-    s.markers = {MakeMarker(aiff ? 7 : 0, 0, "Attack"), MakeMarker(aiff ? 8 : 1, 1000, "End point")};
+    s.markers = {MakeMarker(aiff ? 7 : 0, 0, "Attack"),
+                 MakeMarker(aiff ? 8 : 1, 1000, "End point")};
     if (aiff) {
         s.loops = {SFTLoop{1, 100, 200, 1}};
         s.sampler = SFTSamplerInfo{69, 5, 20, 100, 1, 126, -3, 1};
@@ -59,7 +60,8 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     // with the file, the sound chunk's size and the fields derived from the format.
     const Bytes bytes = ReadFileBytes(dir.File("w.snd"));
     const auto field = [&](std::int64_t at) {
-        return aiff ? byteorder::LoadBE32(bytes.data() + at) : byteorder::LoadLE32(bytes.data() + at);
+        return aiff ? byteorder::LoadBE32(bytes.data() + at)
+                    : byteorder::LoadLE32(bytes.data() + at);
     };
     std::vector<std::int64_t> chunks;
     const std::int64_t sound = ChunkAt(bytes, aiff ? "SSND" : "data", aiff, &chunks);
@@ -69,7 +71,8 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     EXPECT_EQ(chunks.back() + 8 + field(chunks.back() + 4) + (field(chunks.back() + 4) & 1),
               std::int64_t(bytes.size()));
     EXPECT_EQ(field(sound + 4), 1001 * frameBytes + (aiff ? 8 : 0));
-    if (aiff) EXPECT_EQ(std::make_pair(field(sound + 8), field(sound + 12)), std::make_pair(0u, 0u));
+    if (aiff)
+        EXPECT_EQ(std::make_pair(field(sound + 8), field(sound + 12)), std::make_pair(0u, 0u));
     if (const std::int64_t fmt = ChunkAt(bytes, "fmt ", false); !aiff) // byte rate, block align
         EXPECT_EQ(std::make_pair(field(fmt + 16), byteorder::LoadLE16(bytes.data() + fmt + 20)),
                   std::make_pair(48000 * frameBytes, std::uint16_t(frameBytes)));
@@ -86,9 +89,11 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     const std::vector<int> samples = SndfileSamples(file.get(), info);
     ASSERT_EQ(samples.size(), std::size_t(1001 * c.channels));
     for (std::size_t i = 0; i < samples.size(); ++i)
-        ASSERT_EQ(std::int64_t(samples[i]),
-                  SpecimenCode(std::int32_t(i) / c.channels, std::int16_t(int(i) % c.channels),
-                               s.bits) * (std::int64_t(1) << (32 - c.bits))) << i;
+        ASSERT_EQ(
+            std::int64_t(samples[i]),
+            SpecimenCode(std::int32_t(i) / c.channels, std::int16_t(int(i) % c.channels), s.bits) *
+                (std::int64_t(1) << (32 - c.bits)))
+            << i;
 
     // Markers are cues (AIFF: those no loop uses); a WAVE region is one more cue at its start.
     SF_CUES cues{};
@@ -118,15 +123,17 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
         EXPECT_EQ(std::string(bext.origination_time, 8), c.stamped ? "01:02:03" : "00:00:00");
         EXPECT_EQ(std::make_pair(bext.time_reference_low, bext.time_reference_high),
                   std::make_pair(c.stamped ? std::uint32_t(kStamp) : 0u, 0u));
-        EXPECT_EQ(std::string(bext.coding_history, strnlen(bext.coding_history, bext.coding_history_size)),
+        EXPECT_EQ(std::string(bext.coding_history,
+                              strnlen(bext.coding_history, bext.coding_history_size)),
                   "CodingHistory");
     }
     if (c.mask) {
         int map[6] = {0};
         ASSERT_EQ(sf_command(file.get(), SFC_GET_CHANNEL_MAP_INFO, map, sizeof map), SF_TRUE);
-        EXPECT_THAT(map, ::testing::ElementsAre(SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT,
-                                                SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
-                                                SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT));
+        EXPECT_THAT(map,
+                    ::testing::ElementsAre(SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT,
+                                           SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
+                                           SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT));
     }
     const auto engine = OpenAndCompare(dir, "w.snd");
     ASSERT_TRUE(engine);
@@ -139,12 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
                       WrittenCase{FileKind::AIFF, 24, 1}, WrittenCase{FileKind::AIFF, 32, 2},
                       WrittenCase{FileKind::WAVE, 8, 1}, WrittenCase{FileKind::WAVE, 16, 2},
                       WrittenCase{FileKind::WAVE, 24, 1}, WrittenCase{FileKind::WAVE, 32, 2},
-                      WrittenCase{FileKind::BWF, 16, 1}, WrittenCase{FileKind::BWF, 24, 2, {}, true},
+                      WrittenCase{FileKind::BWF, 16, 1},
+                      WrittenCase{FileKind::BWF, 24, 2, {}, true},
                       WrittenCase{FileKind::WAVE, 16, 6, 0x3F},
                       WrittenCase{FileKind::BWF, 24, 6, 0x3F, true}));
 
 class Foreign : public ::testing::Test {
-protected:
+  protected:
     ReaderPreferences preferences;
     TempDir dir;
 };
@@ -153,7 +161,8 @@ TEST_F(Foreign, SoxFiles) {
     for (const char* name : {"s.aiff", "s.wav"}) {
         int status = 0;
         const std::string out = RunCommand("sox -n -r 22050 -b 24 -c 3 '" + dir.File(name) +
-                                               "' synth 0.05 sine 997 2>&1", &status);
+                                               "' synth 0.05 sine 997 2>&1",
+                                           &status);
         ASSERT_EQ(status, 0) << out;
         const auto file = OpenAndCompare(dir, name);
         ASSERT_TRUE(file);
@@ -168,8 +177,9 @@ TEST_F(Foreign, SoxFiles) {
 TEST_F(Foreign, OddSizedChunksBeforeTheData) {
     Bytes bytes = SpecimenBytes(dir, {FileKind::WAVE, 1, 16, 44100.0f, 50});
     // An odd-sized chunk (with its pad byte) and an INFO list between fmt and data.
-    const Bytes extra = {'a', 'b', 'c', 'd', 3, 0, 0, 0, 'x', 'y', 'z', 0,   'L', 'I', 'S', 'T', 14,
-                         0,   0,   0,   'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 2, 0, 0, 0, 'T', 0};
+    const Bytes extra = {'a', 'b', 'c', 'd', 3,  0, 0, 0, 'x', 'y', 'z', 0,
+                         'L', 'I', 'S', 'T', 14, 0, 0, 0, 'I', 'N', 'F', 'O',
+                         'I', 'N', 'A', 'M', 2,  0, 0, 0, 'T', 0};
     bytes.insert(bytes.begin() + 36, extra.begin(), extra.end());
     byteorder::StoreLE32(bytes.data() + 4, std::uint32_t(bytes.size() - 8));
     ASSERT_TRUE(WriteFileBytes(dir.File("w.wav"), bytes));

@@ -30,7 +30,8 @@ Status OpenAndRead(const TempDir& dir, FileKind kind, const Bytes& bytes) {
     if (status == kNoErr) {
         // A WAVE file never has more frames than the bytes after the data header hold.
         if (auto* wave = dynamic_cast<CWAVEFile*>(file.get()))
-            EXPECT_LE(std::int64_t(file->GetNumSFrames()) * 4, std::int64_t(bytes.size()) - wave->GetDataStart());
+            EXPECT_LE(std::int64_t(file->GetNumSFrames()) * 4,
+                      std::int64_t(bytes.size()) - wave->GetDataStart());
         EXPECT_LE(file->GetNumRegions(), 2);
         EXPECT_LE(file->GetNumMarkers(), 2);
         std::vector<double> samples(std::size_t(file->GetNumSFrames()) * 2);
@@ -49,7 +50,7 @@ Status OpenAndRead(const TempDir& dir, FileKind kind, const Bytes& bytes) {
 }
 
 class Truncated : public ::testing::TestWithParam<FileKind> {
-protected:
+  protected:
     ReaderPreferences preferences;
     TempDir dir;
 };
@@ -61,13 +62,15 @@ TEST_P(Truncated, AtEveryByte) {
     const FileKind kind = GetParam();
     const Bytes valid = SpecimenBytes(dir, Damageable(kind));
     const bool aiff = kind == FileKind::AIFF;
-    const std::int64_t data = aiff ? ChunkAt(valid, "SSND", true) + 12 : ChunkAt(valid, "data", false) + 8;
+    const std::int64_t data =
+        aiff ? ChunkAt(valid, "SSND", true) + 12 : ChunkAt(valid, "data", false) + 8;
     const std::int64_t next = data + 40 + (aiff ? 4 : 0); // 10 frames of 4 bytes
     for (std::int64_t length = 0; length <= std::int64_t(valid.size()); ++length) {
         if (kind == FileKind::BWF && length == 40) length = 860; // cuts in the bext text are alike
         const Status status = OpenAndRead(dir, kind, Bytes(valid.begin(), valid.begin() + length));
         if (!aiff && length >= next + 4 && length < next + 8) continue;
-        const bool opens = (length >= data && (!aiff || length < next + 4)) || length == std::int64_t(valid.size());
+        const bool opens = (length >= data && (!aiff || length < next + 4)) ||
+                           length == std::int64_t(valid.size());
         EXPECT_EQ(status == kNoErr, opens) << length << " status " << status;
     }
 }
@@ -103,7 +106,9 @@ Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes
             f[at + std::size_t(f[0] == 'F' ? bytes - 1 - i : i)] = std::uint8_t(value >> (8 * i));
     };
 }
-Change Size(const char* chunk, std::uint32_t size) { return Set(chunk, 4, size); }
+Change Size(const char* chunk, std::uint32_t size) {
+    return Set(chunk, 4, size);
+}
 // An AIFF-C form whose common chunk has the compression type `compression`.
 Change AIFC(const char* compression, std::uint32_t commSize) {
     return [=](Bytes& f) {
@@ -125,7 +130,7 @@ Change Junk(const char* before, int count) {
 }
 
 class Damaged : public ::testing::TestWithParam<Damage> {
-protected:
+  protected:
     ReaderPreferences preferences;
     TempDir dir;
 };
@@ -135,8 +140,10 @@ TEST_P(Damaged, OpensToAStatus) {
     Bytes bytes = SpecimenBytes(dir, Damageable(d.kind), "valid.snd");
     d.apply(bytes);
     const Status status = OpenAndRead(dir, d.kind, bytes);
-    if (d.expected == kAnyFailure) EXPECT_NE(status, kNoErr);
-    else EXPECT_EQ(status, d.expected);
+    if (d.expected == kAnyFailure)
+        EXPECT_NE(status, kNoErr);
+    else
+        EXPECT_EQ(status, d.expected);
     if (status != kNoErr) return;
     auto file = NewSoundFile(d.kind);
     ASSERT_EQ(OpenBytes(dir, file.get(), bytes), kNoErr);

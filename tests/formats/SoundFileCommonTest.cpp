@@ -15,7 +15,7 @@ std::string KindName(FileKind kind) {
 }
 
 class EveryFormat : public ::testing::TestWithParam<FileKind> {
-protected:
+  protected:
     ReaderPreferences preferences;
     TempDir dir;
 };
@@ -85,8 +85,9 @@ TEST_P(EveryFormat, WholeFileRegionStandsInForMissingRegions) {
         if (!process) continue;
         SFTRegion r;
         ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
-        EXPECT_EQ(std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
-                  std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
+        EXPECT_EQ(
+            std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
+            std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
     }
 }
 

@@ -10,14 +10,18 @@
 
 namespace {
 
-std::uint32_t LE32(const Bytes& b, std::int64_t at) { return byteorder::LoadLE32(b.data() + at); }
-std::uint16_t LE16(const Bytes& b, std::int64_t at) { return byteorder::LoadLE16(b.data() + at); }
+std::uint32_t LE32(const Bytes& b, std::int64_t at) {
+    return byteorder::LoadLE32(b.data() + at);
+}
+std::uint16_t LE16(const Bytes& b, std::int64_t at) {
+    return byteorder::LoadLE16(b.data() + at);
+}
 std::string Text(const Bytes& b, std::int64_t at, std::size_t n) {
     return std::string(reinterpret_cast<const char*>(b.data() + at), n);
 }
 
 class WAVEFileTest : public ::testing::Test {
-protected:
+  protected:
     ReaderPreferences preferences;
     TempDir dir;
 };
@@ -36,8 +40,9 @@ TEST_F(WAVEFileTest, CuePointsLabelsAndRegions) {
     for (std::uint32_t i = 0; i < 3; ++i) {
         const std::int64_t point = cue + 12 + 24 * std::int64_t(i);
         const std::uint32_t frame = frames[i];
-        EXPECT_EQ(std::make_tuple(LE32(bytes, point), LE32(bytes, point + 4), Text(bytes, point + 8, 4),
-                                  LE32(bytes, point + 12), LE32(bytes, point + 16), LE32(bytes, point + 20)),
+        EXPECT_EQ(std::make_tuple(LE32(bytes, point), LE32(bytes, point + 4),
+                                  Text(bytes, point + 8, 4), LE32(bytes, point + 12),
+                                  LE32(bytes, point + 16), LE32(bytes, point + 20)),
                   std::make_tuple(i, frame, std::string("data"), 0u, 0u, frame));
     }
     const std::int64_t list = ChunkAt(bytes, "LIST", false);
@@ -95,7 +100,8 @@ TEST_F(WAVEFileTest, BroadcastHeaderBextFieldsAndRegions) {
     EXPECT_EQ(Bytes(bytes.begin() + bext + 338, bytes.begin() + bext + 602), Bytes(264, 0));
     const std::int64_t regn = 910 + 12000;
     ASSERT_EQ(Text(bytes, regn, 4), "regn");
-    EXPECT_EQ(std::make_pair(LE32(bytes, regn + 4), LE32(bytes, regn + 8)), std::make_pair(92u, 1u));
+    EXPECT_EQ(std::make_pair(LE32(bytes, regn + 4), LE32(bytes, regn + 8)),
+              std::make_pair(92u, 1u));
     const std::int64_t fields[] = {0, 0, 1000, 5000, 1000, 0, 0};
     for (int v = 0; v < 7; ++v)
         EXPECT_EQ(std::int64_t(byteorder::LoadLE64(bytes.data() + regn + 12 + 8 * v)), fields[v]);
@@ -143,12 +149,12 @@ TEST_P(BWFTimeStamps, TimeFieldsAndRegionStamp) {
     EXPECT_EQ(file.GetTimeStamp(), std::int32_t(c.reference));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stamps, BWFTimeStamps,
-    ::testing::Values(TimeCase{0, 48000.0f, "00:00:00", 0},
-                      TimeCase{3723 * 48000, 48000.0f, "01:02:03", 178704000},
-                      TimeCase{59 * 44100 + 44099, 44100.0f, "00:00:59", 59 * 44100 + 44099},
-                      TimeCase{-100000, 48000.0f, "\0\0\0\0\0\0\0\0", 0}));
+INSTANTIATE_TEST_SUITE_P(Stamps, BWFTimeStamps,
+                         ::testing::Values(TimeCase{0, 48000.0f, "00:00:00", 0},
+                                           TimeCase{3723 * 48000, 48000.0f, "01:02:03", 178704000},
+                                           TimeCase{59 * 44100 + 44099, 44100.0f, "00:00:59",
+                                                    59 * 44100 + 44099},
+                                           TimeCase{-100000, 48000.0f, "\0\0\0\0\0\0\0\0", 0}));
 
 TEST_F(WAVEFileTest, BroadcastDescriptionComesFromTheSpecificsBlockAndReadsBack) {
     CBWFLinearFile file;
@@ -156,7 +162,8 @@ TEST_F(WAVEFileTest, BroadcastDescriptionComesFromTheSpecificsBlockAndReadsBack)
     ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
     std::uint8_t specifics[256] = {0};
     specifics[22] = 255; // longer than the block holds: cut to 233 characters
-    for (int i = 23; i < 256; ++i) specifics[i] = std::uint8_t('a' + i % 26);
+    for (int i = 23; i < 256; ++i)
+        specifics[i] = std::uint8_t('a' + i % 26);
     ASSERT_EQ(file.Create(1, 16, 48000.0f, specifics, 0, nullptr), kNoErr);
     ASSERT_EQ(file.Close(), kNoErr);
     const Bytes bytes = ReadFileBytes(dir.File("d.wav"));
@@ -204,8 +211,11 @@ INSTANTIATE_TEST_SUITE_P(
         Patch{"foreign GUID", 50, {0x11}, kErrNotPCM, true},
         // Block align, bits, extension size, valid bits, mask, sub-format.
         Patch{"float 32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
-        Patch{"float 64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
-        Patch{"plain float 32", 20, {3, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 32, 0},
+        Patch{
+            "float 64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
+        Patch{"plain float 32",
+              20,
+              {3, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 32, 0},
               kErrFloat32WAVE},
         Patch{"RF64", 0, {'R', 'F', '6', '4'}, kErrRF64},
         Patch{"no channels", 22, {0, 0}, kErrMalformedFile},

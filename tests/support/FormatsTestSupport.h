@@ -59,11 +59,11 @@ std::string RunCommand(const std::string& command, int* status);
 
 // A preferences store of the test's own holding the readers' declared defaults.
 class ReaderPreferences {
-public:
+  public:
     ReaderPreferences();
     Preferences& Store() { return store; }
 
-private:
+  private:
     TempDir dir;
     Preferences store;
     ScopedSharedPreferences scope;
