@@ -200,39 +200,33 @@ TEST_P(WAVEPatched, OpensToTheExpectedStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Headers, WAVEPatched,
     ::testing::Values(
-        Patch{"float 16", 20, {3, 0}, kErrNotPCM},
-        Patch{"extensible, 16 bytes", 20, {0xFE, 0xFF}, kErrMalformedFile},
-        Patch{"extension too short", 36, {21, 0}, kErrMalformedFile, true},
-        Patch{"valid bits over 16", 38, {17, 0}, kErrMalformedFile, true},
-        Patch{"valid bits 0", 38, {0, 0}, kNoErr, true},
-        Patch{"valid bits 12", 38, {12, 0}, kNoErr, true},
-        Patch{"block align 2", 32, {2, 0}, kErrMalformedFile, true},
-        Patch{"compressed sub-format", 44, {2, 0}, kErrNotPCM, true},
-        Patch{"foreign GUID", 50, {0x11}, kErrNotPCM, true},
+        Patch{"Float16", 20, {3, 0}, kErrNotPCM},
+        Patch{"Extensible16Bytes", 20, {0xFE, 0xFF}, kErrMalformedFile},
+        Patch{"ExtensionTooShort", 36, {21, 0}, kErrMalformedFile, true},
+        Patch{"ValidBitsOver16", 38, {17, 0}, kErrMalformedFile, true},
+        Patch{"ValidBits0", 38, {0, 0}, kNoErr, true},
+        Patch{"ValidBits12", 38, {12, 0}, kNoErr, true},
+        Patch{"BlockAlign2", 32, {2, 0}, kErrMalformedFile, true},
+        Patch{"CompressedSubFormat", 44, {2, 0}, kErrNotPCM, true},
+        Patch{"ForeignGUID", 50, {0x11}, kErrNotPCM, true},
         // Block align, bits, extension size, valid bits, mask, sub-format.
-        Patch{"float 32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
-        Patch{
-            "float 64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
-        Patch{"plain float 32",
+        Patch{"Float32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
+        Patch{"Float64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
+        Patch{"PlainFloat32",
               20,
               {3, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 32, 0},
               kErrFloat32WAVE},
         Patch{"RF64", 0, {'R', 'F', '6', '4'}, kErrRF64},
-        Patch{"no channels", 22, {0, 0}, kErrMalformedFile},
-        Patch{"12 bits", 34, {12, 0}, kErrNotSupported},
-        Patch{"short fmt chunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
-        Patch{"fmt with carriage return", 15, {'\r'}, kNoErr},
-        Patch{"no fmt chunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
-        Patch{"no data chunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
-        Patch{"not RIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
-        Patch{"negative chunk size", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
-        Patch{"streaming RIFF size", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
-    [](const auto& info) {
-        std::string name = info.param.what;
-        for (char& c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+        Patch{"NoChannels", 22, {0, 0}, kErrMalformedFile},
+        Patch{"TwelveBits", 34, {12, 0}, kErrNotSupported},
+        Patch{"ShortFmtChunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
+        Patch{"FmtWithCarriageReturn", 15, {'\r'}, kNoErr},
+        Patch{"NoFmtChunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
+        Patch{"NoDataChunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
+        Patch{"NotRIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
+        Patch{"NegativeChunkSize", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
+        Patch{"StreamingRIFFSize", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(WAVEFileTest, BroadcastReaderRefusesAPlainWAVEFile) {
     const Bytes bytes = SpecimenBytes(dir, {FileKind::WAVE, 1, 16, 44100.0f, 10});
