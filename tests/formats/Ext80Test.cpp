@@ -31,7 +31,9 @@ class Ext80Encoding : public ::testing::TestWithParam<Encoding> {};
 
 TEST_P(Ext80Encoding, FileBytesAndValue) {
     const auto& [value, bytes, written] = GetParam();
-    if (written) EXPECT_EQ(FileForm(value), bytes);
+    if (written) {
+        EXPECT_EQ(FileForm(value), bytes);
+    }
     EXPECT_EQ(Ext80ToDbl(Ext80FromBytes(bytes.data())), value);
 }
 
@@ -58,7 +60,9 @@ TEST(Ext80, EveryFiniteDoubleRoundTrips) {
         double x;
         const std::uint64_t bits = random();
         std::memcpy(&x, &bits, sizeof x);
-        if (std::isfinite(x)) ASSERT_EQ(Ext80ToDbl(DblToExt80(x)), x) << x;
+        if (std::isfinite(x)) {
+            ASSERT_EQ(Ext80ToDbl(DblToExt80(x)), x) << x;
+        }
     }
     for (double x : {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
                      std::numeric_limits<double>::denorm_min(), 1e-310, 96000.0, 192000.0})

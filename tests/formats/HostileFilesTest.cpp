@@ -63,8 +63,9 @@ std::vector<Bytes> CuesAndList(int n, const std::function<std::uint32_t(int)>& p
     for (int i = 0; i < n; ++i) {
         const Bytes id = Int(std::uint32_t(i), 4), at = Int(position(i), 4);
         Append(cue, {id, at, Text("data"), Int(0, 8), at});
-        Append(adtl, {regions ? Chunk("ltxt", Cat({id, Int(1, 4), Text("rgn "), Int(0, 8)}))
-                              : Chunk("labl", Cat({id, Text("m" + std::to_string(i) + '\0')}))});
+        Append(adtl,
+               {regions ? Chunk("ltxt", Cat({id, Int(1, 4), Text("rgn "), Int(0, 8)}))
+                        : Chunk("labl", Cat({id, Bytes{'m'}, Text(std::to_string(i)), Bytes{0}}))});
     }
     return {Chunk("cue ", cue), Chunk("LIST", adtl)};
 }
@@ -117,13 +118,14 @@ RegnRecord SameNames(int i) {
     return {0, std::uint32_t(i % 7), "Same"};
 }
 RegnRecord BadNames(int i) {
-    return {std::uint32_t(i % 9), 9, "a:" + std::to_string(i % 5)};
+    return {std::uint32_t(i % 9), 9, std::string("a:").append(std::to_string(i % 5))};
 }
 // Every name the duplicates could be numbered with is taken: the numbers never run out (the
 // numbered names are cut from a long prefix, so they repeat beyond two digits).
 RegnRecord TakenNumbers(int i) {
     const std::string prefix(28, 'p');
-    return {std::uint32_t(i), 300, prefix + (i < 98 ? "#" + std::to_string(i + 2) : "dup")};
+    return {std::uint32_t(i), 300,
+            prefix + (i < 98 ? std::string("#").append(std::to_string(i + 2)) : "dup")};
 }
 // Marker IDs that each land in the middle of the list or clash with one listed.
 Bytes InterleavedMarkerIDs() {

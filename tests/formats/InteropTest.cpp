@@ -28,8 +28,8 @@ std::unique_ptr<CSoundFile> OpenAndCompare(const TempDir& dir, const std::string
 struct WrittenCase {
     FileKind kind;
     int bits, channels;
-    std::optional<std::uint32_t> mask;
-    bool stamped;
+    std::optional<std::uint32_t> mask = std::nullopt;
+    bool stamped = false;
 };
 constexpr std::int32_t kStamp = 3723 * 48000; // 01:02:03 at 48 kHz
 
@@ -71,11 +71,14 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     EXPECT_EQ(chunks.back() + 8 + field(chunks.back() + 4) + (field(chunks.back() + 4) & 1),
               std::int64_t(bytes.size()));
     EXPECT_EQ(field(sound + 4), 1001 * frameBytes + (aiff ? 8 : 0));
-    if (aiff)
+    if (aiff) {
         EXPECT_EQ(std::make_pair(field(sound + 8), field(sound + 12)), std::make_pair(0u, 0u));
-    if (const std::int64_t fmt = ChunkAt(bytes, "fmt ", false); !aiff) // byte rate, block align
+    }
+    if (!aiff) { // byte rate, block align
+        const std::int64_t fmt = ChunkAt(bytes, "fmt ", false);
         EXPECT_EQ(std::make_pair(field(fmt + 16), byteorder::LoadLE16(bytes.data() + fmt + 20)),
                   std::make_pair(48000 * frameBytes, std::uint16_t(frameBytes)));
+    }
 
     SF_INFO info{};
     Sndfile file(sf_open(dir.File("w.snd").c_str(), SFM_READ, &info));
@@ -103,7 +106,9 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     for (std::uint32_t i = 0; i < cues.cue_count; ++i) {
         EXPECT_EQ(cues.cue_points[i].indx, std::int32_t(aiff ? 7 + i : i));
         EXPECT_EQ(cues.cue_points[i].sample_offset, offsets[i]);
-        if (aiff) EXPECT_STREQ(cues.cue_points[i].name, i ? "End point" : "Attack");
+        if (aiff) {
+            EXPECT_STREQ(cues.cue_points[i].name, i ? "End point" : "Attack");
+        }
     }
     SF_INSTRUMENT in{};
     if (aiff) {

@@ -13,11 +13,17 @@ namespace {
 std::uint32_t LE32(const Bytes& b, std::int64_t at) {
     return byteorder::LoadLE32(b.data() + at);
 }
-std::uint16_t LE16(const Bytes& b, std::int64_t at) {
-    return byteorder::LoadLE16(b.data() + at);
-}
 std::string Text(const Bytes& b, std::int64_t at, std::size_t n) {
     return std::string(reinterpret_cast<const char*>(b.data() + at), n);
+}
+
+// 32-bit little-endian words as bytes.
+std::string Words(std::initializer_list<std::uint32_t> words) {
+    std::string text;
+    for (std::uint32_t w : words)
+        for (int i = 0; i < 4; ++i)
+            text += char(w >> (8 * i));
+    return text;
 }
 
 class WAVEFileTest : public ::testing::Test {
@@ -33,32 +39,16 @@ TEST_F(WAVEFileTest, CuePointsLabelsAndRegions) {
     specimen.markers = {MakeMarker(0, 10, "Intr"), MakeMarker(1, 20, "Outro")};
     specimen.regions = {MakeRegion(1000, 3000, "Chorus")};
     const Bytes bytes = SpecimenBytes(dir, specimen);
-    const std::int64_t cue = ChunkAt(bytes, "cue ", false);
-    ASSERT_EQ(cue, 44 + 8000);
-    EXPECT_EQ(std::make_pair(LE32(bytes, cue + 4), LE32(bytes, cue + 8)), std::make_pair(76u, 3u));
+    // After the data: the cue chunk (count; per point ID, frame, "data", chunk start, block
+    // start, frame) and the LIST of labl (ID, name) and ltxt (ID, frames, "rgn ", zeros).
+    std::string expected = "cue " + Words({76, 3});
     const std::uint32_t frames[] = {10, 20, 1000};
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        const std::int64_t point = cue + 12 + 24 * std::int64_t(i);
-        const std::uint32_t frame = frames[i];
-        EXPECT_EQ(std::make_tuple(LE32(bytes, point), LE32(bytes, point + 4),
-                                  Text(bytes, point + 8, 4), LE32(bytes, point + 12),
-                                  LE32(bytes, point + 16), LE32(bytes, point + 20)),
-                  std::make_tuple(i, frame, std::string("data"), 0u, 0u, frame));
-    }
-    const std::int64_t list = ChunkAt(bytes, "LIST", false);
-    ASSERT_EQ(list, cue + 84);
-    const std::int64_t labl1 = list + 12, labl2 = labl1 + 18, ltxt = labl2 + 18;
-    EXPECT_EQ(LE32(bytes, list + 4), std::uint32_t(4 + 18 + 18 + 28));
-    EXPECT_EQ(Text(bytes, list + 8, 4) + Text(bytes, labl1, 4), "adtllabl");
-    EXPECT_EQ(Text(bytes, labl1 + 4, 14), std::string("\x09\0\0\0\0\0\0\0Intr\0\0", 14));
-    EXPECT_EQ(Text(bytes, labl2 + 4, 14), std::string("\x0A\0\0\0\x01\0\0\0Outro\0", 14));
-    // ltxt: size, cue point ID, length in frames, purpose "rgn ", four zero 16-bit fields.
-    EXPECT_EQ(Text(bytes, ltxt, 4) + Text(bytes, ltxt + 16, 4), "ltxtrgn ");
-    EXPECT_EQ(std::vector<std::uint32_t>({LE32(bytes, ltxt + 4), LE32(bytes, ltxt + 8),
-                                          LE32(bytes, ltxt + 12), LE32(bytes, ltxt + 20),
-                                          LE32(bytes, ltxt + 24)}),
-              std::vector<std::uint32_t>({20, 2, 2000, 0, 0}));
-    EXPECT_EQ(std::size_t(ltxt + 28), bytes.size());
+    for (std::uint32_t i = 0; i < 3; ++i)
+        expected += Words({i, frames[i]}) + "data" + Words({0, 0, frames[i]});
+    expected += "LIST" + Words({68}) + "adtllabl" + Words({9, 0}) + std::string("Intr\0\0", 6) +
+                "labl" + Words({10, 1}) + std::string("Outro\0", 6) + "ltxt" +
+                Words({20, 2, 2000}) + "rgn " + Words({0, 0});
+    EXPECT_EQ(Text(bytes, 44 + 8000, bytes.size() - 44 - 8000), expected);
 
     CWAVEFile file;
     ASSERT_EQ(OpenBytes(dir, &file, bytes), kNoErr);

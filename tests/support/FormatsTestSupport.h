@@ -18,10 +18,13 @@ enum class FileKind { AIFF, WAVE, BWF };
 std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind);
 
 struct Specimen {
-    FileKind kind = FileKind::AIFF;
-    std::int16_t channels = 1, bits = 16;
-    float rate = 44100.0f;
-    std::int32_t frames = 0;
+    Specimen(FileKind kind = FileKind::AIFF, std::int16_t channels = 1, std::int16_t bits = 16,
+             float rate = 44100.0f, std::int32_t frames = 0)
+        : kind(kind), channels(channels), bits(bits), rate(rate), frames(frames) {}
+    FileKind kind;
+    std::int16_t channels, bits;
+    float rate;
+    std::int32_t frames;
     std::vector<SFTMarker> markers;
     std::vector<SFTLoop> loops;
     std::vector<SFTRegion> regions;
