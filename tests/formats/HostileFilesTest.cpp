@@ -1,161 +1,139 @@
-// Files whose headers declare far more than they hold: opening one and reading all of its
-// samples must end in a status, ask for little memory, and walk the marker and region lists a
-// number of times in proportion to what the file holds.
-#include "WAVETestSupport.h"
-
+// Files whose headers declare far more than they hold: opening one and reading all of it ends
+// in a status, asks for little memory, and walks the marker and region lists a number of times
+// in proportion to what the file holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "formats/OpenSoundFile.h"
-#include "soundfile/ByteOrder.h"
 #include "soundfile/Memory.h"
+#include "support/FormatsTestSupport.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Put(Bytes& b, const std::string& text) {
-    b.insert(b.end(), text.begin(), text.end());
-}
-void PutLE(Bytes& b, std::uint64_t v, int n) {
-    for (int i = 0; i < n; ++i)
-        b.push_back(std::uint8_t(v >> (8 * i)));
-}
-void PutBE(Bytes& b, std::uint64_t v, int n) {
-    for (int i = n - 1; i >= 0; --i)
-        b.push_back(std::uint8_t(v >> (8 * i)));
-}
-
-// An IFF or RIFF chunk: ID, size in the container's byte order, data, pad byte.
-Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian) {
+Bytes Int(std::uint64_t v, int n, bool bigEndian = false) {
     Bytes b;
-    Put(b, id);
-    bigEndian ? PutBE(b, data.size(), 4) : PutLE(b, data.size(), 4);
-    b.insert(b.end(), data.begin(), data.end());
-    if (data.size() % 2) b.push_back(0);
+    for (int i = 0; i < n; ++i)
+        b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
     return b;
 }
-Bytes Container(const std::string& id, const std::string& form, const std::vector<Bytes>& chunks,
+void Append(Bytes& b, std::initializer_list<Bytes> parts) {
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    Append(b, parts);
+    return b;
+}
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+// A chunk: ID, size in the container's byte order, data, pad byte.
+Bytes Chunk(const std::string& id, const Bytes& data, bool bigEndian = false) {
+    return Cat({Text(id), Int(data.size(), 4, bigEndian), data, Bytes(data.size() % 2, 0)});
+}
+Bytes Container(const char* id, const char* form, const std::vector<Bytes>& chunks,
                 bool bigEndian) {
-    Bytes body;
-    Put(body, form);
+    Bytes body = Text(form);
     for (const Bytes& c : chunks)
-        body.insert(body.end(), c.begin(), c.end());
+        Append(body, {c});
     return Chunk(id, body, bigEndian);
 }
 
-Bytes Fmt(std::uint32_t channels, std::uint32_t bits) {
-    Bytes f;
-    PutLE(f, 1, 2);
-    PutLE(f, channels, 2);
-    PutLE(f, 44100, 4);
-    PutLE(f, 44100 * channels * bits / 8, 4);
-    PutLE(f, channels * bits / 8, 2);
-    PutLE(f, bits, 2);
-    return Chunk("fmt ", f, false);
-}
-
-// A WAVE file: 16-bit mono unless told, `frames` frames, then the given chunks; with a bext
-// chunk first when `broadcast`.
+// A WAVE file: `frames` frames, then the given chunks; with a bext chunk first when `broadcast`.
 Bytes Wave(const std::vector<Bytes>& extra, std::uint32_t frames = 1000, bool broadcast = false,
            std::uint32_t channels = 1, std::uint32_t bits = 16) {
     std::vector<Bytes> chunks;
-    if (broadcast) chunks.push_back(Chunk("bext", Bytes(602, 0), false));
-    chunks.push_back(Fmt(channels, bits));
-    chunks.push_back(Chunk("data", Bytes(std::size_t(frames) * channels * bits / 8, 0), false));
+    if (broadcast) chunks.push_back(Chunk("bext", Bytes(602, 0)));
+    chunks.push_back(Chunk("fmt ", Cat({Int(1, 2), Int(channels, 2), Int(44100, 4),
+                                        Int(44100 * channels * bits / 8, 4),
+                                        Int(channels * bits / 8, 2), Int(bits, 2)})));
+    chunks.push_back(Chunk("data", Bytes(std::size_t(frames) * channels * bits / 8, 0)));
     chunks.insert(chunks.end(), extra.begin(), extra.end());
     return Container("RIFF", "WAVE", chunks, false);
 }
 
-// Cue points with IDs 0 .. n-1 at frame `position(i)`, and an adtl list of one sub-chunk per
-// point, made by `sub(i)`.
+// Cue points 0 .. n-1 at frame `position(i)`, and an adtl list of one sub-chunk per point:
+// a label "m<i>", or a region of one frame.
 std::vector<Bytes> CuesAndList(int n, const std::function<std::uint32_t(int)>& position,
-                               const std::function<Bytes(int)>& sub) {
-    Bytes cue, adtl;
-    PutLE(cue, std::uint32_t(n), 4);
-    Put(adtl, "adtl");
+                               bool regions) {
+    Bytes cue = Int(std::uint32_t(n), 4), adtl = Text("adtl");
     for (int i = 0; i < n; ++i) {
-        PutLE(cue, std::uint32_t(i), 4);
-        PutLE(cue, position(i), 4);
-        Put(cue, "data");
-        PutLE(cue, 0, 8);
-        PutLE(cue, position(i), 4);
-        const Bytes s = sub(i);
-        adtl.insert(adtl.end(), s.begin(), s.end());
+        const Bytes id = Int(std::uint32_t(i), 4), at = Int(position(i), 4);
+        Append(cue, {id, at, Text("data"), Int(0, 8), at});
+        Append(adtl,
+               {regions ? Chunk("ltxt", Cat({id, Int(1, 4), Text("rgn "), Int(0, 8)}))
+                        : Chunk("labl", Cat({id, Bytes{'m'}, Text(std::to_string(i)), Bytes{0}}))});
     }
-    return {Chunk("cue ", cue, false), Chunk("LIST", adtl, false)};
+    return {Chunk("cue ", cue), Chunk("LIST", adtl)};
 }
 
-// A regn chunk of n regions made by `region(i)`: start, end and the name.
+// A regn chunk of n regions: start, end and name of each.
 struct RegnRecord {
     std::uint32_t start, end;
     std::string name;
 };
 Bytes Regn(int n, const std::function<RegnRecord(int)>& region) {
-    Bytes r;
-    PutLE(r, std::uint32_t(n), 4);
+    Bytes r = Int(std::uint32_t(n), 4);
     for (int i = 0; i < n; ++i) {
         const RegnRecord rec = region(i);
         for (std::uint64_t v : {0u, 0u, rec.start, rec.end, rec.start, 0u, 0u})
-            PutLE(r, v, 8);
-        Bytes name(32, 0);
-        name[0] = std::uint8_t(rec.name.size());
-        std::copy(rec.name.begin(), rec.name.end(), name.begin() + 1);
-        r.insert(r.end(), name.begin(), name.end());
+            Append(r, {Int(v, 8)});
+        Bytes name = Cat({Int(rec.name.size(), 1), Text(rec.name)});
+        name.resize(32);
+        Append(r, {name});
     }
-    return Chunk("regn", r, false);
+    return Chunk("regn", r);
 }
 
-// An AIFF file with the given COMM fields, MARK records and SSND data bytes.
+// An AIFF file with the given common chunk fields, MARK records and SSND data bytes.
 Bytes Aiff(std::uint32_t channels, std::uint32_t frames, std::uint32_t bits,
            const std::vector<std::pair<std::int16_t, std::string>>& markers, std::size_t data) {
-    Bytes comm;
-    PutBE(comm, channels, 2);
-    PutBE(comm, frames, 4);
-    PutBE(comm, bits, 2);
-    for (std::uint8_t x : {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0})
-        comm.push_back(x);
+    const Bytes comm = Cat({Int(channels, 2, true), Int(frames, 4, true), Int(bits, 2, true),
+                            Bytes{0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}});
     std::vector<Bytes> chunks{Chunk("COMM", comm, true)};
     if (!markers.empty()) {
-        Bytes mark;
-        PutBE(mark, markers.size(), 2);
-        for (const auto& [id, name] : markers) {
-            PutBE(mark, std::uint16_t(id), 2);
-            PutBE(mark, 0, 4);
-            mark.push_back(std::uint8_t(name.size()));
-            Put(mark, name);
-            if (name.size() % 2 == 0) mark.push_back(0);
-        }
+        Bytes mark = Int(markers.size(), 2, true);
+        for (const auto& [id, name] : markers)
+            Append(mark, {Int(std::uint16_t(id), 2, true), Int(0, 4, true), Int(name.size(), 1),
+                          Text(name), Bytes(1 - name.size() % 2, 0)});
         chunks.push_back(Chunk("MARK", mark, true));
     }
-    Bytes ssnd(8 + data, 0);
-    chunks.push_back(Chunk("SSND", ssnd, true));
+    chunks.push_back(Chunk("SSND", Bytes(8 + data, 0), true));
     return Container("FORM", "AIFF", chunks, true);
 }
 
-Bytes Label(int i) {
-    Bytes b;
-    PutLE(b, std::uint32_t(i), 4);
-    Put(b, "m");
-    Put(b, std::to_string(i));
-    b.push_back(0);
-    return Chunk("labl", b, false);
-}
-Bytes Ltxt(int i) {
-    Bytes b;
-    PutLE(b, std::uint32_t(i), 4);
-    PutLE(b, 1, 4);
-    Put(b, "rgn ");
-    PutLE(b, 0, 8);
-    return Chunk("ltxt", b, false);
-}
-
 constexpr int kMany = 30000;
-const std::string kPrefix(28, 'p'); // numbered names cut from it repeat beyond two digits
+
+std::uint32_t InOrder(int i) {
+    return std::uint32_t(i);
+}
+// Regions given in an order that puts each in the middle of the list.
+std::uint32_t OutOfOrder(int i) {
+    return i ? std::uint32_t(i % 998) : 999u;
+}
+RegnRecord SameNames(int i) {
+    return {0, std::uint32_t(i % 7), "Same"};
+}
+RegnRecord BadNames(int i) {
+    return {std::uint32_t(i % 9), 9, std::string("a:").append(std::to_string(i % 5))};
+}
+// Every name the duplicates could be numbered with is taken: the numbers never run out (the
+// numbered names are cut from a long prefix, so they repeat beyond two digits).
+RegnRecord TakenNumbers(int i) {
+    const std::string prefix(28, 'p');
+    return {std::uint32_t(i), 300,
+            prefix + (i < 98 ? std::string("#").append(std::to_string(i + 2)) : "dup")};
+}
+// Marker IDs that each land in the middle of the list or clash with one listed.
+Bytes InterleavedMarkerIDs() {
+    std::vector<std::pair<std::int16_t, std::string>> markers;
+    for (int i = 0; i < 32000; ++i)
+        markers.emplace_back(std::int16_t(i < 16000 ? 2 * i : 15999), "x");
+    return Aiff(1, 100, 16, markers, 200);
+}
 
 struct Hostile {
     const char* name;
@@ -166,66 +144,18 @@ struct Hostile {
 const Hostile kHostile[] = {
     {"channels_wave", [] { return Wave({}, 0, false, 27650, 32); }, 0},
     {"channels_aiff", [] { return Aiff(32767, 16000, 32, {}, 0); }, 0},
-    {"cue_labels",
-     [] {
-         return Wave(CuesAndList(
-             kMany, [](int i) { return i; }, Label));
-     },
-     kMany},
-    // Regions given in an order that puts each in the middle of the list.
-    {"regions_out_of_order",
-     [] {
-         return Wave(CuesAndList(
-                         kMany, [](int i) { return i == 0 ? 999u : std::uint32_t(i % 998); }, Ltxt),
-                     1000);
-     },
-     kMany},
-    {"same_region_names",
-     [] {
-         return Wave({Regn(kMany,
-                           [](int i) {
-                               return RegnRecord{0, std::uint32_t(i % 7), "Same"};
-                           })},
-                     10, true);
-     },
-     kMany},
-    {"bad_region_names",
-     [] {
-         return Wave({Regn(kMany,
-                           [](int i) {
-                               return RegnRecord{std::uint32_t(i % 9), 9,
-                                                 std::string("a:").append(std::to_string(i % 5))};
-                           })},
-                     10, true);
-     },
-     kMany},
-    // Every name the duplicates could be numbered with is taken: the numbers never run out.
-    {"numbered_names_taken",
-     [] {
-         return Wave({Regn(200,
-                           [](int i) {
-                               return RegnRecord{std::uint32_t(i), 300,
-                                                 i < 98 ? kPrefix + "#" + std::to_string(i + 2)
-                                                        : kPrefix + "dup"};
-                           })},
-                     300, true);
-     },
-     200},
-    // Marker IDs that each land in the middle of the list or clash with one listed.
-    {"marker_ids_interleaved",
-     [] {
-         std::vector<std::pair<std::int16_t, std::string>> markers;
-         for (int i = 0; i < 32000; ++i)
-             markers.emplace_back(std::int16_t(i < 16000 ? 2 * i : 15999), "x");
-         return Aiff(1, 100, 16, markers, 200);
-     },
-     32000},
+    {"cue_labels", [] { return Wave(CuesAndList(kMany, InOrder, false)); }, kMany},
+    {"regions_out_of_order", [] { return Wave(CuesAndList(kMany, OutOfOrder, true)); }, kMany},
+    {"same_region_names", [] { return Wave({Regn(kMany, SameNames)}, 10, true); }, kMany},
+    {"bad_region_names", [] { return Wave({Regn(kMany, BadNames)}, 10, true); }, kMany},
+    {"numbered_names_taken", [] { return Wave({Regn(200, TakenNumbers)}, 300, true); }, 200},
+    {"marker_ids_interleaved", InterleavedMarkerIDs, 32000},
 };
 
 class HostileFiles : public ::testing::TestWithParam<Hostile> {
   protected:
     void TearDown() override { SetAllocationHook({}); }
-    WAVEReaderPreferences preferences;
+    ReaderPreferences preferences;
     TempDir dir;
 };
 
@@ -239,7 +169,6 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
         return false;
     });
     const std::uint64_t stepsBefore = CList::LinkSteps();
-
     std::unique_ptr<CSoundFile> file;
     Status status = OpenSoundFile(dir.Spec(name), &file);
     if (status == kNoErr) {
@@ -265,31 +194,6 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileFiles, ::testing::ValuesIn(kHostile),
-                         [](const ::testing::TestParamInfo<Hostile>& info) {
-                             return std::string(info.param.name);
-                         });
-
-// The stand-in region over a file without regions is named after the file, cut to a region
-// name's length however long the file name is.
-TEST(WholeFileRegion, LongFileNamesAreCut) {
-    WAVEReaderPreferences preferences;
-    TempDir dir;
-    const std::string name(60, 'n');
-    struct Case {
-        Bytes bytes;
-        std::size_t kept;
-    };
-    for (const Case& c : {Case{Aiff(1, 10, 16, {}, 20), 31}, Case{Wave({}, 10), 29},
-                          Case{Wave({}, 10, true), 31}}) {
-        ASSERT_TRUE(WriteFileBytes(dir.File(name), c.bytes));
-        std::unique_ptr<CSoundFile> file;
-        ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
-        SFTRegion region;
-        ASSERT_EQ(file->GetIndRegion(0, &region), kNoErr);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(region.name + 1), region.name[0]),
-                  name.substr(0, c.kept))
-            << file->GetFType();
-    }
-}
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,269 +1,188 @@
-// CWAVEFile: the bytes it writes and what it reads back, including damaged files.
-#include "WAVETestSupport.h"
-
+// CWAVEFile and CBWFLinearFile: the bytes they write (little-endian, 8-bit samples unsigned;
+// Broadcast WAVE with a fixed 910-byte header), cue points, labels and regions, and the format
+// chunks they read or refuse.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <tuple>
-
+#include "formats/CBWFLinearFile.h"
 #include "soundfile/ByteOrder.h"
+#include "support/FormatsTestSupport.h"
 #include "support/SndfileReader.h"
-#include "support/TempDir.h"
 
 namespace {
 
+std::uint32_t LE32(const Bytes& b, std::int64_t at) {
+    return byteorder::LoadLE32(b.data() + at);
+}
+std::string Text(const Bytes& b, std::int64_t at, std::size_t n) {
+    return std::string(reinterpret_cast<const char*>(b.data() + at), n);
+}
+
+// 32-bit little-endian words as bytes.
+std::string Words(std::initializer_list<std::uint32_t> words) {
+    std::string text;
+    for (std::uint32_t w : words)
+        for (int i = 0; i < 4; ++i)
+            text += char(w >> (8 * i));
+    return text;
+}
+
 class WAVEFileTest : public ::testing::Test {
-protected:
-    WAVEReaderPreferences preferences;
-
-    std::vector<std::uint8_t> Write(const WAVESpecimen& specimen, const char* name = "t.wav") {
-        EXPECT_EQ(WriteWAVESpecimen(dir.Spec(name), specimen), kNoErr);
-        return ReadFileBytes(dir.File(name));
-    }
-    Status OpenBytes(CWAVEFile* file, const std::vector<std::uint8_t>& bytes,
-                     const char* name = "in.wav") {
-        return ::OpenBytes(dir, file, bytes, name);
-    }
-
+  protected:
+    ReaderPreferences preferences;
     TempDir dir;
 };
 
-// --- the header and the sample data ---
-
-class WAVEFormats : public WAVEFileTest,
-                    public ::testing::WithParamInterface<std::tuple<int, int>> {};
-
-TEST_P(WAVEFormats, HeaderSamplesPadByteAndReadBack) {
-    WAVESpecimen specimen;
-    specimen.bits = std::int16_t(std::get<0>(GetParam()));
-    specimen.channels = std::int16_t(std::get<1>(GetParam()));
-    specimen.rate = 48000.0f;
-    specimen.frames = 1001; // odd, so 8- and 24-bit mono data needs a pad byte
-    const auto bytes = Write(specimen);
-    const std::uint32_t b = std::uint32_t(specimen.bits / 8);
-    const std::uint32_t dataSize = 1001u * b * std::uint32_t(specimen.channels);
-    const std::uint32_t pad = dataSize & 1;
-
-    ASSERT_EQ(bytes.size(), 44 + dataSize + pad);
-    EXPECT_EQ(TextAt(bytes, 0, 4), "RIFF");
-    EXPECT_EQ(LE32At(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(TextAt(bytes, 8, 8), "WAVEfmt ");
-    EXPECT_EQ(LE32At(bytes, 16), 16u);
-    EXPECT_EQ(LE16At(bytes, 20), 1);
-    EXPECT_EQ(LE16At(bytes, 22), specimen.channels);
-    EXPECT_EQ(LE32At(bytes, 24), 48000u);
-    EXPECT_EQ(LE32At(bytes, 28), 48000u * b * std::uint32_t(specimen.channels));
-    EXPECT_EQ(LE16At(bytes, 32), b * std::uint32_t(specimen.channels));
-    EXPECT_EQ(LE16At(bytes, 34), specimen.bits);
-    EXPECT_EQ(TextAt(bytes, 36, 4), "data");
-    EXPECT_EQ(LE32At(bytes, 40), dataSize);
-    if (pad) {
-        EXPECT_EQ(bytes.back(), 0);
-    }
-
-    // Samples little-endian; 8-bit ones unsigned.
-    for (std::int32_t f : {0, 1, 500, 1000})
-        for (std::int16_t c = 0; c < specimen.channels; ++c) {
-            const std::size_t at = 44 + (std::size_t(f) * std::size_t(specimen.channels) + std::size_t(c)) * b;
-            std::int64_t code = SpecimenCode(f, c, specimen.bits);
-            std::uint64_t stored = 0;
-            for (std::uint32_t i = 0; i < b; ++i) stored |= std::uint64_t(bytes[at + i]) << (8 * i);
-            if (b == 1) {
-                EXPECT_EQ(stored, std::uint64_t(code + 128)) << f;
-            } else {
-                EXPECT_EQ(stored, std::uint64_t(code) & ((std::uint64_t(1) << (8 * b)) - 1)) << f;
-            }
-        }
-
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(std::make_tuple(file.GetNumChannels(), file.GetWordSize(), file.GetSampleRate(),
-                              file.GetNumSFrames(), file.GetDataStart()),
-              std::make_tuple(specimen.channels, specimen.bits, 48000.0f, std::int32_t(1001),
-                              std::int32_t(44)));
-    EXPECT_EQ(file.GetDataType(), specimen.bits == 8 ? 3 : 1);
-    const std::vector<int> samples = EngineSamples(file);
-    for (std::size_t i = 0; i < samples.size(); i += 97)
-        ASSERT_EQ(std::int64_t(samples[i]),
-                  SpecimenCode(std::int32_t(i / std::size_t(specimen.channels)),
-                               std::int16_t(i % std::size_t(specimen.channels)), specimen.bits) *
-                      (std::int64_t(1) << (32 - specimen.bits))) << i;
-    EXPECT_EQ(file.GetNumMarkers(), 0);
-    EXPECT_EQ(file.Close(), kNoErr);
-    EXPECT_EQ(file.Close(), kErrFileNotOpen);
-}
-
-INSTANTIATE_TEST_SUITE_P(BitsAndChannels, WAVEFormats,
-                         ::testing::Combine(::testing::Values(8, 16, 24, 32),
-                                            ::testing::Values(1, 2)));
-
-TEST_F(WAVEFileTest, EightBitSamplesAreOffsetAndUnwrittenFramesAreSilence) {
-    CWAVEFile file;
-    const FSSpec fileRef = dir.Spec("eight.wav");
-    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(file.Create(2, 8, 8000.0f, nullptr, 0, nullptr), kNoErr);
-    // Channel 0 only, starting at frame 2: frames 0-1 and channel 1 were never written.
-    std::vector<double> values = {0.0, -1.0, 0.5};
-    double* block = values.data();
-    std::int32_t count = 3;
-    ASSERT_EQ(file.Write(std::int16_t(0), 2, &count, &block), kNoErr);
-    ASSERT_EQ(file.Close(), kNoErr);
-    const auto bytes = ReadFileBytes(dir.File("eight.wav"));
-    const std::vector<std::uint8_t> data(bytes.begin() + 44, bytes.begin() + 54);
-    EXPECT_EQ(data, (std::vector<std::uint8_t>{0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00, 0x80,
-                                               0xC0, 0x80}));
-
-    CWAVEFile back;
-    ASSERT_EQ(OpenBytes(&back, bytes), kNoErr);
-    EXPECT_EQ(EngineSamples(back), (std::vector<int>{0, 0, 0, 0, 0, 0, INT32_MIN, 0, 1 << 30, 0}));
-}
-
-// --- cue and associated data ---
-
-TEST_F(WAVEFileTest, OneMarkerGivesCueAndLabelBytes) {
-    WAVESpecimen specimen;
-    specimen.frames = 200;
-    specimen.markers = {MakeMarker(0, 100, "Start")};
-    const auto bytes = Write(specimen);
-    const std::size_t cue = 44 + 400;
-    ASSERT_EQ(bytes.size(), cue + 36 + 30);
-    const std::vector<std::uint8_t> expectCue = {
-        'c', 'u', 'e', ' ', 28, 0, 0, 0, 1, 0, 0, 0,   0, 0, 0, 0, 100, 0, 0, 0,
-        'd', 'a', 't', 'a', 0,  0, 0, 0, 0, 0, 0, 0, 100, 0, 0, 0};
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + cue, bytes.begin() + cue + 36), expectCue);
-    const std::vector<std::uint8_t> expectList = {
-        'L', 'I', 'S', 'T', 22, 0, 0, 0, 'a', 'd', 't', 'l', 'l', 'a', 'b', 'l',
-        10,  0,   0,   0,   0,  0, 0, 0, 'S', 't', 'a', 'r', 't', 0};
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + cue + 36, bytes.end()), expectList);
-    EXPECT_EQ(LE32At(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(LE32At(bytes, 40), 400u);
-}
-
-TEST_F(WAVEFileTest, EvenNameIsPaddedAndRegionsFollowMarkers) {
-    WAVESpecimen specimen;
-    specimen.frames = 4000;
+// Cue points for markers and regions, a labl per marker (even names padded), an ltxt per
+// region; read back, the region gets a numbered name.
+TEST_F(WAVEFileTest, CuePointsLabelsAndRegions) {
+    Specimen specimen{FileKind::WAVE, 1, 16, 44100.0f, 4000};
     specimen.markers = {MakeMarker(0, 10, "Intr"), MakeMarker(1, 20, "Outro")};
-    specimen.regions = {MakeRegion(1000, 3000, 1000, "Chorus")};
-    const auto bytes = Write(specimen);
-    const std::int64_t cue = RiffChunkOffset(bytes, "cue ");
-    ASSERT_EQ(cue, 44 + 8000);
-    EXPECT_EQ(LE32At(bytes, cue + 4), 4u + 3 * 24);
-    EXPECT_EQ(LE32At(bytes, cue + 8), 3u);
-    for (std::uint32_t i = 0; i < 3; ++i) {
-        const std::int64_t point = cue + 12 + 24 * std::int64_t(i);
-        const std::uint32_t frame = i == 0 ? 10 : i == 1 ? 20 : 1000;
-        EXPECT_EQ(LE32At(bytes, point), i);
-        EXPECT_EQ(LE32At(bytes, point + 4), frame);
-        EXPECT_EQ(TextAt(bytes, point + 8, 4), "data");
-        EXPECT_EQ(LE32At(bytes, point + 12), 0u);
-        EXPECT_EQ(LE32At(bytes, point + 16), 0u);
-        EXPECT_EQ(LE32At(bytes, point + 20), frame);
-    }
-    const std::int64_t list = RiffChunkOffset(bytes, "LIST");
-    ASSERT_EQ(list, cue + 84);
-    // "Intr": size 9 and a pad byte; "Outro": size 10; then the 28-byte ltxt.
-    const std::int64_t labl1 = list + 12, labl2 = labl1 + 18, ltxt = labl2 + 18;
-    EXPECT_EQ(LE32At(bytes, list + 4), std::uint32_t(4 + 18 + 18 + 28));
-    EXPECT_EQ(TextAt(bytes, labl1, 4), "labl");
-    EXPECT_EQ(LE32At(bytes, labl1 + 4), 9u);
-    EXPECT_EQ(TextAt(bytes, labl1 + 12, 4), "Intr");
-    EXPECT_EQ(bytes[std::size_t(labl1 + 16)], 0);
-    EXPECT_EQ(bytes[std::size_t(labl1 + 17)], 0);
-    EXPECT_EQ(LE32At(bytes, labl2 + 4), 10u);
-    EXPECT_EQ(LE32At(bytes, labl2 + 8), 1u);
-    // ltxt: size, cue point ID, length in frames, purpose "rgn ", then four zero 16-bit fields.
-    EXPECT_EQ(TextAt(bytes, ltxt, 4) + TextAt(bytes, ltxt + 16, 4), "ltxtrgn ");
-    EXPECT_EQ(std::vector<std::uint32_t>({LE32At(bytes, ltxt + 4), LE32At(bytes, ltxt + 8),
-                                          LE32At(bytes, ltxt + 12), LE32At(bytes, ltxt + 20),
-                                          LE32At(bytes, ltxt + 24)}),
-              std::vector<std::uint32_t>({20, 2, 2000, 0, 0}));
-    EXPECT_EQ(std::size_t(ltxt + 28), bytes.size());
+    specimen.regions = {MakeRegion(1000, 3000, "Chorus")};
+    const Bytes bytes = SpecimenBytes(dir, specimen);
+    // After the data: the cue chunk (count; per point ID, frame, "data", chunk start, block
+    // start, frame) and the LIST of labl (ID, name) and ltxt (ID, frames, "rgn ", zeros).
+    std::string expected = "cue " + Words({76, 3});
+    const std::uint32_t frames[] = {10, 20, 1000};
+    for (std::uint32_t i = 0; i < 3; ++i)
+        expected += Words({i, frames[i]}) + "data" + Words({0, 0, frames[i]});
+    expected += "LIST" + Words({68}) + "adtllabl" + Words({9, 0}) + std::string("Intr\0\0", 6) +
+                "labl" + Words({10, 1}) + std::string("Outro\0", 6) + "ltxt" +
+                Words({20, 2, 2000}) + "rgn " + Words({0, 0});
+    EXPECT_EQ(Text(bytes, 44 + 8000, bytes.size() - 44 - 8000), expected);
 
     CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
+    ASSERT_EQ(OpenBytes(dir, &file, bytes), kNoErr);
     ASSERT_EQ(file.GetNumMarkers(), 2);
     SFTMarker m;
     ASSERT_EQ(file.GetIndMarker(1, &m), kNoErr);
-    EXPECT_EQ(std::make_tuple(int(m.id), int(m.position), MarkerName(m), int(m.type)),
+    EXPECT_EQ(std::make_tuple(int(m.id), int(m.position), NameOf(m.name), int(m.type)),
               std::make_tuple(1, 20, std::string("Outro"), int(kMarkerTypeOrdinary)));
     ASSERT_EQ(file.GetNumRegions(), 1);
     SFTRegion r;
     ASSERT_EQ(file.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(std::vector<int>({r.id, r.start, r.end, r.sync}),
-              std::vector<int>({2, 1000, 3000, 1000}));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Region nmbr 2");
+    EXPECT_EQ(std::make_tuple(r.id, r.start, r.end, r.sync, NameOf(r.name)),
+              std::make_tuple(2, 1000, 3000, 1000, std::string("Region nmbr 2")));
     file.Close();
-
     std::int16_t regions = -1;
     CWAVEFile offline;
-    const FSSpec fileRef = dir.Spec("in.wav");
+    const FSSpec fileRef = dir.Spec("in.snd");
     ASSERT_EQ(offline.ISoundFile(&fileRef), kNoErr);
     EXPECT_EQ(offline.GetOfflineInfo(&regions), kNoErr);
     EXPECT_EQ(regions, 1);
     EXPECT_FALSE(offline.IsOpen());
 }
 
-TEST_F(WAVEFileTest, WholeFileRegionIsSkippedAndFileNameRegionAdded) {
-    WAVESpecimen specimen;
-    specimen.frames = 100;
-    specimen.regions = {MakeRegion(0, 100, 0, "All")};
-    auto bytes = Write(specimen);
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes, "a-name-longer-than-twenty-nine-characters.wav"), kNoErr);
+// The fixed header of a Broadcast WAVE file, the bext fields at their offsets, and the regn
+// chunk after the data.
+TEST_F(WAVEFileTest, BroadcastHeaderBextFieldsAndRegions) {
+    Specimen specimen{FileKind::BWF, 1, 16, 48000.0f, 6000};
+    specimen.regions = {MakeRegion(1000, 5000, "Verse")};
+    specimen.markers = {MakeMarker(0, 10, "A"), MakeMarker(1, 20, "B")};
+    const Bytes bytes = SpecimenBytes(dir, specimen);
+    EXPECT_EQ(Text(bytes, 8, 8) + Text(bytes, 878, 4) + Text(bytes, 902, 4), "WAVEbextfmt data");
+    EXPECT_EQ(std::make_pair(LE32(bytes, 16), LE32(bytes, 906)), std::make_pair(858u, 12000u));
+    const std::int64_t bext = 20; // the chunk's data
+    EXPECT_EQ(bytes[bext], 0);    // an empty description
+    EXPECT_EQ(Text(bytes, bext + 256, 12), std::string("Ziro Dudavo\0", 12));
+    EXPECT_EQ(Text(bytes, bext + 288, 29), std::string("Kestrelbay - Quillwavecaster\0", 29));
+    EXPECT_EQ(Text(bytes, bext + 320, 18), "2004:00:0000:00:00");
+    EXPECT_EQ(Text(bytes, bext + 602, 14), std::string("CodingHistory\0", 14));
+    EXPECT_EQ(Bytes(bytes.begin() + bext + 338, bytes.begin() + bext + 602), Bytes(264, 0));
+    const std::int64_t regn = 910 + 12000;
+    ASSERT_EQ(Text(bytes, regn, 4), "regn");
+    EXPECT_EQ(std::make_pair(LE32(bytes, regn + 4), LE32(bytes, regn + 8)),
+              std::make_pair(92u, 1u));
+    const std::int64_t fields[] = {0, 0, 1000, 5000, 1000, 0, 0};
+    for (int v = 0; v < 7; ++v)
+        EXPECT_EQ(std::int64_t(byteorder::LoadLE64(bytes.data() + regn + 12 + 8 * v)), fields[v]);
+    EXPECT_EQ(Text(bytes, regn + 12 + 56, 6), "\x05Verse");
+    // The cue chunk (two markers and the region) and the LIST follow.
+    EXPECT_EQ(ChunkAt(bytes, "cue ", false), regn + 100);
+    EXPECT_EQ(LE32(bytes, regn + 108), 3u);
+
+    CBWFLinearFile file;
+    ASSERT_EQ(OpenBytes(dir, &file, bytes), kNoErr);
+    EXPECT_EQ(file.GetFType(), byteorder::FourCC("BWLN"));
+    EXPECT_EQ(file.GetBextInfo().originator, "Ziro Dudavo");
+    EXPECT_EQ(file.GetBextInfo().originatorReference, "Kestrelbay - Quillwavecaster");
+    EXPECT_EQ(file.GetNumMarkers(), 0); // cue points are not read by this class
     ASSERT_EQ(file.GetNumRegions(), 1);
     SFTRegion r;
     ASSERT_EQ(file.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(r.id, 0);
-    EXPECT_EQ(r.end, 100);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]),
-              std::string("a-name-longer-than-twenty-nine-characters.wav").substr(0, 29));
+    EXPECT_EQ(std::make_tuple(r.id, r.start, r.end, r.sync, NameOf(r.name)),
+              std::make_tuple(1, 1000, 5000, 1000, std::string("Verse")));
 }
 
-TEST_F(WAVEFileTest, PreferencesKeepWholeFileRegionsAndAddNoStandIn) {
-    preferences.Store().SetObject(kIgnoreRegionsContainingWholeFile, false);
-    preferences.Store().SetObject(kProcessFileIfNoRegions, false);
-    WAVESpecimen specimen;
-    specimen.frames = 100;
-    specimen.regions = {MakeRegion(0, 100, 0, "All")};
-    CWAVEFile kept;
-    ASSERT_EQ(OpenBytes(&kept, Write(specimen)), kNoErr);
-    ASSERT_EQ(kept.GetNumRegions(), 1);
-    SFTRegion r;
-    ASSERT_EQ(kept.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(r.name + 1), r.name[0]), "Region nmbr 0");
+struct TimeCase {
+    std::int32_t stamp;
+    float rate;
+    const char* time; // the 8 bytes of the origination time
+    std::uint32_t reference;
+};
+class BWFTimeStamps : public WAVEFileTest, public ::testing::WithParamInterface<TimeCase> {};
 
-    specimen.regions.clear();
-    CWAVEFile none;
-    ASSERT_EQ(OpenBytes(&none, Write(specimen, "none.wav"), "none-in.wav"), kNoErr);
-    EXPECT_EQ(none.GetNumRegions(), 0);
+TEST_P(BWFTimeStamps, TimeFieldsAndRegionStamp) {
+    const TimeCase& c = GetParam();
+    Specimen specimen{FileKind::BWF, 1, 16, c.rate, 10};
+    specimen.timeStamp = c.stamp;
+    specimen.regions = {MakeRegion(2, 8, "One", 77)};
+    const Bytes bytes = SpecimenBytes(dir, specimen);
+    EXPECT_EQ(Text(bytes, 20 + 330, 8), std::string(c.time, 8));
+    EXPECT_EQ(std::make_pair(LE32(bytes, 20 + 338), LE32(bytes, 20 + 342)),
+              std::make_pair(c.reference, 0u));
+    // A region record carries the file's time stamp, then the region's own.
+    const std::int64_t regn = ChunkAt(bytes, "regn", false);
+    EXPECT_EQ(std::int64_t(byteorder::LoadLE64(bytes.data() + regn + 52)), c.stamp);
+    EXPECT_EQ(byteorder::LoadLE64(bytes.data() + regn + 60), 77u);
+    CBWFLinearFile file;
+    ASSERT_EQ(OpenBytes(dir, &file, bytes), kNoErr);
+    EXPECT_EQ(file.GetTimeStamp(), std::int32_t(c.reference));
 }
 
-// --- what is refused or repaired ---
+INSTANTIATE_TEST_SUITE_P(Stamps, BWFTimeStamps,
+                         ::testing::Values(TimeCase{0, 48000.0f, "00:00:00", 0},
+                                           TimeCase{3723 * 48000, 48000.0f, "01:02:03", 178704000},
+                                           TimeCase{59 * 44100 + 44099, 44100.0f, "00:00:59",
+                                                    59 * 44100 + 44099},
+                                           TimeCase{-100000, 48000.0f, "\0\0\0\0\0\0\0\0", 0}));
 
+TEST_F(WAVEFileTest, BroadcastDescriptionComesFromTheSpecificsBlockAndReadsBack) {
+    CBWFLinearFile file;
+    const FSSpec fileRef = dir.Spec("d.wav");
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
+    std::uint8_t specifics[256] = {0};
+    specifics[22] = 255; // longer than the block holds: cut to 233 characters
+    for (int i = 23; i < 256; ++i)
+        specifics[i] = std::uint8_t('a' + i % 26);
+    ASSERT_EQ(file.Create(1, 16, 48000.0f, specifics, 0, nullptr), kNoErr);
+    ASSERT_EQ(file.Close(), kNoErr);
+    const Bytes bytes = ReadFileBytes(dir.File("d.wav"));
+    const std::string description(reinterpret_cast<char*>(specifics + 23), 233);
+    EXPECT_EQ(Text(bytes, 20, 234), description + '\0');
+    CBWFLinearFile back;
+    ASSERT_EQ(OpenBytes(dir, &back, bytes), kNoErr);
+    EXPECT_EQ(back.GetBextInfo().description, description);
+}
+
+// Format chunks patched after writing: what is refused, with which status.
 struct Patch {
     const char* what;
-    std::int64_t offset; // from the start of the file
-    std::vector<std::uint8_t> bytes;
+    std::int64_t offset;
+    Bytes bytes;
     Status expected;
     bool extensible = false; // a stereo file with the 40-byte format chunk, data at 68
 };
-
 class WAVEPatched : public WAVEFileTest, public ::testing::WithParamInterface<Patch> {};
 
 TEST_P(WAVEPatched, OpensToTheExpectedStatus) {
-    WAVESpecimen specimen;
-    specimen.frames = 100;
-    if (GetParam().extensible) {
-        specimen.channels = 2;
-        specimen.channelMask = 0x3;
-    }
-    auto bytes = Write(specimen);
-    std::copy(GetParam().bytes.begin(), GetParam().bytes.end(),
-              bytes.begin() + GetParam().offset);
+    const Patch& p = GetParam();
+    Specimen specimen{FileKind::WAVE, std::int16_t(p.extensible ? 2 : 1), 16, 44100.0f, 100};
+    if (p.extensible) specimen.channelMask = 0x3;
+    Bytes bytes = SpecimenBytes(dir, specimen);
+    std::copy(p.bytes.begin(), p.bytes.end(), bytes.begin() + p.offset);
     CWAVEFile file;
-    EXPECT_EQ(OpenBytes(&file, bytes), GetParam().expected) << GetParam().what;
-    if (GetParam().expected == kNoErr && GetParam().extensible) {
+    EXPECT_EQ(OpenBytes(dir, &file, bytes), p.expected) << p.what;
+    if (p.expected == kNoErr && p.extensible) {
         EXPECT_EQ(file.GetChannelMask(), std::optional<std::uint32_t>(0x3));
     }
 }
@@ -271,151 +190,44 @@ TEST_P(WAVEPatched, OpensToTheExpectedStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Headers, WAVEPatched,
     ::testing::Values(
-        Patch{"16-bit float", 20, {3, 0}, kErrNotPCM},
-        Patch{"extensible, 16 bytes", 20, {0xFE, 0xFF}, kErrMalformedFile},
-        Patch{"extension too short", 36, {21, 0}, kErrMalformedFile, true},
-        Patch{"valid bits over 16", 38, {17, 0}, kErrMalformedFile, true},
-        Patch{"valid bits 0", 38, {0, 0}, kNoErr, true},
-        Patch{"valid bits 12", 38, {12, 0}, kNoErr, true},
-        Patch{"block align 2", 32, {2, 0}, kErrMalformedFile, true},
-        Patch{"compressed sub-format", 44, {2, 0}, kErrNotPCM, true},
-        Patch{"foreign GUID", 50, {0x11}, kErrNotPCM, true},
+        Patch{"Float16", 20, {3, 0}, kErrNotPCM},
+        Patch{"Extensible16Bytes", 20, {0xFE, 0xFF}, kErrMalformedFile},
+        Patch{"ExtensionTooShort", 36, {21, 0}, kErrMalformedFile, true},
+        Patch{"ValidBitsOver16", 38, {17, 0}, kErrMalformedFile, true},
+        Patch{"ValidBits0", 38, {0, 0}, kNoErr, true},
+        Patch{"ValidBits12", 38, {12, 0}, kNoErr, true},
+        Patch{"BlockAlign2", 32, {2, 0}, kErrMalformedFile, true},
+        Patch{"CompressedSubFormat", 44, {2, 0}, kErrNotPCM, true},
+        Patch{"ForeignGUID", 50, {0x11}, kErrNotPCM, true},
         // Block align, bits, extension size, valid bits, mask, sub-format.
-        Patch{"float 32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
-        Patch{
-            "float 64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
+        Patch{"Float32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
+        Patch{"Float64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
+        Patch{"PlainFloat32",
+              20,
+              {3, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 32, 0},
+              kErrFloat32WAVE},
         Patch{"RF64", 0, {'R', 'F', '6', '4'}, kErrRF64},
-        Patch{"no channels", 22, {0, 0}, kErrMalformedFile},
-        Patch{"12 bits", 34, {12, 0}, kErrNotSupported},
-        Patch{"short fmt chunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
-        Patch{"fmt with carriage return", 15, {'\r'}, kNoErr},
-        Patch{"no fmt chunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
-        Patch{"no data chunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
-        Patch{"not RIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
-        Patch{"negative chunk size", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
-        Patch{"streaming RIFF size", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
-    [](const auto& info) {
-        std::string name = info.param.what;
-        for (char& c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+        Patch{"NoChannels", 22, {0, 0}, kErrMalformedFile},
+        Patch{"TwelveBits", 34, {12, 0}, kErrNotSupported},
+        Patch{"ShortFmtChunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
+        Patch{"FmtWithCarriageReturn", 15, {'\r'}, kNoErr},
+        Patch{"NoFmtChunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
+        Patch{"NoDataChunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
+        Patch{"NotRIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
+        Patch{"NegativeChunkSize", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
+        Patch{"StreamingRIFFSize", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
+    [](const auto& info) { return std::string(info.param.what); });
 
-TEST_F(WAVEFileTest, DataSizePastTheEndCountsTheFramesThatAreThere) {
-    WAVESpecimen specimen;
-    specimen.frames = 100;
-    auto bytes = Write(specimen);
-    bytes.resize(44 + 2 * 60 + 1); // 60 whole frames and half of one
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumSFrames(), 60);
-    EXPECT_EQ(EngineSamples(file).size(), 60u);
-}
-
-// A written file with markers and regions, then damaged in its chunk walk.
-class WAVEDamagedExtras : public WAVEFileTest {
-protected:
-    std::vector<std::uint8_t> Specimen() {
-        WAVESpecimen specimen;
-        specimen.frames = 4000;
-        specimen.markers = {MakeMarker(0, 10, "First"), MakeMarker(1, 20, "Second")};
-        specimen.regions = {MakeRegion(1000, 3000, 1000, "R")};
-        return Write(specimen);
-    }
-};
-
-struct Damage {
-    const char* name;
-    void (*apply)(std::vector<std::uint8_t>& bytes, std::int64_t list);
-    std::int16_t markers;
-    const char* firstName;
-    std::int32_t firstRegionID;
-};
-
-class WAVEDamage : public WAVEDamagedExtras, public ::testing::WithParamInterface<Damage> {};
-
-// Damage after the sound data leaves a file that opens with what can still be read.
-TEST_P(WAVEDamage, OpensWithWhatIsLeft) {
-    auto bytes = Specimen();
-    GetParam().apply(bytes, RiffChunkOffset(bytes, "LIST"));
-    CWAVEFile file;
-    ASSERT_EQ(OpenBytes(&file, bytes), kNoErr);
-    EXPECT_EQ(file.GetNumMarkers(), GetParam().markers);
-    SFTMarker m;
-    ASSERT_EQ(file.GetIndMarker(0, &m), kNoErr);
-    EXPECT_EQ(MarkerName(m), GetParam().firstName);
-    // Region 0 is the whole-file stand-in, there only when the file's own region is lost.
-    SFTRegion r;
-    ASSERT_EQ(file.GetIndRegion(0, &r), kNoErr);
-    EXPECT_EQ(r.id, GetParam().firstRegionID);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WAVEDamage,
-    ::testing::Values(
-        Damage{"CueCountBeyondChunk",
-               [](std::vector<std::uint8_t>& b, std::int64_t) {
-                   byteorder::StoreLE32(b.data() + RiffChunkOffset(b, "cue ") + 8, 0x7FFFFFFF);
-               },
-               2, "First", 2},
-        // "First" and its zero byte become "First!" with no zero inside the sub-chunk.
-        Damage{"LabelWithoutTerminator",
-               [](std::vector<std::uint8_t>& b, std::int64_t list) {
-                   b[std::size_t(list + 12 + 17)] = '!';
-               },
-               2, "First!", 2},
-        // The second labl runs past the list: the walk ends there, without the ltxt.
-        Damage{"SubChunkPastList",
-               [](std::vector<std::uint8_t>& b, std::int64_t list) {
-                   byteorder::StoreLE32(b.data() + list + 12 + 18 + 4, 5000);
-               },
-               1, "First", 0},
-        // A region length that would overflow past the end.
-        Damage{"RegionPastEnd",
-               [](std::vector<std::uint8_t>& b, std::int64_t list) {
-                   byteorder::StoreLE32(b.data() + list + 12 + 36 + 12, 0x7FFFFFF0);
-               },
-               2, "First", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Every truncation and a set of bad sizes and counts at every chunk header of a file with
-// markers and regions: each opens to some status, and a sanitizer build reports nothing.
-TEST_F(WAVEDamagedExtras, MalformedCorpusOpensToAStatus) {
-    const auto good = Specimen();
-    std::vector<std::vector<std::uint8_t>> corpus;
-    for (std::size_t n = 0; n <= good.size(); ++n)
-        if (n < 64 || n > good.size() - 200 || n % 97 == 0)
-            corpus.emplace_back(good.begin(), good.begin() + std::ptrdiff_t(n));
-    std::vector<std::int64_t> sizeFields = {4};
-    for (const auto& [offset, id] : RiffChunks(good)) sizeFields.push_back(offset + 4);
-    const std::int64_t list = RiffChunkOffset(good, "LIST");
-    for (std::int64_t sub = list + 12; sub + 8 <= std::int64_t(good.size());
-         sub += 8 + LE32At(good, sub + 4) + (LE32At(good, sub + 4) & 1))
-        sizeFields.push_back(sub + 4);
-    sizeFields.push_back(RiffChunkOffset(good, "cue ") + 8); // the cue count
-    for (std::int64_t field : sizeFields)
-        for (std::uint32_t value : {0u, 1u, 3u, 7u, 0x7FFFFFFFu, 0xFFFFFFFFu, 0x80000000u}) {
-            auto bad = good;
-            byteorder::StoreLE32(bad.data() + field, value);
-            corpus.push_back(bad);
-        }
-    for (std::size_t i = 0; i < corpus.size(); ++i) {
-        CWAVEFile file;
-        const Status status = OpenBytes(&file, corpus[i]);
-        if (status == kNoErr) {
-            // Never more frames than the bytes after the data header hold.
-            EXPECT_LE(std::int64_t(file.GetNumSFrames()) * 2,
-                      std::int64_t(corpus[i].size()) - file.GetDataStart()) << i;
-            EngineSamples(file);
-        }
-        if (file.IsOpen()) file.Close();
-        std::int16_t info = 0;
-        CWAVEFile offline;
-        const FSSpec fileRef = dir.Spec("in.wav");
-        offline.ISoundFile(&fileRef);
-        offline.GetOfflineInfo(&info);
-        EXPECT_FALSE(offline.IsOpen());
-    }
+TEST_F(WAVEFileTest, BroadcastReaderRefusesAPlainWAVEFile) {
+    const Bytes bytes = SpecimenBytes(dir, {FileKind::WAVE, 1, 16, 44100.0f, 10});
+    CBWFLinearFile file;
+    EXPECT_EQ(OpenBytes(dir, &file, bytes), kErrChunkNotFound);
+    std::int16_t count = 0;
+    CBWFLinearFile offline;
+    const FSSpec fileRef = dir.Spec("in.snd");
+    ASSERT_EQ(offline.ISoundFile(&fileRef), kNoErr);
+    EXPECT_EQ(offline.GetOfflineInfo(&count), kErrChunkNotFound);
+    EXPECT_FALSE(offline.IsOpen());
 }
 
 } // namespace

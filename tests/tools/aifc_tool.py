@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Reads and writes AIFF files with Python's own aifc module, for the format tests.
+"""Reads an AIFF file with Python's own aifc module, for the tests.
 
   aifc_tool.py read FILE
       prints one JSON object: channels, sampleWidth (bytes), frameRate, frames,
       compression, markers ([id, position, name]) and the first samples of each channel
-  aifc_tool.py write FILE aiff|aifc
-      writes a 16-bit stereo file at 32000 Hz, 1000 frames: channel 0 holds the frame index,
-      channel 1 its negation; markers 1 "One" at 10, 2 "Numbered" at 500, 3 "Odd" at 999
 """
 import json
 import struct
@@ -37,26 +34,8 @@ def read(path):
                       "samples": samples}))
 
 
-def write(path, kind):
-    with aifc.open(path, "wb") as f:
-        if kind == "aiff":
-            f.aiff()
-        else:
-            f.aifc()
-        f.setnchannels(2)
-        f.setsampwidth(2)
-        f.setframerate(32000)
-        frames = b"".join(struct.pack(">hh", i, -i) for i in range(1000))
-        f.setmark(1, 10, b"One")
-        f.setmark(2, 500, b"Numbered")
-        f.setmark(3, 999, b"Odd")
-        f.writeframes(frames)
-
-
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "read":
         read(sys.argv[2])
-    elif len(sys.argv) == 4 and sys.argv[1] == "write" and sys.argv[3] in ("aiff", "aifc"):
-        write(sys.argv[2], sys.argv[3])
     else:
         sys.exit(__doc__)

@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Reads and writes WAVE files with Python's own wave module, for the format tests.
+"""Reads a WAVE file with Python's own wave module (no test uses it any more).
 
   wave_tool.py read FILE
       prints one JSON object: channels, sampleWidth (bytes), frameRate, frames and every
       sample as a signed integer (8-bit samples with their offset removed)
-  wave_tool.py write FILE
-      writes a 16-bit stereo file at 22050 Hz, 500 frames: channel 0 holds the frame index
-      times 7, channel 1 its negation
 """
 import json
 import struct
@@ -32,17 +29,5 @@ def read(path):
                       "frames": frames, "samples": samples}))
 
 
-def write(path):
-    with wave.open(path, "wb") as f:
-        f.setnchannels(2)
-        f.setsampwidth(2)
-        f.setframerate(22050)
-        frames = b"".join(struct.pack("<hh", 7 * i, -7 * i) for i in range(500))
-        f.writeframes(frames)
-
-
 if __name__ == "__main__":
-    if sys.argv[1] == "read":
-        read(sys.argv[2])
-    else:
-        write(sys.argv[2])
+    read(sys.argv[2])

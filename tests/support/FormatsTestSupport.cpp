@@ -1,0 +1,133 @@
+#include "support/FormatsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <sys/wait.h>
+
+#include "formats/CAIFFFile.h"
+#include "formats/CBWFLinearFile.h"
+#include "formats/CWAVEFile.h"
+#include "soundfile/ByteOrder.h"
+
+std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind) {
+    if (kind == FileKind::AIFF) return std::make_unique<CAIFFFile>();
+    if (kind == FileKind::BWF) return std::make_unique<CBWFLinearFile>();
+    return std::make_unique<CWAVEFile>();
+}
+
+std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t bits) {
+    const std::int64_t range = std::int64_t(1) << bits;
+    const std::int64_t step = (range / 97) | 1;
+    return (std::int64_t(frame) * step + std::int64_t(channel) * (range / 3)) % range - range / 2;
+}
+
+Status WriteSpecimen(const FSSpec& fileRef, const Specimen& s) {
+    auto file = NewSoundFile(s.kind);
+    std::uint8_t specifics[256] = {0}; // the Broadcast WAVE description block, empty
+    Status status = file->ISoundFile(&fileRef);
+    file->SetChannelMask(s.channelMask);
+    if (status == kNoErr)
+        status = file->Create(s.channels, s.bits, s.rate,
+                              s.kind == FileKind::BWF ? specifics : nullptr, 0, nullptr);
+    if (status != kNoErr) return status;
+    std::vector<double> samples;
+    const double scale = double(std::int64_t(1) << (s.bits - 1));
+    for (std::int32_t f = 0; f < s.frames; ++f)
+        for (std::int16_t c = 0; c < s.channels; ++c)
+            samples.push_back(double(SpecimenCode(f, c, s.bits)) / scale);
+    double* block = samples.data();
+    std::int32_t count = s.frames;
+    status = file->Write(0, &count, &block);
+    for (SFTMarker m : s.markers)
+        if (status == kNoErr) status = file->AddMarker(&m);
+    for (SFTLoop l : s.loops)
+        if (status == kNoErr) status = file->AddLoop(&l);
+    for (SFTRegion r : s.regions)
+        if (status == kNoErr) status = file->AddRegion(&r);
+    if (status == kNoErr && s.sampler) status = file->SetSamplerInfo(&*s.sampler);
+    if (s.timeStamp) file->SetTimeStamp(*s.timeStamp);
+    const Status closeStatus = file->Close();
+    return status != kNoErr ? status : closeStatus;
+}
+
+Bytes SpecimenBytes(const TempDir& dir, const Specimen& specimen, const char* name) {
+    EXPECT_EQ(WriteSpecimen(dir.Spec(name), specimen), kNoErr) << name;
+    return ReadFileBytes(dir.File(name));
+}
+
+namespace {
+void SetName(unsigned char* field, const std::string& name) {
+    field[0] = std::uint8_t(std::min<std::size_t>(name.size(), kSFTMaxNameLength));
+    std::memcpy(field + 1, name.data(), field[0]);
+}
+} // namespace
+
+SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& name,
+                     std::int16_t type, std::int16_t number) {
+    SFTMarker marker{};
+    marker.id = id;
+    marker.position = position;
+    marker.type = type;
+    marker.number = number;
+    SetName(marker.name, name);
+    return marker;
+}
+
+SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name,
+                     std::int32_t timeStampLS) {
+    SFTRegion region{};
+    region.start = region.sync = start;
+    region.end = end;
+    region.timeStampLS = timeStampLS;
+    SetName(region.name, name);
+    return region;
+}
+
+std::string NameOf(const unsigned char* name) {
+    return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
+}
+
+std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
+                     std::vector<std::int64_t>* chunks) {
+    std::int64_t found = -1;
+    for (std::size_t at = 12; at + 8 <= file.size();) {
+        if (chunks) chunks->push_back(std::int64_t(at));
+        if (found < 0 && std::memcmp(file.data() + at, id, 4) == 0) {
+            found = std::int64_t(at);
+            if (!chunks) break;
+        }
+        const std::uint32_t size = bigEndian ? byteorder::LoadBE32(file.data() + at + 4)
+                                             : byteorder::LoadLE32(file.data() + at + 4);
+        at += 8 + std::size_t(size) + (size & 1);
+    }
+    return found;
+}
+
+Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes, const char* name) {
+    EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes)) << name;
+    const FSSpec fileRef = dir.Spec(name);
+    const Status status = file->ISoundFile(&fileRef);
+    return status == kNoErr ? file->Open() : status;
+}
+
+std::string RunCommand(const std::string& command, int* status) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        *status = -1;
+        return output;
+    }
+    std::array<char, 4096> buffer;
+    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+        output.append(buffer.data(), n);
+    const int raw = ::pclose(pipe);
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return output;
+}
+
+ReaderPreferences::ReaderPreferences() : store(dir.File("preferences.json")), scope(store) {
+    DeclareReaderDefaults();
+}
