@@ -24,8 +24,8 @@ namespace {
 
 struct JobCase {
     const char* name;
-    std::vector<std::string> args; // writes "t" and an extension, or the folder "t"
-    std::string earlier;           // what stands there before: a file, or a file in the folder
+    std::string args;    // writes "t" and an extension, or the folder "t"
+    std::string earlier; // what stands there before: a file, or a file in the folder
 };
 
 void PrintTo(const JobCase& c, std::ostream* out) {
@@ -40,7 +40,7 @@ class FileSizeLimit : public testing::TestWithParam<JobCase> {};
 TEST_P(FileSizeLimit, JustTooSmallFailsAndKeepsTheEarlierOutput) {
     const JobCase& job = GetParam();
     TempDir dir;
-    ASSERT_EQ(RunQuillgen(dir.Path(), job.args).exit, 0);
+    ASSERT_EQ(RunQuillgen(dir.Path(), Words(job.args)).exit, 0);
     std::uintmax_t size = 0;
     for (const auto& [name, content] : Files(dir.Path()))
         size = std::max<std::uintmax_t>(size, content.size());
@@ -48,7 +48,7 @@ TEST_P(FileSizeLimit, JustTooSmallFailsAndKeepsTheEarlierOutput) {
     fs::create_directories(fs::path(dir.File(job.earlier)).parent_path());
     std::ofstream(dir.File(job.earlier)) << "the earlier file";
     for (std::uintmax_t shortBy : {1, 2, 9, 57, 200}) {
-        const Outcome run = RunQuillgen(dir.Path(), job.args, size - shortBy);
+        const Outcome run = RunQuillgen(dir.Path(), Words(job.args), size - shortBy);
         EXPECT_EQ(run.exit, 1) << shortBy << " bytes short: " << run.err;
         EXPECT_EQ(run.out, "");
         EXPECT_THAT(run.err, HasSubstr("File too large")) << shortBy;
@@ -64,17 +64,16 @@ TEST_P(FileSizeLimit, JustTooSmallFailsAndKeepsTheEarlierOutput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, FileSizeLimit,
-    testing::Values(JobCase{"announced AIFF tone",
-                            {"tone", "--length", "0.2", "--rate", "8000", "-o", "t"},
-                            "t.aif"},
-                    JobCase{"Broadcast WAVE sweep",
-                            {"sweep", "--format", "bwf", "--length", "0.3", "--rate", "8000",
-                             "--from", "100", "--to", "2000", "--no-announce", "-o", "t"},
-                            "t.wav"},
-                    JobCase{"phase check",
-                            {"phase-check", "--layout", "stereo", "--rate", "8000", "--silence",
-                             "0", "--repeats", "0", "--no-announce-speakers", "-o", "t"},
-                            "t/8k_16b_PhaseChk.Stereo.L.aif"}));
+    testing::Values(
+        JobCase{"announced AIFF tone", "tone --length 0.2 --rate 8000 -o t", "t.aif"},
+        JobCase{
+            "Broadcast WAVE sweep",
+            "sweep --format bwf --length 0.3 --rate 8000 --from 100 --to 2000 --no-announce -o t",
+            "t.wav"},
+        JobCase{"phase check",
+                "phase-check --layout stereo --rate 8000 --silence 0 --repeats 0 "
+                "--no-announce-speakers -o t",
+                "t/8k_16b_PhaseChk.Stereo.L.aif"}));
 
 // Whether a name starting with "quilfile" (a job's temporary file) is made, within 20 s, in the
 // folder `inotify` watches.
@@ -102,8 +101,9 @@ TEST_P(StopSignal, RemovesTheUnfinishedFileAndKeepsTheEarlierOne) {
     const int inotify = inotify_init1(IN_CLOEXEC);
     ASSERT_GE(inotify_add_watch(inotify, dir.Path().c_str(), IN_CREATE), 0);
     // 48 million frames: the signal comes long before they are written.
-    Quillgen job(dir.Path(), {"sweep", "--rate", "8000", "--from", "20", "--to", "4000", "--length",
-                              "6000", "--no-announce", "-o", "long"});
+    Quillgen job(
+        dir.Path(),
+        Words("sweep --rate 8000 --from 20 --to 4000 --length 6000 --no-announce -o long"));
     const bool started = TemporaryFileMade(inotify);
     close(inotify);
     kill(job.pid, GetParam());

@@ -25,14 +25,13 @@ void PutEarlierThings(const TempDir& dir) {
 }
 
 struct PathCase {
-    std::vector<std::string> args;
+    std::string args;
     std::string printed;              // empty: the job fails
     std::vector<std::string> written; // new files; for a failure, what the message says
 };
 
 void PrintTo(const PathCase& c, std::ostream* out) {
-    for (const auto& arg : c.args)
-        *out << arg << " ";
+    *out << c.args;
 }
 
 class OutputPath : public testing::TestWithParam<PathCase> {};
@@ -44,7 +43,7 @@ TEST_P(OutputPath, WritesWhereTheCommandLineSays) {
     TempDir dir;
     PutEarlierThings(dir);
     std::map<std::string, std::string> expected = Files(dir.Path());
-    std::vector<std::string> args = c.args;
+    std::vector<std::string> args = Words(c.args);
     const bool set = args[0] == "phase-check" || args[0] == "level-check";
     args.insert(args.end(), {"--quiet", set ? "--no-announce-speakers" : "--no-announce"});
     const Outcome run = RunQuillgen(dir.Path(), args);
@@ -54,17 +53,17 @@ TEST_P(OutputPath, WritesWhereTheCommandLineSays) {
         EXPECT_EQ(run.out, "");
         for (const auto& text : c.written)
             EXPECT_THAT(run.err, testing::HasSubstr(text));
-        EXPECT_EQ(Entries(dir.Path()),
-                  (std::vector<std::string>{"dir.wav", "mine", "old.aif", "sub"}));
+        EXPECT_EQ(Entries(dir.Path()), Words("dir.wav mine old.aif sub"));
     } else {
         ASSERT_EQ(run.exit, 0) << run.err;
         EXPECT_EQ(run.out, c.printed + "\n");
-    }
-    for (const auto& name : c.printed.empty() ? std::vector<std::string>{} : c.written) {
-        const std::string extension = fs::path(name).extension();
-        const bool wave = extension == ".wav" || extension == ".WAV";
-        EXPECT_EQ(files[name].substr(0, 4), wave ? "RIFF" : "FORM") << name;
-        expected[name] = files[name];
+        for (const auto& name : c.written) {
+            const std::string extension = fs::path(name).extension();
+            EXPECT_EQ(files[name].substr(0, 4),
+                      extension == ".wav" || extension == ".WAV" ? "RIFF" : "FORM")
+                << name;
+            expected[name] = files[name];
+        }
     }
     EXPECT_EQ(files, expected);
 }
@@ -75,47 +74,40 @@ const char* kAlert = "Could not save sound file: An error occurred while trying 
 INSTANTIATE_TEST_SUITE_P(
     SingleFiles, OutputPath,
     testing::Values(
-        PathCase{{"tone", "--length", "0.1"}, kTone, {kTone}},
-        PathCase{{"tone", "-o", "x", "--length", "0.1"}, "x.aif", {"x.aif"}},
-        PathCase{{"tone", "-o", "take.wav", "--length", "0.1"}, "take.wav", {"take.wav"}},
-        PathCase{{"sweep", "-o", "TAKE.WAV", "--length", "0.1"}, "TAKE.WAV", {"TAKE.WAV"}},
-        PathCase{{"noise", "-o", "take.aiff", "--length", "0.1"}, "take.aiff", {"take.aiff"}},
-        PathCase{{"full-sweep", "-o", "x.txt", "--format", "bwf", "--length", "0.1"},
-                 "x.txt.wav",
-                 {"x.txt.wav"}},
-        PathCase{{"tone", "-o", "sub/x.wav", "--format", "bwf", "--length", "0.1"},
-                 "sub/x.wav",
-                 {"sub/x.wav"}},
-        PathCase{{"tone", "-o", "sub/", "--length", "0.1"}, "sub/" + kTone, {"sub/" + kTone}},
-        PathCase{
-            {"tone", "-o", "dir.wav", "--length", "0.1"}, "dir.wav/" + kTone, {"dir.wav/" + kTone}},
-        PathCase{{"tone", "-o", "old", "--length", "0.1"}, "old.aif", {"old.aif"}},
-        PathCase{{"tone", "-o", "missing/x"}, "", {kAlert, "'missing': No such file"}},
-        PathCase{{"sweep", "-o", "old.aif/x"}, "", {kAlert, "'old.aif': Not a directory"}}));
+        PathCase{"tone --length 0.1", kTone, {kTone}},
+        PathCase{"tone --length 0.1 -o x", "x.aif", {"x.aif"}},
+        PathCase{"tone --length 0.1 -o take.wav", "take.wav", {"take.wav"}},
+        PathCase{"sweep --length 0.1 -o TAKE.WAV", "TAKE.WAV", {"TAKE.WAV"}},
+        PathCase{"noise --length 0.1 -o take.aiff", "take.aiff", {"take.aiff"}},
+        PathCase{"full-sweep --length 0.1 -o x.txt --format bwf", "x.txt.wav", {"x.txt.wav"}},
+        PathCase{"tone --length 0.1 -o sub/x.wav --format bwf", "sub/x.wav", {"sub/x.wav"}},
+        PathCase{"tone --length 0.1 -o sub/", "sub/" + kTone, {"sub/" + kTone}},
+        PathCase{"tone --length 0.1 -o dir.wav", "dir.wav/" + kTone, {"dir.wav/" + kTone}},
+        PathCase{"tone --length 0.1 -o old", "old.aif", {"old.aif"}},
+        PathCase{"tone -o missing/x", "", {kAlert, "'missing': No such file or directory"}},
+        PathCase{"sweep -o old.aif/x", "", {kAlert, "'old.aif': Not a directory"}}));
 
-const std::string kStereo = "/8k_16b_PhaseChk.Stereo.";
+const std::string kPhase = "8k_16b_PhaseChk.Stereo.", kLevel = "8k_16b_LevelChk.Stereo.";
 
 INSTANTIATE_TEST_SUITE_P(
     Sets, OutputPath,
     testing::Values(
-        PathCase{{"phase-check", "--layout", "STEREO", "--rate", "8000", "--repeats", "0"},
+        PathCase{"phase-check --layout STEREO --rate 8000 --repeats 0",
                  "Phase Check for Stereo",
-                 {"Phase Check for Stereo" + kStereo + "L.aif",
-                  "Phase Check for Stereo" + kStereo + "R.aif"}},
-        PathCase{{"phase-check", "--layout", "stereo", "--rate", "8000", "--repeats", "0",
-                  "--format", "bwf", "--bits", "24", "-o", "sets/"},
-                 "sets",
-                 {"sets/8k_24b_PhaseChk.Stereo.L.wav", "sets/8k_24b_PhaseChk.Stereo.R.wav"}},
-        PathCase{{"phase-check", "--layout", "stereo", "--rate", "8000", "--repeats", "0",
-                  "--interleaved", "-o", "sub"},
+                 {"Phase Check for Stereo/" + kPhase + "L.aif",
+                  "Phase Check for Stereo/" + kPhase + "R.aif"}},
+        PathCase{
+            "phase-check --layout stereo --rate 8000 --repeats 0 --format bwf --bits 24 -o sets/",
+            "sets",
+            {"sets/8k_24b_PhaseChk.Stereo.L.wav", "sets/8k_24b_PhaseChk.Stereo.R.wav"}},
+        PathCase{"phase-check --layout stereo --rate 8000 --repeats 0 --interleaved -o sub",
                  "sub",
                  {"sub/8k_16b_PhaseChk.Stereo.aif"}},
-        PathCase{{"level-check", "--layout", "stereo", "--rate", "8000", "--length", "0.1"},
+        PathCase{"level-check --layout stereo --rate 8000 --length 0.1",
                  "Level Check for Stereo",
-                 {"Level Check for Stereo/8k_16b_LevelChk.Stereo.L.aif",
-                  "Level Check for Stereo/8k_16b_LevelChk.Stereo.R.aif"}},
-        PathCase{{"phase-check", "-o", "mine"}, "", {"Could not save sound files", "'mine'"}},
-        PathCase{
-            {"level-check", "-o", "old.aif"}, "", {"Could not save sound files", "'old.aif'"}}));
+                 {"Level Check for Stereo/" + kLevel + "L.aif",
+                  "Level Check for Stereo/" + kLevel + "R.aif"}},
+        PathCase{"phase-check -o mine", "", {"Could not save sound files", "'mine'"}},
+        PathCase{"level-check -o old.aif", "", {"Could not save sound files", "'old.aif'"}}));
 
 } // namespace

@@ -30,7 +30,7 @@ std::vector<double> Written(const TempDir& dir, const std::vector<std::string>& 
 }
 
 struct SignalCase {
-    std::vector<std::string> args;
+    std::string args;
     std::string file;
     int rate, format;    // libsndfile's
     std::int64_t frames; // of the signal, after the announcement when there is one
@@ -38,7 +38,7 @@ struct SignalCase {
 };
 
 void PrintTo(const SignalCase& c, std::ostream* out) {
-    *out << c.file;
+    *out << c.args;
 }
 
 class SignalOptions : public testing::TestWithParam<SignalCase> {};
@@ -49,14 +49,13 @@ TEST_P(SignalOptions, ReachTheSignal) {
     const SignalCase& c = GetParam();
     TempDir dir;
     SF_INFO info{};
-    const std::vector<double> x = Written(dir, c.args, &info);
+    const std::vector<double> x = Written(dir, Words(c.args), &info);
     EXPECT_TRUE(std::filesystem::exists(dir.File(c.file)));
     EXPECT_EQ(info.samplerate, c.rate);
     EXPECT_EQ(info.format, c.format);
     ASSERT_GE(info.frames, c.frames);
     const std::int64_t start = info.frames - c.frames;
-    const bool announced = std::count(c.args.begin(), c.args.end(), "--no-announce") == 0;
-    EXPECT_EQ(start > c.rate, announced) << start;
+    EXPECT_EQ(start > c.rate, c.args.find("--no-announce") == std::string::npos) << start;
     const double freqRatio = std::pow(c.freqTo / c.freqFrom, 1.0 / double(c.frames));
     const double levelRatio = std::pow(10.0, (c.levelTo - c.levelFrom) / 20.0 / double(c.frames));
     const double quantum =
@@ -73,51 +72,23 @@ TEST_P(SignalOptions, ReachTheSignal) {
     }
 }
 
-const int kAIFF16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+const int kAIFF16 = SF_FORMAT_AIFF | SF_FORMAT_PCM_16, kWAV = SF_FORMAT_WAV;
 
-INSTANTIATE_TEST_SUITE_P(Commands, SignalOptions,
-                         testing::Values(SignalCase{{"tone", "--quiet", "--length", "1"},
-                                                    "VivuZira 1000 Hz, -10.00 dB, 1 sec.aif",
-                                                    44100,
-                                                    kAIFF16,
-                                                    44100,
-                                                    1000,
-                                                    -10,
-                                                    1000,
-                                                    -10},
-                                         SignalCase{{"tone", "--format", "bwf", "--bits", "24",
-                                                     "--freq", "440", "--level", "0", "--length",
-                                                     "2", "--rate", "96000", "--no-announce"},
-                                                    "VivuZira 440 Hz,  0.00 dB, 2 sec.wav",
-                                                    96000,
-                                                    SF_FORMAT_WAV | SF_FORMAT_PCM_24,
-                                                    192000,
-                                                    440,
-                                                    0,
-                                                    440,
-                                                    0},
-                                         SignalCase{{"full-sweep", "--level", "-3", "--length", "2",
-                                                     "--rate", "44100", "--no-announce"},
-                                                    "Full Sweep -3.00 dB, 44.1 kHz, 2 sec.aif",
-                                                    44100,
-                                                    kAIFF16,
-                                                    88200,
-                                                    5,
-                                                    -3,
-                                                    22050,
-                                                    -3},
-                                         SignalCase{{"sweep", "--format", "bwf", "--from", "10000",
-                                                     "--to", "100", "--from-level", "-6",
-                                                     "--to-level", "-30", "--length", "3", "--rate",
-                                                     "44100", "--no-announce"},
-                                                    "Custom Sweep 10000-100 Hz in 3 sec.wav",
-                                                    44100,
-                                                    SF_FORMAT_WAV | SF_FORMAT_PCM_16,
-                                                    132300,
-                                                    10000,
-                                                    -6,
-                                                    100,
-                                                    -30}));
+INSTANTIATE_TEST_SUITE_P(
+    Commands, SignalOptions,
+    testing::Values(SignalCase{"tone --quiet --length 1", "VivuZira 1000 Hz, -10.00 dB, 1 sec.aif",
+                               44100, kAIFF16, 44100, 1000, -10, 1000, -10},
+                    SignalCase{"tone --format bwf --bits 24 --freq 440 --level 0 --length 2 --rate "
+                               "96000 --no-announce",
+                               "VivuZira 440 Hz,  0.00 dB, 2 sec.wav", 96000,
+                               kWAV | SF_FORMAT_PCM_24, 192000, 440, 0, 440, 0},
+                    SignalCase{"full-sweep --level -3 --length 2 --rate 44100 --no-announce",
+                               "Full Sweep -3.00 dB, 44.1 kHz, 2 sec.aif", 44100, kAIFF16, 88200, 5,
+                               -3, 22050, -3},
+                    SignalCase{"sweep --format bwf --from 10000 --to 100 --from-level -6 "
+                               "--to-level -30 --length 3 --rate 44100 --no-announce",
+                               "Custom Sweep 10000-100 Hz in 3 sec.wav", 44100,
+                               kWAV | SF_FORMAT_PCM_16, 132300, 10000, -6, 100, -30}));
 
 struct Band {
     double low, high, expected, tolerance; // Hz; dB re the first band
@@ -139,12 +110,10 @@ TEST(NoiseSpectrum, BandPowersFollowTheColorAndTheBand) {
     for (bool white : {false, true}) {
         TempDir dir;
         SF_INFO info{};
-        const std::vector<double> x =
-            Written(dir,
-                    white ? std::vector<std::string>{"noise", "--color", "white", "--band",
-                                                     "100-8000", "--length", "30"}
-                          : std::vector<std::string>{"noise", "--length", "60"},
-                    &info);
+        const std::vector<double> x = Written(
+            dir,
+            Words(white ? "noise --color white --band 100-8000 --length 30" : "noise --length 60"),
+            &info);
         const std::vector<double> spectrum = AveragedSpectrum(x, 1 << 15);
         auto level = [&](const Band& b) {
             const double power = BandPower(spectrum, 48000.0, b.low, b.high);
@@ -166,9 +135,8 @@ TEST(Dither, ToneHarmonicsGiveWayToTheTriangularNoiseFloor) {
     std::snprintf(freq, sizeof freq, "%.12g", kBin * 48000.0 / N);
     for (bool dithered : {false, true}) {
         TempDir dir;
-        std::vector<std::string> args = {"tone",  "--freq",       freq, "--level",
-                                         "-1",    "--length",     "22", "--rate",
-                                         "48000", "--no-announce"};
+        std::vector<std::string> args = Words(
+            std::string("tone --level -1 --length 22 --rate 48000 --no-announce --freq ") + freq);
         if (dithered) args.insert(args.end(), {"--dither", "tpdf"});
         SF_INFO info{};
         std::vector<double> x = Written(dir, args, &info);

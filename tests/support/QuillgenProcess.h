@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,12 @@ class Quillgen {
 inline Outcome RunQuillgen(const std::string& cwd, const std::vector<std::string>& args,
                            rlim_t fileSizeLimit = 0) {
     return Quillgen(cwd, args, fileSizeLimit).Wait();
+}
+
+// The words of a command line: "tone --freq 440" -> {"tone", "--freq", "440"}.
+inline std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 inline std::string ReadText(const std::filesystem::path& file) {
