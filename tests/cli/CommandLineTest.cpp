@@ -1,11 +1,18 @@
 // The command line: a value quillgen cannot take is a usage error (exit status 2) that names the
-// option and what it accepts, and nothing is written; --help and --version succeed.
+// option and what it accepts, and nothing is written; --help and --version succeed; the help
+// screens, the manual page and the bash completion name every command and option.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/Commands.h"
+#include "cli/OptionDocs.h"
 #include "support/QuillgenProcess.h"
 #include "support/TempDir.h"
 
@@ -73,6 +80,68 @@ TEST(CommandLine, VersionAndHelpSucceedOnStandardOutput) {
     EXPECT_EQ(help.exit, 0);
     EXPECT_EQ(help.out.rfind("Usage: quillgen tone [OPTIONS]\n", 0), 0u) << help.out;
     EXPECT_EQ(version.err + help.err, "");
+}
+
+// `word` in `text` with no name character (letter, digit, '-') joined to it on either side.
+bool HasWord(const std::string& text, const std::string& word) {
+    auto inName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !inName(text[at - 1])) && (end == text.size() || !inName(text[end])))
+            return true;
+    }
+    return false;
+}
+
+// A name as roff spells it: "\-\-output".
+std::string Roff(const std::string& name) {
+    std::string roff;
+    for (char c : name)
+        roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    return roff;
+}
+
+// Walks the definitions themselves: a command or option that a generator leaves out, or one
+// without a description, fails here, as does a manual page that groff warns about.
+TEST(CommandLine, DocumentationNamesEveryCommandAndOption) {
+    CLI::App app;
+    quillgen::DefineCommandLine(app);
+    std::ostringstream manualText, completionText;
+    quillgen::WriteManualPage(app, {"9.9.9 (test)", "2026-01-01", "/usr/share/quill"}, manualText);
+    quillgen::WriteBashCompletion(app, completionText);
+    const std::string manual = manualText.str(), completion = completionText.str();
+    auto commands = app.get_subcommands([](const CLI::App*) { return true; });
+    ASSERT_EQ(commands.size(), 7u);
+    for (const CLI::App* command : commands) {
+        const std::string name = command->get_name();
+        EXPECT_TRUE(HasWord(app.help(), name) && HasWord(completion, name)) << name;
+        EXPECT_NE(manual.find(".SS \"quillgen " + Roff(name) + " "), std::string::npos) << name;
+    }
+    commands.push_back(&app);
+    for (const CLI::App* command : commands) {
+        const std::string help = command == &app ? app.help() : command->help("quillgen");
+        for (const CLI::Option* option : command->get_options()) {
+            std::vector<std::string> names;
+            for (const auto& name : option->get_snames())
+                names.push_back("-" + name);
+            for (const auto& name : option->get_lnames())
+                names.push_back("--" + name);
+            if (!option->nonpositional()) names.push_back(option->get_name(true));
+            EXPECT_FALSE(option->get_description().empty()) << names[0];
+            for (const auto& name : names)
+                EXPECT_TRUE(HasWord(help, name) &&
+                            manual.find(Roff(name) + "\\fR") != std::string::npos &&
+                            (!option->nonpositional() || HasWord(completion, name)))
+                    << command->get_name() << " " << name;
+        }
+    }
+    TempDir dir;
+    std::ofstream(dir.File("quillgen.1")) << manual;
+    EXPECT_EQ(std::system(("groff -man -Tutf8 -ww -z '" + dir.File("quillgen.1") + "' 2>'" +
+                           dir.File("warnings") + "'")
+                              .c_str()),
+              0);
+    EXPECT_EQ(ReadText(dir.File("warnings")), "");
 }
 
 } // namespace

@@ -87,26 +87,28 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"tone -o missing/x", "", {kAlert, "'missing': No such file or directory"}},
         PathCase{"sweep -o old.aif/x", "", {kAlert, "'old.aif': Not a directory"}}));
 
-const std::string kPhase = "8k_16b_PhaseChk.Stereo.", kLevel = "8k_16b_LevelChk.Stereo.";
+// `stem` + speaker + `extension` for each of `speakers`.
+std::vector<std::string> Paths(const std::string& stem, const std::string& speakers,
+                               const char* extension) {
+    std::vector<std::string> paths;
+    for (const auto& speaker : Words(speakers))
+        paths.push_back(stem + speaker + extension);
+    return paths;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Sets, OutputPath,
     testing::Values(
-        PathCase{"phase-check --layout STEREO --rate 8000 --repeats 0",
-                 "Phase Check for Stereo",
-                 {"Phase Check for Stereo/" + kPhase + "L.aif",
-                  "Phase Check for Stereo/" + kPhase + "R.aif"}},
+        PathCase{"phase-check --repeats 0 --silence 0", "Phase Check for 5.1",
+                 Paths("Phase Check for 5.1/48k_16b_PhaseChk.5.1.", "L C R Rs Ls LFE", ".aif")},
         PathCase{
             "phase-check --layout stereo --rate 8000 --repeats 0 --format bwf --bits 24 -o sets/",
-            "sets",
-            {"sets/8k_24b_PhaseChk.Stereo.L.wav", "sets/8k_24b_PhaseChk.Stereo.R.wav"}},
+            "sets", Paths("sets/8k_24b_PhaseChk.Stereo.", "L R", ".wav")},
         PathCase{"phase-check --layout stereo --rate 8000 --repeats 0 --interleaved -o sub",
                  "sub",
                  {"sub/8k_16b_PhaseChk.Stereo.aif"}},
-        PathCase{"level-check --layout stereo --rate 8000 --length 0.1",
-                 "Level Check for Stereo",
-                 {"Level Check for Stereo/" + kLevel + "L.aif",
-                  "Level Check for Stereo/" + kLevel + "R.aif"}},
+        PathCase{"level-check --layout STEREO --rate 8000 --length 0.1", "Level Check for Stereo",
+                 Paths("Level Check for Stereo/8k_16b_LevelChk.Stereo.", "L R", ".aif")},
         PathCase{"phase-check -o mine", "", {"Could not save sound files", "'mine'"}},
         PathCase{"level-check -o old.aif", "", {"Could not save sound files", "'old.aif'"}}));
 
