@@ -68,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"phase-check --repeats 101", "--repeats 101" + kOutOfRange + "0 to 100"},
         UsageCase{"phase-check --rate 7999", "--rate 7999" + kOutOfRange + "8000 to 384000 Hz"},
         UsageCase{"phase-check --layout 9.1", "--layout: 9.1 not in {stereo,quad,lcrs,5.1"},
-        UsageCase{"", "A subcommand is required"}, UsageCase{"info", "FILE is required"}));
+        UsageCase{"", "A subcommand is required"}, UsageCase{"info", "FILE is required"}),
+    [](const auto& info) { return CaseName(info.param.args); });
 
 // CLI11 ends --help and --version through its parse errors too; they are no usage error.
 TEST(CommandLine, VersionAndHelpSucceedOnStandardOutput) {

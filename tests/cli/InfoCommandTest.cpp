@@ -137,7 +137,8 @@ TEST_P(WAVEInfo, ShowsMarkersRegionsAndBroadcastFields) {
     EXPECT_EQ(info.value("bext", json()), broadcast ? bext : json());
 }
 
-INSTANTIATE_TEST_SUITE_P(WAVEAndBWF, WAVEInfo, testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Formats, WAVEInfo, testing::Bool(),
+                         [](const auto& info) { return info.param ? "BWF" : "WAVE"; });
 
 struct Unreadable {
     const char* name;

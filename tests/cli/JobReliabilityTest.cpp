@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <string.h>
 #include <sys/inotify.h>
 
 #include <algorithm>
@@ -73,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         JobCase{"phase check",
                 "phase-check --layout stereo --rate 8000 --silence 0 --repeats 0 "
                 "--no-announce-speakers -o t",
-                "t/8k_16b_PhaseChk.Stereo.L.aif"}));
+                "t/8k_16b_PhaseChk.Stereo.L.aif"}),
+    [](const auto& info) { return CaseName(info.param.name); });
 
 // Whether a name starting with "quilfile" (a job's temporary file) is made, within 20 s, in the
 // folder `inotify` watches.
@@ -115,6 +117,7 @@ TEST_P(StopSignal, RemovesTheUnfinishedFileAndKeepsTheEarlierOne) {
               (std::map<std::string, std::string>{{"long.aif", "the earlier file"}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 } // namespace

@@ -85,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"tone --length 0.1 -o dir.wav", "dir.wav/" + kTone, {"dir.wav/" + kTone}},
         PathCase{"tone --length 0.1 -o old", "old.aif", {"old.aif"}},
         PathCase{"tone -o missing/x", "", {kAlert, "'missing': No such file or directory"}},
-        PathCase{"sweep -o old.aif/x", "", {kAlert, "'old.aif': Not a directory"}}));
+        PathCase{"sweep -o old.aif/x", "", {kAlert, "'old.aif': Not a directory"}}),
+    [](const auto& info) { return CaseName(info.param.args); });
 
 // `stem` + speaker + `extension` for each of `speakers`.
 std::vector<std::string> Paths(const std::string& stem, const std::string& speakers,
@@ -110,6 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"level-check --layout STEREO --rate 8000 --length 0.1", "Level Check for Stereo",
                  Paths("Level Check for Stereo/8k_16b_LevelChk.Stereo.", "L R", ".aif")},
         PathCase{"phase-check -o mine", "", {"Could not save sound files", "'mine'"}},
-        PathCase{"level-check -o old.aif", "", {"Could not save sound files", "'old.aif'"}}));
+        PathCase{"level-check -o old.aif", "", {"Could not save sound files", "'old.aif'"}}),
+    [](const auto& info) { return CaseName(info.param.args); });
 
 } // namespace

@@ -88,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SignalCase{"sweep --format bwf --from 10000 --to 100 --from-level -6 "
                                "--to-level -30 --length 3 --rate 44100 --no-announce",
                                "Custom Sweep 10000-100 Hz in 3 sec.wav", 44100,
-                               kWAV | SF_FORMAT_PCM_16, 132300, 10000, -6, 100, -30}));
+                               kWAV | SF_FORMAT_PCM_16, 132300, 10000, -6, 100, -30}),
+    [](const auto& info) { return CaseName(info.param.args); });
 
 struct Band {
     double low, high, expected, tolerance; // Hz; dB re the first band

@@ -80,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, LevelCheck,
                          testing::Values(SetCase{"--layout stereo --announce-speakers",
                                                  "8k_16b_LevelChk.Stereo", "L R", -1},
                                          SetCase{"--layout quad --no-announce-speakers",
-                                                 "8k_16b_LevelChk.Quad", "L R Rs Ls", -1}));
+                                                 "8k_16b_LevelChk.Quad", "L R Rs Ls", -1}),
+                         [](const auto& info) { return CaseName(info.param.args); });
 
 class InterleavedSet : public testing::TestWithParam<SetCase> {};
 
@@ -114,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, InterleavedSet,
                                                  "8k_16b_PhaseChk.10.2",
                                                  "Lh Lw L C R Rw Rh Rs Cs Ls LSB RSB", 0},
                                          SetCase{"--layout quad --format aiff",
-                                                 "8k_16b_PhaseChk.Quad", "L R Rs Ls", -1}));
+                                                 "8k_16b_PhaseChk.Quad", "L R Rs Ls", -1}),
+                         [](const auto& info) { return CaseName(info.param.args); });
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -86,6 +87,19 @@ inline Outcome RunQuillgen(const std::string& cwd, const std::vector<std::string
 inline std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+// A test case's name made of a command line's letters and digits: "tone_bits_20".
+inline std::string CaseName(const std::string& line) {
+    std::string name;
+    for (char c : line)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name.empty() ? "none" : name;
 }
 
 inline std::string ReadText(const std::filesystem::path& file) {
