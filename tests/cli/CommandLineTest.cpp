@@ -25,10 +25,6 @@ struct UsageCase {
     std::string says; // on standard error
 };
 
-void PrintTo(const UsageCase& c, std::ostream* out) {
-    *out << c.args;
-}
-
 class UsageError : public testing::TestWithParam<UsageCase> {};
 
 TEST_P(UsageError, Exits2NamingTheOptionAndWritesNothing) {

@@ -29,10 +29,6 @@ struct JobCase {
     std::string earlier; // what stands there before: a file, or a file in the folder
 };
 
-void PrintTo(const JobCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class FileSizeLimit : public testing::TestWithParam<JobCase> {};
 
 // The finished output is a few bytes larger than a file may grow: the job fails when the last

@@ -30,10 +30,6 @@ struct PathCase {
     std::vector<std::string> written; // new files; for a failure, what the message says
 };
 
-void PrintTo(const PathCase& c, std::ostream* out) {
-    *out << c.args;
-}
-
 class OutputPath : public testing::TestWithParam<PathCase> {};
 
 // The path printed is what was written, each file in the format its extension names, and

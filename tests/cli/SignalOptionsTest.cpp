@@ -37,10 +37,6 @@ struct SignalCase {
     double freqFrom, levelFrom, freqTo, levelTo;
 };
 
-void PrintTo(const SignalCase& c, std::ostream* out) {
-    *out << c.args;
-}
-
 class SignalOptions : public testing::TestWithParam<SignalCase> {};
 
 // From phase 0 the frequency moves exponentially and the level linearly in dB, to the end;

@@ -24,10 +24,6 @@ struct SetCase {
     int mask;             // the interleaved file's channel mask; -1: none
 };
 
-void PrintTo(const SetCase& c, std::ostream* out) {
-    *out << c.args;
-}
-
 // The samples of each speaker's file of the set in the folder `set` of `dir`.
 std::vector<std::vector<int>> SetFiles(const TempDir& dir, const SetCase& c, const char* ext) {
     std::vector<std::vector<int>> files;
