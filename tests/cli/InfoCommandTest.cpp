@@ -1,4 +1,6 @@
-// quillgen info end to end: the program run on files written through the engine.
+// quillgen info: what AIFF, WAVE and Broadcast WAVE files written through the engine hold and
+// their levels; one line and exit status 1 for a file it cannot read.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -7,250 +9,181 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include "formats/CAIFFFile.h"
+#include "formats/CBWFLinearFile.h"
+#include "support/QuillgenProcess.h"
 #include "support/TempDir.h"
+
+using namespace quillgen_test;
+using testing::HasSubstr;
+using json = nlohmann::json;
 
 namespace {
 
-struct CommandResult {
-    int exitStatus = -1;
-    std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+// quillgen info with `args`, its preferences in the folder "config" of `dir`.
+Outcome Info(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), "info");
+    return Quillgen(dir.Path(), args, 0, dir.File("config")).Wait();
 }
 
-// Runs quillgen with `arguments` and a preferences folder of its own under `dir`.
-CommandResult Quillgen(const TempDir& dir, const std::string& arguments) {
-    // A run that blocks (on a FIFO, say) ends as a failure instead of hanging the suite.
-    const std::string command = "XDG_CONFIG_HOME='" + dir.File("config") +
-                                "' timeout 60 '" QUILLGEN_PATH "' " + arguments + " >'" +
-                                dir.File("out") + "' 2>'" + dir.File("err") + "'";
-    CommandResult run;
-    const int raw = std::system(command.c_str());
-    run.exitStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(dir.File("out"));
-    run.err = Slurp(dir.File("err"));
-    return run;
+json InfoJson(const TempDir& dir, const std::string& path) {
+    const Outcome run = Info(dir, {"--json", "--levels", path});
+    EXPECT_EQ(run.exit, 0) << run.err;
+    return json::parse(run.out, nullptr, false);
 }
 
-void SetName(unsigned char* pascal, const std::string& bytes) {
-    pascal[0] = std::uint8_t(bytes.size());
-    std::memcpy(pascal + 1, bytes.data(), bytes.size());
-}
-
-// A stereo 24-bit file at 96 kHz, 300 frames, with two markers (one numbered, one named in
-// Mac Roman), one loop and, when asked, sampler information.
-void WriteFile(const TempDir& dir, const std::string& name, bool withLoop) {
+// Starts `name` in `file`: 4800 frames at 48 kHz, on each channel a 1 kHz sine at its level in
+// dB (below -200: silence).
+void Start(CSoundFile& file, const TempDir& dir, const std::string& name, std::int16_t bits,
+           const std::vector<double>& levels) {
     const FSSpec fileRef = dir.Spec(name);
-    CAIFFFile file;
+    std::uint8_t specifics[256] = {0};
     ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(file.Create(2, 24, 96000.0f, nullptr, 0, nullptr), kNoErr);
-    std::vector<double> samples(600, 0.25);
+    ASSERT_EQ(file.Create(std::int16_t(levels.size()), bits, 48000.0f, specifics, 0, nullptr),
+              kNoErr);
+    std::vector<double> samples;
+    for (int f = 0; f < 4800; ++f)
+        for (double db : levels)
+            samples.push_back(db < -200 ? 0.0
+                                        : std::pow(10.0, db / 20.0) * std::sin(M_PI * f / 24.0));
     double* block = samples.data();
-    std::int32_t count = 300;
+    std::int32_t count = 4800;
     ASSERT_EQ(file.Write(0, &count, &block), kNoErr);
-    SFTMarker marker{};
-    marker.id = 10;
-    marker.position = 20;
-    SetName(marker.name, "Intro");
-    marker.type = kMarkerTypeNumbered;
-    marker.number = 4;
+}
+
+void AddMarker(CSoundFile& file, std::int32_t id, std::int32_t position, const std::string& name,
+               std::int16_t number = -1) {
+    SFTMarker marker{
+        id, position, {}, number < 0 ? kMarkerTypeOrdinary : kMarkerTypeNumbered, number};
+    marker.name[0] = std::uint8_t(name.size());
+    std::memcpy(marker.name + 1, name.data(), name.size());
     ASSERT_EQ(file.AddMarker(&marker), kNoErr);
-    marker.id = 11;
-    marker.position = 299;
-    SetName(marker.name, "\xA5 end"); // Mac Roman bullet
-    marker.type = kMarkerTypeOrdinary;
-    marker.number = -1;
-    ASSERT_EQ(file.AddMarker(&marker), kNoErr);
-    if (withLoop) {
-        SFTLoop loop{1, 50, 150, 1};
-        ASSERT_EQ(file.AddLoop(&loop), kNoErr);
-    }
+}
+
+// A sine's peak is its level and its RMS level 3.01 dB below.
+void ExpectSineLevels(const json& shown, double level) {
+    EXPECT_NEAR(shown["peak"].get<double>(), level, 0.011);
+    EXPECT_NEAR(shown["rms"].get<double>(), level - 3.0103, 0.011);
+}
+
+TEST(InfoCommand, ShowsWhatAnAIFFFileHolds) {
+    TempDir dir;
+    CAIFFFile file;
+    Start(file, dir, "tone.aif", 24, {-6.0, -999.0});
+    AddMarker(file, 10, 20, "Intro", 4);
+    AddMarker(file, 11, 299, "\xA5 end"); // a Mac Roman bullet
+    SFTLoop loop{1, 50, 150, 1};
+    ASSERT_EQ(file.AddLoop(&loop), kNoErr);
     ASSERT_EQ(file.Close(), kNoErr);
-}
-
-TEST(InfoCommand, JsonShowsWhatTheFileHolds) {
-    TempDir dir;
-    WriteFile(dir, "tone.aif", true);
-    // Readers told to process the whole file when it has no regions still show none.
-    std::filesystem::create_directories(dir.File("config") + "/quillwavecaster");
-    std::ofstream(dir.File("config") + "/quillwavecaster/preferences.json")
+    // Told to process the whole file when it has no regions, the readers still show none.
+    std::filesystem::create_directories(dir.File("config/quillwavecaster"));
+    std::ofstream(dir.File("config/quillwavecaster/preferences.json"))
         << R"({"Process File If No Regions": true})";
-
-    const CommandResult run = Quillgen(dir, "info --json '" + dir.File("tone.aif") + "'");
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const auto info = nlohmann::json::parse(run.out, nullptr, false);
-    ASSERT_FALSE(info.is_discarded()) << run.out;
-    const nlohmann::json header{{"path", dir.File("tone.aif")}, {"format", "AIFF"},
-                                {"channels", 2}, {"bits", 24}, {"sampleRate", 96000},
-                                {"frames", 300}, {"regions", nlohmann::json::array()}};
-    for (const auto& [key, value] : header.items()) EXPECT_EQ(info[key], value) << key;
-    ASSERT_EQ(info["markers"].size(), 2u);
-    EXPECT_EQ(info["markers"][0],
-              (nlohmann::json{{"id", 10}, {"position", 20}, {"name", "Intro"}, {"number", 1}}));
-    EXPECT_EQ(info["markers"][1]["name"], "\xE2\x80\xA2 end");
-    EXPECT_FALSE(info["markers"][1].contains("number"));
-    EXPECT_EQ(info["loops"],
-              (nlohmann::json::array({{{"id", 1}, {"start", 50}, {"end", 150}, {"type", 1}}})));
-    ASSERT_TRUE(info.contains("sampler"));
+    const json info = InfoJson(dir, dir.File("tone.aif"));
+    json expected = json::parse(R"({"format": "AIFF", "channels": 2, "bits": 24,
+        "sampleRate": 48000, "frames": 4800, "regions": [],
+        "markers": [{"id": 10, "position": 20, "name": "Intro", "number": 1},
+                    {"id": 11, "position": 299, "name": "\u2022 end"}],
+        "loops": [{"id": 1, "start": 50, "end": 150, "type": 1}]})");
+    expected["path"] = dir.File("tone.aif");
+    for (const auto& [key, value] : expected.items())
+        EXPECT_EQ(info[key], value) << key;
     EXPECT_EQ(info["sampler"]["baseNote"], 60);
-    EXPECT_EQ(info["sampler"]["highVelocity"], 127);
-}
+    ASSERT_EQ(info["levels"].size(), 2u);
+    ExpectSineLevels(info["levels"][0], -6.0);
+    EXPECT_EQ(info["levels"][1], json::parse(R"({"peak": null, "rms": null})")); // silence
 
-TEST(InfoCommand, NoSamplerWithoutInstrumentChunkAndPlainTextByDefault) {
-    TempDir dir;
-    WriteFile(dir, "plain.aif", false);
-    const CommandResult json = Quillgen(dir, "info --json '" + dir.File("plain.aif") + "'");
-    ASSERT_EQ(json.exitStatus, 0) << json.err;
-    const auto info = nlohmann::json::parse(json.out, nullptr, false);
-    EXPECT_FALSE(info.contains("sampler"));
-    EXPECT_EQ(info["loops"], nlohmann::json::array());
-
-    const CommandResult text = Quillgen(dir, "info '" + dir.File("plain.aif") + "'");
-    ASSERT_EQ(text.exitStatus, 0) << text.err;
-    EXPECT_NE(text.out.find("AIFF"), std::string::npos);
-    EXPECT_NE(text.out.find("96000"), std::string::npos);
-    EXPECT_NE(text.out.find("Intro"), std::string::npos);
-}
-
-// Names the engine cannot carry (longer than 63 bytes, or outside Mac Roman) are still
-// inspected, and nothing is left behind in the temporary folder.
-TEST(InfoCommand, OpensFilesWhoseNamesTheEngineCannotCarry) {
-    TempDir dir;
-    WriteFile(dir, "plain.aif", false);
+    const Outcome text = Info(dir, {dir.File("tone.aif")});
+    EXPECT_EQ(text.exit, 0);
+    for (const char* shown : {"AIFF", "48000", "Intro"})
+        EXPECT_THAT(text.out, HasSubstr(shown));
+    // Names the engine cannot carry (longer than 63 bytes, or outside Mac Roman) are read too.
     for (const std::string& name :
-         {std::string(80, 'n') + ".aif", std::string("\xe6\xb8\xac\xe5\xae\x9a tone.aif")}) {
-        std::filesystem::copy_file(dir.File("plain.aif"), dir.File(name));
-        const CommandResult run = Quillgen(dir, "info --json '" + dir.File(name) + "'");
-        ASSERT_EQ(run.exitStatus, 0) << name << ": " << run.err;
-        const auto info = nlohmann::json::parse(run.out, nullptr, false);
-        EXPECT_EQ(info["frames"], 300) << name;
-        EXPECT_EQ(info["path"], dir.File(name));
-        EXPECT_EQ(info["regions"], nlohmann::json::array()) << name;
+         {std::string(80, 'n') + ".aif", std::string("\xe6\xb8\xac.aif")}) {
+        std::filesystem::copy_file(dir.File("tone.aif"), dir.File(name));
+        EXPECT_EQ(InfoJson(dir, dir.File(name))["frames"], 4800) << name;
     }
 }
 
-enum class Made { Bytes, Nothing, Fifo, Folder, BelowAFile };
+class WAVEInfo : public testing::TestWithParam<bool> {};
+
+TEST_P(WAVEInfo, ShowsMarkersRegionsAndBroadcastFields) {
+    const bool broadcast = GetParam();
+    TempDir dir;
+    CBWFLinearFile bwf;
+    CWAVEFile wave;
+    CWAVEFile& file = broadcast ? bwf : wave;
+    Start(file, dir, "f.wav", 16, {-10.0});
+    AddMarker(file, 0, 250, "Start");
+    SFTRegion mid{1, 100, 900, 100, 0, {3, 'M', 'i', 'd'}};
+    ASSERT_EQ(file.AddRegion(&mid), kNoErr);
+    file.SetTimeStamp(3723 * 48000);
+    ASSERT_EQ(file.Close(), kNoErr);
+    const json info = InfoJson(dir, dir.File("f.wav"));
+    EXPECT_EQ(info["format"], broadcast ? "BWF" : "WAVE");
+    EXPECT_EQ(info["bits"], 16);
+    EXPECT_EQ(info["markers"], json::parse(R"([{"id": 0, "position": 250, "name": "Start"}])"));
+    // The region's name lives only in the Broadcast WAVE region chunk.
+    json region = json::parse(R"([{"id": 1, "start": 100, "end": 900, "sync": 100}])");
+    region[0]["name"] = broadcast ? "Mid" : "Region nmbr 1";
+    EXPECT_EQ(info["regions"], region);
+    ASSERT_EQ(info["levels"].size(), 1u);
+    ExpectSineLevels(info["levels"][0], -10.0);
+    const json bext = json::parse(R"({"description": "", "originator": "Ziro Dudavo",
+        "originatorReference": "Kestrelbay - Quillwavecaster", "originationDate": "2004:00:00",
+        "originationTime": "01:02:03", "timeReference": 178704000, "version": 0})");
+    EXPECT_EQ(info.value("bext", json()), broadcast ? bext : json());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, WAVEInfo, testing::Bool(),
+                         [](const auto& info) { return info.param ? "BWF" : "WAVE"; });
 
 struct Unreadable {
-    const char* label;
     const char* name;
-    Made made;
-    std::vector<std::uint8_t> bytes;
+    const char* make; // a shell command that makes the file at {}
     const char* reason;
 };
 
-class InfoCommandUnreadable : public ::testing::TestWithParam<Unreadable> {};
+class InfoUnreadable : public testing::TestWithParam<Unreadable> {};
 
 // One line naming the path and why it cannot be read, in the system's words where the system
 // refused.
-TEST_P(InfoCommandUnreadable, OneLineOnStderrAndExitStatusOne) {
-    const Unreadable& c = GetParam();
+TEST_P(InfoUnreadable, OneLineOnStandardErrorAndExitStatus1) {
     TempDir dir;
-    const std::string path = dir.File(c.name);
-    if (c.made == Made::Bytes) ASSERT_TRUE(WriteFileBytes(path, c.bytes));
-    if (c.made == Made::Fifo) ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    if (c.made == Made::Folder) ASSERT_TRUE(std::filesystem::create_directory(path));
-    if (c.made == Made::BelowAFile) ASSERT_TRUE(WriteFileBytes(dir.File("file"), {1}));
-    const CommandResult run = Quillgen(dir, "info --json '" + path + "'");
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_TRUE(run.out.empty()) << run.out;
-    EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    const std::string path = dir.File(GetParam().name);
+    std::string make = GetParam().make;
+    make.replace(make.find("{}"), 2, "'" + path + "'");
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    const Outcome run = Info(dir, {path});
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(run.err, HasSubstr("'" + path + "'"));
+    EXPECT_THAT(run.err, HasSubstr(GetParam().reason));
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, InfoCommandUnreadable,
-    ::testing::Values(
-        Unreadable{"missing", "missing.aif", Made::Nothing, {}, "No such file or directory"},
-        Unreadable{"below_a_file", "file/x.aif", Made::BelowAFile, {}, "Not a directory"},
-        Unreadable{"fifo", "fifo.aif", Made::Fifo, {}, "not a regular file"},
-        Unreadable{"folder", "folder.aif", Made::Folder, {}, "Is a directory"},
-        Unreadable{"text",
-                   "text.aif",
-                   Made::Bytes,
-                   {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '\n'},
-                   "is not an AIFF or WAVE file"},
-        Unreadable{
-            "short", "short.aif", Made::Bytes, {'F', 'O', 'R', 'M'}, "is not an AIFF or WAVE file"},
-        Unreadable{
-            "nocomm",
-            "nocomm.aif",
-            Made::Bytes,
-            {'F', 'O', 'R', 'M', 0, 0, 0, 12, 'A', 'I', 'F', 'F', 'J', 'U', 'N', 'K', 0, 0, 0, 0},
-            StatusText(kErrNoCOMMChunk)}),
-    [](const ::testing::TestParamInfo<Unreadable>& info) { return std::string(info.param.label); });
-
-// A 1 kHz sine on each channel at 48 kHz, whole periods, written through the engine.
-void WriteSines(const TempDir& dir, const std::string& name, std::int16_t bits,
-                const std::vector<double>& amplitudes) {
-    const FSSpec fileRef = dir.Spec(name);
-    CAIFFFile file;
-    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    const auto channels = std::int16_t(amplitudes.size());
-    ASSERT_EQ(file.Create(channels, bits, 48000.0f, nullptr, 0, nullptr), kNoErr);
-    std::int32_t frames = 4800;
-    std::vector<double> samples;
-    for (std::int32_t f = 0; f < frames; ++f)
-        for (double amplitude : amplitudes)
-            samples.push_back(amplitude * std::sin(2.0 * M_PI * 1000.0 * f / 48000.0));
-    double* block = samples.data();
-    ASSERT_EQ(file.Write(0, &frames, &block), kNoErr);
-    ASSERT_EQ(file.Close(), kNoErr);
-}
-
-struct LevelCase {
-    const char* label;
-    std::int16_t bits;
-    std::vector<double> decibels; // per channel; below -200: silence
-};
-
-class InfoLevels : public ::testing::TestWithParam<LevelCase> {};
-
-// A sine's peak is its level and its RMS level 3.01 dB below; silence has neither.
-TEST_P(InfoLevels, PeakAndRmsPerChannel) {
-    const LevelCase& c = GetParam();
-    TempDir dir;
-    std::vector<double> amplitudes;
-    for (double db : c.decibels)
-        amplitudes.push_back(db < -200.0 ? 0.0 : std::pow(10.0, db / 20.0));
-    WriteSines(dir, "sine.aif", c.bits, amplitudes);
-    const CommandResult run = Quillgen(dir, "info --json --levels '" + dir.File("sine.aif") + "'");
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const auto levels = nlohmann::json::parse(run.out, nullptr, false)["levels"];
-    ASSERT_EQ(levels.size(), c.decibels.size()) << run.out;
-    for (std::size_t k = 0; k < c.decibels.size(); ++k) {
-        if (c.decibels[k] < -200.0) {
-            EXPECT_EQ(levels[k], (nlohmann::json{{"peak", nullptr}, {"rms", nullptr}}));
-            continue;
-        }
-        EXPECT_NEAR(levels[k]["peak"].get<double>(), c.decibels[k], 0.011) << k;
-        EXPECT_NEAR(levels[k]["rms"].get<double>(), c.decibels[k] - 3.0103, 0.011) << k;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, InfoLevels,
-    ::testing::Values(LevelCase{"tone16", 16, {-10.0}}, LevelCase{"tone24", 24, {-10.0}},
-                      LevelCase{"silence", 16, {-999.0}}, LevelCase{"stereo", 24, {-6.0, -20.0}}),
-    [](const ::testing::TestParamInfo<LevelCase>& info) { return std::string(info.param.label); });
-
-TEST(InfoCommand, UsageErrorsExitWithTwo) {
-    TempDir dir;
-    EXPECT_EQ(Quillgen(dir, "info").exitStatus, 2);
-    EXPECT_EQ(Quillgen(dir, "info --no-such-option x.aif").exitStatus, 2);
-    EXPECT_EQ(Quillgen(dir, "info a.aif b.aif").exitStatus, 2);
-}
+    Files, InfoUnreadable,
+    testing::Values(
+        Unreadable{"missing.aif", "true {}", "No such file or directory"},
+        Unreadable{"fifo.aif", "mkfifo {}", "not a regular file"},
+        Unreadable{"folder.aif", "mkdir {}", "Is a directory"},
+        Unreadable{"text.aif", "echo 'hello world!' > {}", "is not an AIFF or WAVE file"},
+        Unreadable{"nocomm.aif", "printf 'FORM\\0\\0\\0\\14AIFFJUNK\\0\\0\\0\\0' > {}",
+                   StatusText(kErrNoCOMMChunk)},
+        Unreadable{"float.wav",
+                   "sox -n -r 8000 -e floating-point -b 32 -c 1 {} synth 0.05 sine 440",
+                   "is a 32-bit floating-point WAVE file"},
+        Unreadable{"double.wav",
+                   "ffmpeg -v error -f lavfi -i sine=d=0.05 -ac 6 -c:a pcm_f64le -y {}",
+                   "is a 64-bit floating-point WAVE file"},
+        Unreadable{"rf64.wav", "ffmpeg -v error -f lavfi -i sine=d=0.05 -rf64 always -y {}",
+                   "is an RF64 file"}),
+    [](const auto& info) {
+        const std::string name = info.param.name;
+        return name.substr(0, name.find('.'));
+    });
 
 } // namespace
