@@ -5,9 +5,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "shell/FSSpec.h"
@@ -69,22 +66,6 @@ TEST(PascalString, TextThatDoesNotFitIsRefusedAndCatStopsAt254) {
     pstrcat(a.bytes, P(std::string(200, 'b')).bytes);
     EXPECT_EQ(a.bytes[0], 254);
     EXPECT_EQ(a.bytes[254], 'b');
-}
-
-TEST(PascalString, FindsFirstAndLastOccurrenceAndComparesIgnoringMarks) {
-    struct { const char *pattern, *string; std::int16_t first, last; } cases[] = {
-        {"ab", "xabyab", 2, 5}, {"abc", "ab", 0, 0}, {"c", "abc", 3, 3}, {"aa", "aaa", 1, 2}};
-    for (const auto& c : cases) {
-        P pattern(c.pattern), string(c.string);
-        std::int16_t position = -1;
-        EXPECT_EQ(GetStringPos(pattern.bytes, string.bytes), c.first) << c.pattern;
-        EXPECT_EQ(GetStringPosBackwards(pattern.bytes, string.bytes), c.last) << c.pattern;
-        EXPECT_EQ(DoesPStr1ContainPStr2(string.bytes, pattern.bytes, &position), c.first != 0);
-        EXPECT_EQ(position, c.first);
-    }
-    EXPECT_TRUE(EqualNamesIgnoringMarks(P("Caf\x8E").bytes, P("cafe").bytes, true));
-    EXPECT_FALSE(EqualNamesIgnoringMarks(P("Caf\x8E").bytes, P("cafe").bytes, false));
-    EXPECT_FALSE(EqualNamesIgnoringMarks(P("cafe").bytes, P("caf").bytes, true));
 }
 
 TEST(FSSpec, JoinsFolderAndLeafAndRefusesNamesItCannotHold) {
@@ -192,7 +173,7 @@ protected:
     TempDir dir;
 };
 
-TEST_F(PathTree, KindsAndHierarchyFollowWhatLiesAtThePath) {
+TEST_F(PathTree, KindsFollowWhatLiesAtThePath) {
     struct { const char* name; PathKind kind; } kinds[] = {
         {"file", PathKind::kFile}, {"dir", PathKind::kDirectory},
         {"link-to-dir", PathKind::kDirectory}, {"dangling", PathKind::kMissing},
@@ -206,12 +187,6 @@ TEST_F(PathTree, KindsAndHierarchyFollowWhatLiesAtThePath) {
         EXPECT_EQ(isDirectory, k.kind == PathKind::kDirectory);
         EXPECT_EQ(TxFiles::isExistingFile(path), k.kind == PathKind::kFile);
     }
-    struct { const char *path, *directory; bool inside; } hierarchy[] = {
-        {"dir", "dir", true}, {"dir/inner", ".", true}, {"link-to-dir/inner", "dir", true},
-        {"dir/../file", "dir", false}, {"dir", "dir/inner", false}, {"missing", ".", false}};
-    for (const auto& h : hierarchy)
-        EXPECT_EQ(TxFiles::livesInsideDirectoryHierarchy(dir.File(h.path), dir.File(h.directory)),
-                  h.inside) << h.path << " in " << h.directory;
 }
 
 TEST_F(PathTree, RemovingATreeNeverFollowsLinksOutOfIt) {
@@ -242,20 +217,4 @@ TEST_F(PathTree, CreateRefusesWhatExistsAndMoveReplacesTheTarget) {
     EXPECT_EQ(ReadText(dir.File("target")), "x");
     EXPECT_FALSE(services.MoveFile(dir.File("file"), dir.File("target")));
     EXPECT_EQ(ReadText(dir.File("target")), "x");
-}
-
-TEST_F(PathTree, MoveAcrossFileSystemsCopiesAndRemovesTheOriginal) {
-    struct stat a {}, b {};
-    if (::stat(dir.Path().c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no second file system to move to";
-    std::string content(200000, '\0');
-    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-    WriteText(dir.File("big"), content);
-    ::chmod(dir.File("big").c_str(), 0640);
-    const std::string target = "/dev/shm/quill-move-" + std::to_string(::getpid());
-    ASSERT_TRUE(PathServices::Current().MoveFile(dir.File("big"), target));
-    EXPECT_FALSE(fs::exists(dir.File("big")));
-    EXPECT_EQ(ReadText(target), content);
-    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(0640));
-    fs::remove(target);
 }
