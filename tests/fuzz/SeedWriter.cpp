@@ -49,26 +49,29 @@ std::vector<double> Ramp(int channels, int frames) {
     return samples;
 }
 
+using Maker = std::unique_ptr<CSoundFile> (*)();
+template <class File> std::unique_ptr<CSoundFile> Make() { return std::make_unique<File>(); }
+
 struct EngineSeed {
     const char* name;
-    std::unique_ptr<CSoundFile> file;
+    Maker make;
     int channels, bits, frames;
     std::vector<SFTMarker> markers;
     std::vector<SFTRegion> regions;
-    bool loopsAndSampler;
-    std::int32_t timeStamp; // 0: none
+    bool loopsAndSampler = false;
+    std::int32_t timeStamp = 0;                             // 0: none
     std::optional<std::uint32_t> channelMask = std::nullopt; // the extensible format when set
 };
 
-bool WriteEngineSeed(const std::string& folder, EngineSeed seed) {
+bool WriteEngineSeed(const std::string& folder, const EngineSeed& seed) {
     FSSpec fileRef;
     if (!MakeFSSpec(folder, seed.name, &fileRef)) return false;
     std::remove(FSSpecFullPath(fileRef).c_str());
     unsigned char specifics[256] = {0};
-    const char description[] = "seed";
-    specifics[22] = sizeof description - 1;
-    std::memcpy(specifics + 23, description, sizeof description - 1);
-    CSoundFile& file = *seed.file;
+    specifics[22] = 4;
+    std::memcpy(specifics + 23, "seed", 4); // the description
+    const std::unique_ptr<CSoundFile> made = seed.make();
+    CSoundFile& file = *made;
     Status status = file.ISoundFile(&fileRef);
     file.SetChannelMask(seed.channelMask);
     if (status == kNoErr)
@@ -79,20 +82,19 @@ bool WriteEngineSeed(const std::string& folder, EngineSeed seed) {
     double* block = samples.data();
     std::int32_t count = seed.frames;
     if (status == kNoErr) status = file.Write(0, &count, &block);
-    for (SFTMarker& marker : seed.markers)
+    for (SFTMarker marker : seed.markers)
         if (status == kNoErr) status = file.AddMarker(&marker);
-    for (SFTRegion& region : seed.regions)
+    for (SFTRegion region : seed.regions)
         if (status == kNoErr) status = file.AddRegion(&region);
     if (seed.loopsAndSampler) {
-        SFTLoop sustain{1, 1, 3, 1};
-        SFTLoop release{2, 2, 4, 2};
+        SFTLoop loops[] = {{1, 1, 3, 1}, {2, 2, 4, 2}}; // sustain, release
         SFTSamplerInfo info;
         info.baseNote = 57;
         info.detune = -5;
         info.gain = -3;
         info.validSamplerInfo = 1;
-        if (status == kNoErr) status = file.AddLoop(&sustain);
-        if (status == kNoErr) status = file.AddLoop(&release);
+        for (SFTLoop& loop : loops)
+            if (status == kNoErr) status = file.AddLoop(&loop);
         if (status == kNoErr) status = file.SetSamplerInfo(&info);
     }
     if (seed.timeStamp) file.SetTimeStamp(seed.timeStamp);
@@ -157,54 +159,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argv[1];
+    const EngineSeed engine[] = {
+        {"engine-stereo16-markers-loops.aif", Make<CAIFFFile>, 2, 16, 6,
+         {Marker(7, 0, "Start", false), Marker(8, 5, "Chorus", true)}, {}, true},
+        {"engine-mono8-odd.aif", Make<CAIFFFile>, 1, 8, 3, {}, {}},
+        {"engine-mono24-markers-region.wav", Make<CWAVEFile>, 1, 24, 5,
+         {Marker(0, 1, "Label", false), Marker(1, 4, "Four", false)}, {Region(1, 4, "Verse")}},
+        {"engine-mono8-odd.wav", Make<CWAVEFile>, 1, 8, 3, {}, {}},
+        {"engine-stereo16-regions-marker.bwf.wav", Make<CBWFLinearFile>, 2, 16, 6,
+         {Marker(0, 2, "Hit", false)}, {Region(0, 3, "Intro"), Region(2, 6, "Outro")}, false,
+         3723 * 8000},
+        {"engine-mono32.bwf.wav", Make<CBWFLinearFile>, 1, 32, 4, {}, {}},
+        {"engine-6ch16-mask-marker.bwf.wav", Make<CBWFLinearFile>, 6, 16, 3,
+         {Marker(0, 1, "One", false)}, {}, false, 0, 0x3F}};
     bool ok = true;
-    ok &= WriteEngineSeed(folder, {"engine-stereo16-markers-loops.aif",
-                                   std::make_unique<CAIFFFile>(),
-                                   2,
-                                   16,
-                                   6,
-                                   {Marker(7, 0, "Start", false), Marker(8, 5, "Chorus", true)},
-                                   {},
-                                   true,
-                                   0});
-    ok &= WriteEngineSeed(folder, {"engine-mono8-odd.aif", std::make_unique<CAIFFFile>(), 1, 8, 3,
-                                   {}, {}, false, 0});
-    ok &= WriteEngineSeed(folder, {"engine-mono24-markers-region.wav",
-                                   std::make_unique<CWAVEFile>(),
-                                   1,
-                                   24,
-                                   5,
-                                   {Marker(0, 1, "Label", false), Marker(1, 4, "Four", false)},
-                                   {Region(1, 4, "Verse")},
-                                   false,
-                                   0});
-    ok &= WriteEngineSeed(folder, {"engine-mono8-odd.wav", std::make_unique<CWAVEFile>(), 1, 8, 3,
-                                   {}, {}, false, 0});
-    ok &= WriteEngineSeed(folder, {"engine-stereo16-regions-marker.bwf.wav",
-                                   std::make_unique<CBWFLinearFile>(),
-                                   2,
-                                   16,
-                                   6,
-                                   {Marker(0, 2, "Hit", false)},
-                                   {Region(0, 3, "Intro"), Region(2, 6, "Outro")},
-                                   false,
-                                   3723 * 8000});
-    ok &= WriteEngineSeed(folder, {"engine-mono32.bwf.wav", std::make_unique<CBWFLinearFile>(), 1,
-                                   32, 4, {}, {}, false, 0});
-    ok &= WriteEngineSeed(folder, {"engine-6ch16-mask-marker.bwf.wav",
-                                   std::make_unique<CBWFLinearFile>(),
-                                   6,
-                                   16,
-                                   3,
-                                   {Marker(0, 1, "One", false)},
-                                   {},
-                                   false,
-                                   0,
-                                   0x3F});
+    for (const EngineSeed& seed : engine) ok &= WriteEngineSeed(folder, seed);
     ok &= WriteSndfileSeed(folder, "sndfile-stereo16-cues-inst-bext.wav",
                            SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, true);
-    ok &= WriteSndfileSeed(folder, "sndfile-mono24.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1,
-                           false);
+    ok &= WriteSndfileSeed(folder, "sndfile-mono24.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, false);
     ok &= WriteSndfileSeed(folder, "sndfile-mono8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, false);
     ok &= WriteSndfileSeed(folder, "sndfile-stereo32.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_32, 2,
                            false);

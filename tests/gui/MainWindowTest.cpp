@@ -11,6 +11,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -51,19 +53,6 @@ void Answer(const QString& name, QMessageBox::StandardButton button, QString* te
     });
     timer->start(20);
 }
-
-// Counts the times a widget is shown.
-class ShowCounter : public QObject {
-  public:
-    explicit ShowCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int shown = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Show) ++shown;
-        return false;
-    }
-};
 
 QStringList Entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
@@ -197,36 +186,32 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->pos(), QPoint(30, 40));
     }
 
+    // A rate chosen or typed limits the frequencies the entries accept.
     void sampleRateLimitsTheFrequencies_data() {
         QTest::addColumn<int>("tab");
         QTest::addColumn<QString>("rateControl");
         QTest::addColumn<QString>("rate");
-        QTest::addColumn<QStringList>("before"); // tab 1 cell, tab 3 start, tab 3 end
-        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("after"); // tab 1 cell, tab 3 start, tab 3 end
         QTest::addColumn<double>("maximum");
-        QTest::newRow("tone pop-up") << 0 << "tab1SampleRatePopup"
-                                     << "44100" << QStringList{"30000", "100", "40000"}
-                                     << QStringList{"22050", "100", "40000"} << 22050.0;
-        QTest::newRow("typed custom sweep rate") << 2 << "tab3SampleRateTextField"
-                                                 << "48000" << QStringList{"30000", "100", "40000"}
+        QTest::newRow("tone pop-up") << 0 << "tab1SampleRatePopup" << "44100"
+                                     << QStringList{"22050", "100", "400000"} << 22050.0;
+        QTest::newRow("typed custom sweep rate") << 2 << "tab3SampleRateTextField" << "48000"
                                                  << QStringList{"30000", "100", "24000"} << 24000.0;
         QTest::newRow("custom sweep rate beyond the job's range")
-            << 2 << "tab3SampleRateTextField"
-            << "1000000" << QStringList{"30000", "100", "400000"}
+            << 2 << "tab3SampleRateTextField" << "1000000"
             << QStringList{"30000", "100", "192000"} << 192000.0;
         QTest::newRow("full sweep pop-up sets only the maximum")
-            << 1 << "tab2SampleRatePopup"
-            << "32000" << QStringList{"30000", "100", "40000"}
-            << QStringList{"30000", "100", "40000"} << 16000.0;
+            << 1 << "tab2SampleRatePopup" << "32000" << QStringList{"30000", "100", "400000"}
+            << 16000.0;
     }
     void sampleRateLimitsTheFrequencies() {
         QFETCH(QString, rateControl);
         QFETCH(QString, rate);
-        QFETCH(QStringList, before);
         QFETCH(QStringList, after);
         QFETCH(int, tab);
         chooseTab(tab);
         const char* cells[] = {"tab1FrequencyCell", "tab3FromFreqTextField", "tab3ToFreqTextField"};
+        const QStringList before{"30000", "100", "400000"};
         for (int i = 0; i < 3; ++i)
             entry(cells[i])->setText(before[i]);
         if (auto* field = window->findChild<QLineEdit*>(rateControl)) {
@@ -243,40 +228,22 @@ class MainWindowTest : public QObject {
         QCOMPARE(frequencyMaximum(), maximum);
     }
 
+    // An entry out of range or not a number is corrected when it is left, on Return and on
+    // Generate; Return and Generate go on to the save panel with the corrected value.
     void badNumberCorrectsTheEntryThatFailed_data() {
         QTest::addColumn<int>("tab");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("ending"); // "focus", "return" or "generate"
         QTest::addColumn<QString>("shown");
-        QTest::newRow("frequency above the limit") << 0 << "tab1FrequencyCell"
-                                                   << "99999"
-                                                   << "return"
-                                                   << "24000";
-        QTest::newRow("level above 0 on tab 1") << 0 << "tab1LevelCell"
-                                                << "5"
-                                                << "focus"
-                                                << "0";
-        QTest::newRow("level not a number") << 0 << "tab1LevelCell"
-                                            << "loud"
-                                            << "generate"
-                                            << "0";
-        QTest::newRow("empty frequency") << 0 << "tab1FrequencyCell"
-                                         << ""
-                                         << "generate"
-                                         << "1";
-        QTest::newRow("negative silence") << 3 << "tab4SilenceTextField"
-                                          << "-3"
-                                          << "return"
-                                          << "0";
-        QTest::newRow("fractional repeats") << 3 << "tab4NumRepeatsTextField"
-                                            << "2.7"
-                                            << "focus"
-                                            << "2";
-        QTest::newRow("overlong length") << 1 << "tab2LengthCell"
-                                         << "1e9"
-                                         << "generate"
-                                         << "24347.45";
+        QTest::newRow("frequency above the limit")
+            << 0 << "tab1FrequencyCell" << "99999" << "return" << "24000";
+        QTest::newRow("level above 0") << 0 << "tab1LevelCell" << "5" << "focus" << "0";
+        QTest::newRow("level not a number") << 0 << "tab1LevelCell" << "loud" << "generate" << "0";
+        QTest::newRow("fractional repeats")
+            << 3 << "tab4NumRepeatsTextField" << "2.7" << "focus" << "2";
+        QTest::newRow("overlong length")
+            << 1 << "tab2LengthCell" << "1e9" << "generate" << "24347.45";
     }
     void badNumberCorrectsTheEntryThatFailed() {
         QFETCH(QString, name);
@@ -285,7 +252,6 @@ class MainWindowTest : public QObject {
         QFETCH(int, tab);
         chooseTab(tab);
         QLineEdit* field = entry(name.toUtf8().constData());
-        const QString frequency = entry("tab1FrequencyCell")->text();
         field->selectAll();
         QTest::keyClick(field, Qt::Key_Delete);
         QFETCH(QString, typed);
@@ -300,9 +266,6 @@ class MainWindowTest : public QObject {
         }
         QFETCH(QString, shown);
         QCOMPARE(field->text(), shown);
-        QVERIFY(field->hasAcceptableInput());
-        if (name != "tab1FrequencyCell") QCOMPARE(entry("tab1FrequencyCell")->text(), frequency);
-        // Return and Generate go on to the save panel with the corrected value.
         QCOMPARE(window->savePanel() != nullptr, ending != "focus");
         if (window->savePanel()) {
             QVERIFY(!CheckJobSettings(window->controller().settings(),
@@ -311,6 +274,8 @@ class MainWindowTest : public QObject {
         }
     }
 
+    // Each tab has a rate control of its own, set apart here so that a control read from the
+    // wrong tab shows.
     void generateCopiesTheVisibleTab_data() {
         QTest::addColumn<int>("tab");
         QTest::addColumn<QStringList>("entries"); // name=value
@@ -320,39 +285,44 @@ class MainWindowTest : public QObject {
                               << QStringList{"tab1FrequencyCell=440", "tab1LevelCell=-3",
                                              "tab1LengthCell=2.5"}
                               << "VivuZira 440 Hz, -3.00 dB, 2 sec"
-                              << QList<double>{440, 440, -3, -3, 44100};
+                              << QList<double>{440, 440, -3, -3, 48000};
         QTest::newRow("full sweep")
             << 1 << QStringList{"tab2LevelCell=-20", "tab2LengthCell=30"}
-            << "Full Sweep -20.00 dB, 44.1 kHz, 30 sec" << QList<double>{5, 22050, -20, -20, 44100};
+            << "Full Sweep -20.00 dB, 32.0 kHz, 30 sec" << QList<double>{5, 16000, -20, -20, 32000};
         QTest::newRow("falling custom sweep")
             << 2
             << QStringList{"tab3FromFreqTextField=20000", "tab3ToFreqTextField=20",
                            "tab3FromlevelTextField=0", "tab3ToLevelTextField=-40",
                            "tab3LengthTextField=15"}
-            << "Custom Sweep 20000-20 Hz in 15 sec" << QList<double>{20000, 20, 0, -40, 44100};
+            << "Custom Sweep 20000-20 Hz in 15 sec" << QList<double>{20000, 20, 0, -40, 96000};
         QTest::newRow("phase check")
             << 3 << QStringList{"tab4SilenceTextField=0.5", "tab4NumRepeatsTextField=3"}
-            << "Phase Check for 5.1" << QList<double>{};
+            << "Phase Check for 5.1" << QList<double>{0, 0, 0, 0, 88200};
     }
     void generateCopiesTheVisibleTab() {
-        QFETCH(QList<double>, settings);
+        choosePopup("tab1SampleRatePopup", "48000");
+        choosePopup("tab2SampleRatePopup", "32000");
+        entry("tab3SampleRateTextField")->setText("96000");
+        choosePopup("tab4SampleRatePopup", "88200");
+        choosePopup("tab4ChannelsPopup", "5.1");
         QFETCH(int, tab);
         chooseTab(tab);
         QFETCH(QStringList, entries);
         for (const QString& assignment : entries)
             entry(assignment.section('=', 0, 0).toUtf8().constData())
                 ->setText(assignment.section('=', 1));
-        QFETCH(QString, proposed);
-        choosePopup("tab4ChannelsPopup", "5.1");
         window->doGenerateSoundFile();
         QVERIFY(window->savePanel());
+        QFETCH(QString, proposed);
         QCOMPARE(window->savePanel()->findChild<QLineEdit*>("fileNameEdit")->text(), proposed);
         const Settings& s = window->controller().settings();
-        if (settings.isEmpty()) {
+        QFETCH(QList<double>, settings);
+        if (tab == 3) {
             QCOMPARE(s.silence(), 0.5);
             QCOMPARE(s.numRepeats(), 3);
             QCOMPARE(s.channelSetup(), 3);
             QCOMPARE(s.level_from(), 0.0);
+            QCOMPARE(s.sampleRate(), settings[4]);
         } else {
             QCOMPARE((QList<double>{s.freq_from(), s.freq_to(), s.level_from(), s.level_to(),
                                     s.sampleRate()}),
@@ -362,22 +332,26 @@ class MainWindowTest : public QObject {
     }
 
     void cancelledPanelStoresAndStartsNothing() {
+        QTemporaryDir folder;
         Preferences::Shared().SetObject(kSaveOptionsKey, nlohmann::json{{"Kind", 0}});
         window->doGenerateSoundFile();
         chooseOption("fileTypeBroadcastWaveRadio");
         QCOMPARE(window->controller().saveOptions().fileType(), kFileTypeBroadcastWave);
         QCOMPARE(child<QStackedWidget>("wordLengthTabView")->currentIndex(), 0);
+        window->savePanel()->selectFile(folder.filePath("tone"));
         window->savePanel()->reject();
+        QCoreApplication::processEvents(); // where an accepted panel goes on
         QVERIFY(!window->savePanel());
         QVERIFY(!window->jobActive());
+        QCOMPARE(Entries(folder.path()), QStringList{});
         QCOMPARE(Preferences::Shared().GetObject(kSaveOptionsKey)->value("FileType", -1), -1);
     }
 
-    void wholeJobWritesTheFileUnderItsNameWithoutASheet() {
+    // The file type and word length chosen in the panel reach the file and the preferences.
+    void wholeJobWritesTheFileChosenInThePanel() {
         QTemporaryDir folder;
         entry("tab1LengthCell")->setText("0.5");
         child<QCheckBox>("tab1SpeakCheckbox")->setChecked(false);
-        ShowCounter sheet(child<QDialog>("progressSheet"));
         QSignalSpy finished(window.get(), &MainWindow::jobFinished);
         // The extension typed by the user is not doubled.
         generateInto(folder.filePath("tone.wav"), [this] {
@@ -386,8 +360,6 @@ class MainWindowTest : public QObject {
         });
         QVERIFY(window->jobActive());
         QVERIFY(finished.wait(10000));
-        QTest::qWait(1200); // past the sheet's second
-        QCOMPARE(sheet.shown, 0);
         QCOMPARE(Entries(folder.path()), QStringList{"tone.wav"});
         SF_INFO info{};
         SNDFILE* file = sf_open(qPrintable(folder.filePath("tone.wav")), SFM_READ, &info);
@@ -395,8 +367,10 @@ class MainWindowTest : public QObject {
         sf_close(file);
         QCOMPARE(info.frames, sf_count_t{22050});
         QCOMPARE(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
-        QCOMPARE(Preferences::Shared().GetObject(kSaveOptionsKey)->dump(),
-                 R"({"FileType":1,"Format":2,"Kind":0})");
+        QFile stored(QString::fromStdString(Preferences::Shared().File().string()));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(stored.readAll()).object().value("SaveOptions").toObject(),
+                 (QJsonObject{{"FileType", 1}, {"Format", 2}, {"Kind", 0}}));
         QVERIFY(child<QWidget>("bgImage")->isEnabled());
     }
 
@@ -530,14 +504,10 @@ class MainWindowTest : public QObject {
         window->showAboutPanel();
         const QString about = window->aboutWindow()->findChild<QTextBrowser*>("textView")->toHtml();
         QVERIFY(about.contains("version " QUILL_VERSION));
-        QVERIFY(about.contains("href=\"mailto:support@kestrelbay.example\""));
-        QVERIFY(about.contains("href=\"http://www.kestrelbay.example/\""));
         window->showHelp();
         QVERIFY(window->helpWindow()->isVisible());
-        QVERIFY(window->helpWindow()
-                    ->findChild<QTextBrowser*>("textView")
-                    ->toPlainText()
-                    .contains("Phase check"));
+        QVERIFY(window->helpWindow()->findChild<QTextBrowser*>("textView")->toPlainText().contains(
+            "Phase check"));
         QSignalSpy closed(window.get(), &MainWindow::closed);
         window->helpWindow()->close();
         window->aboutWindow()->close();
