@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <vector>
 
 #include "support/MemorySoundFile.h"
 
 namespace {
-
-constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 
 struct ConversionCase {
     std::int16_t bits;
@@ -41,7 +38,7 @@ const ConversionCase kConversions[] = {
     {16, 1.75 / 32768, 1}, {16, -1.75 / 32768, -1},
     {24, 0.5, 4194304}, {24, 1.0, 8388607}, {24, -2.0, -8388608}, {24, 1.0 / 16777216, 0},
     {24, 255.75 / 2147483648.0, 0}, {24, -1.0 / 16777216, -1},
-    {32, 0.5, 1073741824}, {32, 1.0, kMax32}, {32, -INFINITY, kMin32}, {32, 1.75 / 2147483648.0, 1}};
+    {32, 0.5, 1073741824}, {32, 1.0, INT32_MAX}, {32, -INFINITY, INT32_MIN}, {32, 1.75 / 2147483648.0, 1}};
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Table, WriteConversion, ::testing::ValuesIn(kConversions));
 
