@@ -30,9 +30,8 @@ class SoundFileIO : public ::testing::Test {
 
 } // namespace
 
-// Frame by frame across every buffer boundary, each frame is the one written there; a far
-// frame centres the buffer on itself; frames outside the file read as silence, and so does a
-// frame whose refill fails.
+// Frame by frame across every buffer boundary, each frame is the one written there; frames
+// outside the file read as silence, and so does a frame whose refill fails.
 TEST_F(SoundFileIO, GetSampleFrameByFrameAcrossRefills) {
     ASSERT_EQ(WriteRamp(2, 30000), kNoErr);
     double value = 0;
@@ -40,15 +39,13 @@ TEST_F(SoundFileIO, GetSampleFrameByFrameAcrossRefills) {
         ASSERT_EQ(file.GetSample(std::int16_t(f % 2), f, &value), kNoErr);
         ASSERT_EQ(value, (f % 2 ? -f : f) / 32768.0) << "frame " << f;
     }
-    ASSERT_EQ(file.GetSample(0, 10000, &value), kNoErr);
-    EXPECT_EQ(file.BufferStart(), 10000 - kSFTBufferSize / 2);
     for (std::int32_t frame : {30000, -1}) {
         ASSERT_EQ(file.GetSample(0, frame, &value), kNoErr);
         EXPECT_EQ(value, 0.0) << frame;
     }
     EXPECT_EQ(file.GetSample(2, 0, &value), kErrSampleNotAvailable);
     file.FailInputRefillAt(int(file.InputRefills().size()) + 1, kErrIO);
-    EXPECT_EQ(file.GetSample(0, 29999, &value), kErrIO);
+    EXPECT_EQ(file.GetSample(0, 100, &value), kErrIO);
     EXPECT_EQ(value, 0.0);
 }
 
@@ -80,8 +77,7 @@ TEST_F(SoundFileIO, LongWritesGoInChunks) {
     ASSERT_EQ(WriteRamp(1, 30000, 5), kNoErr);
     EXPECT_EQ(file.GetNumSFrames(), 30005);
     ASSERT_EQ(file.Flushes().size(), 3u);
-    EXPECT_EQ(file.Flushes()[2].start, 24005);
-    EXPECT_EQ(file.Flushes()[2].count, 6000);
+    EXPECT_EQ(std::pair(file.Flushes()[2].start, file.Flushes()[2].count), std::pair(24005, 6000));
     EXPECT_TRUE(file.Refills().empty());
     EXPECT_EQ(file.Sample(12005, 0), 12000);
     file.FailFlushAt(5, kErrDiskFull);

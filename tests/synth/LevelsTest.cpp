@@ -47,13 +47,4 @@ const LabelCase kLabels[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Levels, LabelTest, testing::ValuesIn(kLabels));
 
-// Texts too long for the buffer are cut to it.
-TEST(Levels, ExtremeValuesAreCutToTheBuffer) {
-    char text[32];
-    EXPECT_EQ(FreqWithAmpsprintf(text, 1e300, -1e300, sizeof text), 31);
-    EXPECT_EQ(std::strlen(text), 31u);
-    EXPECT_EQ(E24sprintf(text, 5.0, 1), 0);
-    EXPECT_STREQ(text, "");
-}
-
 } // namespace

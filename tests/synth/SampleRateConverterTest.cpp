@@ -106,8 +106,8 @@ TEST_P(PieceTest, PiecesEqualTheOneByOneSums) {
         ASSERT_TRUE(PolyphaseRange(window.data(), low, n, from, length, piece.data()));
         for (std::uint32_t k = 0; k < length; ++k) {
             const double expected = ReferenceOutput(padded, n, from + k);
-            ASSERT_EQ(whole[from + k], expected) << "output " << from + k;
-            ASSERT_EQ(piece[k], expected) << "output " << from + k;
+            ASSERT_EQ(std::pair(whole[from + k], piece[k]), std::pair(expected, expected))
+                << from + k;
         }
     }
 }

@@ -6,42 +6,37 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/SynthTestFile.h"
 
 namespace {
 
-struct Expected {
-    std::size_t index; // in the order of addition, 0 = the first marker
-    std::int32_t position;
-    const char* name;
-};
-
 struct MarkerCase {
     const char* name;
     double freqFrom, freqTo, levelFrom, levelTo, seconds;
     std::int32_t startFrame;
     std::size_t count;
-    std::vector<Expected> expected;
+    // Markers in the order of addition (0 = the first): index, position, name.
+    std::vector<std::tuple<std::size_t, std::int32_t, const char*>> expected;
 };
 
 class MarkerTest : public testing::TestWithParam<MarkerCase> {};
 
 // A signal of `seconds` at 48000 Hz behind `startFrame` frames of announcement.
 TEST_P(MarkerTest, PositionsAndNames) {
-    const MarkerCase& c = GetParam();
+    const auto& [test, f0, f1, level0, level1, seconds, startFrame, count, expected] = GetParam();
     SynthTestFile file(48000);
-    file.SetNumFrames(c.startFrame + static_cast<std::int32_t>(c.seconds * 48000));
-    ASSERT_EQ(markerFnepper(c.freqFrom, c.freqTo, c.levelFrom, c.levelTo, &file, 2, c.startFrame),
-              0);
+    file.SetNumFrames(startFrame + static_cast<std::int32_t>(seconds * 48000));
+    ASSERT_EQ(markerFnepper(f0, f1, level0, level1, &file, 2, startFrame), 0);
     const auto markers = file.Markers();
-    ASSERT_EQ(markers.size(), c.count);
+    ASSERT_EQ(markers.size(), count);
     for (std::size_t i = 0; i < markers.size(); ++i)
         EXPECT_EQ(markers[i].id, std::int32_t(i + 1));
-    for (const Expected& e : c.expected) {
-        EXPECT_EQ(markers[e.index].position, e.position) << e.name;
-        EXPECT_EQ(markers[e.index].name, e.name);
+    for (const auto& [index, position, name] : expected) {
+        EXPECT_EQ(markers[index].position, position) << name;
+        EXPECT_EQ(markers[index].name, name);
     }
 }
 
