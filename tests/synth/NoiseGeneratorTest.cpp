@@ -1,5 +1,5 @@
-// The calibration noise generator: level, peaks, markers and refusals, on an
-// in-memory file. Its spectrum is measured end to end in tests/cli.
+// The calibration noise generator: level, peaks, markers and refusals, on an in-memory file.
+// Its spectrum is measured end to end in tests/cli.
 #include <gtest/gtest.h>
 
 #include <cmath>
