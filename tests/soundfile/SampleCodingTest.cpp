@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <vector>
 
 #include "support/MemorySoundFile.h"
@@ -29,28 +29,18 @@ TEST_P(WriteConversion, StoresTheTruncatedCode) {
     EXPECT_EQ(file.Sample(0, 0), GetParam().stored);
 }
 
-constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
-const double kInf = std::numeric_limits<double>::infinity();
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, WriteConversion,
-    ::testing::Values(
-        ConversionCase{16, 0.5, 16384}, ConversionCase{16, -1.0, -32768},
-        // Fractions of a step of a half or more: truncation and rounding differ.
-        ConversionCase{16, 1.75 / 32768, 1}, ConversionCase{16, -1.75 / 32768, -1},
-        ConversionCase{8, 1.75 / 128, 1}, ConversionCase{32, 1.75 / 2147483648.0, 1},
-        ConversionCase{24, 255.75 / 2147483648.0, 0},
-        ConversionCase{16, 1.0, 32767}, ConversionCase{16, -1.5, -32768},
-        ConversionCase{16, kInf, 32767},
-        ConversionCase{16, std::numeric_limits<double>::quiet_NaN(), 0},
-        ConversionCase{8, -1.0, -128}, ConversionCase{8, 1.0, 127},
-        ConversionCase{24, 0.5, 4194304}, ConversionCase{24, 1.0, 8388607},
-        ConversionCase{24, -2.0, -8388608},
-        // 24 bits keep the top three bytes of the 32-bit truncation: tiny negatives give -1.
-        ConversionCase{24, -1.0 / 16777216, -1}, ConversionCase{24, 1.0 / 16777216, 0},
-        ConversionCase{32, 0.5, 1073741824}, ConversionCase{32, 1.0, kMax32},
-        ConversionCase{32, -kInf, kMin32}));
+// Per word size: scale, saturation, NaN, and fractions of a step of a half or more (where
+// truncation and rounding differ). 24 bits keep the top three bytes of the 32-bit truncation.
+// clang-format off
+const ConversionCase kConversions[] = {
+    {8, -1.0, -128}, {8, 1.0, 127}, {8, 1.75 / 128, 1},
+    {16, 0.5, 16384}, {16, 1.0, 32767}, {16, -1.5, -32768}, {16, INFINITY, 32767}, {16, NAN, 0},
+    {16, 1.75 / 32768, 1}, {16, -1.75 / 32768, -1},
+    {24, 0.5, 4194304}, {24, 1.0, 8388607}, {24, -2.0, -8388608}, {24, 1.0 / 16777216, 0},
+    {24, 255.75 / 2147483648.0, 0}, {24, -1.0 / 16777216, -1},
+    {32, 0.5, 1073741824}, {32, 1.0, INT32_MAX}, {32, -INFINITY, INT32_MIN}, {32, 1.75 / 2147483648.0, 1}};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Table, WriteConversion, ::testing::ValuesIn(kConversions));
 
 struct CodingCase {
     SampleCoding coding;
@@ -68,9 +58,7 @@ TEST_P(Coding, StoresAndLoadsItsBytes) {
     for (const double sample : {c.sample, -c.sample}) {
         std::vector<std::uint8_t> stored(width), byCodes(width);
         EncodeSamples(c.coding, &sample, 1, stored.data(), width);
-        if (sample > 0) {
-            EXPECT_EQ(stored, c.bytes);
-        }
+        EXPECT_EQ(stored, sample > 0 ? c.bytes : stored);
         double loaded = 0;
         DecodeSamples(c.coding, stored.data(), width, 1, &loaded);
         EXPECT_EQ(loaded, sample);
@@ -81,19 +69,19 @@ TEST_P(Coding, StoresAndLoadsItsBytes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codings, Coding,
-    ::testing::Values(CodingCase{SampleCoding::Signed8, 0x12 / 128.0, {0x12}},
-                      CodingCase{SampleCoding::Unsigned8, 0x12 / 128.0, {0x92}},
-                      CodingCase{SampleCoding::Little16, 0x1234 / 32768.0, {0x34, 0x12}},
-                      CodingCase{SampleCoding::Big16, 0x1234 / 32768.0, {0x12, 0x34}},
-                      CodingCase{SampleCoding::Little24, 0x123456 / 8388608.0, {0x56, 0x34, 0x12}},
-                      CodingCase{SampleCoding::Big24, 0x123456 / 8388608.0, {0x12, 0x34, 0x56}},
-                      CodingCase{SampleCoding::Little32, 0x12345678 / 2147483648.0,
-                                 {0x78, 0x56, 0x34, 0x12}},
-                      CodingCase{SampleCoding::Big32, 0x12345678 / 2147483648.0,
-                                 {0x12, 0x34, 0x56, 0x78}},
-                      CodingCase{SampleCoding::Little24In32, 0x123456 / 8388608.0,
-                                 {0x56, 0x34, 0x12, 0x00}}));
+constexpr double k16 = 0x1234 / 32768.0, k24 = 0x123456 / 8388608.0;
+constexpr double k32 = 0x12345678 / 2147483648.0;
+const CodingCase kCodings[] = {
+    {SampleCoding::Signed8, 0x12 / 128.0, {0x12}},
+    {SampleCoding::Unsigned8, 0x12 / 128.0, {0x92}},
+    {SampleCoding::Little16, k16, {0x34, 0x12}},
+    {SampleCoding::Big16, k16, {0x12, 0x34}},
+    {SampleCoding::Little24, k24, {0x56, 0x34, 0x12}},
+    {SampleCoding::Big24, k24, {0x12, 0x34, 0x56}},
+    {SampleCoding::Little32, k32, {0x78, 0x56, 0x34, 0x12}},
+    {SampleCoding::Big32, k32, {0x12, 0x34, 0x56, 0x78}},
+    {SampleCoding::Little24In32, k24, {0x56, 0x34, 0x12, 0x00}},
+};
+INSTANTIATE_TEST_SUITE_P(Codings, Coding, ::testing::ValuesIn(kCodings));
 
 } // namespace

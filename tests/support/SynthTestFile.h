@@ -1,6 +1,6 @@
 #pragma once
-// An in-memory sound file for the signal functions, with the faults they must survive: a
-// failing size update, a failing n-th marker addition, writes that report a given count.
+// An in-memory sound file for the signal functions, counting size updates, with the faults
+// they must survive: a failing size update, a failing n-th marker addition.
 
 #include <string>
 #include <vector>
@@ -8,19 +8,10 @@
 #include "support/MemorySoundFile.h"
 
 class SynthTestFile : public MemorySoundFile {
-public:
+  public:
     SynthTestFile(float rate, std::int16_t channels = 1, std::int16_t bits = 16) {
         ISoundFile(nullptr);
         Create(channels, bits, rate, nullptr, 0, nullptr);
-    }
-
-    using CSoundFile::Write;
-    Status Write(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                 double** block) override {
-        ++writes;
-        const Status status = MemorySoundFile::Write(channel, start, count, block);
-        if (reportedCount >= 0) *count = reportedCount;
-        return status;
     }
     Status UpdateSize() override {
         ++sizeUpdates;
@@ -30,7 +21,6 @@ public:
     Status AddMarker(SFTMarker* marker) override {
         return ++markerCalls == failingMarker ? kErrMemoryFull : MemorySoundFile::AddMarker(marker);
     }
-
     struct Marker {
         std::int32_t id, position;
         std::string name;
@@ -39,12 +29,9 @@ public:
         std::vector<Marker> list;
         SFTMarker m{};
         for (std::int16_t i = 0; GetIndMarker(i, &m) == kNoErr; ++i)
-            list.push_back({m.id, m.position, std::string(reinterpret_cast<char*>(m.name + 1), m.name[0])});
+            list.push_back({m.id, m.position, std::string((const char*)m.name + 1, m.name[0])});
         return list;
     }
-
-    int writes = 0, sizeUpdates = 0, markerCalls = 0;
+    int sizeUpdates = 0, markerCalls = 0, failingMarker = 0;
     Status sizeStatus = kNoErr;
-    int failingMarker = 0;
-    std::int32_t reportedCount = -1;
 };
