@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <cstring>
-#include <sys/wait.h>
 
 #include "formats/CAIFFFile.h"
 #include "formats/CBWFLinearFile.h"
@@ -76,12 +73,10 @@ SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& 
     return marker;
 }
 
-SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name,
-                     std::int32_t timeStampLS) {
+SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name) {
     SFTRegion region{};
     region.start = region.sync = start;
     region.end = end;
-    region.timeStampLS = timeStampLS;
     SetName(region.name, name);
     return region;
 }
@@ -106,26 +101,21 @@ std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
     return found;
 }
 
+Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes) {
+    return [=](Bytes& f) {
+        const std::int64_t at = chunk ? ChunkAt(f, chunk, f[0] == 'F') : 0;
+        ASSERT_GE(at, 0) << chunk;
+        for (int i = 0; i < bytes; ++i)
+            f[std::size_t(at) + offset + std::size_t(f[0] == 'F' ? bytes - 1 - i : i)] =
+                std::uint8_t(value >> (8 * i));
+    };
+}
+
 Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes, const char* name) {
     EXPECT_TRUE(WriteFileBytes(dir.File(name), bytes)) << name;
     const FSSpec fileRef = dir.Spec(name);
     const Status status = file->ISoundFile(&fileRef);
     return status == kNoErr ? file->Open() : status;
-}
-
-std::string RunCommand(const std::string& command, int* status) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        *status = -1;
-        return output;
-    }
-    std::array<char, 4096> buffer;
-    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-        output.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
 }
 
 ReaderPreferences::ReaderPreferences() : store(dir.File("preferences.json")), scope(store) {
