@@ -44,8 +44,10 @@ const Hostile kHostile[] = {
      [] {
          Specimen s{FileKind::BWF, 1, 16, 44100.0f, 300};
          for (int i = 0; i < 200; ++i)
-             s.regions.push_back(MakeRegion(
-                 i, 300, std::string(28, 'p') + (i < 98 ? "#" + std::to_string(i + 2) : "dup")));
+             s.regions.push_back(
+                 MakeRegion(i, 300,
+                            std::string(28, 'p') +
+                                (i < 98 ? std::string("#").append(std::to_string(i + 2)) : "dup")));
          return s;
      },
      {},

@@ -165,14 +165,4 @@ TEST_F(Foreign, SoxFiles) {
     }
 }
 
-// An odd-sized chunk (with its pad byte) and an INFO list between fmt and data.
-TEST_F(Foreign, OddSizedChunksBeforeTheData) {
-    Bytes bytes = SpecimenBytes(dir, {W, 1, 16, 44100.0f, 50});
-    const char extra[] = "abcd\3\0\0\0xyz\0LIST\16\0\0\0INFOINAM\2\0\0\0T";
-    bytes.insert(bytes.begin() + 36, extra, extra + sizeof extra);
-    byteorder::StoreLE32(bytes.data() + 4, std::uint32_t(bytes.size() - 8));
-    ASSERT_TRUE(WriteFileBytes(dir.File("w.wav"), bytes));
-    EXPECT_TRUE(OpenAndCompare(dir, "w.wav"));
-}
-
 } // namespace

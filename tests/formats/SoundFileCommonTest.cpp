@@ -12,29 +12,28 @@ namespace {
 
 class EveryFormat : public FormatsTestWith<FileKind> {
   protected:
-    // A new file of this test's format, created on `name` with the given layout.
-    std::unique_ptr<CSoundFile> Created(const char* name, std::int16_t channels = 1,
-                                        std::int16_t bits = 16, Status expected = kNoErr) {
+    // A file of this test's format, created on `name`: the status of Create in `*status`.
+    std::unique_ptr<CSoundFile> Created(const char* name, Status* status, std::int16_t bits = 16) {
         auto file = NewSoundFile(GetParam());
         const FSSpec fileRef = dir.Spec(name);
         EXPECT_EQ(file->ISoundFile(&fileRef), kNoErr);
-        EXPECT_EQ(file->Create(channels, bits, 8000.0f, nullptr, 0, nullptr), expected);
+        *status = file->Create(2, bits, 8000.0f, nullptr, 0, nullptr);
         return file;
     }
+    Status status = kNoErr;
 };
 
 TEST_P(EveryFormat, CreateOnAnExistingNameFailsAndLeavesTheFile) {
     ASSERT_TRUE(WriteFileBytes(dir.File("x.snd"), {1, 2, 3}));
-    EXPECT_FALSE(Created("x.snd", 1, 16, kErrDuplicateFile)->IsOpen());
+    EXPECT_FALSE(Created("x.snd", &status)->IsOpen());
+    EXPECT_EQ(status, kErrDuplicateFile);
     EXPECT_EQ(ReadFileBytes(dir.File("x.snd")), (Bytes{1, 2, 3}));
 }
 
 TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
     FaultyFileServices faulty;
     FileServicesScope scope(faulty);
-    auto file = Created("f.snd");
-    SFTMarker marker = MakeMarker(1, 0, "M");
-    ASSERT_EQ(file->AddMarker(&marker), kNoErr);
+    auto file = Created("f.snd", &status);
     faulty.FailAlways(FileOperation::Write, kErrDiskFull);
     EXPECT_EQ(file->Close(), kErrDiskFull);
     EXPECT_FALSE(file->IsOpen());
@@ -44,7 +43,7 @@ TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
 // file, whose samples are offset, that is 0x80).
 TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {
     for (const char* name : {"8", "16"}) {
-        auto file = Created(name, 2, std::int16_t(std::stoi(name)));
+        auto file = Created(name, &status, std::int16_t(std::stoi(name)));
         double values[] = {-1.0, 0.5}, *block = values;
         std::int32_t count = 2;
         ASSERT_EQ(file->Write(std::int16_t(0), 1, &count, &block), kNoErr);
@@ -61,30 +60,20 @@ TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {
 }
 
 // A file without regions gets region 0 over all of it, named after the file (cut to 31
-// characters, 29 in a plain WAVE file), unless the preferences say not to process it.
+// characters, 29 in a plain WAVE file).
 TEST_P(EveryFormat, WholeFileRegionStandsInForMissingRegions) {
     const std::string name(60, 'n');
     ASSERT_EQ(WriteSpecimen(dir.Spec(name), {GetParam(), 1, 16, 44100.0f, 50}), kNoErr);
-    for (const bool process : {true, false}) {
-        preferences.Store().SetObject(kProcessFileIfNoRegions, process);
-        std::unique_ptr<CSoundFile> file;
-        ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
-        ASSERT_EQ(file->GetNumRegions(), process ? 1 : 0);
-        SFTRegion r;
-        if (!process) continue;
-        ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
-        EXPECT_EQ(
-            std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
-            std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
-    }
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
+    SFTRegion r;
+    ASSERT_EQ(file->GetNumRegions(), 1);
+    ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
+    EXPECT_EQ(std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
+              std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat,
-                         ::testing::Values(FileKind::AIFF, FileKind::WAVE, FileKind::BWF),
-                         [](const auto& info) {
-                             return std::string(info.param == FileKind::AIFF   ? "AIFF"
-                                                : info.param == FileKind::WAVE ? "WAVE"
-                                                                               : "BWF");
-                         });
+                         ::testing::Values(FileKind::AIFF, FileKind::WAVE, FileKind::BWF));
 
 } // namespace

@@ -1,5 +1,5 @@
 // CWAVEFile and CBWFLinearFile: cue points, labels and regions, the Broadcast WAVE header and
-// region chunk, and the format chunks they read or refuse.
+// region chunk (its bext fields: InteropTest), and the format chunks they read or refuse.
 #include <gtest/gtest.h>
 
 #include "formats/CBWFLinearFile.h"
@@ -77,47 +77,6 @@ TEST_F(WAVEFile, BroadcastHeaderAndRegionChunk) {
               std::make_tuple(1, 1000, 5000, std::string("Verse")));
 }
 
-// The origination time is the time stamp in whole seconds; a negative stamp writes no time.
-TEST_F(WAVEFile, BroadcastTimeStamps) {
-    const std::tuple<std::int32_t, float, std::string, std::uint32_t> cases[] = {
-        {59 * 44100 + 44099, 44100.0f, "00:00:59", 59 * 44100 + 44099},
-        {-100000, 48000.0f, std::string(8, '\0'), 0}};
-    for (const auto& [stamp, rate, time, reference] : cases) {
-        Specimen specimen{FileKind::BWF, 1, 16, rate, 10};
-        specimen.timeStamp = stamp;
-        const Bytes bytes = SpecimenBytes(dir, specimen, std::to_string(stamp).c_str());
-        EXPECT_EQ(Text(bytes, 350, 16), time + Words({reference, 0}));
-        CBWFLinearFile file;
-        ASSERT_EQ(OpenBytes(dir, &file, bytes), kNoErr);
-        EXPECT_EQ(file.GetTimeStamp(), std::int32_t(reference));
-    }
-}
-
-// The description comes from the specifics block, cut to what the bext field holds.
-TEST_F(WAVEFile, BroadcastDescriptionIsCutAndReadsBack) {
-    CBWFLinearFile file;
-    const FSSpec fileRef = dir.Spec("d.wav");
-    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    std::uint8_t specifics[256] = {0};
-    specifics[22] = 255;
-    for (int i = 23; i < 256; ++i)
-        specifics[i] = std::uint8_t('a' + i % 26);
-    ASSERT_EQ(file.Create(1, 16, 48000.0f, specifics, 0, nullptr), kNoErr);
-    ASSERT_EQ(file.Close(), kNoErr);
-    const Bytes bytes = ReadFileBytes(dir.File("d.wav"));
-    const std::string description(reinterpret_cast<char*>(specifics + 23), 233);
-    EXPECT_EQ(Text(bytes, 20, 234), description + '\0');
-    CBWFLinearFile back;
-    ASSERT_EQ(OpenBytes(dir, &back, bytes), kNoErr);
-    EXPECT_EQ(back.GetBextInfo().description, description);
-}
-
-TEST_F(WAVEFile, BroadcastReaderRefusesAPlainWAVEFile) {
-    CBWFLinearFile file;
-    EXPECT_EQ(OpenBytes(dir, &file, SpecimenBytes(dir, {FileKind::WAVE, 1, 16, 44100.0f, 10})),
-              kErrChunkNotFound);
-}
-
 // Format chunks patched after writing: what is refused, with which status.
 struct Patch {
     const char* what;
@@ -142,7 +101,6 @@ INSTANTIATE_TEST_SUITE_P(
     Headers, WAVEPatched,
     ::testing::Values(
         Patch{"Float16", 20, {3, 0}, kErrNotPCM},
-        Patch{"Extensible16Bytes", 20, {0xFE, 0xFF}, kErrMalformedFile},
         Patch{"ExtensionTooShort", 36, {21, 0}, kErrMalformedFile, true},
         Patch{"ValidBitsOver16", 38, {17, 0}, kErrMalformedFile, true},
         Patch{"ValidBits12", 38, {12, 0}, kNoErr, true},
@@ -157,11 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
         Patch{"RF64", 0, {'R', 'F', '6', '4'}, kErrRF64},
         Patch{"NoChannels", 22, {0, 0}, kErrMalformedFile},
         Patch{"TwelveBits", 34, {12, 0}, kErrNotSupported},
-        Patch{"ShortFmtChunk", 16, {8, 0, 0, 0}, kErrMalformedFile},
-        Patch{"FmtWithCarriageReturn", 15, {'\r'}, kNoErr},
         Patch{"NoFmtChunk", 12, {'j', 'u', 'n', 'k'}, kErrNoFmtChunk},
         Patch{"NoDataChunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
-        Patch{"NotRIFF", 0, {'R', 'I', 'F', 'X'}, kErrChunkNotFound},
         Patch{"NegativeChunkSize", 16, {0, 0, 0, 0x80}, kErrNegativeChunkSize},
         Patch{"StreamingRIFFSize", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),
     [](const auto& info) { return std::string(info.param.what); });

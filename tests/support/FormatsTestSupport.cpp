@@ -1,12 +1,9 @@
 #include "support/FormatsTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 #include "formats/CAIFFFile.h"
 #include "formats/CBWFLinearFile.h"
-#include "formats/CWAVEFile.h"
 #include "soundfile/ByteOrder.h"
 
 std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind) {
@@ -24,17 +21,17 @@ std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t
 Status WriteSpecimen(const FSSpec& fileRef, const Specimen& s) {
     auto file = NewSoundFile(s.kind);
     std::uint8_t specifics[256] = {0}; // the Broadcast WAVE description block, empty
-    Status status = file->ISoundFile(&fileRef);
     file->SetChannelMask(s.channelMask);
+    Status status = file->ISoundFile(&fileRef);
     if (status == kNoErr)
         status = file->Create(s.channels, s.bits, s.rate,
                               s.kind == FileKind::BWF ? specifics : nullptr, 0, nullptr);
     if (status != kNoErr) return status;
     std::vector<double> samples;
-    const double scale = double(std::int64_t(1) << (s.bits - 1));
-    for (std::int32_t f = 0; f < s.frames; ++f)
-        for (std::int16_t c = 0; c < s.channels; ++c)
-            samples.push_back(double(SpecimenCode(f, c, s.bits)) / scale);
+    for (std::int32_t i = 0; i < s.frames * s.channels; ++i)
+        samples.push_back(
+            double(SpecimenCode(i / s.channels, std::int16_t(i % s.channels), s.bits)) /
+            double(std::int64_t(1) << (s.bits - 1)));
     double* block = samples.data();
     std::int32_t count = s.frames;
     status = file->Write(0, &count, &block);
@@ -56,29 +53,20 @@ Bytes SpecimenBytes(const TempDir& dir, const Specimen& specimen, const char* na
 }
 
 namespace {
-void SetName(unsigned char* field, const std::string& name) {
-    field[0] = std::uint8_t(std::min<std::size_t>(name.size(), kSFTMaxNameLength));
-    std::memcpy(field + 1, name.data(), field[0]);
+template <class Record> Record Named(Record record, const std::string& name) {
+    record.name[0] = std::uint8_t(std::min<std::size_t>(name.size(), kSFTMaxNameLength));
+    std::memcpy(record.name + 1, name.data(), record.name[0]);
+    return record;
 }
 } // namespace
 
 SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& name,
                      std::int16_t type, std::int16_t number) {
-    SFTMarker marker{};
-    marker.id = id;
-    marker.position = position;
-    marker.type = type;
-    marker.number = number;
-    SetName(marker.name, name);
-    return marker;
+    return Named(SFTMarker{id, position, {}, type, number}, name);
 }
 
 SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name) {
-    SFTRegion region{};
-    region.start = region.sync = start;
-    region.end = end;
-    SetName(region.name, name);
-    return region;
+    return Named(SFTRegion{0, start, end, start, 0, {}}, name);
 }
 
 std::string NameOf(const unsigned char* name) {
@@ -116,8 +104,4 @@ Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes, const
     const FSSpec fileRef = dir.Spec(name);
     const Status status = file->ISoundFile(&fileRef);
     return status == kNoErr ? file->Open() : status;
-}
-
-ReaderPreferences::ReaderPreferences() : store(dir.File("preferences.json")), scope(store) {
-    DeclareReaderDefaults();
 }

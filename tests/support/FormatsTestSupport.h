@@ -1,14 +1,14 @@
 #pragma once
 // Sound files for the format tests: written through the engine's own classes with samples any
 // reader can predict, and looked at byte by byte.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "shell/Preferences.h"
 #include "soundfile/CSoundFile.h"
@@ -31,14 +31,13 @@ struct Specimen {
     std::optional<std::int32_t> timeStamp = {};
     std::optional<std::uint32_t> channelMask = {}; // WAVE: the extensible format when set
 };
-
 // The integer code of the specimen's sample at (frame, channel): it sweeps the whole range of
 // a `bits` word, the most negative code included.
 std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t bits);
-// Create, one interleaved Write of the codes, the markers, loops, regions, Close: the status of
-// the first step that fails.
+// Create, one interleaved Write of the codes, markers, loops, regions, Close: the status of the
+// first step that fails.
 Status WriteSpecimen(const FSSpec& fileRef, const Specimen& specimen);
-// Writes the specimen into `dir` and returns the file's bytes.
+// Writes the specimen into `dir`: the file's bytes.
 Bytes SpecimenBytes(const TempDir& dir, const Specimen& specimen, const char* name = "s.snd");
 
 SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& name,
@@ -47,37 +46,27 @@ SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& na
 // A length-prefixed name (marker, region) as text.
 std::string NameOf(const unsigned char* name);
 
-// Offset of the header of the first chunk `id` of an IFF (big-endian sizes) or RIFF image,
-// or -1; `chunks` gets every chunk's offset when given.
+// Offset of the first chunk `id` of an IFF (big-endian) or RIFF image, or -1; `chunks` gets
+// every chunk's offset when given.
 std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
                      std::vector<std::int64_t>* chunks = nullptr);
-
-// A change to a file image: Set stores `value` in the `bytes`-byte field at `offset` from the
+// A change to a file image. Set stores `value` in the `bytes`-byte field at `offset` from the
 // first chunk `chunk` (the file when null), in the file's byte order.
 using Change = std::function<void(Bytes&)>;
 Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes = 4);
 
-// Writes `bytes` to `name` in `dir` and opens it with `file`; the status of Open.
+// Writes `bytes` to `name` in `dir` and opens it with `file`: the status of Open.
 Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes,
                  const char* name = "in.snd");
 
-// A preferences store of the test's own holding the readers' declared defaults.
-class ReaderPreferences {
-  public:
-    ReaderPreferences();
-    Preferences& Store() { return store; }
-
-  private:
-    TempDir dir;
-    Preferences store;
-    ScopedSharedPreferences scope;
-};
-
-// The fixture of most format tests: the readers' defaults and a folder for the files.
+// The format tests' fixture: a folder for the files, and a preferences store of the test's own
+// holding the readers' declared defaults.
 class FormatsTest : public ::testing::Test {
   protected:
-    ReaderPreferences preferences;
+    FormatsTest() { DeclareReaderDefaults(); }
     TempDir dir;
+    Preferences preferences{dir.File("preferences.json")};
+    ScopedSharedPreferences scope{preferences};
 };
 template <class P>
 class FormatsTestWith : public FormatsTest, public ::testing::WithParamInterface<P> {};
