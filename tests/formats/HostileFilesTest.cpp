@@ -3,55 +3,45 @@
 // marker and region lists a number of times in proportion to what the file holds.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "formats/OpenSoundFile.h"
 #include "soundfile/Memory.h"
 #include "support/FormatsTestSupport.h"
 
 namespace {
 
+Specimen ManyLabels() {
+    Specimen s{FileKind::WAVE, 1, 16, 44100.0f, 1000};
+    for (int i = 0; i < 30000; ++i)
+        s.markers.push_back(MakeMarker(i, i % 1000, std::string("m").append(std::to_string(i))));
+    return s;
+}
+// Every name the duplicates could be numbered with is taken: the numbers never run out (the
+// numbered names are cut from a long prefix, so they repeat beyond two digits).
+Specimen TakenNumbers() {
+    Specimen s{FileKind::BWF, 1, 16, 44100.0f, 300};
+    for (int i = 0; i < 200; ++i)
+        s.regions.push_back(
+            MakeRegion(i, 300,
+                       std::string(28, 'p').append(
+                           i < 98 ? std::string("#").append(std::to_string(i + 2)) : "dup")));
+    return s;
+}
+
 struct Hostile {
     const char* name;
-    std::function<Specimen()> specimen;
+    Specimen specimen;
     std::vector<Change> changes;
-    std::size_t items; // markers + regions the file holds, for the bound on list work
 };
-
-constexpr int kMany = 30000;
 const Hostile kHostile[] = {
     // No sound, and a header declaring 27650 channels of 32 bits (one frame over 100 kB).
     {"channels_wave",
-     [] { return Specimen{FileKind::WAVE}; },
-     {Set("fmt ", 10, 27650, 2), Set("fmt ", 20, 27650 * 4 & 0xFFFF, 2), Set("fmt ", 22, 32, 2)},
-     0},
+     {FileKind::WAVE},
+     {Set("fmt ", 10, 27650, 2), Set("fmt ", 20, 27650 * 4 & 0xFFFF, 2), Set("fmt ", 22, 32, 2)}},
     {"channels_aiff",
-     [] { return Specimen{}; },
-     {Set("COMM", 8, 32767, 2), Set("COMM", 10, 16000), Set("COMM", 14, 32, 2)},
-     0},
-    {"cue_labels",
-     [] {
-         Specimen s{FileKind::WAVE, 1, 16, 44100.0f, 1000};
-         for (int i = 0; i < kMany; ++i)
-             s.markers.push_back(MakeMarker(i, i % 1000, "m" + std::to_string(i)));
-         return s;
-     },
      {},
-     kMany},
-    // Every name the duplicates could be numbered with is taken: the numbers never run out (the
-    // numbered names are cut from a long prefix, so they repeat beyond two digits).
-    {"numbered_names_taken",
-     [] {
-         Specimen s{FileKind::BWF, 1, 16, 44100.0f, 300};
-         for (int i = 0; i < 200; ++i)
-             s.regions.push_back(
-                 MakeRegion(i, 300,
-                            std::string(28, 'p') +
-                                (i < 98 ? std::string("#").append(std::to_string(i + 2)) : "dup")));
-         return s;
-     },
-     {},
-     200},
+     {Set("COMM", 8, 32767, 2), Set("COMM", 10, 16000), Set("COMM", 14, 32, 2)}},
+    {"cue_labels", ManyLabels(), {}},
+    {"numbered_names_taken", TakenNumbers(), {}},
 };
 
 class HostileFiles : public FormatsTestWith<Hostile> {
@@ -61,37 +51,31 @@ class HostileFiles : public FormatsTestWith<Hostile> {
 
 TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
     const Hostile& c = GetParam();
-    Bytes bytes = SpecimenBytes(dir, c.specimen(), "specimen");
+    Bytes bytes = SpecimenBytes(dir, c.specimen, "specimen");
     for (const Change& change : c.changes)
         change(bytes);
     ASSERT_TRUE(WriteFileBytes(dir.File(c.name), bytes));
     std::size_t largest = 0;
-    SetAllocationHook([&](std::size_t size) {
-        largest = std::max(largest, size);
-        return false;
-    });
+    SetAllocationHook([&](std::size_t size) { return largest = std::max(largest, size), false; });
     const std::uint64_t stepsBefore = CList::LinkSteps();
     std::unique_ptr<CSoundFile> file;
     Status status = OpenSoundFile(dir.Spec(c.name), &file);
-    if (status == kNoErr) {
-        // Everything a caller may then do: list every item by index, read every sample.
-        SFTMarker marker;
-        SFTRegion region;
-        for (std::int16_t i = 0; i < file->GetNumMarkers(); ++i)
-            file->GetIndMarker(i, &marker);
-        for (std::int16_t i = 0; i < file->GetNumRegions(); ++i)
-            file->GetIndRegion(i, &region);
-        std::vector<double> block(std::size_t(file->GetNumChannels()) * 16);
-        double* samples = block.data();
-        for (std::int32_t start = 0; status == kNoErr && start < file->GetNumSFrames();) {
-            std::int32_t count = 16;
-            status = file->Read(start, &count, &samples);
-            start += std::max(count, 1);
-        }
-    }
+    // Everything a caller may then do: list every item by index, read every sample.
+    SFTMarker marker;
+    SFTRegion region;
+    for (std::int16_t i = 0; status == kNoErr && i < file->GetNumMarkers(); ++i)
+        file->GetIndMarker(i, &marker);
+    for (std::int16_t i = 0; status == kNoErr && i < file->GetNumRegions(); ++i)
+        file->GetIndRegion(i, &region);
+    std::vector<double> block(status == kNoErr ? std::size_t(file->GetNumChannels()) * 16 : 0);
+    double* samples = block.data();
+    for (std::int32_t start = 0, count; status == kNoErr && start < file->GetNumSFrames();
+         start += std::max(count, 1))
+        status = file->Read(start, &(count = 16), &samples);
     EXPECT_TRUE(status == kNoErr || status == kErrEndOfFile) << status;
     EXPECT_LT(largest, std::size_t(4) << 20);
-    EXPECT_LT(CList::LinkSteps() - stepsBefore, 40 * c.items + 1000);
+    EXPECT_LT(CList::LinkSteps() - stepsBefore,
+              40 * (c.specimen.markers.size() + c.specimen.regions.size()) + 1000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileFiles, ::testing::ValuesIn(kHostile),

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "formats/CWAVEFile.h"
-#include "soundfile/ByteOrder.h"
 #include "support/FormatsTestSupport.h"
 
 namespace {
