@@ -42,8 +42,7 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     Specimen s{c.kind, std::int16_t(c.channels), std::int16_t(c.bits), 48000.0f, 1001};
     s.channelMask = c.mask;
     if (c.stamped) s.timeStamp = kStamp;
-    // "Attack" has an even length, so its AIFF record takes a pad byte.
-    // An AIFF numbered marker gets its rank in the name.
+    // "Attack" has an even length (an AIFF record's pad byte); "#1 " starts a numbered AIFF name.
     s.markers = {MakeMarker(aiff ? 7 : 0, 0, "Attack"),
                  MakeMarker(aiff ? 8 : 1, 1000, "End point",
                             aiff ? kMarkerTypeNumbered : kMarkerTypeOrdinary, aiff ? 5 : -1)};
@@ -172,8 +171,6 @@ TEST_F(Foreign, SoxFiles) {
         ASSERT_EQ(std::system(sox.c_str()), 0) << sox;
         const auto file = OpenAndCompare(dir, name);
         ASSERT_TRUE(file);
-        EXPECT_EQ(std::make_pair(int(file->GetWordSize()), file->GetNumSFrames()),
-                  std::make_pair(24, 1103));
         EXPECT_EQ(file->GetChannelMask(),
                   name[2] == 'w' ? std::optional<std::uint32_t>(0) : std::nullopt);
     }
