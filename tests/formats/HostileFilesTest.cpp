@@ -19,11 +19,10 @@ Specimen ManyLabels() {
 // numbered names are cut from a long prefix, so they repeat beyond two digits).
 Specimen TakenNumbers() {
     Specimen s{FileKind::BWF, 1, 16, 44100.0f, 300};
-    for (int i = 0; i < 200; ++i)
-        s.regions.push_back(
-            MakeRegion(i, 300,
-                       std::string(28, 'p').append(
-                           i < 98 ? std::string("#").append(std::to_string(i + 2)) : "dup")));
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = std::string(28, 'p') + (i < 98 ? "#" : "dup");
+        s.regions.push_back(MakeRegion(i, 300, i < 98 ? name + std::to_string(i + 2) : name));
+    }
     return s;
 }
 

@@ -12,12 +12,12 @@ namespace {
 
 class EveryFormat : public FormatsTestWith<FileKind> {
   protected:
-    // A file of this test's format, created on `name`: the status of Create in `*status`.
-    std::unique_ptr<CSoundFile> Created(const char* name, Status* status, std::int16_t bits = 16) {
+    // A stereo file of this test's format created on `name`; `status` gets the status of Create.
+    std::unique_ptr<CSoundFile> Created(const char* name, std::int16_t bits = 16) {
         auto file = NewSoundFile(GetParam());
         const FSSpec fileRef = dir.Spec(name);
         EXPECT_EQ(file->ISoundFile(&fileRef), kNoErr);
-        *status = file->Create(2, bits, 8000.0f, nullptr, 0, nullptr);
+        status = file->Create(2, bits, 8000.0f, nullptr, 0, nullptr);
         return file;
     }
     Status status = kNoErr;
@@ -25,7 +25,7 @@ class EveryFormat : public FormatsTestWith<FileKind> {
 
 TEST_P(EveryFormat, CreateOnAnExistingNameFailsAndLeavesTheFile) {
     ASSERT_TRUE(WriteFileBytes(dir.File("x.snd"), {1, 2, 3}));
-    EXPECT_FALSE(Created("x.snd", &status)->IsOpen());
+    EXPECT_FALSE(Created("x.snd")->IsOpen());
     EXPECT_EQ(status, kErrDuplicateFile);
     EXPECT_EQ(ReadFileBytes(dir.File("x.snd")), (Bytes{1, 2, 3}));
 }
@@ -33,7 +33,7 @@ TEST_P(EveryFormat, CreateOnAnExistingNameFailsAndLeavesTheFile) {
 TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
     FaultyFileServices faulty;
     FileServicesScope scope(faulty);
-    auto file = Created("f.snd", &status);
+    auto file = Created("f.snd");
     faulty.FailAlways(FileOperation::Write, kErrDiskFull);
     EXPECT_EQ(file->Close(), kErrDiskFull);
     EXPECT_FALSE(file->IsOpen());
@@ -43,7 +43,7 @@ TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
 // file, whose samples are offset, that is 0x80).
 TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {
     for (const char* name : {"8", "16"}) {
-        auto file = Created(name, &status, std::int16_t(std::stoi(name)));
+        auto file = Created(name, std::int16_t(std::stoi(name)));
         double values[] = {-1.0, 0.5}, *block = values;
         std::int32_t count = 2;
         ASSERT_EQ(file->Write(std::int16_t(0), 1, &count, &block), kNoErr);
