@@ -65,8 +65,7 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
     EXPECT_EQ(chunks.back() + 8 + field(chunks.back() + 4) + (field(chunks.back() + 4) & 1),
               std::int64_t(bytes.size()));
     EXPECT_EQ(field(sound + 4), 1001 * frameBytes + (aiff ? 8 : 0));
-    const std::int64_t fmt = ChunkAt(bytes, "fmt ", false);
-    EXPECT_EQ(aiff ? frameBytes : byteorder::LoadLE16(bytes.data() + fmt + 20), frameBytes);
+    EXPECT_EQ(aiff ? frameBytes : field(ChunkAt(bytes, "fmt ", false) + 20) & 0xFFFF, frameBytes);
 
     SF_INFO info{};
     Sndfile file(sf_open(dir.File("w.snd").c_str(), SFM_READ, &info));
@@ -115,14 +114,12 @@ TEST_P(WrittenHere, LibsndfileReadsFormatSamplesCuesAndExtras) {
                                   c.stamped ? "01:02:03" : "00:00:00",
                                   c.stamped ? std::uint32_t(kStamp) : 0u, 0u, "CodingHistory"));
     }
-    int map[6] = {0};
-    sf_command(file.get(), SFC_GET_CHANNEL_MAP_INFO, map, sizeof map);
-    EXPECT_EQ(std::vector<int>(map, map + 6),
-              std::vector<int>(c.mask ? std::vector<int>{SF_CHANNEL_MAP_LEFT, SF_CHANNEL_MAP_RIGHT,
-                                                         SF_CHANNEL_MAP_CENTER, SF_CHANNEL_MAP_LFE,
-                                                         SF_CHANNEL_MAP_REAR_LEFT,
-                                                         SF_CHANNEL_MAP_REAR_RIGHT}
-                                      : std::vector<int>(6, 0)));
+    const std::vector<int> layout = {SF_CHANNEL_MAP_LEFT,      SF_CHANNEL_MAP_RIGHT,
+                                     SF_CHANNEL_MAP_CENTER,    SF_CHANNEL_MAP_LFE,
+                                     SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT};
+    std::vector<int> map(6);
+    sf_command(file.get(), SFC_GET_CHANNEL_MAP_INFO, map.data(), int(map.size() * sizeof(int)));
+    EXPECT_EQ(map, c.mask ? layout : std::vector<int>(6));
     const auto engine = OpenAndCompare(dir, "w.snd");
     ASSERT_TRUE(engine);
     EXPECT_EQ(engine->GetChannelMask(), c.mask);

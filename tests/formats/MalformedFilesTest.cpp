@@ -19,17 +19,15 @@ Specimen Damageable(FileKind kind) {
 }
 
 // Opens the bytes (and asks for the offline information); when that succeeds, reads every
-// frame. The open file, or null; `*status` gets the status of Open.
-std::unique_ptr<CSoundFile> OpenAndRead(const TempDir& dir, FileKind kind, const Bytes& bytes,
-                                        Status* status) {
-    auto file = NewSoundFile(kind);
-    *status = OpenBytes(dir, file.get(), bytes);
-    auto offline = NewSoundFile(kind);
+// frame. The status of Open; `*regions` gets the number of regions read.
+Status OpenAndRead(const TempDir& dir, FileKind kind, const Bytes& bytes, int* regions = nullptr) {
+    auto file = NewSoundFile(kind), offline = NewSoundFile(kind);
+    const Status status = OpenBytes(dir, file.get(), bytes);
     const FSSpec fileRef = dir.Spec("in.snd");
     std::int16_t info = 0;
     if (offline->ISoundFile(&fileRef) == kNoErr) offline->GetOfflineInfo(&info);
     EXPECT_FALSE(offline->IsOpen());
-    if (*status != kNoErr) return nullptr;
+    if (status != kNoErr) return status;
     // A WAVE file never has more frames than the bytes after the data header hold.
     const auto* wave = dynamic_cast<CWAVEFile*>(file.get());
     EXPECT_LE(wave ? file->GetNumSFrames() * 4 : 0,
@@ -38,7 +36,8 @@ std::unique_ptr<CSoundFile> OpenAndRead(const TempDir& dir, FileKind kind, const
     double* block = samples.data();
     std::int32_t count = file->GetNumSFrames();
     file->Read(0, &count, &block); // a short read is fine; reading outside the block is not
-    return file;
+    if (regions) *regions = file->GetNumRegions();
+    return status;
 }
 
 using Truncated = FormatsTestWith<FileKind>;
@@ -55,8 +54,7 @@ TEST_P(Truncated, AtEveryByte) {
     const std::int64_t next = data + 40 + (aiff ? 4 : 0); // 10 frames of 4 bytes
     for (std::int64_t length = 0; length <= std::int64_t(valid.size()); ++length) {
         if (kind == FileKind::BWF && length == 40) length = 860; // cuts in the bext text are alike
-        Status status;
-        OpenAndRead(dir, kind, Bytes(valid.begin(), valid.begin() + length), &status);
+        const Status status = OpenAndRead(dir, kind, Bytes(valid.begin(), valid.begin() + length));
         if (!aiff && length >= next + 4 && length < next + 8) continue;
         const bool opens = (length >= data && (!aiff || length < next + 4)) ||
                            length == std::int64_t(valid.size());
@@ -81,10 +79,9 @@ TEST_P(Damaged, OpensToAStatus) {
     const Damage& d = GetParam();
     Bytes bytes = SpecimenBytes(dir, Damageable(d.kind), "valid.snd");
     d.apply(bytes);
-    Status status;
-    const auto file = OpenAndRead(dir, d.kind, bytes, &status);
-    EXPECT_EQ(status, d.expected);
-    EXPECT_EQ(d.regions < 0 || !file ? -1 : file->GetNumRegions(), d.regions);
+    int regions = -1;
+    EXPECT_EQ(OpenAndRead(dir, d.kind, bytes, &regions), d.expected);
+    EXPECT_EQ(d.regions < 0 ? -1 : regions, d.regions);
 }
 
 constexpr FileKind A = FileKind::AIFF, W = FileKind::WAVE, B = FileKind::BWF;

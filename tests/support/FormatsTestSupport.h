@@ -37,13 +37,11 @@ std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t
 // Create, one interleaved Write of the codes, markers, loops, regions, Close: the status of the
 // first step that fails.
 Status WriteSpecimen(const FSSpec& fileRef, const Specimen& specimen);
-// Writes the specimen into `dir`: the file's bytes.
 Bytes SpecimenBytes(const TempDir& dir, const Specimen& specimen, const char* name = "s.snd");
 
 SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& name,
                      std::int16_t type = kMarkerTypeOrdinary, std::int16_t number = -1);
 SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name);
-// A length-prefixed name (marker, region) as text.
 std::string NameOf(const unsigned char* name);
 
 // Offset of the first chunk `id` of an IFF (big-endian) or RIFF image, or -1; `chunks` gets
@@ -55,7 +53,7 @@ std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
 using Change = std::function<void(Bytes&)>;
 Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes = 4);
 
-// Writes `bytes` to `name` in `dir` and opens it with `file`: the status of Open.
+// Writes `bytes` into `dir` and opens them with `file`: the status of Open.
 Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes,
                  const char* name = "in.snd");
 
