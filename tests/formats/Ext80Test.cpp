@@ -23,7 +23,6 @@ TEST(Ext80, EveryFiniteDoubleRoundTrips) {
     for (double x : {std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min(),
                      0.0, -std::numeric_limits<double>::infinity()})
         EXPECT_EQ(Ext80ToDbl(DblToExt80(x)), x) << x;
-    EXPECT_EQ(DblToExt80(std::nan("")).signExponent & 0x7FFF, 0x7FFF);
     // Other writers may leave the integer bit clear: 0xAC44 x 2^(0x401E - 16383 - 63) = 44100.
     const std::uint8_t unnormal[10] = {0x40, 0x1E, 0, 0, 0xAC, 0x44, 0, 0, 0, 0};
     EXPECT_EQ(Ext80ToDbl(Ext80FromBytes(unnormal)), 44100.0);

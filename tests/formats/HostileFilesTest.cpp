@@ -62,10 +62,9 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
     // Everything a caller may then do: list every item by index, read every sample.
     SFTMarker marker;
     SFTRegion region;
-    for (std::int16_t i = 0; status == kNoErr && i < file->GetNumMarkers(); ++i)
-        file->GetIndMarker(i, &marker);
-    for (std::int16_t i = 0; status == kNoErr && i < file->GetNumRegions(); ++i)
-        file->GetIndRegion(i, &region);
+    for (std::int16_t i = 0;
+         status == kNoErr && i < std::max(file->GetNumMarkers(), file->GetNumRegions()); ++i)
+        file->GetIndMarker(i, &marker), file->GetIndRegion(i, &region);
     std::vector<double> block(status == kNoErr ? std::size_t(file->GetNumChannels()) * 16 : 0);
     double* samples = block.data();
     for (std::int32_t start = 0, count; status == kNoErr && start < file->GetNumSFrames();

@@ -49,8 +49,7 @@ TEST_P(Truncated, AtEveryByte) {
     const FileKind kind = GetParam();
     const Bytes valid = SpecimenBytes(dir, Damageable(kind));
     const bool aiff = kind == FileKind::AIFF;
-    const std::int64_t data =
-        aiff ? ChunkAt(valid, "SSND", true) + 12 : ChunkAt(valid, "data", false) + 8;
+    const auto data = ChunkAt(valid, aiff ? "SSND" : "data") + (aiff ? 12 : 8);
     const std::int64_t next = data + 40 + (aiff ? 4 : 0); // 10 frames of 4 bytes
     for (std::int64_t length = 0; length <= std::int64_t(valid.size()); ++length) {
         if (kind == FileKind::BWF && length == 40) length = 860; // cuts in the bext text are alike

@@ -1,6 +1,5 @@
-// What every format class does alike: it never overwrites a file, reports a failed write while
-// closing yet closes, reads unwritten samples as silence, and stands a region over the whole
-// file in for missing ones.
+// Every format alike: it never overwrites a file, reports a failed write yet closes, reads
+// unwritten samples as silence, and stands a region over the whole file in for missing ones.
 #include <gtest/gtest.h>
 
 #include "formats/OpenSoundFile.h"

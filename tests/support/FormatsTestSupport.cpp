@@ -73,8 +73,7 @@ std::string NameOf(const unsigned char* name) {
     return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
 }
 
-std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
-                     std::vector<std::int64_t>* chunks) {
+std::int64_t ChunkAt(const Bytes& file, const char* id, std::vector<std::int64_t>* chunks) {
     std::int64_t found = -1;
     for (std::size_t at = 12; at + 8 <= file.size();) {
         if (chunks) chunks->push_back(std::int64_t(at));
@@ -82,8 +81,8 @@ std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
             found = std::int64_t(at);
             if (!chunks) break;
         }
-        const std::uint32_t size = bigEndian ? byteorder::LoadBE32(file.data() + at + 4)
-                                             : byteorder::LoadLE32(file.data() + at + 4);
+        const std::uint32_t size = file[0] == 'F' ? byteorder::LoadBE32(file.data() + at + 4)
+                                                  : byteorder::LoadLE32(file.data() + at + 4);
         at += 8 + std::size_t(size) + (size & 1);
     }
     return found;
@@ -91,7 +90,7 @@ std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
 
 Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes) {
     return [=](Bytes& f) {
-        const std::int64_t at = chunk ? ChunkAt(f, chunk, f[0] == 'F') : 0;
+        const std::int64_t at = chunk ? ChunkAt(f, chunk) : 0;
         ASSERT_GE(at, 0) << chunk;
         for (int i = 0; i < bytes; ++i)
             f[std::size_t(at) + offset + std::size_t(f[0] == 'F' ? bytes - 1 - i : i)] =

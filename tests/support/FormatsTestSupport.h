@@ -44,10 +44,9 @@ SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& 
 SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name);
 std::string NameOf(const unsigned char* name);
 
-// Offset of the first chunk `id` of an IFF (big-endian) or RIFF image, or -1; `chunks` gets
+// Offset of the first chunk `id` of an AIFF (big-endian) or WAVE image, or -1; `chunks` gets
 // every chunk's offset when given.
-std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
-                     std::vector<std::int64_t>* chunks = nullptr);
+std::int64_t ChunkAt(const Bytes& file, const char* id, std::vector<std::int64_t>* chunks = {});
 // A change to a file image. Set stores `value` in the `bytes`-byte field at `offset` from the
 // first chunk `chunk` (the file when null), in the file's byte order.
 using Change = std::function<void(Bytes&)>;
