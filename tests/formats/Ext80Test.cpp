@@ -1,9 +1,9 @@
-// The 80-bit extended float of the AIFF sample rate: exact both ways for every double.
+// The 80-bit extended float of the AIFF sample rate: exact both ways for every double (the
+// bytes of a rate as stored: InteropTest, through libsndfile).
 #include "formats/Ext80.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -11,63 +11,21 @@
 
 namespace {
 
-using Ext = std::array<std::uint8_t, 10>;
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-Ext FileForm(double x) {
-    const Float80 be = DblToExt80_be(DblToExt80(x));
-    Ext bytes;
-    std::memcpy(bytes.data(), &be, bytes.size());
-    return bytes;
-}
-
-struct Encoding {
-    double value;
-    Ext bytes;
-    bool written; // false: a form only other writers produce, read by its arithmetic value
-};
-
-class Ext80Encoding : public ::testing::TestWithParam<Encoding> {};
-
-TEST_P(Ext80Encoding, FileBytesAndValue) {
-    const auto& [value, bytes, written] = GetParam();
-    if (written) {
-        EXPECT_EQ(FileForm(value), bytes);
-    }
-    EXPECT_EQ(Ext80ToDbl(Ext80FromBytes(bytes.data())), value);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, Ext80Encoding,
-    ::testing::Values(
-        Encoding{44100.0, {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0}, true},
-        Encoding{8000.0, {0x40, 0x0B, 0xFA, 0x00, 0, 0, 0, 0, 0, 0}, true},
-        Encoding{1.0, {0x3F, 0xFF, 0x80, 0x00, 0, 0, 0, 0, 0, 0}, true},
-        Encoding{0.5, {0x3F, 0xFE, 0x80, 0x00, 0, 0, 0, 0, 0, 0}, true},
-        Encoding{44100.5, {0x40, 0x0E, 0xAC, 0x44, 0x80, 0, 0, 0, 0, 0}, true},
-        Encoding{4294967295.0, {0x40, 0x1E, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, true},
-        Encoding{-48000.0, {0xC0, 0x0E, 0xBB, 0x80, 0, 0, 0, 0, 0, 0}, true},
-        Encoding{0.0, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
-        Encoding{-kInf, {0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0}, true},
-        // integer bit clear: 0xAC44 x 2^(0x401E - 16383 - 63) = 44100
-        Encoding{44100.0, {0x40, 0x1E, 0, 0, 0xAC, 0x44, 0, 0, 0, 0}, false},
-        Encoding{0.0, {0x00, 0x00, 0x80, 0, 0, 0, 0, 0, 0, 0}, false},
-        Encoding{kInf, {0x7F, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false}));
-
 TEST(Ext80, EveryFiniteDoubleRoundTrips) {
     std::mt19937_64 random(20261206);
     for (int i = 0; i < 100000; ++i) {
         double x;
         const std::uint64_t bits = random();
         std::memcpy(&x, &bits, sizeof x);
-        if (std::isfinite(x)) {
-            ASSERT_EQ(Ext80ToDbl(DblToExt80(x)), x) << x;
-        }
+        if (!std::isfinite(x)) continue;
+        ASSERT_EQ(Ext80ToDbl(DblToExt80(x)), x) << x;
     }
-    for (double x : {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
-                     std::numeric_limits<double>::denorm_min(), 1e-310, 96000.0, 192000.0})
+    for (double x : {std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min(),
+                     0.0, -std::numeric_limits<double>::infinity()})
         EXPECT_EQ(Ext80ToDbl(DblToExt80(x)), x) << x;
-    EXPECT_EQ(DblToExt80(std::nan("")).signExponent & 0x7FFF, 0x7FFF);
+    // Other writers may leave the integer bit clear: 0xAC44 x 2^(0x401E - 16383 - 63) = 44100.
+    const std::uint8_t unnormal[10] = {0x40, 0x1E, 0, 0, 0xAC, 0x44, 0, 0, 0, 0};
+    EXPECT_EQ(Ext80ToDbl(Ext80FromBytes(unnormal)), 44100.0);
 }
 
 } // namespace

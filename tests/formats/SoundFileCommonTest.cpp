@@ -1,8 +1,7 @@
-// What every format class does alike: it never overwrites a file, reports a failed write while
-// closing yet closes, and stands a region over the whole file in for missing ones.
+// Every format alike: it never overwrites a file, reports a failed write yet closes, reads
+// unwritten samples as silence, and stands a region over the whole file in for missing ones.
 #include <gtest/gtest.h>
 
-#include "formats/CAIFFFile.h"
 #include "formats/OpenSoundFile.h"
 #include "support/FaultyFileServices.h"
 #include "support/FormatsTestSupport.h"
@@ -10,107 +9,70 @@
 
 namespace {
 
-std::string KindName(FileKind kind) {
-    return kind == FileKind::AIFF ? "AIFF" : kind == FileKind::WAVE ? "WAVE" : "BWF";
-}
-
-class EveryFormat : public ::testing::TestWithParam<FileKind> {
+class EveryFormat : public FormatsTestWith<FileKind> {
   protected:
-    ReaderPreferences preferences;
-    TempDir dir;
+    // A stereo file of this test's format created on `name`; `status` gets the status of Create.
+    std::unique_ptr<CSoundFile> Created(const char* name, std::int16_t bits = 16) {
+        auto file = NewSoundFile(GetParam());
+        const FSSpec fileRef = dir.Spec(name);
+        EXPECT_EQ(file->ISoundFile(&fileRef), kNoErr);
+        status = file->Create(2, bits, 8000.0f, nullptr, 0, nullptr);
+        return file;
+    }
+    Status status = kNoErr;
 };
 
 TEST_P(EveryFormat, CreateOnAnExistingNameFailsAndLeavesTheFile) {
     ASSERT_TRUE(WriteFileBytes(dir.File("x.snd"), {1, 2, 3}));
-    auto file = NewSoundFile(GetParam());
-    const FSSpec fileRef = dir.Spec("x.snd");
-    ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
-    EXPECT_EQ(file->Create(1, 16, 8000.0f, nullptr, 0, nullptr), kErrDuplicateFile);
-    EXPECT_FALSE(file->IsOpen());
+    EXPECT_FALSE(Created("x.snd")->IsOpen());
+    EXPECT_EQ(status, kErrDuplicateFile);
     EXPECT_EQ(ReadFileBytes(dir.File("x.snd")), (Bytes{1, 2, 3}));
 }
 
 TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
     FaultyFileServices faulty;
     FileServicesScope scope(faulty);
-    auto file = NewSoundFile(GetParam());
-    const FSSpec fileRef = dir.Spec("f.snd");
-    ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(file->Create(1, 16, 8000.0f, nullptr, 0, nullptr), kNoErr);
-    SFTMarker marker = MakeMarker(1, 0, "M");
-    ASSERT_EQ(file->AddMarker(&marker), kNoErr);
+    auto file = Created("f.snd");
     faulty.FailAlways(FileOperation::Write, kErrDiskFull);
     EXPECT_EQ(file->Close(), kErrDiskFull);
     EXPECT_FALSE(file->IsOpen());
-    EXPECT_EQ(file->Close(), kErrFileNotOpen);
 }
 
 // Frames a write skips and channels never written read back as silence (in an 8-bit WAVE
 // file, whose samples are offset, that is 0x80).
 TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {
-    for (const std::int16_t bits : {8, 16}) {
-        const std::string name = "gap" + std::to_string(bits);
-        {
-            auto file = NewSoundFile(GetParam());
-            const FSSpec fileRef = dir.Spec(name);
-            ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
-            ASSERT_EQ(file->Create(2, bits, 8000.0f, nullptr, 0, nullptr), kNoErr);
-            std::vector<double> values = {-1.0, 0.5};
-            double* block = values.data();
-            std::int32_t count = 2;
-            ASSERT_EQ(file->Write(std::int16_t(0), 1, &count, &block), kNoErr);
-            count = 1;
-            ASSERT_EQ(file->Write(std::int16_t(1), 5000, &count, &block), kNoErr);
-            ASSERT_EQ(file->Close(), kNoErr);
-        }
+    for (const char* name : {"8", "16"}) {
+        auto file = Created(name, std::int16_t(std::stoi(name)));
+        double values[] = {-1.0, 0.5}, *block = values;
+        std::int32_t count = 2;
+        ASSERT_EQ(file->Write(std::int16_t(0), 1, &count, &block), kNoErr);
+        count = 1;
+        ASSERT_EQ(file->Write(std::int16_t(1), 5000, &count, &block), kNoErr);
+        ASSERT_EQ(file->Close(), kNoErr);
         std::vector<int> expected(2 * 5001, 0);
         expected[2] = expected[2 * 5000 + 1] = INT32_MIN;
         expected[4] = 1 << 30;
-        auto file = NewSoundFile(GetParam());
-        ASSERT_EQ(OpenBytes(dir, file.get(), ReadFileBytes(dir.File(name))), kNoErr);
-        EXPECT_EQ(EngineSamples(*file), expected) << bits;
+        auto back = NewSoundFile(GetParam());
+        ASSERT_EQ(OpenBytes(dir, back.get(), ReadFileBytes(dir.File(name))), kNoErr);
+        EXPECT_EQ(EngineSamples(*back), expected) << name;
     }
 }
 
 // A file without regions gets region 0 over all of it, named after the file (cut to 31
-// characters, 29 in a plain WAVE file), unless the preferences say not to process it.
+// characters, 29 in a plain WAVE file).
 TEST_P(EveryFormat, WholeFileRegionStandsInForMissingRegions) {
     const std::string name(60, 'n');
     ASSERT_EQ(WriteSpecimen(dir.Spec(name), {GetParam(), 1, 16, 44100.0f, 50}), kNoErr);
-    for (const bool process : {true, false}) {
-        preferences.Store().SetObject(kProcessFileIfNoRegions, process);
-        std::unique_ptr<CSoundFile> file;
-        ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
-        ASSERT_EQ(file->GetNumRegions(), process ? 1 : 0);
-        if (!process) continue;
-        SFTRegion r;
-        ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
-        EXPECT_EQ(
-            std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
-            std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
-    }
+    std::unique_ptr<CSoundFile> file;
+    ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
+    SFTRegion r;
+    ASSERT_EQ(file->GetNumRegions(), 1);
+    ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
+    EXPECT_EQ(std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
+              std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat,
-                         ::testing::Values(FileKind::AIFF, FileKind::WAVE, FileKind::BWF),
-                         [](const auto& info) { return KindName(info.param); });
-
-// A WAVE region over the whole file is dropped for the stand-in unless the preferences keep it.
-TEST(WAVERegions, WholeFileRegionIsReplacedUnlessKept) {
-    ReaderPreferences preferences;
-    TempDir dir;
-    Specimen specimen{FileKind::WAVE, 1, 16, 44100.0f, 100};
-    specimen.regions = {MakeRegion(0, 100, "All")};
-    ASSERT_EQ(WriteSpecimen(dir.Spec("all.wav"), specimen), kNoErr);
-    for (const bool ignore : {true, false}) {
-        preferences.Store().SetObject(kIgnoreRegionsContainingWholeFile, ignore);
-        std::unique_ptr<CSoundFile> file;
-        ASSERT_EQ(OpenSoundFile(dir.Spec("all.wav"), &file), kNoErr);
-        ASSERT_EQ(file->GetNumRegions(), 1);
-        SFTRegion r;
-        ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
-        EXPECT_EQ(NameOf(r.name), ignore ? "all.wav" : "Region nmbr 0");
-    }
-}
+                         ::testing::Values(FileKind::AIFF, FileKind::WAVE, FileKind::BWF));
 
 } // namespace

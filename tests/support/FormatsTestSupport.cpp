@@ -1,15 +1,9 @@
 #include "support/FormatsTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdio>
 #include <cstring>
-#include <sys/wait.h>
 
 #include "formats/CAIFFFile.h"
 #include "formats/CBWFLinearFile.h"
-#include "formats/CWAVEFile.h"
 #include "soundfile/ByteOrder.h"
 
 std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind) {
@@ -27,17 +21,17 @@ std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t
 Status WriteSpecimen(const FSSpec& fileRef, const Specimen& s) {
     auto file = NewSoundFile(s.kind);
     std::uint8_t specifics[256] = {0}; // the Broadcast WAVE description block, empty
-    Status status = file->ISoundFile(&fileRef);
     file->SetChannelMask(s.channelMask);
+    Status status = file->ISoundFile(&fileRef);
     if (status == kNoErr)
         status = file->Create(s.channels, s.bits, s.rate,
                               s.kind == FileKind::BWF ? specifics : nullptr, 0, nullptr);
     if (status != kNoErr) return status;
     std::vector<double> samples;
-    const double scale = double(std::int64_t(1) << (s.bits - 1));
-    for (std::int32_t f = 0; f < s.frames; ++f)
-        for (std::int16_t c = 0; c < s.channels; ++c)
-            samples.push_back(double(SpecimenCode(f, c, s.bits)) / scale);
+    for (std::int32_t i = 0; i < s.frames * s.channels; ++i)
+        samples.push_back(
+            double(SpecimenCode(i / s.channels, std::int16_t(i % s.channels), s.bits)) /
+            double(std::int64_t(1) << (s.bits - 1)));
     double* block = samples.data();
     std::int32_t count = s.frames;
     status = file->Write(0, &count, &block);
@@ -59,39 +53,27 @@ Bytes SpecimenBytes(const TempDir& dir, const Specimen& specimen, const char* na
 }
 
 namespace {
-void SetName(unsigned char* field, const std::string& name) {
-    field[0] = std::uint8_t(std::min<std::size_t>(name.size(), kSFTMaxNameLength));
-    std::memcpy(field + 1, name.data(), field[0]);
+template <class Record> Record Named(Record record, const std::string& name) {
+    record.name[0] = std::uint8_t(std::min<std::size_t>(name.size(), kSFTMaxNameLength));
+    std::memcpy(record.name + 1, name.data(), record.name[0]);
+    return record;
 }
 } // namespace
 
 SFTMarker MakeMarker(std::int32_t id, std::int32_t position, const std::string& name,
                      std::int16_t type, std::int16_t number) {
-    SFTMarker marker{};
-    marker.id = id;
-    marker.position = position;
-    marker.type = type;
-    marker.number = number;
-    SetName(marker.name, name);
-    return marker;
+    return Named(SFTMarker{id, position, {}, type, number}, name);
 }
 
-SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name,
-                     std::int32_t timeStampLS) {
-    SFTRegion region{};
-    region.start = region.sync = start;
-    region.end = end;
-    region.timeStampLS = timeStampLS;
-    SetName(region.name, name);
-    return region;
+SFTRegion MakeRegion(std::int32_t start, std::int32_t end, const std::string& name) {
+    return Named(SFTRegion{0, start, end, start, 0, {}}, name);
 }
 
 std::string NameOf(const unsigned char* name) {
     return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
 }
 
-std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
-                     std::vector<std::int64_t>* chunks) {
+std::int64_t ChunkAt(const Bytes& file, const char* id, std::vector<std::int64_t>* chunks) {
     std::int64_t found = -1;
     for (std::size_t at = 12; at + 8 <= file.size();) {
         if (chunks) chunks->push_back(std::int64_t(at));
@@ -99,11 +81,21 @@ std::int64_t ChunkAt(const Bytes& file, const char* id, bool bigEndian,
             found = std::int64_t(at);
             if (!chunks) break;
         }
-        const std::uint32_t size = bigEndian ? byteorder::LoadBE32(file.data() + at + 4)
-                                             : byteorder::LoadLE32(file.data() + at + 4);
+        const std::uint32_t size = file[0] == 'F' ? byteorder::LoadBE32(file.data() + at + 4)
+                                                  : byteorder::LoadLE32(file.data() + at + 4);
         at += 8 + std::size_t(size) + (size & 1);
     }
     return found;
+}
+
+Change Set(const char* chunk, std::size_t offset, std::uint64_t value, int bytes) {
+    return [=](Bytes& f) {
+        const std::int64_t at = chunk ? ChunkAt(f, chunk) : 0;
+        ASSERT_GE(at, 0) << chunk;
+        for (int i = 0; i < bytes; ++i)
+            f[std::size_t(at) + offset + std::size_t(f[0] == 'F' ? bytes - 1 - i : i)] =
+                std::uint8_t(value >> (8 * i));
+    };
 }
 
 Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes, const char* name) {
@@ -111,23 +103,4 @@ Status OpenBytes(const TempDir& dir, CSoundFile* file, const Bytes& bytes, const
     const FSSpec fileRef = dir.Spec(name);
     const Status status = file->ISoundFile(&fileRef);
     return status == kNoErr ? file->Open() : status;
-}
-
-std::string RunCommand(const std::string& command, int* status) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        *status = -1;
-        return output;
-    }
-    std::array<char, 4096> buffer;
-    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-        output.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
-}
-
-ReaderPreferences::ReaderPreferences() : store(dir.File("preferences.json")), scope(store) {
-    DeclareReaderDefaults();
 }
