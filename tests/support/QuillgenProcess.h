@@ -22,14 +22,14 @@ struct Outcome {
     std::string out, err;
 };
 
-// quillgen started in the folder `cwd` with the words of `line` ("tone --freq 440"). A file it
-// writes may hold at most `fileSizeLimit` bytes when that is given (a write beyond fails with "File
-// too large").
 inline std::string Text(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// quillgen started in the folder `cwd` with the words of `line` ("tone --freq 440"). A file it
+// writes may hold at most `fileSizeLimit` bytes when that is given (a write beyond fails with "File
+// too large").
 class Quillgen {
   public:
     Quillgen(const std::string& cwd, const std::string& line, rlim_t fileSizeLimit = 0)
@@ -70,9 +70,8 @@ class Quillgen {
     Outcome result;
 };
 
-inline Outcome RunQuillgen(const std::string& cwd, const std::string& line,
-                           rlim_t fileSizeLimit = 0) {
-    return Quillgen(cwd, line, fileSizeLimit).Wait();
+inline Outcome RunQuillgen(const std::string& cwd, const std::string& line, rlim_t limit = 0) {
+    return Quillgen(cwd, line, limit).Wait();
 }
 
 // A test case's name made of a command line's letters and digits: "tone_bits_20".
