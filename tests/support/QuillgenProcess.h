@@ -1,18 +1,16 @@
 #pragma once
-// Runs the quillgen program as a child process: what it printed and how it ended.
-#include <fcntl.h>
+// Runs the quillgen program as a child process, and what a folder holds before and after.
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,104 +22,70 @@ struct Outcome {
     std::string out, err;
 };
 
-// quillgen started with `args` in the folder `cwd`. `fileSizeLimit` bytes, when given, is the
-// most a file it writes may hold (a write beyond it fails with "File too large"); `configHome`,
-// when given, is where it looks for its preferences.
+inline std::string Text(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// quillgen started in the folder `cwd` with the words of `line` ("tone --freq 440"). A file it
+// writes may hold at most `fileSizeLimit` bytes when that is given (a write beyond fails with "File
+// too large").
 class Quillgen {
   public:
-    Quillgen(const std::string& cwd, const std::vector<std::string>& args, rlim_t fileSizeLimit = 0,
-             const std::string& configHome = {})
-        : outFd(memfd_create("out", MFD_CLOEXEC)), errFd(memfd_create("err", MFD_CLOEXEC)) {
-        pid = fork();
+    Quillgen(const std::string& cwd, const std::string& line, rlim_t fileSizeLimit = 0)
+        : fds{memfd_create("out", MFD_CLOEXEC), memfd_create("err", MFD_CLOEXEC)}, pid(fork()) {
         if (pid != 0) return;
-        dup2(outFd, 1);
-        dup2(errFd, 2);
+        dup2(fds[0], 1);
+        dup2(fds[1], 2);
         const rlimit limit{fileSizeLimit, fileSizeLimit};
         if (chdir(cwd.c_str()) != 0 || (fileSizeLimit > 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0))
             _exit(127);
         signal(SIGXFSZ, SIG_DFL); // quillgen itself must keep the limit from ending it
-        if (!configHome.empty()) setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        std::istringstream words(line);
+        std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         std::vector<char*> argv{const_cast<char*>(QUILLGEN_PATH)};
-        for (const auto& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
+        for (auto& arg : args)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
         execv(QUILLGEN_PATH, argv.data());
         _exit(127);
     }
     ~Quillgen() { Wait(); }
-    Quillgen(const Quillgen&) = delete;
-    Quillgen& operator=(const Quillgen&) = delete;
 
     Outcome Wait() {
-        if (pid > 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            result = {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Text(outFd),
-                      Text(errFd)};
-            close(outFd);
-            close(errFd);
-            pid = 0;
+        if (pid <= 0) return result;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        for (int i : {0, 1}) {
+            (i == 0 ? result.out : result.err) = Text("/proc/self/fd/" + std::to_string(fds[i]));
+            close(fds[i]);
         }
+        pid = 0;
         return result;
     }
-    pid_t pid;
 
-  private:
-    static std::string Text(int fd) {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = pread(fd, buffer, sizeof buffer, off_t(text.size()))) > 0;)
-            text.append(buffer, std::size_t(n));
-        return text;
-    }
-    int outFd, errFd;
+    int fds[2];
+    pid_t pid;
     Outcome result;
 };
 
-inline Outcome RunQuillgen(const std::string& cwd, const std::vector<std::string>& args,
-                           rlim_t fileSizeLimit = 0) {
-    return Quillgen(cwd, args, fileSizeLimit).Wait();
-}
-
-// The words of a command line: "tone --freq 440" -> {"tone", "--freq", "440"}.
-inline std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+inline Outcome RunQuillgen(const std::string& cwd, const std::string& line, rlim_t limit = 0) {
+    return Quillgen(cwd, line, limit).Wait();
 }
 
 // A test case's name made of a command line's letters and digits: "tone_bits_20".
 inline std::string CaseName(const std::string& line) {
-    std::string name;
-    for (char c : line)
-        if (std::isalnum(static_cast<unsigned char>(c)))
-            name += c;
-        else if (!name.empty() && name.back() != '_')
-            name += '_';
-    while (!name.empty() && name.back() == '_')
-        name.pop_back();
+    const std::string name = std::regex_replace(line, std::regex("[^A-Za-z0-9]+"), "_");
     return name.empty() ? "none" : name;
 }
 
-inline std::string ReadText(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The sorted names of what `dir` holds.
-inline std::vector<std::string> Entries(const std::filesystem::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Every file below `dir` (its path relative to `dir`) with its content.
+// Everything below `dir` by its path relative to `dir`: a file's content, "/" for a folder.
 inline std::map<std::string, std::string> Files(const std::filesystem::path& dir) {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
-        if (entry.is_regular_file())
-            files[std::filesystem::relative(entry.path(), dir).string()] = ReadText(entry.path());
+        files[std::filesystem::relative(entry.path(), dir).string()] =
+            entry.is_directory() ? "/" : Text(entry.path());
     return files;
 }
 
