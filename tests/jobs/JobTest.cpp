@@ -1,19 +1,24 @@
-// Jobs run by the controller: an announced tone read back with libsndfile against the
-// closed-form tone; a tone, a sweep and a phase check stopped, or with each of their file
-// calls failed in turn, over an earlier output.
+// Jobs: an announced tone read back with libsndfile against the closed-form tone; a tone, a sweep
+// and a phase check stopped, or with each of their file calls failed in turn, over an earlier
+// output; and what a job refuses: values out of range, a signal longer than its file can hold.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
+#include "formats/SoundFileFactory.h"
 #include "jobs/AppController.h"
+#include "jobs/JobLimits.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/SharedFlags.h"
 #include "support/FaultyFileServices.h"
 #include "support/JobsTestSupport.h"
 #include "support/TempDir.h"
+#include "synth/SweepMarkers.h"
 
 namespace fs = std::filesystem;
 using testing::ElementsAre;
@@ -44,13 +49,10 @@ TEST(AnnouncedToneJob, WritesAnnouncementSilenceThenTheClosedFormTone) {
     EXPECT_EQ(file.markers[2], start + 44100);
     ASSERT_GT(start, 44100);
     ASSERT_EQ(std::int64_t(file.samples.size()), start + 44100);
-    double spoken = 0.0, pause = 0.0; // the loudest sample of each
-    for (std::int64_t n = 0; n < start; ++n) {
-        double& loudest = n < start - 44100 ? spoken : pause;
-        loudest = std::max(loudest, std::fabs(file.samples[n]));
-    }
-    EXPECT_GT(spoken, 0.01);
-    EXPECT_EQ(pause, 0.0);
+    EXPECT_GT(*std::max_element(file.samples.begin(), file.samples.begin() + start - 44100), 0.01);
+    EXPECT_TRUE(std::all_of(&file.samples[start - 44100], &file.samples[start], [](double v) {
+        return v == 0.0;
+    })) << "the second before the tone";
     const double amplitude = std::pow(10.0, level / 20.0);
     for (std::int64_t n = 0; n < 44100; ++n)
         ASSERT_NEAR(file.samples[start + n], amplitude * std::sin(2.0 * M_PI * freq * n / rate),
@@ -180,5 +182,68 @@ INSTANTIATE_TEST_SUITE_P(Jobs, JobOverEarlierOutput, testing::Values(
     JobCase{"InterleavedPhaseCheck", kOutputPhaseCheck, kFileTypeBroadcastWave, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct LimitCase {
+    const char* name;
+    Settings settings;
+    std::optional<JobValue> refused;
+};
+class JobLimits : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(JobLimits, RefusesTheFirstValueOutOfRange) {
+    auto violation = CheckJobSettings(GetParam().settings, SaveOptions());
+    EXPECT_EQ(violation ? std::optional(violation->value) : std::nullopt, GetParam().refused);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Values, JobLimits, testing::Values(
+    LimitCase{"Edges", ToneSettings(192000, 0, 1.0 / 384000, 384000), {}},
+    LimitCase{"RateNaN", ToneSettings(1000, -10, 10, kNaN), JobValue::sampleRate},
+    LimitCase{"AboveHalfTheRate", ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
+    LimitCase{"Under1Hz", ToneSettings(0.5, -10, 10, 44100), JobValue::freqFrom},
+    LimitCase{"LevelAbove0", ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
+    LimitCase{"LevelMinusInfinity", ToneSettings(1000, -kInf, 10, 44100), JobValue::levelFrom},
+    LimitCase{"UnderOneFrame", ToneSettings(1000, -10, 1e-6, 44100), JobValue::length},
+    LimitCase{"LengthNaN", ToneSettings(1000, -10, kNaN, 44100), JobValue::length}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// The longest signal of a format, with as many long-named markers as a signal gets, closes
+// within what the file's size fields describe; one frame more is refused, and the writer refuses
+// a frame past that size. (The files are sparse: the frames before the last are never stored.)
+TEST(LongestSignal, FitsTheFileAndOneFrameMoreIsRefused) {
+    for (auto [type, largest] : {std::pair{kFileTypeAIFF, 0x7FFFFFFFLL},
+                                 std::pair{kFileTypeBroadcastWave, 0xFFFFFFFFLL}}) {
+        SCOPED_TRACE(largest);
+        const double rate = 384000.0;
+        SaveOptions options;
+        options.setFileType(type);
+        options.setDataFormat(2);
+        const std::int32_t most = MaxSignalFrames(options.realFileType(), options.wordLength());
+        EXPECT_FALSE(CheckSignalLength((most + 0.5) / rate, rate, options));
+        EXPECT_TRUE(CheckSignalLength((most + 1.5) / rate, rate, options));
+        TempDir dir;
+        FSSpec ref = dir.Spec("longest");
+        unsigned char specifics[256] = {};
+        auto file = CreateSoundFile(options.realFileType());
+        ASSERT_EQ(file->ISoundFile(&ref), kNoErr);
+        ASSERT_EQ(file->Create(1, 24, float(rate), specifics, 0, nullptr), kNoErr);
+        double sample = 0.25, *block = &sample;
+        std::int32_t count = 1;
+        EXPECT_EQ(file->Write(0, std::int32_t(largest / 3), &count, &block), kErrFileTooLarge);
+        count = 1;
+        ASSERT_EQ(file->Write(0, most - 1, &count, &block), kNoErr);
+        SFTMarker marker{};
+        marker.name[0] = kSFTMaxNameLength;
+        std::fill(marker.name + 1, marker.name + 1 + kSFTMaxNameLength, 'x');
+        while (file->GetNumMarkers() < kMaxSignalMarkers)
+            ASSERT_EQ(file->AddMarker(&marker), kNoErr);
+        ASSERT_EQ(file->Close(), kNoErr);
+        EXPECT_LE(std::int64_t(std::filesystem::file_size(dir.File("longest"))), largest);
+    }
+}
 
 } // namespace
