@@ -45,8 +45,7 @@ TEST(AnnouncedToneJob, WritesAnnouncementSilenceThenTheClosedFormTone) {
     SoundFileView file = ReadWithLibsndfile(folder.File("tone.aif"));
     ASSERT_EQ(file.markers.size(), 3u);
     const std::int64_t start = file.markers[1];
-    EXPECT_EQ(file.markers[0], 0);
-    EXPECT_EQ(file.markers[2], start + 44100);
+    EXPECT_EQ(file.markers, (std::vector<std::int64_t>{0, start, start + 44100}));
     ASSERT_GT(start, 44100);
     ASSERT_EQ(std::int64_t(file.samples.size()), start + 44100);
     EXPECT_GT(*std::max_element(file.samples.begin(), file.samples.begin() + start - 44100), 0.01);
@@ -82,15 +81,13 @@ class JobOverEarlierOutput : public testing::TestWithParam<JobCase> {
         target = earlier = controller.targetPath(folder.File("out"));
         if (IsSet()) earlier = (target = folder.File("set")) + "/8k_16b_PhaseChk.Stereo.L.aif";
     }
-    ~JobOverEarlierOutput() override { shouldStop = 0; }
     bool IsSet() const { return GetParam().outputType == kOutputPhaseCheck; }
 
     void Run(FaultyFileServices& files, bool stop = false) {
         fs::remove_all(folder.Path());
         fs::create_directories(fs::path(earlier).parent_path());
         std::ofstream(earlier) << "the earlier output";
-        desktop.alerts.clear();
-        desktop.logLines.clear();
+        desktop.alerts = desktop.logLines = {};
         FileServicesScope scope(files);
         shouldStop = stop ? 1 : 0;
         controller.generateFile(IsSet() ? target : folder.File("out"));
@@ -183,33 +180,27 @@ INSTANTIATE_TEST_SUITE_P(Jobs, JobOverEarlierOutput, testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-struct LimitCase {
-    const char* name;
-    Settings settings;
-    std::optional<JobValue> refused;
-};
-class JobLimits : public testing::TestWithParam<LimitCase> {};
-
-TEST_P(JobLimits, RefusesTheFirstValueOutOfRange) {
-    auto violation = CheckJobSettings(GetParam().settings, SaveOptions());
-    EXPECT_EQ(violation ? std::optional(violation->value) : std::nullopt, GetParam().refused);
+// Each value out of range in turn, after one with every value at its edge: the first value out
+// of range is the one refused.
+TEST(JobLimits, RefuseTheFirstValueOutOfRange) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // clang-format off
+    const std::pair<Settings, std::optional<JobValue>> cases[] = {
+        {ToneSettings(192000, 0, 1.0 / 384000, 384000), std::nullopt},
+        {ToneSettings(1000, -10, 10, nan), JobValue::sampleRate},
+        {ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
+        {ToneSettings(0.5, -10, 10, 44100), JobValue::freqFrom},
+        {ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
+        {ToneSettings(1000, -std::numeric_limits<double>::infinity(), 10, 44100), JobValue::levelFrom},
+        {ToneSettings(1000, -10, 1e-6, 44100), JobValue::length},
+        {ToneSettings(1000, -10, nan, 44100), JobValue::length}};
+    // clang-format on
+    for (const auto& [settings, refused] : cases) {
+        auto violation = CheckJobSettings(settings, SaveOptions());
+        EXPECT_EQ(violation ? std::optional(violation->value) : std::nullopt, refused)
+            << "case " << &refused - &cases[0].second;
+    }
 }
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Values, JobLimits, testing::Values(
-    LimitCase{"Edges", ToneSettings(192000, 0, 1.0 / 384000, 384000), {}},
-    LimitCase{"RateNaN", ToneSettings(1000, -10, 10, kNaN), JobValue::sampleRate},
-    LimitCase{"AboveHalfTheRate", ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
-    LimitCase{"Under1Hz", ToneSettings(0.5, -10, 10, 44100), JobValue::freqFrom},
-    LimitCase{"LevelAbove0", ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
-    LimitCase{"LevelMinusInfinity", ToneSettings(1000, -kInf, 10, 44100), JobValue::levelFrom},
-    LimitCase{"UnderOneFrame", ToneSettings(1000, -10, 1e-6, 44100), JobValue::length},
-    LimitCase{"LengthNaN", ToneSettings(1000, -10, kNaN, 44100), JobValue::length}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
 
 // The longest signal of a format, with as many long-named markers as a signal gets, closes
 // within what the file's size fields describe; one frame more is refused, and the writer refuses

@@ -75,49 +75,37 @@ Words ExpectedMoments(const LayoutCase& layout) {
     return moments;
 }
 
-class PhaseCheckSequence : public testing::TestWithParam<LayoutCase> {
-  protected:
-    PhaseCheckSequence() {
-        settings.setSampleRate(kRate);
-        settings.setSilence(kSilenceFrames / kRate);
-        options.setOutputType(kOutputPhaseCheck);
-    }
+class PhaseCheckSequence : public testing::TestWithParam<LayoutCase> {};
 
-    // The set in AIFF files.
-    void Run() {
-        Announcer announcer(settings, options, progress, voices.Lookup());
-        PhaseCheck job(
-            settings, progress, announcer, kSpeakers,
-            PhaseCheckFileName(kRate, 16, *LayoutTitle(settings.channelSetup())),
-            [](const std::string& base, const std::string& speaker, const std::string& dir) {
-                return TxSoundFile::initWithType(byteorder::FourCC("AIFF"),
-                                                 dir + "/" + base + "." + speaker + ".aif", 1, 16,
-                                                 float(kRate), true, nullptr);
-            },
-            [](auto&&...) {}, [this] { ++alerts; });
-        job.makePhaseCheckFiles(folder.File("set"));
-    }
-
-    TempDir folder, voiceFolder;
-    BurstVoices voices{voiceFolder.Path(),
-                       std::string(kPhaseCheckOpening) + " " + kPhaseCheckClosing + " " +
-                           kInPhaseNoise + " " + kOutOfPhaseNoise +
-                           " Left Right Center LeftSurround RightSurround LFE Mono Surround Wide "
-                           "High SurroundBack"};
-    Settings settings;
-    SaveOptions options;
-    JobProgress progress;
-    int alerts = 0;
-};
-
-// Every file's bursts merged by the frame they start at: "gap of <frames>" where the set's
-// silence is not kept, and every file as long as the others.
+// The set in AIFF files with every file's bursts merged by the frame they start at: "gap of
+// <frames>" where the set's silence is not kept, and every file as long as the others.
 TEST_P(PhaseCheckSequence, EveryFileHoldsItsPartInStep) {
     const LayoutCase& layout = GetParam();
+    TempDir folder;
+    BurstVoices voices(folder.Path(), std::string(kPhaseCheckOpening) + " " + kPhaseCheckClosing +
+                                          " " + kInPhaseNoise + " " + kOutOfPhaseNoise +
+                                          " Left Right Center LeftSurround RightSurround LFE "
+                                          "Mono Surround Wide High SurroundBack");
+    Settings settings;
+    settings.setSampleRate(kRate);
+    settings.setSilence(kSilenceFrames / kRate);
     settings.setChannelSetup(layout.channelSetup);
     settings.setAnnounce(layout.announce);
     settings.setNumRepeats(layout.repeats);
-    Run();
+    SaveOptions options;
+    options.setOutputType(kOutputPhaseCheck);
+    JobProgress progress;
+    Announcer announcer(settings, options, progress, voices.Lookup());
+    int alerts = 0;
+    PhaseCheck job(
+        settings, progress, announcer, kSpeakers, PhaseCheckFileName(kRate, 16, layout.title),
+        [](const std::string& base, const std::string& speaker, const std::string& dir) {
+            return TxSoundFile::initWithType(byteorder::FourCC("AIFF"),
+                                             dir + "/" + base + "." + speaker + ".aif", 1, 16,
+                                             float(kRate), true, nullptr);
+        },
+        [](auto&&...) {}, [&] { ++alerts; });
+    job.makePhaseCheckFiles(folder.File("set"));
     EXPECT_FALSE(progress.error);
     EXPECT_EQ(alerts, 0);
     EXPECT_EQ(progress.Poll(), 1.0);
