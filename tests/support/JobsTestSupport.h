@@ -1,7 +1,6 @@
 #pragma once
-// Helpers of the job tests: desktop services that record instead of showing, the names in a
-// folder, a file read with libsndfile, a steady tone's settings, and voice samples told apart
-// by their lengths.
+// Helpers of the job tests: recorded alerts, folder listings, files read with libsndfile, a
+// steady tone's settings, and voice samples told apart by their lengths.
 
 #include <cstdint>
 #include <map>
@@ -13,16 +12,12 @@
 #include "shell/DesktopServices.h"
 
 // Records the titles of alerts and the log lines; installed while it exists.
-class RecordingDesktop : public DesktopServices {
-  public:
-    RecordingDesktop() : previous(DesktopServices::SetCurrent(this)) {}
+struct RecordingDesktop : DesktopServices {
     ~RecordingDesktop() override { DesktopServices::SetCurrent(previous); }
     void alert(const std::string& title, const std::string&) override { alerts.push_back(title); }
     void log(const std::string& line) override { logLines.push_back(line); }
     std::vector<std::string> alerts, logLines;
-
-  private:
-    DesktopServices* previous;
+    DesktopServices* previous = DesktopServices::SetCurrent(this);
 };
 
 // Sorted leaf names of what `folder` holds.
