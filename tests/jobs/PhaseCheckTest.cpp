@@ -96,7 +96,6 @@ TEST_P(PhaseCheckSequence, EveryFileHoldsItsPartInStep) {
     options.setOutputType(kOutputPhaseCheck);
     JobProgress progress;
     Announcer announcer(settings, options, progress, voices.Lookup());
-    int alerts = 0;
     PhaseCheck job(
         settings, progress, announcer, kSpeakers, PhaseCheckFileName(kRate, 16, layout.title),
         [](const std::string& base, const std::string& speaker, const std::string& dir) {
@@ -104,10 +103,9 @@ TEST_P(PhaseCheckSequence, EveryFileHoldsItsPartInStep) {
                                              dir + "/" + base + "." + speaker + ".aif", 1, 16,
                                              float(kRate), true, nullptr);
         },
-        [](auto&&...) {}, [&] { ++alerts; });
+        [](auto&&...) {}, [] { ADD_FAILURE() << "alert"; });
     job.makePhaseCheckFiles(folder.File("set"));
     EXPECT_FALSE(progress.error);
-    EXPECT_EQ(alerts, 0);
     EXPECT_EQ(progress.Poll(), 1.0);
 
     std::map<std::int32_t, std::pair<std::set<std::string>, std::int32_t>> byStart;

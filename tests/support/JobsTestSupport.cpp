@@ -27,10 +27,8 @@ std::vector<std::string> Split(const std::string& text) {
 SoundFileView ReadWithLibsndfile(const std::string& path) {
     SF_INFO info{};
     Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
-    if (!file) {
-        ADD_FAILURE() << "libsndfile cannot read " << path << ": " << sf_strerror(nullptr);
-        return {};
-    }
+    EXPECT_TRUE(file) << "libsndfile cannot read " << path << ": " << sf_strerror(nullptr);
+    if (!file) return {};
     SoundFileView view{std::vector<double>(std::size_t(info.frames * info.channels)), {}};
     view.samples.resize(std::size_t(
         sf_read_double(file.get(), view.samples.data(), sf_count_t(view.samples.size()))));
