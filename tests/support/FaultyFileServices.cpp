@@ -1,7 +1,5 @@
 #include "FaultyFileServices.h"
 
-#include <algorithm>
-
 FaultyFileServices::FaultyFileServices()
     : own(std::make_unique<PosixFileServices>()), target(*own) {}
 
@@ -13,14 +11,6 @@ void FaultyFileServices::FailAt(FileOperation operation, int nth, Status status)
 
 void FaultyFileServices::FailAlways(FileOperation operation, Status status) {
     always[std::size_t(operation)] = status;
-}
-
-void FaultyFileServices::LimitWrittenBytes(std::int64_t bytes) { writeLimit = bytes; }
-
-void FaultyFileServices::Heal() {
-    always.fill(kNoErr);
-    once.clear();
-    writeLimit = -1;
 }
 
 Status FaultyFileServices::Planned(FileOperation operation) {
@@ -58,16 +48,7 @@ Status FaultyFileServices::Write(std::int16_t refNum, std::int32_t* count, const
         *count = 0;
         return status;
     }
-    if (writeLimit >= 0 && bytesWritten + *count > writeLimit) {
-        std::int32_t fits = std::int32_t(std::max<std::int64_t>(writeLimit - bytesWritten, 0));
-        if (fits > 0) target.Write(refNum, &fits, buffer);
-        bytesWritten += fits;
-        *count = fits;
-        return kErrDiskFull;
-    }
-    const Status written = target.Write(refNum, count, buffer);
-    bytesWritten += *count;
-    return written;
+    return target.Write(refNum, count, buffer);
 }
 
 Status FaultyFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,

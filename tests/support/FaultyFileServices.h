@@ -6,9 +6,7 @@
 //   FileServicesScope scope(faulty);
 //   faulty.FailAt(FileOperation::Write, 2, kErrDiskFull); // the second write fails
 //
-// A failing Read or Write transfers nothing and reports a count of 0, unless a byte limit
-// (LimitWrittenBytes) cuts a write short: then the bytes up to the limit are written. A
-// failing Close still closes the file. A planned failure leaves no operating system reason
+// A failing Read or Write transfers nothing and reports a count of 0. A failing Close still closes the file. A planned failure leaves no operating system reason
 // behind (the thread's file error is cleared).
 
 #include <array>
@@ -45,14 +43,8 @@ public:
     void FailAt(FileOperation operation, int nth, Status status);
     // Every call of `operation` from now on fails with `status`.
     void FailAlways(FileOperation operation, Status status);
-    // Writes succeed until `bytes` bytes have been written in all; the write that crosses the
-    // limit writes what fits and returns kErrDiskFull, later ones write nothing.
-    void LimitWrittenBytes(std::int64_t bytes);
-    // Forgets every planned failure (the counters stay).
-    void Heal();
 
     int Calls(FileOperation operation) const { return calls[std::size_t(operation)]; }
-    std::int64_t BytesWritten() const { return bytesWritten; }
 
     Status Create(const FSSpec& fileRef, std::uint32_t fileType, std::uint32_t creator) override;
     Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override;
@@ -77,6 +69,4 @@ public:
     std::array<int, kFileOperationCount> calls{};
     std::array<Status, kFileOperationCount> always{};
     std::map<std::pair<int, int>, Status> once; // (operation, call number) -> status
-    std::int64_t writeLimit = -1;               // -1: no limit
-    std::int64_t bytesWritten = 0;
 };

@@ -4,10 +4,6 @@
 #include <cstring>
 
 
-MemorySoundFile::~MemorySoundFile() {
-    if (onDestroy) onDestroy();
-}
-
 std::uint32_t MemorySoundFile::GetFileType() const { return kMemoryType; }
 std::uint32_t MemorySoundFile::GetCreator() const { return byteorder::FourCC("QUIL"); }
 
@@ -31,22 +27,6 @@ Status MemorySoundFile::Close() {
     return kNoErr;
 }
 
-void MemorySoundFile::OpenWith(std::int16_t channels, std::int16_t bits, float rate,
-                               std::vector<std::uint8_t> bytes, std::int16_t type) {
-    numChannels = channels;
-    wordSize = bits;
-    sampleRate = rate;
-    dataType = type;
-    data = std::move(bytes);
-    isOpen = 1;
-    numFrames = FramesInData();
-}
-
-void MemorySoundFile::SetFormat(std::int16_t channels, std::int16_t bits) {
-    numChannels = channels;
-    wordSize = bits;
-}
-
 std::int32_t MemorySoundFile::FramesInData() const {
     const std::int32_t frameBytes = BytesPerFrame();
     return frameBytes > 0 ? std::int32_t(data.size() / std::size_t(frameBytes)) : 0;
@@ -57,14 +37,6 @@ std::int32_t MemorySoundFile::Sample(std::int32_t frame, std::int16_t channel) c
     const std::size_t at = (std::size_t(frame) * numChannels + channel) * bytes;
     if (frame < 0 || at + bytes > data.size()) return 0;
     return LoadBufferSample(data.data() + at, bytes);
-}
-
-const std::uint8_t* MemorySoundFile::BufferBytes() const {
-    return outputBuffer ? outputBuffer.Data() : inputBuffer.Data();
-}
-
-std::size_t MemorySoundFile::BufferSize() const {
-    return outputBuffer ? outputBuffer.Size() : inputBuffer.Size();
 }
 
 Status MemorySoundFile::Planned(Failure& failure, std::size_t calls) const {
@@ -83,7 +55,6 @@ void MemorySoundFile::Load(std::uint8_t* buffer, std::size_t bufferBytes, std::i
 
 Status MemorySoundFile::RefreshOutputBuffer(std::int32_t start) {
     refills.push_back({start, kSFTBufferSize});
-    if (const Status status = Planned(failRefill, refills.size())) return status;
     bufferStart = std::max(start, 0);
     Load(outputBuffer.Data(), outputBuffer.Size(), bufferStart, kSFTBufferSize);
     return kNoErr;
@@ -106,12 +77,10 @@ Status MemorySoundFile::FlushOutputBuffer(std::int32_t count, std::int32_t start
     if (data.size() < from + bytes) data.resize(from + bytes, 0);
     std::memcpy(data.data() + from, outputBuffer.Data(), bytes);
     numFrames = std::max(numFrames, start + count);
-    filePosition = start + count;
     return kNoErr;
 }
 
-Status MemorySoundFile::SetFilePos(std::int32_t frame) {
-    filePosition = frame;
+Status MemorySoundFile::SetFilePos(std::int32_t) {
     return kNoErr;
 }
 

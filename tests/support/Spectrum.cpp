@@ -40,11 +40,6 @@ std::vector<double> Power(std::vector<std::complex<double>>& a) {
 
 } // namespace
 
-std::vector<double> PowerSpectrum(const std::vector<double>& x) {
-    std::vector<std::complex<double>> a(x.begin(), x.end());
-    return Power(a);
-}
-
 std::vector<double> AveragedSpectrum(const std::vector<double>& x, std::size_t segment) {
     std::vector<double> sum(segment / 2 + 1, 0.0);
     std::vector<std::complex<double>> a(segment);

@@ -4,9 +4,6 @@
 #include <cstddef>
 #include <vector>
 
-// |X[k]|^2 for k = 0 .. N/2 of the real signal `x` (its size a power of two), unwindowed.
-std::vector<double> PowerSpectrum(const std::vector<double>& x);
-
 // The Hann-windowed power spectrum of `x`, averaged over its whole segments of `segment`
 // samples (a power of two); bin k lies at k * rate / segment.
 std::vector<double> AveragedSpectrum(const std::vector<double>& x, std::size_t segment);
