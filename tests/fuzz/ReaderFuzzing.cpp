@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,20 +31,86 @@ struct InputFolder {
     }
 };
 
-// The POSIX services counting the references left open.
-class CountingFileServices : public PosixFileServices {
+// One file held in memory, read-only, with the POSIX service's statuses and its end-of-file
+// and position rules, so that the readers are driven by bytes alone (and fast).
+class MemoryFileServices : public FileServices {
   public:
-    int open = 0;
-    Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override {
-        const Status status = PosixFileServices::Open(fileRef, permission, refNum);
-        open += status == kNoErr;
-        return status;
+    MemoryFileServices(std::string path, const std::uint8_t* data, std::size_t size)
+        : path(std::move(path)), bytes(data, data + size) {}
+    // References still open.
+    int OpenCount() const {
+        return int(std::count_if(open.begin(), open.end(), [](auto at) { return at >= 0; }));
+    }
+
+    Status Create(const FSSpec&, std::uint32_t, std::uint32_t) override { return kErrIO; }
+    Status Open(const FSSpec& fileRef, FilePermission, std::int16_t* refNum) override {
+        if (FSSpecFullPath(fileRef) != path) return kErrFileNotFound;
+        auto slot = std::find(open.begin(), open.end(), -1);
+        if (slot == open.end()) slot = open.insert(open.end(), 0);
+        *slot = 0;
+        *refNum = std::int16_t(slot - open.begin() + 1);
+        return kNoErr;
+    }
+    Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override {
+        std::int64_t* position = Find(refNum);
+        if (!position) return kErrFileNotOpen;
+        if (*count < 0) return kErrParameter;
+        const std::int64_t size = std::int64_t(bytes.size());
+        const std::int64_t n = std::clamp<std::int64_t>(size - *position, 0, *count);
+        if (n > 0) std::memcpy(buffer, bytes.data() + *position, std::size_t(n));
+        *position += n;
+        const bool short_ = n < *count;
+        *count = std::int32_t(n);
+        return short_ ? kErrEndOfFile : kNoErr;
+    }
+    Status Write(std::int16_t refNum, std::int32_t* count, const void*) override {
+        *count = 0; // as a descriptor opened for reading
+        return Find(refNum) ? kErrIO : kErrFileNotOpen;
+    }
+    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) override {
+        std::int64_t* position = Find(refNum);
+        if (!position) return kErrFileNotOpen;
+        const std::int64_t size = std::int64_t(bytes.size());
+        const std::int64_t target = offset + (mode == FilePositionMode::FromCurrent ? *position
+                                              : mode == FilePositionMode::FromEnd  ? size : 0);
+        if (target < 0) return kErrPositionBeforeStart;
+        *position = std::min(target, size);
+        return target > size ? kErrEndOfFile : kNoErr;
+    }
+    Status GetPosition(std::int16_t refNum, std::int64_t* position) override {
+        const std::int64_t* at = Find(refNum);
+        if (at) *position = *at;
+        return at ? kNoErr : kErrFileNotOpen;
+    }
+    Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) override {
+        if (!Find(refNum)) return kErrFileNotOpen;
+        *length = std::int64_t(bytes.size());
+        return kNoErr;
+    }
+    Status SetEndOfFile(std::int16_t refNum, std::int64_t) override {
+        return Find(refNum) ? kErrIO : kErrFileNotOpen;
     }
     Status Close(std::int16_t refNum) override {
-        const Status status = PosixFileServices::Close(refNum);
-        open -= status == kNoErr;
-        return status;
+        std::int64_t* position = Find(refNum);
+        if (position) *position = -1;
+        return position ? kNoErr : kErrFileNotOpen;
     }
+    Status GetInformation(const FSSpec& fileRef, FileInformation* information) override {
+        if (FSSpecFullPath(fileRef) != path) return kErrFileNotFound;
+        information->isDirectory = false;
+        information->parentDirectory = fileRef.directory;
+        return kNoErr;
+    }
+
+  private:
+    std::int64_t* Find(std::int16_t refNum) {
+        if (refNum < 1 || std::size_t(refNum) > open.size()) return nullptr;
+        std::int64_t& position = open[std::size_t(refNum) - 1];
+        return position >= 0 ? &position : nullptr;
+    }
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::int64_t> open; // the position of refNum n is open[n - 1]; -1: closed
 };
 
 // The caller's sample arrays stay this small whatever the file declares.
@@ -180,10 +247,9 @@ void CheckFormat(CSoundFile& file) {
 
 void RunPass(const std::uint8_t* data, std::size_t size, ReaderFactory make, ReaderExtra extra,
              const Pass& pass) {
-    CountingFileServices files;
     FSSpec fileRef;
-    FuzzCheck(MakeFSSpec(FuzzFolder(), pass.name, &fileRef), "file reference");
-    FuzzWriteInput(FSSpecFullPath(fileRef), data, size);
+    FuzzCheck(MakeFSSpec("/fuzz", pass.name, &fileRef), "file reference");
+    MemoryFileServices files(FSSpecFullPath(fileRef), data, size);
     FileServicesScope filesScope(files);
     ScopedSharedPreferences preferencesScope(ReaderPreferences(pass.declaredDefaults));
 
@@ -193,7 +259,7 @@ void RunPass(const std::uint8_t* data, std::size_t size, ReaderFactory make, Rea
         if (probe->ISoundFile(&fileRef) == kNoErr) probe->GetOfflineInfo(&info);
         FuzzCheck(!probe->IsOpen(), "GetOfflineInfo closes the file");
     }
-    FuzzCheck(files.open == 0, "GetOfflineInfo closes its reference");
+    FuzzCheck(files.OpenCount() == 0, "GetOfflineInfo closes its reference");
 
     std::unique_ptr<CSoundFile> file = make();
     Status status = file->ISoundFile(&fileRef);
@@ -206,7 +272,7 @@ void RunPass(const std::uint8_t* data, std::size_t size, ReaderFactory make, Rea
     }
     if (file->IsOpen()) file->Close();
     file.reset();
-    FuzzCheck(files.open == 0, "the reader closes every reference");
+    FuzzCheck(files.OpenCount() == 0, "the reader closes every reference");
 }
 
 } // namespace

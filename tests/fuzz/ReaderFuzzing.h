@@ -1,7 +1,7 @@
 #pragma once
-// What the reader fuzz targets do with one input. The bytes become a file in a private
-// temporary folder, and fresh objects of the reader class go through what a program reading
-// the file does: GetOfflineInfo; Open; every marker, loop, region and the sampler information; every sample
+// What the reader fuzz targets do with one input. The bytes become a file held in memory, and
+// fresh objects of the reader class go through what a program reading the file does:
+// GetOfflineInfo; Open; every marker, loop, region and the sampler information; every sample
 // through each form of Read and GetSample; Close. Each input is read twice: with the reader
 // defaults the program declares and a name the region lists take whole, then with every
 // reader default turned the other way and a name ending in ".s32".
@@ -26,7 +26,8 @@ void FuzzReader(const std::uint8_t* data, std::size_t size, ReaderFactory make,
 // Reports `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
 
-// A private temporary folder for the inputs, removed when the process ends normally.
+// A private temporary folder for inputs a target writes to disk, removed when the process
+// ends normally.
 const std::string& FuzzFolder();
 // Writes the input bytes to `path`.
 void FuzzWriteInput(const std::string& path, const std::uint8_t* data, std::size_t size);

@@ -1,12 +1,10 @@
-// File names and paths: Pascal-string names in Mac Roman, file references (folder + leaf of at
-// most 63 bytes), TxPath's rules for turning a path into a reference, and removing a tree.
-#include <cstring>
+// File references (folder + leaf of at most 63 bytes in Mac Roman), TxPath's rules for turning
+// a path into a reference, and removing a tree.
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "shell/FSSpec.h"
-#include "shell/PascalString.h"
 #include "shell/TxFiles.h"
 #include "shell/TxPath.h"
 #include "support/TempDir.h"
@@ -27,20 +25,6 @@ int EntriesIn(const std::string& folder) {
 }
 
 } // namespace
-
-TEST(PascalString, EveryMacRomanByteSurvivesTheTripThroughUtf8AndOtherTextIsRefused) {
-    unsigned char all[256], back[256];
-    all[0] = 255;
-    for (int c = 1; c < 256; ++c) all[c] = static_cast<unsigned char>(c == 255 ? 0 : c);
-    ASSERT_TRUE(getPascalString(stringWithPascalString(all), back));
-    EXPECT_TRUE(pstrcmp(back, all));
-    ASSERT_TRUE(getPascalString("Caf\u00E9 \u2022 \u20AC \uF8FF \u2026", back));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(back + 1), back[0]), "Caf\x8E \xA5 \xDB \xF0 \xC9");
-    // Too long, not in Mac Roman, cut-off UTF-8, overlong UTF-8.
-    for (const std::string& text : {std::string(256, 'a'), std::string("\u4E2D"),
-                                    std::string("\xC3"), std::string("\xC0\x80")})
-        EXPECT_FALSE(getPascalString(text, back)) << text.size();
-}
 
 TEST(FSSpec, JoinsFolderAndLeafAndRefusesNamesItCannotHold) {
     struct { std::string directory, leaf, full; } made[] = {
@@ -125,5 +109,4 @@ TEST(PathServices, RemovingATreeNeverFollowsLinksOutOfIt) {
     fs::create_directory_symlink(outside.Path(), dir.File("link"));
     ASSERT_TRUE(PathServices::Current().RemoveTree(dir.File("link")));
     EXPECT_EQ(ReadText(outside.File("keep")), "precious");
-    EXPECT_FALSE(PathServices::Current().RemoveTree(dir.File("missing")));
 }

@@ -83,7 +83,6 @@ TEST(Preferences, ReaderKeysKeepTheirNamesAndDefaults) {
             ScopedSharedPreferences scope(prefs);
             DeclareReaderDefaults();
         }
-        EXPECT_NE(&Preferences::Shared(), &prefs);
         EXPECT_EQ(prefs.GetBool(kIgnoreRegionsContainingWholeFile), c.ignoreWhole) << c.stored;
         EXPECT_EQ(prefs.GetBool(kProcessFileIfNoRegions), c.processIfNone) << c.stored;
         EXPECT_EQ(prefs.GetObject(kSkipBadRegion), nlohmann::json(c.skipBad)) << c.stored;

@@ -1,5 +1,5 @@
-// Resources: lookups that stay inside the resource folder, and the shipped voice samples and
-// speaker table the announcements and the phase check are built from.
+// The shipped voice samples and speaker table the announcements and the phase check are built
+// from.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -38,22 +38,6 @@ nlohmann::json ReadSpeakerTable() {
 }
 
 } // namespace
-
-TEST(Resources, OnlyRegularFilesDirectlyInTheFolderAreFound) {
-    TempDir dir;
-    const std::string previous = ShippedResources();
-    setenv("QUILL_RESOURCES", dir.Path().c_str(), 1);
-    ASSERT_TRUE(WriteFileBytes(dir.File("one.sample"), {1, 2}));
-    fs::create_directories(dir.File("folder.sample"));
-    fs::create_directories(dir.File("sub"));
-    ASSERT_TRUE(WriteFileBytes(dir.File("sub/inner.sample"), {1}));
-    EXPECT_EQ(PathForResource("one", "sample"), dir.File("one.sample"));
-    struct { std::string name, type; } refused[] = {
-        {"one", "plist"}, {"folder", "sample"}, {"sub/inner", "sample"}, {"../etc/passwd", ""},
-        {"..", ""}, {"", "sample"}, {"inner", "sample/../../x"}, {std::string("one\0x", 5), "sample"}};
-    for (const auto& r : refused) EXPECT_FALSE(PathForResource(r.name, r.type)) << r.name;
-    setenv("QUILL_RESOURCES", previous.c_str(), 1);
-}
 
 // The phase check's fixed step counts assume one voice sample for each main speaker and two
 // for each of the others.
