@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <map>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,122 +21,96 @@ void FuzzCheck(bool condition, const char* what) {
 
 namespace {
 
-// A FileServices whose files are byte vectors held in memory, keyed by their full path, with the
-// POSIX service's contract (statuses, end-of-file and position rules, read-only references that
-// refuse writes), so that the readers are driven by bytes alone. Files grow to kCapacity bytes
-// at most; beyond that a write fails as on a full disk.
+// The folder goes when the process ends normally; after a crash it stays for inspection.
+struct InputFolder {
+    std::string path = (std::filesystem::temp_directory_path() / "quill-fuzz-XXXXXX").string();
+    InputFolder() { FuzzCheck(::mkdtemp(path.data()) != nullptr, "a private temporary folder"); }
+    ~InputFolder() {
+        std::error_code error;
+        std::filesystem::remove_all(path, error);
+    }
+};
+
+// One file held in memory, read-only, with the POSIX service's statuses and its end-of-file
+// and position rules, so that the readers are driven by bytes alone (and fast).
 class MemoryFileServices : public FileServices {
   public:
-    static constexpr std::int64_t kCapacity = 64 << 20;
-
-    void Put(const FSSpec& fileRef, const std::uint8_t* bytes, std::size_t size) {
-        files[FSSpecFullPath(fileRef)].assign(bytes, bytes + size);
-    }
+    MemoryFileServices(std::string path, const std::uint8_t* data, std::size_t size)
+        : path(std::move(path)), bytes(data, data + size) {}
     // References still open.
     int OpenCount() const {
-        return int(std::count_if(open.begin(), open.end(), [](const OpenFile& f) { return f.bytes; }));
+        return int(std::count_if(open.begin(), open.end(), [](auto at) { return at >= 0; }));
     }
 
-    Status Create(const FSSpec& fileRef, std::uint32_t, std::uint32_t) override {
-        return files.try_emplace(FSSpecFullPath(fileRef)).second ? kNoErr : kErrDuplicateFile;
-    }
-    Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override {
-        const auto it = files.find(FSSpecFullPath(fileRef));
-        if (it == files.end()) return kErrFileNotFound;
-        auto slot = std::find_if(open.begin(), open.end(), [](const OpenFile& f) { return !f.bytes; });
-        if (slot == open.end()) {
-            if (open.size() >= std::size_t(std::numeric_limits<std::int16_t>::max())) return kErrIO;
-            slot = open.insert(open.end(), OpenFile{});
-        }
-        *slot = OpenFile{&it->second, 0, permission == FilePermission::ReadWrite};
+    Status Create(const FSSpec&, std::uint32_t, std::uint32_t) override { return kErrIO; }
+    Status Open(const FSSpec& fileRef, FilePermission, std::int16_t* refNum) override {
+        if (FSSpecFullPath(fileRef) != path) return kErrFileNotFound;
+        auto slot = std::find(open.begin(), open.end(), -1);
+        if (slot == open.end()) slot = open.insert(open.end(), 0);
+        *slot = 0;
         *refNum = std::int16_t(slot - open.begin() + 1);
         return kNoErr;
     }
     Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
+        std::int64_t* position = Find(refNum);
+        if (!position) return kErrFileNotOpen;
         if (*count < 0) return kErrParameter;
-        const std::int64_t size = std::int64_t(file->bytes->size());
-        const std::int64_t n = std::clamp<std::int64_t>(size - file->position, 0, *count);
-        if (n > 0) std::memcpy(buffer, file->bytes->data() + file->position, std::size_t(n));
-        file->position += n;
+        const std::int64_t size = std::int64_t(bytes.size());
+        const std::int64_t n = std::clamp<std::int64_t>(size - *position, 0, *count);
+        if (n > 0) std::memcpy(buffer, bytes.data() + *position, std::size_t(n));
+        *position += n;
         const bool short_ = n < *count;
         *count = std::int32_t(n);
         return short_ ? kErrEndOfFile : kNoErr;
     }
-    Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
-        if (*count < 0) return kErrParameter;
-        const std::int64_t end = file->position + *count;
-        if (!file->writable || end > kCapacity) {
-            *count = 0; // as a descriptor opened for reading, or a full disk
-            return file->writable ? kErrDiskFull : kErrIO;
-        }
-        if (std::size_t(end) > file->bytes->size()) file->bytes->resize(std::size_t(end));
-        if (*count > 0) std::memcpy(file->bytes->data() + file->position, buffer, std::size_t(*count));
-        file->position = end;
-        return kNoErr;
+    Status Write(std::int16_t refNum, std::int32_t* count, const void*) override {
+        *count = 0; // as a descriptor opened for reading
+        return Find(refNum) ? kErrIO : kErrFileNotOpen;
     }
     Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
-        const std::int64_t size = std::int64_t(file->bytes->size());
-        const std::int64_t target = offset + (mode == FilePositionMode::FromCurrent ? file->position
-                                              : mode == FilePositionMode::FromEnd  ? size
-                                                                                   : 0);
+        std::int64_t* position = Find(refNum);
+        if (!position) return kErrFileNotOpen;
+        const std::int64_t size = std::int64_t(bytes.size());
+        const std::int64_t target = offset + (mode == FilePositionMode::FromCurrent ? *position
+                                              : mode == FilePositionMode::FromEnd  ? size : 0);
         if (target < 0) return kErrPositionBeforeStart;
-        file->position = std::min(target, size);
+        *position = std::min(target, size);
         return target > size ? kErrEndOfFile : kNoErr;
     }
     Status GetPosition(std::int16_t refNum, std::int64_t* position) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
-        *position = file->position;
-        return kNoErr;
+        const std::int64_t* at = Find(refNum);
+        if (at) *position = *at;
+        return at ? kNoErr : kErrFileNotOpen;
     }
     Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
-        *length = std::int64_t(file->bytes->size());
+        if (!Find(refNum)) return kErrFileNotOpen;
+        *length = std::int64_t(bytes.size());
         return kNoErr;
     }
-    Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
-        if (length < 0) return kErrParameter;
-        if (!file->writable) return kErrIO;
-        if (length > kCapacity) return kErrDiskFull;
-        file->bytes->resize(std::size_t(length));
-        return kNoErr;
+    Status SetEndOfFile(std::int16_t refNum, std::int64_t) override {
+        return Find(refNum) ? kErrIO : kErrFileNotOpen;
     }
     Status Close(std::int16_t refNum) override {
-        OpenFile* file = Find(refNum);
-        if (!file) return kErrFileNotOpen;
-        *file = OpenFile{};
-        return kNoErr;
+        std::int64_t* position = Find(refNum);
+        if (position) *position = -1;
+        return position ? kNoErr : kErrFileNotOpen;
     }
     Status GetInformation(const FSSpec& fileRef, FileInformation* information) override {
-        if (files.find(FSSpecFullPath(fileRef)) == files.end()) return kErrFileNotFound;
+        if (FSSpecFullPath(fileRef) != path) return kErrFileNotFound;
         information->isDirectory = false;
         information->parentDirectory = fileRef.directory;
         return kNoErr;
     }
 
   private:
-    struct OpenFile {
-        std::vector<std::uint8_t>* bytes = nullptr; // null: the slot is free
-        std::int64_t position = 0;
-        bool writable = false;
-    };
-    OpenFile* Find(std::int16_t refNum) {
+    std::int64_t* Find(std::int16_t refNum) {
         if (refNum < 1 || std::size_t(refNum) > open.size()) return nullptr;
-        OpenFile& file = open[std::size_t(refNum) - 1];
-        return file.bytes ? &file : nullptr;
+        std::int64_t& position = open[std::size_t(refNum) - 1];
+        return position >= 0 ? &position : nullptr;
     }
-
-    std::map<std::string, std::vector<std::uint8_t>> files;
-    std::vector<OpenFile> open; // refNum n is open[n - 1]
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::int64_t> open; // the position of refNum n is open[n - 1]; -1: closed
 };
 
 // The caller's sample arrays stay this small whatever the file declares.
@@ -274,10 +247,9 @@ void CheckFormat(CSoundFile& file) {
 
 void RunPass(const std::uint8_t* data, std::size_t size, ReaderFactory make, ReaderExtra extra,
              const Pass& pass) {
-    MemoryFileServices files;
     FSSpec fileRef;
     FuzzCheck(MakeFSSpec("/fuzz", pass.name, &fileRef), "file reference");
-    files.Put(fileRef, data, size);
+    MemoryFileServices files(FSSpecFullPath(fileRef), data, size);
     FileServicesScope filesScope(files);
     ScopedSharedPreferences preferencesScope(ReaderPreferences(pass.declaredDefaults));
 
@@ -308,4 +280,16 @@ void RunPass(const std::uint8_t* data, std::size_t size, ReaderFactory make, Rea
 void FuzzReader(const std::uint8_t* data, std::size_t size, ReaderFactory make, ReaderExtra extra) {
     for (const Pass& pass : kPasses)
         RunPass(data, size, make, extra, pass);
+}
+
+const std::string& FuzzFolder() {
+    static const InputFolder folder;
+    return folder.path;
+}
+
+void FuzzWriteInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    FuzzCheck(file != nullptr, "the input file can be written");
+    FuzzCheck(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0,
+              "the input file is written whole");
 }

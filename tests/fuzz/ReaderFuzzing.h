@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "soundfile/CSoundFile.h"
 
@@ -24,3 +25,9 @@ void FuzzReader(const std::uint8_t* data, std::size_t size, ReaderFactory make,
 
 // Reports `what` and aborts when `condition` is false.
 void FuzzCheck(bool condition, const char* what);
+
+// A private temporary folder for inputs a target writes to disk, removed when the process
+// ends normally.
+const std::string& FuzzFolder();
+// Writes the input bytes to `path`.
+void FuzzWriteInput(const std::string& path, const std::uint8_t* data, std::size_t size);

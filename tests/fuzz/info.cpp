@@ -1,9 +1,6 @@
 // Fuzz target: `quillgen info` on arbitrary bytes, its text and its JSON output. The bytes are
 // written to a real file in a private folder, so that the path takes the way a user's does.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -14,26 +11,6 @@
 #include "shell/Preferences.h"
 
 namespace {
-
-// The folder goes when the process ends normally; after a crash it stays for inspection.
-struct InputFolder {
-    std::string path;
-    InputFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quill-fuzz-XXXXXX");
-        FuzzCheck(::mkdtemp(pattern.data()) != nullptr, "a private temporary folder");
-        path = pattern;
-    }
-    ~InputFolder() {
-        std::error_code error;
-        std::filesystem::remove_all(path, error);
-    }
-};
-
-const std::string& InputPath() {
-    static InputFolder folder;
-    static const std::string path = folder.path + "/input.wav";
-    return path;
-}
 
 // The user's own preferences must not steer what the readers do.
 void UsePrivatePreferences() {
@@ -46,11 +23,8 @@ void UsePrivatePreferences() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     UsePrivatePreferences();
-    const std::string& path = InputPath();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    FuzzCheck(file != nullptr, "the input file can be written");
-    FuzzCheck(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0,
-              "the input file is written whole");
+    static const std::string path = FuzzFolder() + "/input.wav";
+    FuzzWriteInput(path, data, size);
 
     // The text pass shows the header alone; the JSON pass also reads every frame for the levels.
     for (const bool json : {false, true}) {
