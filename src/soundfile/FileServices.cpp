@@ -236,10 +236,11 @@ void PosixFileServices::StartWriteback(OpenFile& file, std::int64_t bytes) {
 
 Status PosixFileServices::SetPosition(std::int16_t refNum, FilePositionMode mode,
                                       std::int64_t offset) {
-    if (mode == FilePositionMode::FromStart)
-        if (const OpenFile* file = Find(refNum); file != nullptr && !file->staged.empty() &&
-                                                 offset == file->stagedAt + std::int64_t(file->staged.size()))
-            return kNoErr; // where the next gathered byte goes
+    // A move to where the next gathered byte goes (the next write's own) costs nothing.
+    const OpenFile* file = Find(refNum);
+    if (file != nullptr && mode == FilePositionMode::FromStart && !file->staged.empty() &&
+        offset == file->stagedAt + std::int64_t(file->staged.size()))
+        return kNoErr;
     int fd = -1;
     if (const Status status = Settled(refNum, &fd); status != kNoErr) return status;
     struct stat info {};
