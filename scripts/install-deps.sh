@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
 # Usage: scripts/install-deps.sh [build|tools|bench|package|fuzz|ci]
-#   build (default): compiler, libraries, the independent readers the tests use, and groff,
+#   build (default): compiler, libraries, the independent readers the tests use, the X server,
+#                    window manager and xdotool of the window's tests, and groff,
 #                    with which the tests render the manual page
 #   package:         additionally what CPack needs to make the Debian package (make package)
 #   tools:           additionally the speech synthesiser that tools/ uses to remake voices
@@ -15,7 +16,7 @@ packages=(cmake g++ ninja-build pkg-config
           nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
           libsndfile1-dev sndfile-programs sox ffmpeg python3
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales
-          groff-base)
+          groff-base xvfb openbox xdotool)
 case "${1:-build}" in
   tools) packages+=(espeak-ng) ;;
   bench) packages+=(time) ;;

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "jobs/AppController.h"
+#include "jobs/OutputNames.h"
 #include "shell/SharedFlags.h"
 
 namespace quillgen {
@@ -74,28 +74,18 @@ OutputTarget ResolveOutput(const std::optional<std::string>& output,
         return target;
     }
     target.chosenPath = path;
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    // ".wav" alone, or "takes/.aif", is a hidden file's name rather than an extension.
-    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
-        return target;
-    const std::string extension = path.substr(dot + 1);
-    std::string lower = extension;
-    for (auto& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const char* named = lower == "wav"                      ? "bwf"
-                        : lower == "aif" || lower == "aiff" ? "aiff"
-                                                            : nullptr;
-    if (named == nullptr) return target; // not a sound file's extension: the format's is added
-    if (format && *format != named) {
+    const std::optional<NamedFormat> named = FormatNamedByExtension(path);
+    if (!named) return target; // not a sound file's extension: the format's is added
+    const std::string namedFormat = named->fileType == kFileTypeBroadcastWave ? "bwf" : "aiff";
+    if (format && *format != namedFormat) {
         target.problem = "the extension of -o " + path + " names " +
-                         (std::string(named) == "bwf" ? "Broadcast WAVE" : "AIFF") +
+                         (named->fileType == kFileTypeBroadcastWave ? "Broadcast WAVE" : "AIFF") +
                          ", which contradicts --format " + *format;
         return target;
     }
-    target.format = named;
-    target.chosenPath = path.substr(0, dot);
-    target.extension = extension;
+    target.format = namedFormat;
+    target.chosenPath = named->stem;
+    target.extension = named->extension;
     return target;
 }
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 
 #include "shell/Resources.h"
 #include "ui_About.h"
@@ -27,6 +28,7 @@ QString Link(const QString& href, const QString& text) {
 AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::AboutWindow) {
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose, false);
+    new QShortcut(QKeySequence::Cancel, this, this, &QWidget::close);
     QString text;
     if (auto path = PathForResource("about", "html")) {
         QFile file(QString::fromStdString(*path));

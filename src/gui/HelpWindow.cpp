@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QShortcut>
 
 #include "gui/WindowFrames.h"
 #include "shell/DesktopServices.h"
@@ -11,6 +12,7 @@
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::HelpWindow) {
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose, false);
+    new QShortcut(QKeySequence::Cancel, this, this, &QWidget::close);
     resize(640, 560);
     frame = new WindowFrame(this, "HelpWindow");
     if (auto path = PathForResource("help", "html")) {

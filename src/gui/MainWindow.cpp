@@ -3,18 +3,26 @@
 #include <clocale>
 #include <filesystem>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QEventLoop>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QUrl>
 
 #include "gui/AboutWindow.h"
 #include "gui/HelpWindow.h"
 #include "gui/NumberEntry.h"
+#include "gui/QtDesktopServices.h"
+#include "gui/SavePanel.h"
 #include "gui/WindowFrames.h"
 #include "jobs/JobLimits.h"
 #include "jobs/OutputNames.h"
@@ -29,9 +37,13 @@ namespace {
 constexpr int kProgressTickMilliseconds = 200;
 constexpr int kSheetDelayMilliseconds = 1000;
 constexpr int kBarSteps = 1000; // the bar's maximum; the bar shows fractions 0.0 to 1.0
+constexpr int kMessageMilliseconds = 10000;
 
-const char* const kSampleRates[] = {"22050", "32000", "44100",  "48000",
-                                    "88200", "96000", "176400", "192000"};
+// Every rate a job accepts that studios use, from telephone to 384 kHz.
+const char* const kSampleRates[] = {"8000",  "11025", "16000",  "22050",  "32000",
+                                    "44100", "48000", "88200",  "96000",  "176400",
+                                    "192000", "352800", "384000"};
+const char* const kEntriesGroup = "Entries";
 
 int PageIdentifier(const QWidget* page) {
     return page != nullptr ? page->property("identifier").toInt() : 0;
@@ -84,7 +96,28 @@ MainWindow::MainWindow(QWidget* parent)
     saveOptionsView->hide();
     progressSheet = new QDialog(this);
     sheetUi->setupUi(progressSheet);
-    progressSheet->setWindowModality(Qt::WindowModal);
+    // Not modal: the window stays locked by setLocked while a job runs, but its close button and
+    // Quit must still reach it (the window system's close request to a window that a modal
+    // dialog blocks is dropped).
+    progressSheet->setWindowModality(Qt::NonModal);
+    progressSheet->addAction(ui->quitAction);
+
+    showInFolderButton = new QPushButton(tr("Show in Fol&der"), this);
+    showInFolderButton->setObjectName("showInFolderButton");
+    showInFolderButton->hide();
+    statusBar()->addPermanentWidget(showInFolderButton);
+    connect(showInFolderButton, &QPushButton::clicked, this, [this] {
+        const QFileInfo written(QString::fromStdString(jobTarget));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(written.absolutePath()));
+    });
+    if (auto* desktop = dynamic_cast<QtDesktopServices*>(&DesktopServices::Current())) {
+        desktop->setParentWindow(this);
+        // A job's alert is never covered by its sheet: the job has failed, the sheet goes.
+        QPointer<QDialog> sheet = progressSheet;
+        desktop->setBeforeAlert([sheet] {
+            if (sheet) sheet->hide();
+        });
+    }
 
     setUpEntries();
     setUpWindow();
@@ -95,35 +128,38 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::setUpEntries() {
-    const Settings defaults; // the entries start from the defaults on every launch
+    const Settings defaults; // the entries start from the defaults, then from the last launch
     Ui::MainWindow& w = *ui;
-    freqFormatter = new RangeFormatter(FrequencyRange(defaults.sampleRate()), false, this);
-    levelFormatter = new RangeFormatter(LevelRange(), false, this);
-    lengthFormatter = new RangeFormatter(
-        LengthRange(defaults.sampleRate(), appController->saveOptions()), false, this);
-    rateFormatter = new RangeFormatter(SampleRateRange(), false, this);
-    silenceFormatter = new RangeFormatter(SilenceRange(), false, this);
-    repeatsFormatter = new RangeFormatter(RepeatsRange(), true, this);
-    freqFormatter->setObjectName("freqFormatter");
-    lengthFormatter->setObjectName("lengthFormatter");
-
-    auto entry = [](QLineEdit* field, RangeFormatter* formatter, double value) {
-        field->setValidator(formatter);
-        SetEntryValue(field, value);
+    const NumberEntry::Kind frequency{tr("Frequency"), "Hz", false, true};
+    const NumberEntry::Kind level{tr("Level"), "dBFS peak", false, false};
+    const NumberEntry::Kind length{tr("Length"), "s", false, false};
+    const NumberEntry::Kind rate{tr("Sample rate"), "Hz", true, true};
+    // Frequencies and lengths get the ranges of their tab's rate once the values are in.
+    const ValueRange anyFrequency = FrequencyRange(kHighestSampleRate);
+    const ValueRange anyLength{0.0, LengthRange(kLowestSampleRate, SaveOptions()).highest};
+    auto entry = [this](QLineEdit* field, NumberEntry::Kind kind, ValueRange range, double value) {
+        auto* number = new NumberEntry(field, kind, range, value);
+        connect(number, &NumberEntry::told, this, &MainWindow::tell);
     };
-    entry(w.tab1FrequencyCell, freqFormatter, defaults.freq_from());
-    entry(w.tab1LevelCell, levelFormatter, defaults.level_from());
-    entry(w.tab1LengthCell, lengthFormatter, defaults.length());
-    entry(w.tab2LevelCell, levelFormatter, defaults.level_from());
-    entry(w.tab2LengthCell, lengthFormatter, defaults.length());
-    entry(w.tab3FromFreqTextField, freqFormatter, defaults.freq_from());
-    entry(w.tab3ToFreqTextField, freqFormatter, defaults.freq_to());
-    entry(w.tab3FromlevelTextField, levelFormatter, defaults.level_from());
-    entry(w.tab3ToLevelTextField, levelFormatter, defaults.level_to());
-    entry(w.tab3LengthTextField, lengthFormatter, defaults.length());
-    entry(w.tab3SampleRateTextField, rateFormatter, defaults.sampleRate());
-    entry(w.tab4SilenceTextField, silenceFormatter, defaults.silence());
-    entry(w.tab4NumRepeatsTextField, repeatsFormatter, defaults.numRepeats());
+    entry(w.tab1FrequencyCell, frequency, anyFrequency, defaults.freq_from());
+    entry(w.tab1LevelCell, level, LevelRange(), defaults.level_from());
+    entry(w.tab1LengthCell, length, anyLength, defaults.length());
+    entry(w.tab2LevelCell, level, LevelRange(), defaults.level_from());
+    entry(w.tab2LengthCell, length, anyLength, defaults.length());
+    entry(w.tab3FromFreqTextField, {tr("Start frequency"), "Hz", false, true}, anyFrequency,
+          defaults.freq_from());
+    entry(w.tab3ToFreqTextField, {tr("End frequency"), "Hz", false, true}, anyFrequency,
+          defaults.freq_to());
+    entry(w.tab3FromlevelTextField, {tr("Start level"), "dBFS peak", false, false}, LevelRange(),
+          defaults.level_from());
+    entry(w.tab3ToLevelTextField, {tr("End level"), "dBFS peak", false, false}, LevelRange(),
+          defaults.level_to());
+    entry(w.tab3LengthTextField, length, anyLength, defaults.length());
+    entry(w.tab3SampleRateTextField, rate, SampleRateRange(), defaults.sampleRate());
+    entry(w.tab4SilenceTextField, {tr("Silence"), "s", false, false}, SilenceRange(),
+          defaults.silence());
+    entry(w.tab4NumRepeatsTextField, {tr("Repeats"), "", true, false}, RepeatsRange(),
+          defaults.numRepeats());
     for (QComboBox* popup : {w.tab1SampleRatePopup, w.tab2SampleRatePopup, w.tab4SampleRatePopup})
         FillRatePopup(popup, defaults.sampleRate());
     for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
@@ -133,14 +169,19 @@ void MainWindow::setUpEntries() {
          {w.tab1SpeakCheckbox, w.tab2SpeakCheckbox, w.tab3SpeakCheckbox, w.tab4AllSpeakersCheckbox})
         box->setChecked(defaults.announce());
 
+    restoreEntries();
+
     for (QComboBox* popup : {w.tab1SampleRatePopup, w.tab2SampleRatePopup, w.tab4SampleRatePopup})
         connect(popup, &QComboBox::activated, this, [this, popup] { handleSampleRate(popup); });
     connect(w.tab3SampleRateTextField, &QLineEdit::editingFinished, this,
             [this] { handleSampleRate(ui->tab3SampleRateTextField); });
+    // An announcement takes its share of the file: the longest length follows the check box.
+    for (QCheckBox* box : {w.tab1SpeakCheckbox, w.tab2SpeakCheckbox, w.tab3SpeakCheckbox})
+        connect(box, &QCheckBox::toggled, this, [this] { applyRateLimits(); });
     connect(w.upperTabView, &QTabWidget::currentChanged, this, &MainWindow::tabViewDidSelect);
     connect(w.generateButton, &QPushButton::clicked, this, &MainWindow::doGenerateSoundFile);
     connect(w.generateAction, &QAction::triggered, this, &MainWindow::doGenerateSoundFile);
-    connect(w.quitAction, &QAction::triggered, this, &QWidget::close);
+    connect(w.quitAction, &QAction::triggered, this, &MainWindow::requestQuit);
     connect(w.helpAction, &QAction::triggered, this, &MainWindow::showHelp);
     connect(w.aboutAction, &QAction::triggered, this, &MainWindow::showAboutPanel);
 
@@ -155,11 +196,15 @@ void MainWindow::setUpEntries() {
     // Escape on the sheet is Stop; the sheet itself stays until the job has ended.
     connect(progressSheet, &QDialog::rejected, this, [this] {
         stopWriting();
-        if (active) progressSheet->open();
+        if (active && !appController->progress().error) progressSheet->show();
     });
+    // Escape and the sheet's close button stop the job, as Stop does.
     progressTimer.setInterval(kProgressTickMilliseconds);
     connect(&progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
     ui->lowerTabView->tabBar()->hide();
+    // The lower pages only describe the job: with its tab bar hidden, the focus it would take
+    // goes nowhere, and Tab would stop there.
+    ui->lowerTabView->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::setUpWindow() {
@@ -177,8 +222,7 @@ void MainWindow::setUpWindow() {
     tabViewDidSelect(kind);
     if (auto path = PathForResource("backdrop", "png"))
         ui->bgImage->setImage(QImage(QString::fromStdString(*path)));
-    handleSampleRate(kind == kOutputCustomSweep ? static_cast<QWidget*>(ui->tab3SampleRateTextField)
-                                                : ui->tab1SampleRatePopup);
+    applyRateLimits();
 }
 
 void MainWindow::tabViewDidSelect(int index) {
@@ -204,41 +248,45 @@ void MainWindow::tabViewDidSelect(int index) {
     }
 }
 
-void MainWindow::handleSampleRate(QWidget* control) {
-    auto* rateField = ui->tab3SampleRateTextField;
-    const double rate =
-        control == rateField ? EntryValue(rateField) : PopupValue(static_cast<QComboBox*>(control));
-    // The limit goes through its six-decimal text, as the entries show and read numbers.
-    const double limit = LeadingNumber(QString::asprintf("%f", rate * 0.5));
-    freqFormatter->setMaximum(limit);
-    auto clampToLimit = [limit](QLineEdit* entry) {
-        if (EntryValue(entry) > limit) SetEntryValue(entry, limit);
-    };
-    if (control == ui->tab1SampleRatePopup) {
-        clampToLimit(ui->tab1FrequencyCell);
-    } else if (control == rateField) {
-        clampToLimit(ui->tab3FromFreqTextField);
-        clampToLimit(ui->tab3ToFreqTextField);
-    }
-    if (control == ui->tab1SampleRatePopup || control == ui->tab2SampleRatePopup ||
-        control == rateField)
-        lengthFormatter->setRange(LengthRange(rate, appController->saveOptions()));
+void MainWindow::handleSampleRate(QWidget*) {
+    // Every tab keeps its own rate, so every tab's limits are brought up to date.
+    applyRateLimits();
+}
+
+void MainWindow::applyRateLimits() {
+    const Ui::MainWindow& w = *ui;
+    const SaveOptions& options = appController->saveOptions();
+    const double toneRate = PopupValue(w.tab1SampleRatePopup);
+    const double sweepRate = EntryValue(w.tab3SampleRateTextField);
+    NumberEntry::Of(w.tab1FrequencyCell)->setRange(ToneFrequencyRange(toneRate));
+    NumberEntry::Of(w.tab3FromFreqTextField)->setRange(FrequencyRange(sweepRate));
+    NumberEntry::Of(w.tab3ToFreqTextField)->setRange(FrequencyRange(sweepRate));
+    const std::pair<QLineEdit*, std::pair<double, bool>> lengths[] = {
+        {w.tab1LengthCell, {toneRate, w.tab1SpeakCheckbox->isChecked()}},
+        {w.tab2LengthCell, {PopupValue(w.tab2SampleRatePopup), w.tab2SpeakCheckbox->isChecked()}},
+        {w.tab3LengthTextField, {sweepRate, w.tab3SpeakCheckbox->isChecked()}}};
+    for (const auto& [field, rate] : lengths)
+        NumberEntry::Of(field)->setRange(LengthRange(rate.first, options, rate.second));
 }
 
 void MainWindow::doSaveOptions(int tag) {
     appController->saveOptions().setFileType(tag);
     saveUi->wordLengthTabView->setCurrentIndex(0);
+    // The longest length a file holds depends on its format.
+    applyRateLimits();
 }
 
 void MainWindow::doWordLengthOptions(int tag) {
     appController->saveOptions().setDataFormat(tag);
+    applyRateLimits();
 }
 
 void MainWindow::correctVisibleEntries() {
+    // The rate first: the other entries' ranges follow from it.
+    CorrectEntry(ui->tab3SampleRateTextField);
+    applyRateLimits();
     for (QLineEdit* entry : ui->upperTabView->currentWidget()->findChildren<QLineEdit*>())
         CorrectEntry(entry);
-    if (ui->upperTabView->currentWidget() == ui->tab3)
-        handleSampleRate(ui->tab3SampleRateTextField);
 }
 
 void MainWindow::copyEntriesIntoSettings() {
@@ -306,18 +354,15 @@ void MainWindow::showSavePanel() {
                 options.dataFormat());
     saveUi->wordLengthTabView->setCurrentIndex(0);
 
-    panel = new QFileDialog(this, options.outputType() == kOutputPhaseCheck
-                                      ? tr("Save Phase Check Files")
-                                      : tr("Save Sound File"));
-    panel->setObjectName("savePanel");
-    // The platform's own dialog cannot carry the file options.
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    // The question is asked about the path really written, which carries the extension.
-    panel->setOption(QFileDialog::DontConfirmOverwrite);
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
-    panel->setWindowModality(Qt::WindowModal);
+    const bool set = options.outputType() == kOutputPhaseCheck;
+    panel = new SavePanel(this, set ? tr("Save Phase Check Files") : tr("Save Sound File"), set);
     panel->selectFile(proposedFileName());
+    // The extension typed chooses the format, and the file options show it.
+    connect(panel, &SavePanel::extensionChoseFileType, this, [this](int fileType) {
+        SelectByTag(saveUi->fileTypeRadioGroup->findChild<QButtonGroup*>("fileTypeButtons"),
+                    fileType);
+        doSaveOptions(fileType);
+    });
     if (auto* grid = qobject_cast<QGridLayout*>(panel->layout())) {
         grid->addWidget(saveOptionsView, grid->rowCount(), 0, 1, grid->columnCount());
         saveOptionsView->show();
@@ -327,11 +372,11 @@ void MainWindow::showSavePanel() {
 }
 
 void MainWindow::savePanelDidEnd(int result) {
-    const QString chosen = panel->selectedFiles().value(0);
+    const QString chosen = panel->chosenPath();
     // The accessory is the window's for its whole life: take it back before the panel goes.
     saveOptionsView->hide();
     saveOptionsView->setParent(this);
-    QFileDialog* ended = panel;
+    SavePanel* ended = panel;
     panel = nullptr;
     const bool accepted = result == QDialog::Accepted && !chosen.isEmpty();
     confirming = accepted;
@@ -355,13 +400,19 @@ void MainWindow::generateInto(std::string chosenPath) {
                                ui->tab4ChannelsPopup->currentText().toStdString()));
         while (chosenPath.size() > 1 && chosenPath.back() == '/')
             chosenPath.pop_back();
+    } else if (auto named = FormatNamedByExtension(chosenPath)) {
+        // The file keeps the extension as typed ("take.WAV"); the format follows it.
+        c.setTargetExtension(named->extension);
+        chosenPath = named->stem;
     } else {
+        c.setTargetExtension({});
         chosenPath = StripOutputExtension(chosenPath, c.outputExtension());
     }
     const bool confirmed = checkSettings() && confirmReplacing(c.targetPath(chosenPath));
     confirming = false;
     if (!confirmed) return;
     c.storeSaveOptions();
+    rememberEntries();
     startJob(chosenPath);
 }
 
@@ -392,6 +443,9 @@ bool MainWindow::confirmReplacing(const std::string& target) {
 void MainWindow::startJob(const std::string& chosenPath) {
     worker = appController->startJob(chosenPath);
     if (!worker.joinable()) return; // another job of this process is still running
+    jobTarget = appController->targetPath(chosenPath);
+    statusBar()->clearMessage();
+    showInFolderButton->hide();
     active = true;
     setLocked(true);
     const std::uint64_t job = ++jobSerial;
@@ -402,9 +456,11 @@ void MainWindow::startJob(const std::string& chosenPath) {
 }
 
 void MainWindow::startProgressSheet(std::uint64_t job) {
-    // Only for this job, and only while it runs (an alert it raised does not hide the sheet).
-    if (job != jobSerial || !active || appController->progress().done) return;
-    progressSheet->open();
+    // Only for this job, only while it runs, and never for a job that has failed: its alert is
+    // up or about to be, and nothing may cover it.
+    const JobProgress& progress = appController->progress();
+    if (job != jobSerial || !active || progress.done || progress.error || quitWhenDone) return;
+    progressSheet->show();
 }
 
 void MainWindow::updateProgress() {
@@ -426,6 +482,7 @@ void MainWindow::finishJob() {
     if (worker.joinable()) worker.join();
     active = false;
     setLocked(false);
+    showOutcome();
     emit jobFinished();
     if (quitWhenDone) {
         quitWhenDone = false;
@@ -435,6 +492,67 @@ void MainWindow::finishJob() {
 
 void MainWindow::stopWriting() {
     appController->stopWriting();
+}
+
+void MainWindow::showOutcome() {
+    const JobProgress& progress = appController->progress();
+    const QString target = QString::fromStdString(jobTarget);
+    if (progress.cancelled) {
+        statusBar()->showMessage(tr("Stopped: nothing was written, %1 is as it was.").arg(target));
+    } else if (progress.error) {
+        statusBar()->showMessage(tr("Not written: %1").arg(target));
+    } else {
+        statusBar()->showMessage(tr("Written: %1").arg(target));
+        showInFolderButton->show();
+    }
+}
+
+void MainWindow::tell(const QString& message) {
+    statusBar()->showMessage(message, kMessageMilliseconds);
+}
+
+void MainWindow::rememberEntries() const {
+    QSettings state(WindowStateFile(), QSettings::IniFormat);
+    state.beginGroup(kEntriesGroup);
+    for (const QLineEdit* field : findChildren<QLineEdit*>())
+        if (NumberEntry::Of(field) != nullptr) state.setValue(field->objectName(), EntryValue(field));
+    for (const QComboBox* popup : ui->upperTabView->findChildren<QComboBox*>())
+        state.setValue(popup->objectName(), popup->currentText());
+    for (const QCheckBox* box : ui->upperTabView->findChildren<QCheckBox*>())
+        state.setValue(box->objectName(), box->isChecked());
+}
+
+void MainWindow::restoreEntries() {
+    QSettings state(WindowStateFile(), QSettings::IniFormat);
+    state.beginGroup(kEntriesGroup);
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        bool number = false;
+        const double value = state.value(field->objectName()).toDouble(&number);
+        if (number && NumberEntry::Of(field) != nullptr) SetEntryValue(field, value);
+    }
+    for (QComboBox* popup : ui->upperTabView->findChildren<QComboBox*>()) {
+        const int index = popup->findText(state.value(popup->objectName()).toString());
+        if (index >= 0) popup->setCurrentIndex(index);
+    }
+    for (QCheckBox* box : ui->upperTabView->findChildren<QCheckBox*>())
+        box->setChecked(state.value(box->objectName(), box->isChecked()).toBool());
+}
+
+QFileDialog* MainWindow::savePanel() const {
+    return panel;
+}
+
+void MainWindow::requestQuit() {
+    close();
+}
+
+void MainWindow::quitUnattended() {
+    // Nobody may be there to answer a question or an alert: each is dismissed, the job then
+    // ends as after Stop.
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible())
+            box->reject();
+    requestQuit();
 }
 
 void MainWindow::waitForJob() {
@@ -448,8 +566,12 @@ void MainWindow::waitForJob() {
 }
 
 void MainWindow::setLocked(bool locked) {
+    // A disabled control loses the focus and nothing gets it back when it is enabled again: the
+    // window would then take no keys, not even its shortcuts.
+    if (locked) focusBeforeJob = focusWidget();
     ui->bgImage->setEnabled(!locked);
     ui->generateAction->setEnabled(!locked);
+    if (!locked) (focusBeforeJob ? focusBeforeJob.data() : ui->generateButton)->setFocus();
 }
 
 void MainWindow::showHelp() {
@@ -485,10 +607,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         // on, which could then never return.
         quitWhenDone = true;
         stopWriting();
+        statusBar()->showMessage(tr("Stopping the job, then quitting…"));
         event->ignore();
         return;
     }
     frame->save();
+    rememberEntries();
     if (aboutController) aboutController->close();
     if (helpController) helpController->close();
     event->accept();

@@ -23,9 +23,10 @@ class ProgressSheet;
 } // namespace Ui
 class QComboBox;
 class QLineEdit;
+class QPushButton;
 class AboutWindow;
 class HelpWindow;
-class RangeFormatter;
+class SavePanel;
 class WindowFrame;
 
 class MainWindow : public QMainWindow {
@@ -36,7 +37,7 @@ class MainWindow : public QMainWindow {
 
     AppController& controller() { return *appController; }
     // The save panel while it is open.
-    QFileDialog* savePanel() const { return panel; }
+    QFileDialog* savePanel() const;
     // From the confirmed save panel until the job has finished and the window is usable again.
     bool jobActive() const { return active; }
     AboutWindow* aboutWindow() const { return aboutController.get(); }
@@ -49,6 +50,12 @@ class MainWindow : public QMainWindow {
     void stopWriting();
     void showHelp();
     void showAboutPanel();
+    // Quit, from the menu, Ctrl+Q, the close button or a signal: a running job is stopped and
+    // cleans up first, then the window closes and the application quits.
+    void requestQuit();
+    // As requestQuit, and alerts that are up are dismissed, for nobody may be there to answer
+    // them (a signal, the end of the session).
+    void quitUnattended();
 
   signals:
     // The job has ended, its sheet is closed and the window takes input again.
@@ -67,6 +74,12 @@ class MainWindow : public QMainWindow {
     void tabViewDidSelect(int index);
     void handleSampleRate(QWidget* control);
     void doSaveOptions(int tag);
+    // Applies each tab's sample rate to its frequency and length entries.
+    void applyRateLimits();
+    void rememberEntries() const;
+    void restoreEntries();
+    void tell(const QString& message);
+    void showOutcome();
     void doWordLengthOptions(int tag);
     void correctVisibleEntries();
     void copyEntriesIntoSettings();
@@ -92,14 +105,10 @@ class MainWindow : public QMainWindow {
     QDialog* progressSheet = nullptr;
     WindowFrame* frame = nullptr;
 
-    RangeFormatter* freqFormatter = nullptr;
-    RangeFormatter* levelFormatter = nullptr;
-    RangeFormatter* lengthFormatter = nullptr;
-    RangeFormatter* rateFormatter = nullptr;
-    RangeFormatter* silenceFormatter = nullptr;
-    RangeFormatter* repeatsFormatter = nullptr;
-
-    QPointer<QFileDialog> panel;
+    QPointer<SavePanel> panel;
+    QPushButton* showInFolderButton = nullptr;
+    QPointer<QWidget> focusBeforeJob;
+    std::string jobTarget; // the file or folder the running or last job writes
     std::thread worker;
     QTimer progressTimer;
     std::uint64_t jobSerial = 0;

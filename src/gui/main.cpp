@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSessionManager>
 
 #include "gui/MainWindow.h"
 #include "gui/QtDesktopServices.h"
+#include "gui/QuitSignals.h"
 #include "shell/Resources.h"
 
 int main(int argc, char* argv[]) {
@@ -21,9 +23,14 @@ int main(int argc, char* argv[]) {
     QtDesktopServices desktop;
     ScopedDesktopServices installed(desktop);
     MainWindow window;
-    desktop.setParentWindow(&window);
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
+    // A signal, or the end of the desktop session, quits as Quit does, with nobody to answer.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &window, &MainWindow::quitUnattended);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.quitUnattended(); });
     window.show();
-    return application.exec();
+    const int status = application.exec();
+    return quitSignals.received() != 0 ? 128 + quitSignals.received() : status;
 }

@@ -226,17 +226,6 @@ std::string Quoted(const char* text, const std::string& name) {
 
 } // namespace
 
-void LogAndAlert(const std::string& logLine, const char* title, const char* message) {
-    DesktopServices& desktop = DesktopServices::Current();
-    desktop.log(logLine);
-    desktop.alert(title, message);
-}
-
-void ReportPhaseCheckFailure(const std::string& name, const std::string& reason) {
-    LogAndAlert(name + " thrown: " + reason + " - ", kSoundFilesAlertTitle,
-                kSoundFilesAlertMessage);
-}
-
 Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
                      JobProgress& progress, SampleLookup lookup, FailureReport report)
     : settings(settings), saveOptions(saveOptions), progress(progress), lookup(std::move(lookup)),
@@ -246,7 +235,7 @@ Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
     if (!this->report)
         this->report = [&saveOptions](const std::string& name, const std::string& reason) {
             const bool set = WritesSpeakerSet(saveOptions.outputType());
-            LogAndAlert(name + " thrown: " + reason + " - ",
+            LogAndAlert(name + " thrown: " + reason + " - ", reason,
                         set ? kSoundFilesAlertTitle : kSoundFileAlertTitle,
                         set ? kSoundFilesAlertMessage : kSoundFileAlertMessage);
         };

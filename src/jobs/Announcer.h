@@ -56,12 +56,6 @@ std::int32_t TruncatedInt(double value);
 
 } // namespace speech
 
-// Tells the user that a file of a phase check or an announcement could not be written: a log
-// line "<name> thrown: <reason> - " and an alert that waits until it is dismissed.
-void ReportPhaseCheckFailure(const std::string& name, const std::string& reason);
-// Writes `logLine` to the log and shows the alert, waiting until it is dismissed.
-void LogAndAlert(const std::string& logLine, const char* title, const char* message);
-
 // Inserts voice samples into output files at the job's output rate and level. The job must
 // have run InitPolyPhase(sampleRate, 48000) before the first insertion.
 class Announcer {

@@ -248,12 +248,11 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
             PathServices::Current().TellDesktop(target);
         }
     } catch (const QuillException& e) {
-        progressState.error = true;
         const QuillException named(e.name(), NamingTarget(e.reason(), target), e.userInfo());
-        reportFailure(named.LogLine(), kSoundFileAlertTitle, kSoundFileAlertMessage);
+        reportFailure(named.LogLine(), named.reason(), kSoundFileAlertTitle,
+                      kSoundFileAlertMessage);
     } catch (const std::exception& e) {
-        progressState.error = true;
-        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ",
+        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ", e.what(),
                       kSoundFileAlertTitle, kSoundFileAlertMessage);
     }
     // The file is released before the header block it may still read when closing.
@@ -295,9 +294,9 @@ template <typename Create> void AppController::ReportingFailures(Create create) 
     try {
         create(specificsBlock.Data());
     } catch (const QuillException& e) {
-        reportFailure(e.LogLine(), kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+        reportFailure(e.LogLine(), e.reason(), kSoundFilesAlertTitle, kSoundFilesAlertMessage);
     } catch (const std::exception& e) {
-        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ",
+        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ", e.what(),
                       kSoundFilesAlertTitle, kSoundFilesAlertMessage);
     }
 }
@@ -346,7 +345,9 @@ void AppController::handleProgressNotification(const std::any& object) {
 
 void AppController::stopWriting() { shouldStop = 1; }
 
-void AppController::reportFailure(const std::string& logLine, const char* title,
-                                  const char* message) {
-    LogAndAlert(logLine, title, message);
+void AppController::reportFailure(const std::string& logLine, const std::string& reason,
+                                  const char* title, const char* message) {
+    // Set before the alert: a window that sees it shows no progress over the alert.
+    progressState.error = true;
+    LogAndAlert(logLine, reason, title, message);
 }

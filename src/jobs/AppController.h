@@ -109,7 +109,8 @@ private:
     // would clip raises "QUILException" naming the highest level the noise takes.
     int GenerateNoiseFile(TxSoundFile& file, std::int32_t announcementFrames);
     // Tells the user about a failure: a log line and an alert that waits for dismissal.
-    void reportFailure(const std::string& logLine, const char* title, const char* message);
+    void reportFailure(const std::string& logLine, const std::string& reason, const char* title,
+                       const char* message);
     // Runs `create` with the Broadcast WAVE header block; a failure is told to the user.
     template <typename Create> void ReportingFailures(Create create);
     std::unique_ptr<TxSoundFile> createTemporaryFile(const std::string& folder,

@@ -40,6 +40,15 @@ std::optional<LimitViolation> CheckFrequency(JobValue which, double frequency, d
         Format("%g to %.0f Hz (half of the sample rate)", kLowestFrequency, rate * 0.5)};
 }
 
+std::optional<LimitViolation> CheckToneFrequency(JobValue which, double frequency, double rate) {
+    const ValueRange range = ToneFrequencyRange(rate);
+    if (range.Contains(frequency)) return {};
+    return LimitViolation{which, frequency,
+                          Format("%g to %.0f Hz (a steady tone lies below half the sample rate, "
+                                 "where all its samples would be zero)",
+                                 kLowestFrequency, range.highest)};
+}
+
 std::optional<LimitViolation> CheckLevel(JobValue which, double level) {
     if (LevelRange().Contains(level)) return {};
     return LimitViolation{which, level, Format("%.0f to %.0f dB", kLowestLevel, kHighestLevel)};
@@ -47,7 +56,7 @@ std::optional<LimitViolation> CheckLevel(JobValue which, double level) {
 
 // The longest length in seconds after `reservedFrames`, rounded down so that the length named is
 // one that is accepted.
-double LongestLength(double rate, const SaveOptions& options, std::int32_t reservedFrames = 0) {
+double LongestLength(double rate, const SaveOptions& options, std::int32_t reservedFrames) {
     std::int32_t most =
         MaxSignalFrames(options.realFileType(), options.wordLength(), reservedFrames);
     return std::floor(most / rate * 100.0) / 100.0;
@@ -72,11 +81,12 @@ std::optional<LimitViolation> CheckNoise(const Settings& settings, const SaveOpt
             Format("LOW-HIGH with %.0f Hz <= LOW < HIGH < %.0f Hz (half of the sample rate)",
                    kLowestBandEdge, rate * 0.5)};
     if (options.outputType() != kOutputLevelCheck)
-        return CheckSignalLength(settings.length(), rate, options);
+        return CheckSignalLength(settings.length(), rate, options,
+                                 settings.announce() ? AnnouncementReserve(rate) : 0);
     const auto speakers = static_cast<double>(LayoutSpeakers(settings.channelSetup()).size());
     if (speakers > 0 && !CheckSignalLength(settings.length() * speakers, rate, options))
         return {};
-    const double longest = std::floor(LongestLength(rate, options) / std::max(speakers, 1.0) *
+    const double longest = std::floor(LongestLength(rate, options, 0) / std::max(speakers, 1.0) *
                                       100.0) / 100.0;
     return LimitViolation{JobValue::length, settings.length(),
                           Format("at least one frame (%.3g s) and at most %.2f s per speaker",
@@ -114,11 +124,18 @@ ValueRange SampleRateRange() {
 ValueRange FrequencyRange(double sampleRate) {
     return {kLowestFrequency, sampleRate * 0.5};
 }
+ValueRange ToneFrequencyRange(double sampleRate) {
+    return {kLowestFrequency, std::max(kLowestFrequency, sampleRate * 0.5 - kToneBelowHalfRate)};
+}
 ValueRange LevelRange() {
     return {kLowestLevel, kHighestLevel};
 }
-ValueRange LengthRange(double sampleRate, const SaveOptions& options) {
-    return {1.0 / sampleRate, LongestLength(sampleRate, options)};
+ValueRange LengthRange(double sampleRate, const SaveOptions& options, bool announce) {
+    return {1.0 / sampleRate,
+            LongestLength(sampleRate, options, announce ? AnnouncementReserve(sampleRate) : 0)};
+}
+std::int32_t AnnouncementReserve(double sampleRate) {
+    return static_cast<std::int32_t>(std::ceil(kAnnouncementReserveSeconds * sampleRate));
 }
 ValueRange SilenceRange() {
     return {kLowestSilence, kHighestSilence};
@@ -148,9 +165,12 @@ double PlannedFrames(double length, double sampleRate) {
 std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
                                                const SaveOptions& options) {
     double rate = settings.sampleRate();
-    if (!SampleRateRange().Contains(rate))
-        return LimitViolation{JobValue::sampleRate, rate,
-                              Format("%.0f to %.0f Hz", kLowestSampleRate, kHighestSampleRate)};
+    // A file's header keeps a whole number of hertz.
+    if (!SampleRateRange().Contains(rate) || rate != std::trunc(rate))
+        return LimitViolation{
+            JobValue::sampleRate, rate,
+            Format("a whole number of hertz from %.0f to %.0f Hz", kLowestSampleRate,
+                   kHighestSampleRate)};
     // The phase and channel check uses neither the frequencies nor the length.
     if (options.outputType() == kOutputPhaseCheck) {
         if (!SilenceRange().Contains(settings.silence()))
@@ -163,9 +183,14 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
     }
     if (options.outputType() == kOutputNoise || options.outputType() == kOutputLevelCheck)
         return CheckNoise(settings, options);
-    if (auto v = CheckFrequency(JobValue::freqFrom, settings.freq_from(), rate)) return v;
-    if (auto v = CheckFrequency(JobValue::freqTo, settings.freq_to(), rate)) return v;
+    // A sweep that neither rises nor falls is a steady tone.
+    const bool steady = options.outputType() == kOutputTestTone ||
+                        settings.freq_from() == settings.freq_to();
+    const auto check = steady ? CheckToneFrequency : CheckFrequency;
+    if (auto v = check(JobValue::freqFrom, settings.freq_from(), rate)) return v;
+    if (auto v = check(JobValue::freqTo, settings.freq_to(), rate)) return v;
     if (auto v = CheckLevel(JobValue::levelFrom, settings.level_from())) return v;
     if (auto v = CheckLevel(JobValue::levelTo, settings.level_to())) return v;
-    return CheckSignalLength(settings.length(), rate, options);
+    return CheckSignalLength(settings.length(), rate, options,
+                             settings.announce() ? AnnouncementReserve(rate) : 0);
 }

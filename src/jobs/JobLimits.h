@@ -17,6 +17,13 @@ inline constexpr double kLowestLevel = -120.0;
 inline constexpr double kHighestLevel = 0.0;
 // Below 1 Hz a tone is no longer heard as a tone and its markers' labels lose their digits.
 inline constexpr double kLowestFrequency = 1.0;
+// A steady tone at exactly half the sample rate is sin(pi n): every sample is zero. A tone stays
+// this far below it; a sweep only passes through that frequency and may end there.
+inline constexpr double kToneBelowHalfRate = 1.0;
+// The share of a file an announcement may take at most (the longest spoken parameters with their
+// pauses take about 15 s): a length is checked against the room left after it before the job
+// starts, so that the length a front end accepts is one the job accepts.
+inline constexpr double kAnnouncementReserveSeconds = 60.0;
 // The phase and channel check: silence after every element and bursts per speaker pair.
 inline constexpr double kLowestSilence = 0.0;
 inline constexpr double kHighestSilence = 60.0;
@@ -70,12 +77,17 @@ std::optional<LimitViolation> CheckSignalLength(double length, double rate,
 // The ranges CheckJobSettings applies, for front ends that offer or correct values before a
 // job starts.
 ValueRange SampleRateRange();
-// From kLowestFrequency up to half of `sampleRate`.
+// From kLowestFrequency up to half of `sampleRate`: the frequencies a sweep may start or end at.
 ValueRange FrequencyRange(double sampleRate);
+// A steady tone's frequencies: from kLowestFrequency to kToneBelowHalfRate below half the rate.
+ValueRange ToneFrequencyRange(double sampleRate);
 ValueRange LevelRange();
 // From one frame to the longest signal a file of the chosen type and word length holds at
-// `sampleRate`, rounded down to 1/100 s.
-ValueRange LengthRange(double sampleRate, const SaveOptions& options);
+// `sampleRate` (after the room an announcement may take, when `announce`), rounded down to
+// 1/100 s.
+ValueRange LengthRange(double sampleRate, const SaveOptions& options, bool announce = false);
+// The frames set aside for an announcement at `sampleRate`.
+std::int32_t AnnouncementReserve(double sampleRate);
 ValueRange SilenceRange();
 ValueRange RepeatsRange();
 // RMS levels of noise: up to the level whose peaks stay below full scale.

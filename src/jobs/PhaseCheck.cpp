@@ -163,8 +163,9 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
             DesktopServices::Current().log(name + " thrown: " + reason + " - ");
         };
     if (!this->alert)
-        this->alert = [] {
-            DesktopServices::Current().alert(kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+        this->alert = [](const std::string& reason) {
+            DesktopServices::Current().alert(kSoundFilesAlertTitle, kSoundFilesAlertMessage,
+                                             reason);
         };
 }
 
@@ -190,9 +191,10 @@ void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
             progress.cancelled = true;
             shouldStop = 0;
         } else {
-            log(failure.name(), NamingTarget(failure.reason(), directory));
+            const std::string reason = NamingTarget(failure.reason(), directory);
+            log(failure.name(), reason);
             progress.error = true;
-            alert();
+            alert(reason);
         }
     }
     // An unfinished set goes; an earlier set at the chosen path stays as it was.

@@ -80,8 +80,8 @@ public:
         const std::string& directory)>;
     // Writes one log line for a failure: the exception's name and reason.
     using FailureLog = std::function<void(const std::string& name, const std::string& reason)>;
-    // Tells the user that the files could not be written, and waits for them.
-    using FailureAlert = std::function<void()>;
+    // Tells the user that the files could not be written and why, and waits for them.
+    using FailureAlert = std::function<void(const std::string& reason)>;
     // Creates directory/baseName.<extension> with a channel per speaker and returns one handle
     // per speaker in `speakers`' order, or none (after telling the user) when it cannot.
     using InterleavedMaker = std::function<PhaseCheckFiles(const std::string& baseName,

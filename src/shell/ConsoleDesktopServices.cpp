@@ -1,7 +1,9 @@
 #include "shell/ConsoleDesktopServices.h"
 
-void ConsoleDesktopServices::alert(const std::string& title, const std::string& message) {
-    // Nobody is there to dismiss it: once printed, the caller may go on.
+void ConsoleDesktopServices::alert(const std::string& title, const std::string& message,
+                                   const std::string&) {
+    // Nobody is there to dismiss it: once printed, the caller may go on. The reason is in the
+    // log line printed just before.
     WriteLine(title + ": " + message);
 }
 

@@ -12,7 +12,8 @@ public:
     // Writes to `stream` (stderr unless told otherwise).
     explicit ConsoleDesktopServices(std::FILE* stream = stderr) : stream(stream) {}
 
-    void alert(const std::string& title, const std::string& message) override;
+    void alert(const std::string& title, const std::string& message,
+               const std::string& reason) override;
     void log(const std::string& line) override;
 
 private:

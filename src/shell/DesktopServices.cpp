@@ -17,3 +17,10 @@ DesktopServices& DesktopServices::Current() {
 DesktopServices* DesktopServices::SetCurrent(DesktopServices* services) {
     return installed.exchange(services);
 }
+
+void LogAndAlert(const std::string& logLine, const std::string& reason, const char* title,
+                 const char* message) {
+    DesktopServices& desktop = DesktopServices::Current();
+    desktop.log(logLine);
+    desktop.alert(title, message, reason);
+}

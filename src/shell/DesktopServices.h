@@ -12,8 +12,10 @@ public:
     virtual ~DesktopServices() = default;
 
     // Shows an alert with one default button and returns once the user has dismissed it.
+    // `reason` says what failed, on which path and why, where the alert reports a failure.
     // May be called from a worker thread, which then waits.
-    virtual void alert(const std::string& title, const std::string& message) = 0;
+    virtual void alert(const std::string& title, const std::string& message,
+                       const std::string& reason = {}) = 0;
     // Writes one line to the log.
     virtual void log(const std::string& line) = 0;
 
@@ -23,6 +25,10 @@ public:
     // installation (nullptr when none was installed).
     static DesktopServices* SetCurrent(DesktopServices* services);
 };
+
+// Tells the user of a failure: `logLine` to the log, then the alert with its reason.
+void LogAndAlert(const std::string& logLine, const std::string& reason, const char* title,
+                 const char* message);
 
 // Installs `services` for the lifetime of the object.
 using ScopedDesktopServices = ScopedInstall<DesktopServices, &DesktopServices::SetCurrent>;

@@ -76,7 +76,7 @@ class MainWindowTest : public QObject {
         emit popup->activated(popup->currentIndex());
     }
     void chooseOption(const char* radioName) { child<QRadioButton>(radioName)->click(); }
-    double frequencyMaximum() { return child<RangeFormatter>("freqFormatter")->range().highest; }
+    double frequencyMaximum() { return NumberEntry::Of(entry("tab1FrequencyCell"))->range().highest; }
     // A new window, as at a launch with these stored save options.
     void launch(const nlohmann::json& storedOptions = nullptr) {
         window.reset();

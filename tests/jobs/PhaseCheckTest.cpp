@@ -103,7 +103,7 @@ TEST_P(PhaseCheckSequence, EveryFileHoldsItsPartInStep) {
                                              dir + "/" + base + "." + speaker + ".aif", 1, 16,
                                              float(kRate), true, nullptr);
         },
-        [](auto&&...) {}, [] { ADD_FAILURE() << "alert"; });
+        [](auto&&...) {}, [](const std::string& reason) { ADD_FAILURE() << "alert: " << reason; });
     job.makePhaseCheckFiles(folder.File("set"));
     EXPECT_FALSE(progress.error);
     EXPECT_EQ(progress.Poll(), 1.0);

@@ -14,9 +14,12 @@
 // Records the titles of alerts and the log lines; installed while it exists.
 struct RecordingDesktop : DesktopServices {
     ~RecordingDesktop() override { DesktopServices::SetCurrent(previous); }
-    void alert(const std::string& title, const std::string&) override { alerts.push_back(title); }
+    void alert(const std::string& title, const std::string&, const std::string& reason) override {
+        alerts.push_back(title);
+        reasons.push_back(reason);
+    }
     void log(const std::string& line) override { logLines.push_back(line); }
-    std::vector<std::string> alerts, logLines;
+    std::vector<std::string> alerts, reasons, logLines;
     DesktopServices* previous = DesktopServices::SetCurrent(this);
 };
 
