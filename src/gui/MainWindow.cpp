@@ -102,6 +102,7 @@ MainWindow::MainWindow(QWidget* parent)
     progressSheet->setWindowModality(Qt::NonModal);
     progressSheet->addAction(ui->quitAction);
 
+    statusBar()->setObjectName("statusBar");
     showInFolderButton = new QPushButton(tr("Show in Fol&der"), this);
     showInFolderButton->setObjectName("showInFolderButton");
     showInFolderButton->hide();

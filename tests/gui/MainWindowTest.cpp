@@ -2,6 +2,8 @@
 // answered, jobs run, stopped, failed and quit, offscreen.
 #include <sndfile.h>
 
+#include <cmath>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,7 +35,8 @@ void Answer(const QString& name, QMessageBox::StandardButton button, QString* te
     QObject::connect(timer, &QTimer::timeout, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || box->objectName() != name) return;
-        if (text != nullptr) *text = box->text() + "\n" + box->informativeText();
+        if (text != nullptr)
+            *text = box->windowTitle() + "\n" + box->text() + "\n" + box->informativeText();
         timer->stop();
         timer->deleteLater();
         box->button(button)->click();
@@ -126,8 +130,8 @@ class MainWindowTest : public QObject {
     }
     void cleanup() { window.reset(); }
 
-    // Only the kind and the word length are stored: the entries start from the defaults and
-    // every launch writes AIFF.
+    // Only the kind and the word length are stored in the preferences: every launch writes
+    // AIFF.
     void startsOnTheStoredKind_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("tab");
@@ -147,61 +151,67 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->controller().saveOptions().outputType(), tab);
         QCOMPARE(child<QPushButton>("generateButton")->text().remove('&'), button);
         QCOMPARE(entry("tab1FrequencyCell")->text(), "1000");
-        QCOMPARE(frequencyMaximum(), 22050.0);
+        QCOMPARE(frequencyMaximum(), 22049.0); // a tone at half the rate would be silence
         window->doGenerateSoundFile();
         QVERIFY(child<QRadioButton>("fileTypeAIFFRadio")->isChecked());
         QCOMPARE(child<QButtonGroup>("wordLengthButtons")->checkedId(), checkedWordLength);
         window->savePanel()->reject();
     }
 
-    // A rate chosen or typed limits the frequencies the entries accept.
+    // A rate chosen or typed limits the frequencies of its own tab: a value typed at a higher
+    // rate is clamped when the rate falls. A tone stays below half the rate, a sweep may end
+    // there.
     void sampleRateLimitsTheFrequencies_data() {
-        QTest::addColumn<int>("tab");
         QTest::addColumn<QString>("rateControl");
+        QTest::addColumn<QString>("cell");
         QTest::addColumn<QString>("rate");
-        QTest::addColumn<QStringList>("after"); // tab 1 cell, tab 3 start, tab 3 end
-        QTest::addColumn<double>("maximum");
-        QTest::newRow("tone pop-up") << 0 << "tab1SampleRatePopup" << "44100"
-                                     << QStringList{"22050", "100", "400000"} << 22050.0;
-        QTest::newRow("typed custom sweep rate") << 2 << "tab3SampleRateTextField" << "48000"
-                                                 << QStringList{"30000", "100", "24000"} << 24000.0;
-        QTest::newRow("full sweep pop-up sets only the maximum") << 1 << "tab2SampleRatePopup"
-            << "32000" << QStringList{"30000", "100", "400000"} << 16000.0;
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("tone") << "tab1SampleRatePopup" << "tab1FrequencyCell" << "44100" << "30000" << "22049";
+        QTest::newRow("tone kept") << "tab1SampleRatePopup" << "tab1FrequencyCell" << "48000" << "20k" << "20000";
+        QTest::newRow("sweep end") << "tab3SampleRateTextField" << "tab3ToFreqTextField" << "48000" << "40000" << "24000";
+        QTest::newRow("rate in kHz") << "tab3SampleRateTextField" << "tab3FromFreqTextField" << "44.1k" << "30000" << "22050";
+        QTest::newRow("other tab's rate") << "tab2SampleRatePopup" << "tab1FrequencyCell" << "8000" << "30000" << "30000";
     }
     void sampleRateLimitsTheFrequencies() {
-        QFETCH(int, tab);
         QFETCH(QString, rateControl);
+        QFETCH(QString, cell);
         QFETCH(QString, rate);
-        QFETCH(QStringList, after);
-        QFETCH(double, maximum);
-        chooseTab(tab);
-        const QStringList cells{"tab1FrequencyCell", "tab3FromFreqTextField", "tab3ToFreqTextField"};
-        const QStringList before{"30000", "100", "400000"};
-        for (int i = 0; i < 3; ++i) entry(cells[i])->setText(before[i]);
-        if (auto* field = window->findChild<QLineEdit*>(rateControl)) {
-            field->selectAll();
-            QTest::keyClicks(field, rate);
-            LeaveField(field);
-        } else {
-            choosePopup(rateControl, rate);
-        }
-        for (int i = 0; i < 3; ++i) QCOMPARE(entry(cells[i])->text(), after[i]);
-        QCOMPARE(frequencyMaximum(), maximum);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        auto setRate = [&](const QString& value) {
+            if (auto* field = window->findChild<QLineEdit*>(rateControl)) {
+                field->setText(value);
+                LeaveField(field);
+            } else {
+                choosePopup(rateControl, value);
+            }
+        };
+        choosePopup("tab1SampleRatePopup", "192000");
+        setRate("192000");
+        entry(cell)->setText(typed);
+        LeaveField(entry(cell));
+        setRate(rate);
+        QCOMPARE(entry(cell)->text(), shown);
     }
 
-    // An entry out of range or not a number is corrected when it is left, on Return and on
-    // Generate; Return and Generate go on to the save panel with the corrected value.
+    // An entry is corrected when it is left, on Return and on Generate: a number out of range is
+    // clamped, and text that is not a number gives the last accepted value back (a typing
+    // mistake never becomes a range's edge). Return and Generate go on to the save panel.
     void badNumberCorrectsTheEntryThatFailed_data() {
         QTest::addColumn<int>("tab");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("ending"); // "focus", "return" or "generate"
         QTest::addColumn<QString>("shown");
-        QTest::newRow("frequency above the limit") << 0 << "tab1FrequencyCell" << "99999" << "return" << "24000";
+        QTest::newRow("frequency above the limit") << 0 << "tab1FrequencyCell" << "99999" << "return" << "23999";
         QTest::newRow("level above 0") << 0 << "tab1LevelCell" << "5" << "focus" << "0";
-        QTest::newRow("level not a number") << 0 << "tab1LevelCell" << "loud" << "generate" << "0";
-        QTest::newRow("fractional repeats") << 3 << "tab4NumRepeatsTextField" << "2.7" << "focus" << "2";
-        QTest::newRow("overlong length") << 1 << "tab2LengthCell" << "1e9" << "generate" << "24347.45";
+        QTest::newRow("level not a number") << 0 << "tab1LevelCell" << "loud" << "generate" << "-10";
+        QTest::newRow("level empty") << 0 << "tab1LevelCell" << "" << "return" << "-10";
+        QTest::newRow("frequency with a space") << 0 << "tab1FrequencyCell" << "1 500" << "focus" << "1000";
+        QTest::newRow("length zero") << 0 << "tab1LengthCell" << "0" << "focus" << "0.000020833";
+        QTest::newRow("fractional repeats") << 3 << "tab4NumRepeatsTextField" << "2.7" << "focus" << "3";
+        QTest::newRow("overlong length") << 1 << "tab2LengthCell" << "1e9" << "generate" << "24287.45";
     }
     void badNumberCorrectsTheEntryThatFailed() {
         QFETCH(int, tab);
@@ -219,11 +229,57 @@ class MainWindowTest : public QObject {
         else if (ending == "return") QTest::keyClick(field, Qt::Key_Return);
         else window->doGenerateSoundFile();
         QCOMPARE(field->text(), shown);
+        const bool told = shown != typed;
+        QCOMPARE(child<QStatusBar>("statusBar")->currentMessage().isEmpty(), !told);
         QCOMPARE(window->savePanel() != nullptr, ending != "focus");
         if (window->savePanel()) {
             QVERIFY(!CheckJobSettings(window->controller().settings(), window->controller().saveOptions()));
             window->savePanel()->reject();
         }
+    }
+
+    // What engineers type: the desktop's decimal separator or ".", "k" for thousands where the
+    // entry takes it, a leading "+"; anything that could mean two numbers is refused.
+    void entryNumbersReadAsTyped_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("thousands");
+        QTest::addColumn<double>("value"); // NaN: not a number
+        const double no = std::nan("");
+        QTest::newRow("plain") << "C" << " 1000 " << false << 1000.0;
+        QTest::newRow("k") << "C" << "1k" << true << 1000.0;
+        QTest::newRow("rate in kHz") << "C" << "44.1k" << true << 44100.0;
+        QTest::newRow("k where none is taken") << "C" << "1k" << false << no;
+        QTest::newRow("plus") << "C" << "+3" << false << 3.0;
+        QTest::newRow("minus sign") << "C" << "\u22126.5" << false << -6.5;
+        QTest::newRow("German comma") << "de_DE" << "2,5" << false << 2.5;
+        QTest::newRow("German point") << "de_DE" << "1.000" << false << 1.0;
+        QTest::newRow("German both") << "de_DE" << "1.000,5" << false << no;
+        QTest::newRow("English comma") << "C" << "2,5" << false << no;
+        QTest::newRow("group space") << "C" << "1 000" << false << no;
+        QTest::newRow("word") << "C" << "abc" << false << no;
+        QTest::newRow("empty") << "C" << "" << false << no;
+        QTest::newRow("overflow") << "C" << "1e400" << false << no;
+    }
+    void entryNumbersReadAsTyped() {
+        QFETCH(QString, locale);
+        QFETCH(QString, typed);
+        QFETCH(bool, thousands);
+        QFETCH(double, value);
+        const auto read = ParseEntryNumber(typed, QLocale(locale), thousands);
+        QCOMPARE(read.has_value(), !std::isnan(value));
+        if (read) QCOMPARE(*read, value);
+    }
+
+    // The entries come back at the next launch as they were left.
+    void entriesAreRememberedBetweenLaunches() {
+        entry("tab1LevelCell")->setText("-20.5");
+        LeaveField(entry("tab1LevelCell"));
+        choosePopup("tab4SampleRatePopup", "96000");
+        window->close();
+        launch();
+        QCOMPARE(entry("tab1LevelCell")->text(), "-20.5");
+        QCOMPARE(child<QComboBox>("tab4SampleRatePopup")->currentText(), "96000");
     }
 
     // Each tab has a rate control of its own, set apart here so that a control read from the
@@ -292,9 +348,9 @@ class MainWindowTest : public QObject {
         entry("tab1LengthCell")->setText("0.5");
         child<QCheckBox>("tab1SpeakCheckbox")->setChecked(false);
         QSignalSpy finished(window.get(), &MainWindow::jobFinished);
-        // The extension typed by the user is not doubled.
+        // The extension typed chooses the format over the option chosen, and is not doubled.
         generateInto(folder.filePath("tone.wav"), [this] {
-            chooseOption("fileTypeBroadcastWaveRadio");
+            chooseOption("fileTypeAIFFRadio");
             chooseOption("wordLength24Radio");
         });
         QVERIFY(window->jobActive());
@@ -347,7 +403,10 @@ class MainWindowTest : public QObject {
         generateInto(folder.filePath("taken"));
         QVERIFY(finished.wait(10000));
         QVERIFY(question.contains("“taken.aif” already exists"));
-        QCOMPARE(alert, QString("%1\n%2").arg(kSoundFileAlertTitle, kSoundFileAlertMessage));
+        // The title and message, and below them why: the path and what is wrong with it.
+        QVERIFY2(alert.startsWith(QString("%1\n%2\n").arg(kSoundFileAlertTitle, kSoundFileAlertMessage)) &&
+                     alert.contains(folder.filePath("taken.aif") + "' exists and is not a file"),
+                 qPrintable(alert));
         QCOMPARE(Entries(folder.path()), QStringList{"taken.aif"});
         window->doGenerateSoundFile();
         QVERIFY(window->savePanel());
