@@ -20,8 +20,8 @@ inline constexpr double kLowestFrequency = 1.0;
 // A steady tone at exactly half the sample rate is sin(pi n): every sample is zero. A tone stays
 // this far below it; a sweep only passes through that frequency and may end there.
 inline constexpr double kToneBelowHalfRate = 1.0;
-// The share of a file an announcement may take at most (the longest spoken parameters with their
-// pauses take about 15 s): a length is checked against the room left after it before the job
+// The share of a file an announcement may take at most (a custom sweep's, the longest, takes about
+// 25 s with its pauses): a length is checked against the room left after it before the job
 // starts, so that the length a front end accepts is one the job accepts.
 inline constexpr double kAnnouncementReserveSeconds = 60.0;
 // The phase and channel check: silence after every element and bursts per speaker pair.

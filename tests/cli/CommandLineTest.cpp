@@ -30,8 +30,9 @@ TEST_P(UsageError, Exits2NamingTheOptionAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Values, UsageError,
     testing::ValuesIn(std::vector<std::pair<std::string, std::string>>{
-        {"tone --freq 30000", "--freq 30000 is out of range; accepted: 1 to 22050 Hz"},
-        {"tone --rate nan", "--rate nan is out of range; accepted: 8000 to 384000 Hz"},
+        {"tone --freq 22050", "--freq 22050 is out of range; accepted: 1 to 22049 Hz"},
+        {"tone --rate nan", "--rate nan is out of range; accepted: a whole number of hertz"},
+        {"sweep --rate 12345.6", "--rate 12345.6 is out of range; accepted: a whole number of"},
         {"tone --length 30000 --bits 24", "the longest a 24-bit AIFF file holds at 44100 Hz"},
         {"tone --bits 20", "--bits: 20 not in {16,24}"},
         {"tone --format mp3", "--format: mp3 not in {aiff,bwf}"},

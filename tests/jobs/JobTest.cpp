@@ -175,9 +175,10 @@ INSTANTIATE_TEST_SUITE_P(Jobs, JobOverEarlierOutput, testing::Values(
 TEST(JobLimits, RefuseTheFirstValueOutOfRange) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::pair<Settings, std::optional<JobValue>> cases[] = {
-        {ToneSettings(192000, 0, 1.0 / 384000, 384000), std::nullopt},
+        {ToneSettings(191999, 0, 1.0 / 384000, 384000), std::nullopt},
         {ToneSettings(1000, -10, 10, nan), JobValue::sampleRate},
-        {ToneSettings(22050.5, -10, 10, 44100), JobValue::freqFrom},
+        {ToneSettings(1000, -10, 10, 44100.5), JobValue::sampleRate},
+        {ToneSettings(22050, -10, 10, 44100), JobValue::freqFrom}, // all its samples are zero
         {ToneSettings(1000, 0.01, 10, 44100), JobValue::levelFrom},
         {ToneSettings(1000, -10, nan, 44100), JobValue::length}};
     for (const auto& [settings, refused] : cases) {
