@@ -40,8 +40,8 @@ constexpr int kBarSteps = 1000; // the bar's maximum; the bar shows fractions 0.
 constexpr int kMessageMilliseconds = 10000;
 
 // Every rate a job accepts that studios use, from telephone to 384 kHz.
-const char* const kSampleRates[] = {"8000",  "11025", "16000",  "22050",  "32000",
-                                    "44100", "48000", "88200",  "96000",  "176400",
+const char* const kSampleRates[] = {"8000",   "11025",  "16000", "22050", "32000",
+                                    "44100",  "48000",  "88200", "96000", "176400",
                                     "192000", "352800", "384000"};
 const char* const kEntriesGroup = "Entries";
 
@@ -516,7 +516,8 @@ void MainWindow::rememberEntries() const {
     QSettings state(WindowStateFile(), QSettings::IniFormat);
     state.beginGroup(kEntriesGroup);
     for (const QLineEdit* field : findChildren<QLineEdit*>())
-        if (NumberEntry::Of(field) != nullptr) state.setValue(field->objectName(), EntryValue(field));
+        if (NumberEntry::Of(field) != nullptr)
+            state.setValue(field->objectName(), EntryValue(field));
     for (const QComboBox* popup : ui->upperTabView->findChildren<QComboBox*>())
         state.setValue(popup->objectName(), popup->currentText());
     for (const QCheckBox* box : ui->upperTabView->findChildren<QCheckBox*>())

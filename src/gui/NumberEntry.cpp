@@ -71,8 +71,9 @@ NumberEntry::NumberEntry(QLineEdit* field, const Kind& kind, ValueRange range, d
 }
 
 NumberEntry* NumberEntry::Of(const QLineEdit* field) {
-    return field != nullptr ? field->findChild<NumberEntry*>("numberEntry", Qt::FindDirectChildrenOnly)
-                            : nullptr;
+    return field != nullptr
+               ? field->findChild<NumberEntry*>("numberEntry", Qt::FindDirectChildrenOnly)
+               : nullptr;
 }
 
 void NumberEntry::setValue(double value) {
@@ -134,8 +135,10 @@ double EntryValue(const QLineEdit* entry) {
 }
 
 void SetEntryValue(QLineEdit* entry, double value) {
-    if (NumberEntry* number = NumberEntry::Of(entry)) number->setValue(value);
-    else entry->setText(NumberText(value));
+    if (NumberEntry* number = NumberEntry::Of(entry))
+        number->setValue(value);
+    else
+        entry->setText(NumberText(value));
 }
 
 bool CorrectEntry(QLineEdit* entry) {

@@ -31,9 +31,9 @@ class NumberEntry : public QObject {
     Q_OBJECT
   public:
     struct Kind {
-        QString name;          // what the entry holds, in messages: "Level"
-        QString unit;          // "dBFS peak", "Hz", "s"; empty when none
-        bool integer = false;  // whole numbers only (rates, counts)
+        QString name;           // what the entry holds, in messages: "Level"
+        QString unit;           // "dBFS peak", "Hz", "s"; empty when none
+        bool integer = false;   // whole numbers only (rates, counts)
         bool thousands = false; // a "k" suffix multiplies by 1000
     };
 

@@ -27,7 +27,8 @@ int main(int argc, char* argv[]) {
                      Qt::QueuedConnection);
     // A signal, or the end of the desktop session, quits as Quit does, with nobody to answer.
     QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &window, &MainWindow::quitUnattended);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &window,
+                     &MainWindow::quitUnattended);
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager&) { window.quitUnattended(); });
     window.show();

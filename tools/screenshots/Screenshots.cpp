@@ -11,11 +11,11 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QStatusBar>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,7 +102,8 @@ int main(int argc, char* argv[]) {
     ok &= Save(WithSheet(&window, sheet), folder, "progress-sheet.png");
 
     // A file written: the status line names it and offers its folder.
-    window.statusBar()->showMessage("Written: /home/studio/VivuZira 1000 Hz, -10.00 dB, 10 sec.aif");
+    window.statusBar()->showMessage(
+        "Written: /home/studio/VivuZira 1000 Hz, -10.00 dB, 10 sec.aif");
     window.findChild<QPushButton*>("showInFolderButton")->show();
     QTest::qWait(50);
     ok &= Save(window.grab(), folder, "written.png");
