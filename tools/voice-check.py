@@ -16,9 +16,9 @@ Usage: voice-check.py [--quillgen PATH] [--resources DIR] [--worst N] [--max-wer
 Exits 1 when the word error rate is above --max-wer (default: no limit).
        voice-check.py --loudness [--resources DIR]: the speech level of every voice sample and
                       their spread.
-       voice-check.py --speech-gain SAMPLE LEVEL CEILING: the gain in dB that brings the speech
-                      level of SAMPLE to LEVEL dBFS, or its peak to CEILING dBFS if that is less
-                      (for tools/make-voices.sh).
+       voice-check.py --speech-gain SAMPLE LEVEL LOWEST HIGHEST: the gain in dB that brings
+                      the speech level of SAMPLE to LEVEL dBFS, as far as its peak stays between
+                      LOWEST and HIGHEST dBFS (for tools/make-voices.sh).
 Needs: pocketsphinx, pocketsphinx-en-us, sox (scripts/install-deps.sh voice-check).
 """
 import argparse
@@ -348,12 +348,13 @@ def main():
     parser.add_argument("--keep", help="keep the files written in this folder")
     parser.add_argument("--only", default="", help="only the cases whose name holds this")
     parser.add_argument("--loudness", action="store_true")
-    parser.add_argument("--speech-gain", nargs=3, metavar=("SAMPLE", "LEVEL", "CEILING"))
+    parser.add_argument("--speech-gain", nargs=4, metavar=("SAMPLE", "LEVEL", "LOWEST", "HIGHEST"))
     options = parser.parse_args()
     if options.speech_gain:
         values = read_sample(options.speech_gain[0])
-        gain = min(float(options.speech_gain[1]) - speech_level(values),
-                   float(options.speech_gain[2]) - peak_level(values))
+        level, lowest, highest = (float(v) for v in options.speech_gain[1:])
+        peak = peak_level(values)
+        gain = min(max(level - speech_level(values), lowest - peak), highest - peak)
         print(f"{gain:.2f}")
         return 0
     if options.loudness:
