@@ -4,7 +4,7 @@
 Writes a varied set of announced files with quillgen (tones, levels, sample rates, sweeps, noises
 and phase checks), cuts out what each one says (a tone's, sweep's or noise's announcement ends at
 the first marker after "Announcement"; a phase check is spoken throughout, less its noise bursts)
-and has pocketsphinx (en-us model, held to a grammar of the announcement words) recognise it.
+and has pocketsphinx (en-us model, held to a grammar of the phrases the voices say) recognise it.
 
 What the program meant to say is learnt from the program too: every case is written a second time
 with voices that are tags (a block of a length of its own per voice name), and the order of the
@@ -12,7 +12,7 @@ tags in that file is the order of the voices. The word error rate is the edits (
 deletions, insertions) between recognised and meant words over the number of meant words.
 
 Usage: voice-check.py [--quillgen PATH] [--resources DIR] [--worst N] [--max-wer PERCENT]
-                      [--keep DIR] [--only SUBSTRING]
+                      [--bits 16|24] [--keep DIR] [--only SUBSTRING]
 Exits 1 when the word error rate is above --max-wer (default: no limit).
        voice-check.py --loudness [--resources DIR]: the speech level of every voice sample and
                       their spread.
@@ -35,7 +35,7 @@ import wave
 HERE = os.path.dirname(os.path.abspath(__file__))
 MODEL = "/usr/share/pocketsphinx/model/en-us"
 
-# The words each voice says. Names not listed are said as their own lower-case name.
+# The words of the voices whose names are not what they say.
 WORDS = {
     "0": "zero", "1": "one", "2": "two", "3": "three", "4": "four", "5": "five", "6": "six",
     "7": "seven", "8": "eight", "9": "nine", "10": "ten", "11": "eleven", "12": "twelve",
@@ -98,7 +98,6 @@ TAG_STEP = 480  # a tag's length grows by 10 ms from one voice name to the next
 TAG_GAP = 240  # silence on either side of a tag, so that tags said in a row stay apart
 NOISE_SECONDS = 3.0  # the bursts of the phase checks' test noises
 
-
 SPEECH_WINDOW = 480  # 10 ms of a voice sample
 SPEECH_RANGE_DB = 30.0  # windows this far below the loudest one are pauses, not speech
 
@@ -152,6 +151,7 @@ def loudness_report(resources):
 
 
 def voice_names(resources):
+    """The names of the voice samples in `resources`, sorted."""
     return sorted(f[:-7] for f in os.listdir(resources) if f.endswith(".sample"))
 
 
@@ -167,7 +167,7 @@ def make_tags(resources, folder, names):
             out.write(block)
 
 
-def write_case(quillgen, resources, args, folder):
+def write_case(quillgen, resources, args, folder, bits):
     """Runs quillgen with `resources`; the file written."""
     os.makedirs(folder, exist_ok=True)
     env = dict(os.environ, QUILL_RESOURCES=resources)
@@ -175,7 +175,7 @@ def write_case(quillgen, resources, args, folder):
     if args[0] == "phase-check":
         full = args + ["--interleaved"]
     out = os.path.join(folder, "out" if args[0] == "phase-check" else "out.aif")
-    full += ["--bits", "24", "--quiet", "-o", out]
+    full += ["--bits", str(bits), "--quiet", "-o", out]
     subprocess.run([quillgen] + full, env=env, check=True, stdout=subprocess.DEVNULL)
     if args[0] == "phase-check":
         return os.path.join(out, os.listdir(out)[0])
@@ -183,16 +183,16 @@ def write_case(quillgen, resources, args, folder):
 
 
 def spoken_frames(quillgen, path):
-    """The frames the announcement takes (None: the whole file is spoken) and the file's rate."""
+    """The frames the announcement takes (None: the whole file is spoken)."""
     info = json.loads(subprocess.run([quillgen, "info", "--json", path], check=True,
                                      capture_output=True, text=True).stdout)
     names = [m["name"] for m in info["markers"]]
     if "Announcement" not in names:
-        return None, info["sampleRate"]
+        return None
     start = names.index("Announcement")
     after = [m["position"] for m in info["markers"][start + 1:]
              if m["position"] > info["markers"][start]["position"]]
-    return min(after), info["sampleRate"]
+    return min(after)
 
 
 def read_mono(path, frames):
@@ -277,8 +277,8 @@ def speech_only(samples, is_phase_check):
 
 
 def write_wav(path, samples):
-    """`samples` at a peak of -3 dBFS, with a second of silence before and after: the recogniser
-    learns the room from the first frames and misses words that start at once."""
+    """`samples` as 16-bit WAVE at a peak of -3 dBFS, with a second of silence before and after:
+    the recogniser learns the room from the first frames and misses words that start at once."""
     peak = max((abs(x) for x in samples), default=0.0) or 1.0
     samples = [0.0] * RATE + samples + [0.0] * RATE
     pcm = array.array("h", (int(x / peak * 0.7 * 32767) for x in samples))
@@ -318,6 +318,7 @@ def make_grammar(folder, phrases):
 
 
 def recognise(wav, gram, dic):
+    """The words pocketsphinx hears in `wav`."""
     result = subprocess.run(
         ["pocketsphinx_continuous", "-infile", wav, "-hmm", os.path.join(MODEL, "en-us"),
          "-jsgf", gram, "-dict", dic, "-samprate", str(RATE), "-logfn", os.devnull,
@@ -344,6 +345,8 @@ def main():
     parser.add_argument("--quillgen", default=os.path.join(HERE, "../build/release/quillgen"))
     parser.add_argument("--resources", default=os.path.join(HERE, "../resources"))
     parser.add_argument("--worst", type=int, default=5)
+    parser.add_argument("--bits", type=int, choices=[16, 24], default=24,
+                        help="the files' word length (16: quiet announcements are coarser)")
     parser.add_argument("--max-wer", type=float, default=None)
     parser.add_argument("--keep", help="keep the files written in this folder")
     parser.add_argument("--only", default="", help="only the cases whose name holds this")
@@ -378,13 +381,14 @@ def main():
         for number, (name, args) in enumerate(c for c in CASES if options.only in c[0]):
             folder = os.path.join(work, f"case{number:02}")
             is_phase_check = args[0] == "phase-check"
-            tagged = write_case(options.quillgen, tags, args, os.path.join(folder, "tags"))
-            frames, _ = spoken_frames(options.quillgen, tagged)
-            meant = meant_words(read_mono(tagged, frames), names)
-            spoken = write_case(options.quillgen, resources, args, os.path.join(folder, "voice"))
-            frames, _ = spoken_frames(options.quillgen, spoken)
+            tagged = write_case(options.quillgen, tags, args, os.path.join(folder, "tags"),
+                                options.bits)
+            meant = meant_words(read_mono(tagged, spoken_frames(options.quillgen, tagged)), names)
+            spoken = write_case(options.quillgen, resources, args, os.path.join(folder, "voice"),
+                                options.bits)
             wav = os.path.join(folder, "heard.wav")
-            write_wav(wav, speech_only(read_mono(spoken, frames), is_phase_check))
+            samples = read_mono(spoken, spoken_frames(options.quillgen, spoken))
+            write_wav(wav, speech_only(samples, is_phase_check))
             heard = recognise(wav, gram, dic)
             results.append((name, meant, heard, edits(meant, heard)))
         total_words = sum(len(r[1]) for r in results)

@@ -147,11 +147,11 @@ std::int32_t SpeakQuantity(double value, std::int32_t decimals, Speech& into) {
 
 std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into) {
     // Frequencies and rates in hertz: 1000 is "1" "1000", 31.5 is "30" "1" "Point" "5".
-    auto spokenInt = [&](double value) { return SpeakQuantity(value, kHertzDecimals, into); };
+    auto spokenHertz = [&](double value) { return SpeakQuantity(value, kHertzDecimals, into); };
     auto sweepTo = [&] {
         std::int32_t frames = into.Say("Hertz");
         frames += into.Say("2");
-        frames += spokenInt(settings.freq_to());
+        frames += spokenHertz(settings.freq_to());
         frames += into.Say("Hertz");
         frames += into.Say("Linear");
         frames += into.Say("SineSweep");
@@ -179,7 +179,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
     std::int32_t frames = 0;
     switch (outputType) {
     case kOutputTestTone:
-        frames += spokenInt(settings.freq_from());
+        frames += spokenHertz(settings.freq_from());
         frames += into.Say("Hertz");
         frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
@@ -190,7 +190,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
     case kOutputCustomSweep:
-        frames += spokenInt(settings.freq_from());
+        frames += spokenHertz(settings.freq_from());
         frames += sweepTo();
         frames += into.Say("At");
         frames += atLevel(settings.level_from());
@@ -198,7 +198,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += into.Pause(0.2);
         frames += atLevel(settings.level_to());
         frames += into.Pause(0.5);
-        frames += spokenInt(settings.sampleRate());
+        frames += spokenHertz(settings.sampleRate());
         frames += into.Say("Hertz");
         frames += into.Say("SamplingRate");
         break;
@@ -206,10 +206,10 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         const NoiseParameters& noise = settings.noise();
         frames += into.Say(NoiseVoice(noise.color));
         if (noise.Banded()) {
-            frames += spokenInt(noise.bandLow);
+            frames += spokenHertz(noise.bandLow);
             frames += into.Say("Hertz");
             frames += into.Say("2");
-            frames += spokenInt(noise.bandHigh);
+            frames += spokenHertz(noise.bandHigh);
             frames += into.Say("Hertz");
         }
         frames += atLevelThenRateInKiloHertz(noise.level, true);
