@@ -324,7 +324,10 @@ def recognise(wav, gram, dic):
          "-jsgf", gram, "-dict", dic, "-samprate", str(RATE), "-logfn", os.devnull,
          # A low word insertion probability: the grammar's short words ("at", "two") are
          # otherwise found in every breath between two words.
-         "-wip", "1e-2"],
+         "-wip", "1e-2",
+         # Wide beams: with the default ones a long, badly heard utterance can lose every path
+         # to the grammar's end, and then nothing at all is reported for it.
+         "-beam", "1e-80", "-pbeam", "1e-80", "-wbeam", "1e-60"],
         check=True, capture_output=True, text=True)
     return [w for line in result.stdout.splitlines() for w in line.split()
             if not w.startswith("<")]
