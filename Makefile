@@ -5,7 +5,7 @@ BUILD   = build/$(PRESET)
 # Seconds each fuzz target runs under `make fuzz`.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test asan-test tsan-test fuzz fuzz-smoke bench demo screenshots package clean format
+.PHONY: all deps build test voice-check asan-test tsan-test fuzz fuzz-smoke bench demo screenshots package clean format
 
 all: build
 
@@ -20,6 +20,15 @@ build: deps $(BUILD)/build.ninja
 
 test: build
 	ctest --preset $(PRESET) -j $(JOBS)
+
+# Whether the announcements are understood: a speech recogniser hears a varied set of announced
+# files, and the word error rate against what the program meant to say is printed with the worst
+# cases (tools/voice-check.py). It fails above VOICE_MAX_WER percent.
+VOICE_MAX_WER ?= 6
+voice-check: deps $(BUILD)/build.ninja
+	@scripts/install-deps.sh voice-check
+	cmake --build --preset $(PRESET) -j $(JOBS) --target quillgen
+	tools/voice-check.py --quillgen $(BUILD)/quillgen --max-wer $(VOICE_MAX_WER)
 
 asan-test:
 	$(MAKE) test PRESET=asan

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
-# Usage: scripts/install-deps.sh [build|tools|bench|package|fuzz|ci]
+# Usage: scripts/install-deps.sh [build|tools|voice-check|bench|package|fuzz|ci]
 #   build (default): compiler, libraries, the independent readers the tests use, the X server,
 #                    window manager and xdotool of the window's tests, and groff,
 #                    with which the tests render the manual page
 #   package:         additionally what CPack needs to make the Debian package (make package)
 #   tools:           additionally the speech synthesiser that tools/ uses to remake voices
+#   voice-check:     additionally the speech recogniser and its English model with which
+#                    tools/voice-check.py hears the announcements (make voice-check)
 #   bench:           additionally GNU time, which bench/compare.py runs every process under
 #   fuzz:            additionally clang with libFuzzer and the sanitizer runtimes, and the
 #                    symbolizer for readable reports (scripts/fuzz.sh)
@@ -18,7 +20,8 @@ packages=(cmake g++ ninja-build pkg-config
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales
           groff-base xvfb openbox xdotool)
 case "${1:-build}" in
-  tools) packages+=(espeak-ng) ;;
+  tools) packages+=(flite) ;;
+  voice-check) packages+=(pocketsphinx pocketsphinx-en-us) ;;
   bench) packages+=(time) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;

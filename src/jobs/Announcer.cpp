@@ -35,13 +35,15 @@ std::string Tens(std::int64_t tens) {
     return std::to_string(tens) + "0";
 }
 
-// A decimal part scaled up to whole units, truncated toward zero. The scaled value of a decimal
-// such as 8.1 or -2.3 lies a hair below the whole number in binary (8.1 - 8 = 0.0999...), and a
-// plain truncation would speak the digit below the one the user typed. A nudge far above the
-// representation error and far below one unit keeps the typed digit.
-std::int32_t TruncatedDecimal(double scaled) {
-    constexpr double kNudge = 1e-9;
-    return TruncatedInt(scaled + std::copysign(kNudge, scaled));
+// Decimals beyond this are not spoken: ten to its power times any 32-bit whole part stays well
+// inside 64 bits.
+constexpr std::int32_t kMostDecimals = 9;
+
+std::int64_t PowerOfTen(std::int32_t exponent) {
+    std::int64_t power = 1;
+    for (std::int32_t i = 0; i < exponent; ++i)
+        power *= 10;
+    return power;
 }
 
 } // namespace
@@ -102,37 +104,61 @@ std::int32_t SpeakInt(std::int32_t value, Speech& into, bool sayPlusIfPositive) 
 
 std::int32_t SpeakDouble(double value, std::int32_t decimals, Speech& into,
                          bool sayPlusIfPositive) {
-    std::int32_t whole = TruncatedInt(value);
-    std::int32_t frames = SpeakInt(whole, into, sayPlusIfPositive);
-    frames += into.Say("Point");
-    // Carries the sign of the value.
-    double fraction = std::isfinite(value) ? value - whole : 0.0;
-    if (decimals == 2) {
-        std::int32_t hundredths = TruncatedDecimal(fraction * 100.0);
-        if (hundredths % 10 == 0) hundredths /= 10;
-        frames += SpeakInt(hundredths, into, false);
-    } else {
-        for (std::int32_t pass = 0; pass < decimals; ++pass) {
-            fraction *= 10.0;
-            frames += SpeakInt(TruncatedDecimal(fraction), into, false);
-        }
+    decimals = std::clamp(decimals, 1, kMostDecimals);
+    const std::int64_t scale = PowerOfTen(decimals);
+    // The magnitude in units of the last decimal, rounded; 8.1 is 810 although 8.1 * 100 lies a
+    // hair below it in binary.
+    const double units = std::round(std::fabs(value) * static_cast<double>(scale));
+    if (!(units < static_cast<double>(std::numeric_limits<std::int32_t>::max()) *
+                      static_cast<double>(scale))) {
+        // Not a number, or a whole part beyond 32 bits: that part held to the range.
+        std::int32_t frames = SpeakInt(TruncatedInt(value), into, sayPlusIfPositive);
+        frames += into.Say("Point");
+        return frames + into.Say("0");
     }
+    const auto magnitude = static_cast<std::int64_t>(units);
+    std::int32_t frames = 0;
+    // The sign once, in front; a value that rounds to zero has none.
+    if (magnitude != 0 && value < 0)
+        frames += into.Say("Minus");
+    else if (magnitude != 0 && sayPlusIfPositive)
+        frames += into.Say("Plus");
+    frames += SpeakInt(static_cast<std::int32_t>(magnitude / scale), into, false);
+    frames += into.Say("Point");
+    // Every decimal up to the last that is not zero, and at least the first: 48.0, 44.1, 22.05.
+    std::int64_t fraction = magnitude % scale;
+    std::int32_t spoken = decimals;
+    while (spoken > 1 && fraction % 10 == 0) {
+        fraction /= 10;
+        --spoken;
+    }
+    for (std::int64_t place = PowerOfTen(spoken - 1); place >= 1; place /= 10)
+        frames += into.Say(Digit(fraction / place % 10));
     return frames;
 }
 
+std::int32_t SpeakQuantity(double value, std::int32_t decimals, Speech& into) {
+    const double scale = static_cast<double>(PowerOfTen(std::clamp(decimals, 1, kMostDecimals)));
+    const double rounded = std::round(value * scale) / scale;
+    if (!std::isfinite(rounded) || rounded == std::trunc(rounded))
+        return SpeakInt(TruncatedInt(rounded), into, false);
+    return SpeakDouble(value, decimals, into, false);
+}
+
 std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into) {
-    auto spokenInt = [&](double value) { return SpeakInt(TruncatedInt(value), into, false); };
+    // Frequencies and rates in hertz: 1000 is "1" "1000", 31.5 is "30" "1" "Point" "5".
+    auto spokenHertz = [&](double value) { return SpeakQuantity(value, kHertzDecimals, into); };
     auto sweepTo = [&] {
         std::int32_t frames = into.Say("Hertz");
         frames += into.Say("2");
-        frames += spokenInt(settings.freq_to());
+        frames += spokenHertz(settings.freq_to());
         frames += into.Say("Hertz");
         frames += into.Say("Linear");
         frames += into.Say("SineSweep");
         return frames;
     };
     auto atLevel = [&](double level) {
-        std::int32_t frames = SpeakDouble(level, 1, into, true);
+        std::int32_t frames = SpeakDouble(level, kLevelDecimals, into, true);
         frames += into.Say("Decibel");
         return frames;
     };
@@ -144,7 +170,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += atLevel(level);
         if (rms) frames += into.Say("RMS");
         frames += into.Pause(0.5);
-        frames += SpeakDouble(settings.sampleRate() / 1000.0, 2, into, false);
+        frames += SpeakDouble(settings.sampleRate() / 1000.0, kKiloHertzDecimals, into, false);
         frames += into.Say("KiloHertz");
         frames += into.Say("SamplingRate");
         return frames;
@@ -153,7 +179,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
     std::int32_t frames = 0;
     switch (outputType) {
     case kOutputTestTone:
-        frames += spokenInt(settings.freq_from());
+        frames += spokenHertz(settings.freq_from());
         frames += into.Say("Hertz");
         frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
@@ -164,7 +190,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
     case kOutputCustomSweep:
-        frames += spokenInt(settings.freq_from());
+        frames += spokenHertz(settings.freq_from());
         frames += sweepTo();
         frames += into.Say("At");
         frames += atLevel(settings.level_from());
@@ -172,7 +198,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += into.Pause(0.2);
         frames += atLevel(settings.level_to());
         frames += into.Pause(0.5);
-        frames += spokenInt(settings.sampleRate());
+        frames += spokenHertz(settings.sampleRate());
         frames += into.Say("Hertz");
         frames += into.Say("SamplingRate");
         break;
@@ -180,10 +206,10 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         const NoiseParameters& noise = settings.noise();
         frames += into.Say(NoiseVoice(noise.color));
         if (noise.Banded()) {
-            frames += spokenInt(noise.bandLow);
+            frames += spokenHertz(noise.bandLow);
             frames += into.Say("Hertz");
             frames += into.Say("2");
-            frames += spokenInt(noise.bandHigh);
+            frames += spokenHertz(noise.bandHigh);
             frames += into.Say("Hertz");
         }
         frames += atLevelThenRateInKiloHertz(noise.level, true);

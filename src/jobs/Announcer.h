@@ -40,10 +40,19 @@ namespace speech {
 std::int32_t SpeakInt(std::int32_t value, Speech& into, bool sayPlusIfPositive);
 // 0 to 999 without a joining word: 105 -> "1" "100" "5", 17 -> "7" "Teen"; 0 says nothing.
 std::int32_t SpeakHundreds(std::int32_t value, Speech& into);
-// The whole part, "Point", then the decimals. Two decimals speak the hundredths as one number,
-// reduced by ten when they end in zero (.10 -> "1", .25 -> "20" "5"); any other count speaks
-// that many single digits, each signed like the value.
+// The value rounded to `decimals` (1 to 9) places: the sign once in front ("Minus", or "Plus"
+// when `sayPlusIfPositive`; none when it rounds to zero), the whole part, "Point", then the
+// decimals digit by digit up to the last that is not zero, at least one: -0.5 -> "Minus" "0"
+// "Point" "5", 48 -> "40" "8" "Point" "0", 22.05 -> "20" "2" "Point" "0" "5".
 std::int32_t SpeakDouble(double value, std::int32_t decimals, Speech& into, bool sayPlusIfPositive);
+// A frequency or rate: an integer when it rounds to one at `decimals` places, the value with its
+// decimals otherwise (31.5 -> "30" "1" "Point" "5"); never a sign word for a positive value.
+std::int32_t SpeakQuantity(double value, std::int32_t decimals, Speech& into);
+// The places announcements speak: levels in dB, frequencies and rates in Hz, rates in kHz (all
+// of their hertz).
+constexpr std::int32_t kLevelDecimals = 2;
+constexpr std::int32_t kHertzDecimals = 2;
+constexpr std::int32_t kKiloHertzDecimals = 3;
 // What a tone (outputType 0), full sweep (1), custom sweep (2) or noise (4) file opens with;
 // any other kind gets a second of silence. The result is the frame at which the signal starts.
 std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into);

@@ -26,10 +26,13 @@ struct RecordingSpeech : Speech {
     std::int32_t Pause(double) override { return 0; }
 };
 
+enum class Reading { integer, decimal, quantity };
+
 struct NumberCase {
     const char* name;
+    Reading reading;
     double value;
-    int decimals; // 0: spoken as an integer
+    int decimals;
     bool plus;
     const char* spoken;
 };
@@ -38,27 +41,78 @@ class SpokenNumber : public testing::TestWithParam<NumberCase> {};
 TEST_P(SpokenNumber, NamesInOrder) {
     const auto& c = GetParam();
     RecordingSpeech speech;
-    std::int32_t frames = c.decimals == 0
-                              ? speech::SpeakInt(std::int32_t(c.value), speech, c.plus)
-                              : speech::SpeakDouble(c.value, c.decimals, speech, c.plus);
+    std::int32_t frames = 0;
+    switch (c.reading) {
+    case Reading::integer:
+        frames = speech::SpeakInt(std::int32_t(c.value), speech, c.plus);
+        break;
+    case Reading::decimal:
+        frames = speech::SpeakDouble(c.value, c.decimals, speech, c.plus);
+        break;
+    case Reading::quantity:
+        frames = speech::SpeakQuantity(c.value, c.decimals, speech);
+        break;
+    }
     EXPECT_EQ(speech.spoken, c.spoken);
     EXPECT_EQ(frames, 10 * std::int32_t(Split(c.spoken).size()));
 }
 
+constexpr auto kInt = Reading::integer;
+constexpr auto kDec = Reading::decimal;
+constexpr auto kQty = Reading::quantity;
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rules, SpokenNumber, testing::Values(
-    NumberCase{"ZeroIsSpoken", 0, 0, true, "0"},
-    NumberCase{"HundredAndTeen", 117, 0, false, "1 100 7 Teen"},
-    NumberCase{"PlusWhenAsked", 12, 0, true, "Plus 12"},
-    NumberCase{"NegativeDecimalSaysMinusTwice", -10.5, 1, true, "Minus 10 Point Minus 5"},
+    NumberCase{"ZeroIsSpoken", kInt, 0, 0, true, "0"},
+    NumberCase{"HundredAndTeen", kInt, 117, 0, false, "1 100 7 Teen"},
+    NumberCase{"PlusWhenAsked", kInt, 12, 0, true, "Plus 12"},
+    // Levels: the sign once and in front, the decimals as they are.
+    NumberCase{"WholeLevel", kDec, -10, 2, true, "Minus 10 Point 0"},
+    NumberCase{"HalfBelowZero", kDec, -0.5, 2, true, "Minus 0 Point 5"},
+    NumberCase{"NegativeWithDecimal", kDec, -10.5, 2, true, "Minus 10 Point 5"},
+    NumberCase{"TwoDecimals", kDec, -18.25, 2, true, "Minus 8 Teen Point 2 5"},
+    NumberCase{"RoundsToZeroWithoutSign", kDec, -0.004, 2, true, "0 Point 0"},
+    NumberCase{"RoundsAtTheLastDecimal", kDec, 2.996, 2, true, "Plus 3 Point 0"},
     // Binary fractions a hair below the typed digit still speak that digit.
-    NumberCase{"NegativeJustBelowTheDigit", -2.3, 1, true, "Minus 2 Point Minus 3"},
-    NumberCase{"JustBelowTheDigit", 8.1, 1, false, "8 Point 1"},
-    // Two decimals: hundredths as one number, reduced by ten when they end in zero.
-    NumberCase{"HundredthsEndingInZero", 44.1, 2, false, "40 4 Point 1"},
-    NumberCase{"HundredthsBelowTen", 22.05, 2, false, "20 2 Point 5"},
-    // Other counts speak each pass of ten whole, not reduced.
-    NumberCase{"ThreeDecimals", 1.25, 3, false, "1 Point 2 20 5 2 100 50"}),
+    NumberCase{"JustBelowTheDigit", kDec, 8.1, 1, false, "8 Point 1"},
+    NumberCase{"NegativeJustBelowTheDigit", kDec, -2.3, 1, true, "Minus 2 Point 3"},
+    NumberCase{"NotANumber", kDec, std::nan(""), 2, true, "0 Point 0"},
+    // Rates in kilohertz: every hertz, with the zeros between.
+    NumberCase{"WholeKiloHertz", kDec, 48.0, 3, false, "40 8 Point 0"},
+    NumberCase{"OneDecimalKiloHertz", kDec, 44.1, 3, false, "40 4 Point 1"},
+    NumberCase{"ZeroBeforeTheHundredths", kDec, 22.05, 3, false, "20 2 Point 0 5"},
+    NumberCase{"ThousandthsKiloHertz", kDec, 11.025, 3, false, "11 Point 0 2 5"},
+    // Frequencies: whole ones as integers, the others with their decimals.
+    NumberCase{"ThirdOctaveFrequency", kQty, 31.5, 2, false, "30 1 Point 5"},
+    NumberCase{"Thousand", kQty, 1000, 2, false, "1 1000"},
+    NumberCase{"TwelveThousandFiveHundred", kQty, 12500, 2, false, "12 1000 5 100"},
+    NumberCase{"WholeAfterRounding", kQty, 996.999, 2, false, "9 100 90 7"}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+struct ToneCase {
+    const char* name;
+    double freq, level, rate;
+    const char* spoken;
+};
+class SpokenTone : public testing::TestWithParam<ToneCase> {};
+
+// A tone names its frequency, level and rate as the file holds them.
+TEST_P(SpokenTone, SaysWhatTheFileHolds) {
+    const auto& c = GetParam();
+    RecordingSpeech speech;
+    speech::AnnounceVivuZira(ToneSettings(c.freq, c.level, 1.0, c.rate), kOutputTestTone, speech);
+    EXPECT_EQ(speech.spoken, c.spoken);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Values, SpokenTone, testing::Values(
+    ToneCase{"AsBefore", 1000, -10, 44100,
+        "1 1000 Hertz At Minus 10 Point 0 Decibel 40 4 Point 1 KiloHertz SamplingRate"},
+    ToneCase{"Fractions", 31.5, -0.5, 22050,
+        "30 1 Point 5 Hertz At Minus 0 Point 5 Decibel 20 2 Point 0 5 KiloHertz SamplingRate"},
+    ToneCase{"FullScaleAtEleven", 20, 0, 11025,
+        "20 Hertz At 0 Point 0 Decibel 11 Point 0 2 5 KiloHertz SamplingRate"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -115,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AnnouncementInFile, testing::Values(
     AnnouncementCase{"Tone", kOutputTestTone, 1000, 1000, -10, -10, "",
         "1 1000 Hertz At Minus 10 Point 0 Decibel (24000) 40 8 Point 0 KiloHertz SamplingRate (48000)"},
     AnnouncementCase{"FullSweep", kOutputFullSweep, 5, 24000, -3.5, -3.5, "",
-        "20 Hertz 2 20 4 1000 Hertz Linear SineSweep At Minus 3 Point Minus 5 Decibel (24000) "
+        "20 Hertz 2 20 4 1000 Hertz Linear SineSweep At Minus 3 Point 5 Decibel (24000) "
         "40 8 Point 0 KiloHertz SamplingRate (48000)"},
     AnnouncementCase{"CustomSweepWithoutHertz", kOutputCustomSweep, 20, 16000, -40, -6, "Hertz",
         "20 2 6 Teen 1000 Linear SineSweep At Minus 40 Point 0 Decibel 2 (9600) Minus 6 Point 0 "
