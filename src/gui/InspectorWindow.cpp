@@ -1,5 +1,6 @@
 #include "gui/InspectorWindow.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QClipboard>
@@ -71,8 +72,12 @@ QTableWidget* Table(const QString& objectName, const QStringList& columns, QWidg
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // The first column (the names) takes the room the numbers leave.
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table->horizontalHeader()->setMinimumSectionSize(
+        table->fontMetrics().horizontalAdvance("-000.00 dBFS"));
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     return table;
 }
 
@@ -123,7 +128,7 @@ QString FormatLine(const nlohmann::json& info) {
     if (info.contains("channelMask")) {
         const auto& mask = info["channelMask"];
         line += QString("\nChannel mask 0x%1: %2")
-                    .arg(mask["value"].get<unsigned>(), 0, 16)
+                    .arg(QString::number(mask["value"].get<unsigned>(), 16).toUpper())
                     .arg(QString::fromStdString(mask["speakers"].get<std::string>()));
     }
     return line;
@@ -162,9 +167,10 @@ InspectorWindow::InspectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) 
     layout->addSpacing(6);
     layout->addWidget(levelsHeading);
     layout->addWidget(levelsStatus);
-    layout->addWidget(levelsTable, 1);
+    layout->addWidget(levelsTable);
+    layout->addStretch(); // takes the room of the tables when a file shows none
     layout->addWidget(buttons);
-    resize(480, 460);
+    resize(520, 520);
 }
 
 InspectorWindow::~InspectorWindow() {
@@ -311,6 +317,12 @@ void InspectorWindow::showLevels(int thisReading, const nlohmann::json& levels,
         AddRow(levelsTable, {name, Decibels(level["peak"]), Decibels(level["rms"])});
         ++channel;
     }
+    // Up to eight channels are shown without scrolling.
+    constexpr int kChannelsInView = 8;
+    const int rows = std::min(levelsTable->rowCount(), kChannelsInView);
+    levelsTable->setFixedHeight(levelsTable->horizontalHeader()->sizeHint().height() +
+                                rows * levelsTable->verticalHeader()->defaultSectionSize() +
+                                2 * levelsTable->frameWidth());
     levelsTable->show();
     emit readingFinished();
 }

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@
 
 #include "gui/AboutWindow.h"
 #include "gui/HelpWindow.h"
+#include "gui/InspectorWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDesktopServices.h"
 #include "jobs/JobProgress.h"
@@ -107,6 +109,28 @@ int main(int argc, char* argv[]) {
     window.findChild<QPushButton*>("showInFolderButton")->show();
     QTest::qWait(50);
     ok &= Save(window.grab(), folder, "written.png");
+
+    // The inspector on a short tone written by the window's own job, named as the panel
+    // proposes, in the current folder.
+    tabs->setCurrentIndex(0);
+    window.findChild<QLineEdit*>("tab1LengthCell")->setText("2");
+    QSignalSpy finished(&window, &MainWindow::jobFinished);
+    window.doGenerateSoundFile();
+    panel = window.savePanel();
+    const QString tone = panel->findChild<QLineEdit*>("fileNameEdit")->text() + ".aif";
+    static_cast<QDialog*>(panel)->accept();
+    InspectorWindow* inspector = nullptr;
+    if (finished.wait(60000)) {
+        inspector = InspectorWindow::Inspect(&window, tone);
+        QSignalSpy read(inspector, &InspectorWindow::readingFinished);
+        read.wait(10000);
+    }
+    if (inspector == nullptr || !inspector->findChild<QWidget*>("levelsTable")->isVisible()) {
+        std::fprintf(stderr, "screenshots: the tone for the inspector was not written or read\n");
+        return 1;
+    }
+    ok &= Save(inspector->grab(), folder, "inspector.png");
+    inspector->close();
 
     window.showAboutPanel();
     QTest::qWait(100);
