@@ -23,6 +23,11 @@ inline bool WritesSpeakerSet(std::int32_t outputType) {
     return outputType == kOutputPhaseCheck || outputType == kOutputLevelCheck;
 }
 
+// The word-length code (`dataFormat`) of `bits` bits per sample: 16 or 24.
+inline std::int32_t DataFormatForBits(int bits) {
+    return bits == 24 ? 2 : 1;
+}
+
 // File format choices (`fileType`).
 inline constexpr std::int32_t kFileTypeAIFF = 0;
 inline constexpr std::int32_t kFileTypeBroadcastWave = 1;
