@@ -21,6 +21,7 @@ class MainWindow;
 class SaveOptionsView;
 class ProgressSheet;
 } // namespace Ui
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -84,6 +85,8 @@ class MainWindow : public QMainWindow {
     void correctVisibleEntries();
     void copyEntriesIntoSettings();
     QString proposedFileName() const;
+    // The title of the speaker layout chosen on the visible page of a set.
+    QString layoutTitle() const;
     void showSavePanel();
     void savePanelDidEnd(int result);
     // Confirms the values and the replacing of an existing target, then starts the job.
@@ -107,6 +110,8 @@ class MainWindow : public QMainWindow {
 
     QPointer<SavePanel> panel;
     QPushButton* showInFolderButton = nullptr;
+    QCheckBox* ditherBox = nullptr;
+    QCheckBox* interleavedBox = nullptr;
     QPointer<QWidget> focusBeforeJob;
     std::string jobTarget; // the file or folder the running or last job writes
     std::thread worker;

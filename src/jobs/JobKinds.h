@@ -67,12 +67,13 @@ struct FieldUse {
 
 struct JobDescription {
     JobKind kind;
-    const char* command;      // quillgen's subcommand, "tone"
-    const char* title;        // the window's page, "Test Tone"
-    const char* summary;      // one line of help
-    const char* folderTitle;  // a set's folder, "Phase Check" ("Phase Check for 5.1"); else null
+    const char* command;     // quillgen's subcommand, "tone"
+    const char* title;       // the window's page, with its keyboard letter: "&Test Tone"
+    const char* summary;     // one line of help
+    const char* about;       // what the window says of it, under its page
+    const char* folderTitle; // a set's folder, "Phase Check" ("Phase Check for 5.1"); else null
     std::vector<FieldUse> fields; // in the order offered
-    bool noise;               // also takes a calibration noise (colour, band, RMS level, seed)
+    bool noise;                   // also takes a calibration noise (colour, band, RMS level, seed)
 
     bool speakerSet() const { return folderTitle != nullptr; }
     // The default of `field`; none when the kind does not take it.
