@@ -144,29 +144,34 @@ void MainWindow::setUpEntries() {
     Ui::MainWindow& w = *ui;
     // Frequencies and lengths get the ranges of their tab's rate once the values are in.
     const ValueRange any{-1e300, 1e300};
-    auto entry = [this, any](QLineEdit* field, JobKind kind, Field number) {
-        const FieldDescription& d = Describe(number);
-        auto* entry = new NumberEntry(field, {tr(d.label), d.unit, d.integer, d.thousands}, any,
-                                      Describe(kind).defaultValue(number).value_or(0.0));
+    definedEntries = {{w.tab1FrequencyCell, JobKind::testTone, Field::frequency},
+                      {w.tab1LevelCell, JobKind::testTone, Field::level},
+                      {w.tab1LengthCell, JobKind::testTone, Field::length},
+                      {w.tab2LevelCell, JobKind::fullSweep, Field::level},
+                      {w.tab2LengthCell, JobKind::fullSweep, Field::length},
+                      {w.tab3FromFreqTextField, JobKind::customSweep, Field::startFrequency},
+                      {w.tab3ToFreqTextField, JobKind::customSweep, Field::endFrequency},
+                      {w.tab3FromlevelTextField, JobKind::customSweep, Field::startLevel},
+                      {w.tab3ToLevelTextField, JobKind::customSweep, Field::endLevel},
+                      {w.tab3LengthTextField, JobKind::customSweep, Field::length},
+                      {w.tab3SampleRateTextField, JobKind::customSweep, Field::sampleRate},
+                      {w.tab4SilenceTextField, JobKind::phaseCheck, Field::silence},
+                      {w.tab4NumRepeatsTextField, JobKind::phaseCheck, Field::repeats}};
+    for (const DefinedEntry& defined : definedEntries) {
+        const FieldDescription& d = Describe(defined.number);
+        auto* entry =
+            new NumberEntry(defined.field, {tr(d.label), d.unit, d.integer, d.thousands}, any,
+                            Describe(defined.kind).defaultValue(defined.number).value_or(0.0));
         connect(entry, &NumberEntry::told, this, &MainWindow::tell);
-    };
-    entry(w.tab1FrequencyCell, JobKind::testTone, Field::frequency);
-    entry(w.tab1LevelCell, JobKind::testTone, Field::level);
-    entry(w.tab1LengthCell, JobKind::testTone, Field::length);
-    entry(w.tab2LevelCell, JobKind::fullSweep, Field::level);
-    entry(w.tab2LengthCell, JobKind::fullSweep, Field::length);
-    entry(w.tab3FromFreqTextField, JobKind::customSweep, Field::startFrequency);
-    entry(w.tab3ToFreqTextField, JobKind::customSweep, Field::endFrequency);
-    entry(w.tab3FromlevelTextField, JobKind::customSweep, Field::startLevel);
-    entry(w.tab3ToLevelTextField, JobKind::customSweep, Field::endLevel);
-    entry(w.tab3LengthTextField, JobKind::customSweep, Field::length);
-    entry(w.tab3SampleRateTextField, JobKind::customSweep, Field::sampleRate);
-    entry(w.tab4SilenceTextField, JobKind::phaseCheck, Field::silence);
-    entry(w.tab4NumRepeatsTextField, JobKind::phaseCheck, Field::repeats);
-    const std::pair<QComboBox*, JobKind> rates[] = {{w.tab1SampleRatePopup, JobKind::testTone},
-                                                    {w.tab2SampleRatePopup, JobKind::fullSweep},
-                                                    {w.tab4SampleRatePopup, JobKind::phaseCheck}};
-    for (const auto& [popup, kind] : rates)
+    }
+    ratePopups = {{w.tab1SampleRatePopup, JobKind::testTone},
+                  {w.tab2SampleRatePopup, JobKind::fullSweep},
+                  {w.tab4SampleRatePopup, JobKind::phaseCheck}};
+    announceBoxes = {{w.tab1SpeakCheckbox, JobKind::testTone},
+                     {w.tab2SpeakCheckbox, JobKind::fullSweep},
+                     {w.tab3SpeakCheckbox, JobKind::customSweep},
+                     {w.tab4AllSpeakersCheckbox, JobKind::phaseCheck}};
+    for (const auto& [popup, kind] : ratePopups)
         FillRatePopup(popup, Describe(kind).defaultValue(Field::sampleRate).value_or(44100.0));
     // The kinds the window definition has no page for get one made from their description.
     for (const JobDescription& job : JobDescriptions()) {
@@ -304,27 +309,20 @@ void MainWindow::handleSampleRate(QWidget*) {
 }
 
 void MainWindow::applyRateLimits() {
-    const Ui::MainWindow& w = *ui;
     const SaveOptions& options = appController->saveOptions();
-    const double toneRate = PopupValue(w.tab1SampleRatePopup);
-    const double sweepRate = EntryValue(w.tab3SampleRateTextField);
-    NumberEntry::Of(w.tab1FrequencyCell)->setRange(ToneFrequencyRange(toneRate));
-    NumberEntry::Of(w.tab3FromFreqTextField)->setRange(FrequencyRange(sweepRate));
-    NumberEntry::Of(w.tab3ToFreqTextField)->setRange(FrequencyRange(sweepRate));
-    const std::pair<QLineEdit*, std::pair<double, bool>> lengths[] = {
-        {w.tab1LengthCell, {toneRate, w.tab1SpeakCheckbox->isChecked()}},
-        {w.tab2LengthCell, {PopupValue(w.tab2SampleRatePopup), w.tab2SpeakCheckbox->isChecked()}},
-        {w.tab3LengthTextField, {sweepRate, w.tab3SpeakCheckbox->isChecked()}}};
-    for (const auto& [field, rate] : lengths)
-        NumberEntry::Of(field)->setRange(LengthRange(rate.first, options, rate.second));
-    NumberEntry::Of(w.tab3SampleRateTextField)->setRange(SampleRateRange());
-    NumberEntry::Of(w.tab4SilenceTextField)->setRange(SilenceRange());
-    NumberEntry::Of(w.tab4NumRepeatsTextField)->setRange(RepeatsRange());
-    for (const JobDescription& job : JobDescriptions())
-        if (JobPage* page = PageOf(w.upperTabView, job.kind)) page->applyLimits(options);
-    for (const auto* level :
-         {w.tab1LevelCell, w.tab2LevelCell, w.tab3FromlevelTextField, w.tab3ToLevelTextField})
-        NumberEntry::Of(level)->setRange(LevelRange());
+    for (const JobDescription& job : JobDescriptions()) {
+        if (JobPage* page = PageOf(ui->upperTabView, job.kind)) {
+            page->applyLimits(options);
+            continue;
+        }
+        // The ranges follow the page's own rate and announcement as they stand.
+        Settings settings;
+        copyPageInto(job.kind, settings);
+        for (const DefinedEntry& defined : definedEntries)
+            if (defined.kind == job.kind)
+                NumberEntry::Of(defined.field)
+                    ->setRange(FieldRange(job.kind, defined.number, settings, options));
+    }
 }
 
 void MainWindow::doSaveOptions(int tag) {
@@ -348,43 +346,23 @@ void MainWindow::correctVisibleEntries() {
 }
 
 void MainWindow::copyEntriesIntoSettings() {
-    Settings& s = appController->settings();
-    const Ui::MainWindow& w = *ui;
-    const JobKind kind = JobKindFromStored(appController->saveOptions().outputType());
-    switch (kind) {
-    case JobKind::testTone:
-        s.setSampleRate(PopupValue(w.tab1SampleRatePopup));
-        s.setFreq_from(EntryValue(w.tab1FrequencyCell));
-        s.setLevel_from(EntryValue(w.tab1LevelCell));
-        s.setLength(EntryValue(w.tab1LengthCell));
-        s.setAnnounce(w.tab1SpeakCheckbox->isChecked());
-        break;
-    case JobKind::fullSweep:
-        s.setSampleRate(PopupValue(w.tab2SampleRatePopup));
-        s.setLevel_from(EntryValue(w.tab2LevelCell));
-        s.setLength(EntryValue(w.tab2LengthCell));
-        s.setAnnounce(w.tab2SpeakCheckbox->isChecked());
-        break;
-    case JobKind::customSweep:
-        s.setSampleRate(EntryValue(w.tab3SampleRateTextField));
-        s.setFreq_from(EntryValue(w.tab3FromFreqTextField));
-        s.setFreq_to(EntryValue(w.tab3ToFreqTextField));
-        s.setLevel_from(EntryValue(w.tab3FromlevelTextField));
-        s.setLevel_to(EntryValue(w.tab3ToLevelTextField));
-        s.setLength(EntryValue(w.tab3LengthTextField));
-        s.setAnnounce(w.tab3SpeakCheckbox->isChecked());
-        break;
-    case JobKind::phaseCheck:
-        s.setSampleRate(PopupValue(w.tab4SampleRatePopup));
-        s.setSilence(EntryValue(w.tab4SilenceTextField));
-        s.setNumRepeats(static_cast<std::int32_t>(EntryValue(w.tab4NumRepeatsTextField)));
-        s.setChannelSetup(w.tab4ChannelsPopup->currentData().toInt());
-        s.setAnnounce(w.tab4AllSpeakersCheckbox->isChecked());
-        break;
-    default:
-        if (JobPage* page = PageOf(w.upperTabView, kind)) page->copyInto(s);
-        break;
+    copyPageInto(JobKindFromStored(appController->saveOptions().outputType()),
+                 appController->settings());
+}
+
+void MainWindow::copyPageInto(JobKind kind, Settings& s) const {
+    if (JobPage* page = PageOf(ui->upperTabView, kind)) {
+        page->copyInto(s);
+        return;
     }
+    for (const DefinedEntry& defined : definedEntries)
+        if (defined.kind == kind) SetFieldValue(defined.number, s, EntryValue(defined.field));
+    for (const auto& [popup, taking] : ratePopups)
+        if (taking == kind) s.setSampleRate(PopupValue(popup));
+    for (const auto& [box, taking] : announceBoxes)
+        if (taking == kind) s.setAnnounce(box->isChecked());
+    if (kind == JobKind::phaseCheck)
+        s.setChannelSetup(ui->tab4ChannelsPopup->currentData().toInt());
     CompleteSettings(kind, s);
 }
 

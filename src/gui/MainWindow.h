@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <QFileDialog>
 #include <QMainWindow>
@@ -15,6 +17,7 @@
 #include <QTimer>
 
 #include "jobs/AppController.h"
+#include "jobs/JobKinds.h"
 
 namespace Ui {
 class MainWindow;
@@ -84,6 +87,8 @@ class MainWindow : public QMainWindow {
     void doWordLengthOptions(int tag);
     void correctVisibleEntries();
     void copyEntriesIntoSettings();
+    // The values of the page of `kind`, as its job would take them.
+    void copyPageInto(JobKind kind, Settings& settings) const;
     QString proposedFileName() const;
     // The title of the speaker layout chosen on the visible page of a set.
     QString layoutTitle() const;
@@ -107,6 +112,17 @@ class MainWindow : public QMainWindow {
     QWidget* saveOptionsView = nullptr;
     QDialog* progressSheet = nullptr;
     WindowFrame* frame = nullptr;
+
+    // The entries, rate pop-ups and announcement boxes of the window definition's pages, and the
+    // kind and number each stands for.
+    struct DefinedEntry {
+        QLineEdit* field;
+        JobKind kind;
+        Field number;
+    };
+    std::vector<DefinedEntry> definedEntries;
+    std::vector<std::pair<QComboBox*, JobKind>> ratePopups;
+    std::vector<std::pair<QCheckBox*, JobKind>> announceBoxes;
 
     QPointer<SavePanel> panel;
     QPushButton* showInFolderButton = nullptr;
