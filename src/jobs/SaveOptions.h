@@ -14,7 +14,7 @@ inline constexpr std::int32_t kOutputFullSweep = 1;
 inline constexpr std::int32_t kOutputCustomSweep = 2;
 inline constexpr std::int32_t kOutputPhaseCheck = 3;
 // Calibration noise in one file, and the level check: the noise from each speaker in turn,
-// one file per speaker like the phase check. quillgen only; the window offers neither.
+// one file per speaker like the phase check.
 inline constexpr std::int32_t kOutputNoise = 4;
 inline constexpr std::int32_t kOutputLevelCheck = 5;
 
