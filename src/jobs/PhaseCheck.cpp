@@ -1,3 +1,4 @@
+#include "jobs/JobKinds.h"
 #include "jobs/PhaseCheck.h"
 
 #include <algorithm>
@@ -160,7 +161,7 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
       createSoundFile(std::move(createSoundFile)), log(std::move(log)), alert(std::move(alert)) {
     if (!this->log)
         this->log = [](const std::string& name, const std::string& reason) {
-            DesktopServices::Current().log(name + " thrown: " + reason + " - ");
+            DesktopServices::Current().log(FailureLogLine(name, reason));
         };
     if (!this->alert)
         this->alert = [](const std::string& reason) {
@@ -500,7 +501,7 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                                  const std::string& folder) {
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
-    job.setLevelCheck(controller.saveOptions().outputType() == kOutputLevelCheck);
+    job.setLevelCheck(JobKindFromStored(controller.saveOptions().outputType()) == JobKind::levelCheck);
     job.setInterleavedMaker(InterleavedMakerFor(controller));
     job.makePhaseCheckFiles(directory);
 }
