@@ -377,12 +377,17 @@ void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& nam
                                                           PhaseCheckFiles& files,
                                                           double seconds) {
     if (index >= files.size()) return;
-    std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
+    const std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
+    OthersSilentFor(index, frames, files, seconds);
+}
+
+void PhaseCheck::OthersSilentFor(std::size_t index, std::int32_t frames, PhaseCheckFiles& files,
+                                 double seconds) {
+    if (shouldStop) {
+        files.clear();
+        throw Stopped();
+    }
     for (std::size_t k = 0; k < files.size(); ++k) {
-        if (shouldStop) {
-            files.clear();
-            throw Stopped();
-        }
         if (k != index) files[k]->advanceSamples(frames);
         files[k]->advanceTime(seconds);
     }
@@ -431,10 +436,7 @@ void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFil
                                                  "': " +
                                                  FileStatusText(static_cast<Status>(status)));
     ++progress.step;
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        if (k != index) files[k]->advanceSamples(summary.frames);
-        files[k]->advanceTime(seconds);
-    }
+    OthersSilentFor(index, summary.frames, files, seconds);
 }
 
 void PhaseCheck::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds) {
