@@ -242,6 +242,14 @@ class WindowOnX(unittest.TestCase):
             keys("alt+F4")  # openbox: close the active window
         self.quit_during_a_job(close, 0)
 
+    def test_quit_from_help_stops_the_job(self):
+        def quit_from_help():
+            xdo("windowactivate", "--sync", self.main)
+            keys("F1")
+            wait_for(lambda: visible("Quillwavecaster Help"), 5, "Help")
+            keys("ctrl+q")
+        self.quit_during_a_job(quit_from_help, 0)
+
     def test_signals_stop_the_job(self):
         self.quit_during_a_job(lambda: self.app.send_signal(signal.SIGTERM), 128 + signal.SIGTERM)
 
