@@ -5,25 +5,31 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "gui/AboutWindow.h"
 #include "gui/HelpWindow.h"
+#include "gui/JobPage.h"
 #include "gui/NumberEntry.h"
 #include "gui/QtDesktopServices.h"
 #include "gui/SavePanel.h"
 #include "gui/WindowFrames.h"
+#include "jobs/JobKinds.h"
 #include "jobs/JobLimits.h"
 #include "jobs/OutputNames.h"
 #include "jobs/PhaseCheck.h"
@@ -39,10 +45,6 @@ constexpr int kSheetDelayMilliseconds = 1000;
 constexpr int kBarSteps = 1000; // the bar's maximum; the bar shows fractions 0.0 to 1.0
 constexpr int kMessageMilliseconds = 10000;
 
-// Every rate a job accepts that studios use, from telephone to 384 kHz.
-const char* const kSampleRates[] = {"8000",   "11025",  "16000", "22050", "32000",
-                                    "44100",  "48000",  "88200", "96000", "176400",
-                                    "192000", "352800", "384000"};
 const char* const kEntriesGroup = "Entries";
 
 int PageIdentifier(const QWidget* page) {
@@ -55,9 +57,18 @@ double PopupValue(const QComboBox* popup) {
 }
 
 void FillRatePopup(QComboBox* popup, double selected) {
-    for (const char* rate : kSampleRates)
-        popup->addItem(rate);
+    popup->addItems(SampleRateTitles());
     popup->setCurrentIndex(popup->findText(NumberText(selected)));
+}
+
+// The page of `kind` made from its description, for the kinds the window definition has no
+// page for.
+JobPage* PageOf(QTabWidget* tabs, JobKind kind) {
+    for (int index = 0; index < tabs->count(); ++index)
+        if (auto* page = qobject_cast<JobPage*>(tabs->widget(index));
+            page != nullptr && page->job().kind == kind)
+            return page;
+    return nullptr;
 }
 
 // Checks the button of `group` whose tag is `tag`; none when no button carries it.
@@ -129,40 +140,71 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::setUpEntries() {
-    const Settings defaults; // the entries start from the defaults, then from the last launch
+    // The entries start from each kind's defaults, then from the last launch.
     Ui::MainWindow& w = *ui;
-    const NumberEntry::Kind frequency{tr("Frequency"), "Hz", false, true};
-    const NumberEntry::Kind level{tr("Level"), "dBFS peak", false, false};
-    const NumberEntry::Kind length{tr("Length"), "s", false, false};
-    const NumberEntry::Kind rate{tr("Sample rate"), "Hz", true, true};
     // Frequencies and lengths get the ranges of their tab's rate once the values are in.
-    const ValueRange anyFrequency = FrequencyRange(kHighestSampleRate);
-    const ValueRange anyLength{0.0, LengthRange(kLowestSampleRate, SaveOptions()).highest};
-    auto entry = [this](QLineEdit* field, NumberEntry::Kind kind, ValueRange range, double value) {
-        auto* number = new NumberEntry(field, kind, range, value);
-        connect(number, &NumberEntry::told, this, &MainWindow::tell);
-    };
-    entry(w.tab1FrequencyCell, frequency, anyFrequency, defaults.freq_from());
-    entry(w.tab1LevelCell, level, LevelRange(), defaults.level_from());
-    entry(w.tab1LengthCell, length, anyLength, defaults.length());
-    entry(w.tab2LevelCell, level, LevelRange(), defaults.level_from());
-    entry(w.tab2LengthCell, length, anyLength, defaults.length());
-    entry(w.tab3FromFreqTextField, {tr("Start frequency"), "Hz", false, true}, anyFrequency,
-          defaults.freq_from());
-    entry(w.tab3ToFreqTextField, {tr("End frequency"), "Hz", false, true}, anyFrequency,
-          defaults.freq_to());
-    entry(w.tab3FromlevelTextField, {tr("Start level"), "dBFS peak", false, false}, LevelRange(),
-          defaults.level_from());
-    entry(w.tab3ToLevelTextField, {tr("End level"), "dBFS peak", false, false}, LevelRange(),
-          defaults.level_to());
-    entry(w.tab3LengthTextField, length, anyLength, defaults.length());
-    entry(w.tab3SampleRateTextField, rate, SampleRateRange(), defaults.sampleRate());
-    entry(w.tab4SilenceTextField, {tr("Silence"), "s", false, false}, SilenceRange(),
-          defaults.silence());
-    entry(w.tab4NumRepeatsTextField, {tr("Repeats"), "", true, false}, RepeatsRange(),
-          defaults.numRepeats());
-    for (QComboBox* popup : {w.tab1SampleRatePopup, w.tab2SampleRatePopup, w.tab4SampleRatePopup})
-        FillRatePopup(popup, defaults.sampleRate());
+    const ValueRange any{-1e300, 1e300};
+    definedEntries = {{w.tab1FrequencyCell, JobKind::testTone, Field::frequency},
+                      {w.tab1LevelCell, JobKind::testTone, Field::level},
+                      {w.tab1LengthCell, JobKind::testTone, Field::length},
+                      {w.tab2LevelCell, JobKind::fullSweep, Field::level},
+                      {w.tab2LengthCell, JobKind::fullSweep, Field::length},
+                      {w.tab3FromFreqTextField, JobKind::customSweep, Field::startFrequency},
+                      {w.tab3ToFreqTextField, JobKind::customSweep, Field::endFrequency},
+                      {w.tab3FromlevelTextField, JobKind::customSweep, Field::startLevel},
+                      {w.tab3ToLevelTextField, JobKind::customSweep, Field::endLevel},
+                      {w.tab3LengthTextField, JobKind::customSweep, Field::length},
+                      {w.tab3SampleRateTextField, JobKind::customSweep, Field::sampleRate},
+                      {w.tab4SilenceTextField, JobKind::phaseCheck, Field::silence},
+                      {w.tab4NumRepeatsTextField, JobKind::phaseCheck, Field::repeats}};
+    for (const DefinedEntry& defined : definedEntries) {
+        const FieldDescription& d = Describe(defined.number);
+        auto* entry =
+            new NumberEntry(defined.field, {tr(d.label), d.unit, d.integer, d.thousands}, any,
+                            Describe(defined.kind).defaultValue(defined.number).value_or(0.0));
+        connect(entry, &NumberEntry::told, this, &MainWindow::tell);
+    }
+    ratePopups = {{w.tab1SampleRatePopup, JobKind::testTone},
+                  {w.tab2SampleRatePopup, JobKind::fullSweep},
+                  {w.tab4SampleRatePopup, JobKind::phaseCheck}};
+    announceBoxes = {{w.tab1SpeakCheckbox, JobKind::testTone},
+                     {w.tab2SpeakCheckbox, JobKind::fullSweep},
+                     {w.tab3SpeakCheckbox, JobKind::customSweep},
+                     {w.tab4AllSpeakersCheckbox, JobKind::phaseCheck}};
+    for (const auto& [popup, kind] : ratePopups)
+        FillRatePopup(popup, Describe(kind).defaultValue(Field::sampleRate).value_or(44100.0));
+    // The kinds the window definition has no page for get one made from their description.
+    for (const JobDescription& job : JobDescriptions()) {
+        if (StoredNumber(job.kind) <= kOutputPhaseCheck) continue;
+        auto* page = new JobPage(job, w.upperTabView);
+        connect(page, &JobPage::told, this, &MainWindow::tell);
+        // The rate, the layout and the announcement change what the entries accept.
+        for (QComboBox* popup : page->findChildren<QComboBox*>())
+            connect(popup, &QComboBox::activated, this, [this] { applyRateLimits(); });
+        for (QCheckBox* box : page->findChildren<QCheckBox*>())
+            connect(box, &QCheckBox::toggled, this, [this] { applyRateLimits(); });
+        w.upperTabView->addTab(page, QString());
+        auto* about = new QLabel(w.lowerTabView);
+        about->setWordWrap(true);
+        about->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        about->setProperty("identifier", StoredNumber(job.kind) + 1);
+        w.lowerTabView->addTab(about, QString());
+    }
+    // Under each page, what its kind of job writes.
+    for (int index = 0; index < w.lowerTabView->count(); ++index) {
+        QWidget* lower = w.lowerTabView->widget(index);
+        auto* text = qobject_cast<QLabel*>(lower);
+        if (text == nullptr) text = lower->findChild<QLabel*>();
+        if (text != nullptr)
+            text->setText(tr(Describe(JobKindFromStored(PageIdentifier(lower) - 1)).about));
+    }
+    for (int index = 0; index < w.upperTabView->count(); ++index) {
+        const int k = PageIdentifier(w.upperTabView->widget(index));
+        w.upperTabView->setTabText(index, tr(Describe(JobKindFromStored(k - 1)).title));
+    }
+    // Every page's tab stays in sight.
+    w.upperTabView->setUsesScrollButtons(false);
+    const Settings defaults;
     for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
         w.tab4ChannelsPopup->addItem(QString::fromStdString(*LayoutTitle(layout)), layout);
     w.tab4ChannelsPopup->setCurrentIndex(w.tab4ChannelsPopup->findData(defaults.channelSetup()));
@@ -185,6 +227,26 @@ void MainWindow::setUpEntries() {
     connect(w.quitAction, &QAction::triggered, this, &MainWindow::requestQuit);
     connect(w.helpAction, &QAction::triggered, this, &MainWindow::showHelp);
     connect(w.aboutAction, &QAction::triggered, this, &MainWindow::showAboutPanel);
+
+    // Per run, never kept: dither for a single file, one interleaved file for a set.
+    auto* extras = new QGroupBox(tr("Options"), saveOptionsView);
+    extras->setObjectName("extraOptionsGroup");
+    auto* extrasLayout = new QVBoxLayout(extras);
+    ditherBox = new QCheckBox(tr("&TPDF dither (±1 LSB)"), extras);
+    ditherBox->setObjectName("ditherCheckbox");
+    interleavedBox = new QCheckBox(tr("One &interleaved file"), extras);
+    interleavedBox->setObjectName("interleavedCheckbox");
+    interleavedBox->setToolTip(tr("One file with a channel per speaker instead of one file per "
+                                  "speaker; Broadcast WAVE files carry the layout's channel "
+                                  "mask"));
+    extrasLayout->addWidget(ditherBox);
+    extrasLayout->addWidget(interleavedBox);
+    extrasLayout->addStretch();
+    saveOptionsView->layout()->addWidget(extras);
+    connect(ditherBox, &QCheckBox::toggled, this,
+            [this](bool on) { appController->saveOptions().setDither(on); });
+    connect(interleavedBox, &QCheckBox::toggled, this,
+            [this](bool on) { appController->saveOptions().setInterleaved(on); });
 
     QButtonGroup* fileTypes = TaggedGroup(saveUi->fileTypeRadioGroup);
     fileTypes->setObjectName("fileTypeButtons");
@@ -212,15 +274,17 @@ void MainWindow::setUpWindow() {
     resize(sizeHint().expandedTo(QSize(520, 0)));
     frame = new WindowFrame(this, "MainWindow");
     SaveOptions& options = appController->saveOptions();
-    // A kind this window does not offer (a damaged or foreign preferences file) is a test tone.
-    if (options.outputType() < kOutputTestTone || options.outputType() > kOutputPhaseCheck)
-        options.setOutputType(kOutputTestTone);
-    const int kind = options.outputType();
+    // A kind no page is for (a damaged or newer preferences file) is a test tone.
+    options.setOutputType(StoredNumber(JobKindFromStored(options.outputType())));
+    int tab = 0;
+    for (int index = 0; index < ui->upperTabView->count(); ++index)
+        if (PageIdentifier(ui->upperTabView->widget(index)) == options.outputType() + 1)
+            tab = index;
     {
         QSignalBlocker quiet(ui->upperTabView);
-        ui->upperTabView->setCurrentIndex(kind);
+        ui->upperTabView->setCurrentIndex(tab);
     }
-    tabViewDidSelect(kind);
+    tabViewDidSelect(tab);
     if (auto path = PathForResource("backdrop", "png"))
         ui->bgImage->setImage(QImage(QString::fromStdString(*path)));
     applyRateLimits();
@@ -232,21 +296,11 @@ void MainWindow::tabViewDidSelect(int index) {
         if (PageIdentifier(ui->lowerTabView->widget(page)) == k)
             ui->lowerTabView->setCurrentIndex(page);
     appController->saveOptions().setOutputType(k - 1);
-    switch (k) {
-    case 1:
-    case 2:
-    case 3:
-        ui->generateButton->setText(tr("&Generate Sound File"));
-        handleSampleRate(k == 1   ? static_cast<QWidget*>(ui->tab1SampleRatePopup)
-                         : k == 2 ? static_cast<QWidget*>(ui->tab2SampleRatePopup)
-                                  : ui->tab3SampleRateTextField);
-        break;
-    case 4:
-        ui->generateButton->setText(tr("&Generate Sound Files"));
-        break;
-    default:
-        break;
-    }
+    if (k < 1) return;
+    const JobDescription& job = Describe(JobKindFromStored(k - 1));
+    ui->generateButton->setText(job.speakerSet() ? tr("&Generate Sound Files")
+                                                 : tr("&Generate Sound File"));
+    applyRateLimits();
 }
 
 void MainWindow::handleSampleRate(QWidget*) {
@@ -255,19 +309,20 @@ void MainWindow::handleSampleRate(QWidget*) {
 }
 
 void MainWindow::applyRateLimits() {
-    const Ui::MainWindow& w = *ui;
     const SaveOptions& options = appController->saveOptions();
-    const double toneRate = PopupValue(w.tab1SampleRatePopup);
-    const double sweepRate = EntryValue(w.tab3SampleRateTextField);
-    NumberEntry::Of(w.tab1FrequencyCell)->setRange(ToneFrequencyRange(toneRate));
-    NumberEntry::Of(w.tab3FromFreqTextField)->setRange(FrequencyRange(sweepRate));
-    NumberEntry::Of(w.tab3ToFreqTextField)->setRange(FrequencyRange(sweepRate));
-    const std::pair<QLineEdit*, std::pair<double, bool>> lengths[] = {
-        {w.tab1LengthCell, {toneRate, w.tab1SpeakCheckbox->isChecked()}},
-        {w.tab2LengthCell, {PopupValue(w.tab2SampleRatePopup), w.tab2SpeakCheckbox->isChecked()}},
-        {w.tab3LengthTextField, {sweepRate, w.tab3SpeakCheckbox->isChecked()}}};
-    for (const auto& [field, rate] : lengths)
-        NumberEntry::Of(field)->setRange(LengthRange(rate.first, options, rate.second));
+    for (const JobDescription& job : JobDescriptions()) {
+        if (JobPage* page = PageOf(ui->upperTabView, job.kind)) {
+            page->applyLimits(options);
+            continue;
+        }
+        // The ranges follow the page's own rate and announcement as they stand.
+        Settings settings;
+        copyPageInto(job.kind, settings);
+        for (const DefinedEntry& defined : definedEntries)
+            if (defined.kind == job.kind)
+                NumberEntry::Of(defined.field)
+                    ->setRange(FieldRange(job.kind, defined.number, settings, options));
+    }
 }
 
 void MainWindow::doSaveOptions(int tag) {
@@ -291,52 +346,37 @@ void MainWindow::correctVisibleEntries() {
 }
 
 void MainWindow::copyEntriesIntoSettings() {
-    Settings& s = appController->settings();
-    const Ui::MainWindow& w = *ui;
-    switch (appController->saveOptions().outputType()) {
-    case kOutputTestTone:
-        s.setSampleRate(PopupValue(w.tab1SampleRatePopup));
-        s.setFreq_from(EntryValue(w.tab1FrequencyCell));
-        s.setFreq_to(s.freq_from());
-        s.setLevel_from(EntryValue(w.tab1LevelCell));
-        s.setLevel_to(s.level_from());
-        s.setLength(EntryValue(w.tab1LengthCell));
-        s.setAnnounce(w.tab1SpeakCheckbox->isChecked());
-        break;
-    case kOutputFullSweep:
-        s.setSampleRate(PopupValue(w.tab2SampleRatePopup));
-        s.setFreq_from(5.0);
-        s.setFreq_to(s.sampleRate() * 0.5);
-        s.setLevel_from(EntryValue(w.tab2LevelCell));
-        s.setLevel_to(s.level_from());
-        s.setLength(EntryValue(w.tab2LengthCell));
-        s.setAnnounce(w.tab2SpeakCheckbox->isChecked());
-        break;
-    case kOutputCustomSweep:
-        s.setSampleRate(EntryValue(w.tab3SampleRateTextField));
-        s.setFreq_from(EntryValue(w.tab3FromFreqTextField));
-        s.setFreq_to(EntryValue(w.tab3ToFreqTextField));
-        s.setLevel_from(EntryValue(w.tab3FromlevelTextField));
-        s.setLevel_to(EntryValue(w.tab3ToLevelTextField));
-        s.setLength(EntryValue(w.tab3LengthTextField));
-        s.setAnnounce(w.tab3SpeakCheckbox->isChecked());
-        break;
-    case kOutputPhaseCheck:
-        s.setSampleRate(PopupValue(w.tab4SampleRatePopup));
-        s.setLevel_from(0.0);
-        s.setLevel_to(0.0);
-        s.setSilence(EntryValue(w.tab4SilenceTextField));
-        s.setNumRepeats(static_cast<std::int32_t>(EntryValue(w.tab4NumRepeatsTextField)));
-        s.setChannelSetup(w.tab4ChannelsPopup->currentData().toInt());
-        s.setAnnounce(w.tab4AllSpeakersCheckbox->isChecked());
-        break;
-    default:
-        break;
+    copyPageInto(JobKindFromStored(appController->saveOptions().outputType()),
+                 appController->settings());
+}
+
+void MainWindow::copyPageInto(JobKind kind, Settings& s) const {
+    if (JobPage* page = PageOf(ui->upperTabView, kind)) {
+        page->copyInto(s);
+        return;
     }
+    for (const DefinedEntry& defined : definedEntries)
+        if (defined.kind == kind) SetFieldValue(defined.number, s, EntryValue(defined.field));
+    for (const auto& [popup, taking] : ratePopups)
+        if (taking == kind) s.setSampleRate(PopupValue(popup));
+    for (const auto& [box, taking] : announceBoxes)
+        if (taking == kind) s.setAnnounce(box->isChecked());
+    if (kind == JobKind::phaseCheck)
+        s.setChannelSetup(ui->tab4ChannelsPopup->currentData().toInt());
+    CompleteSettings(kind, s);
+}
+
+QString MainWindow::layoutTitle() const {
+    const JobKind kind = JobKindFromStored(appController->saveOptions().outputType());
+    const JobPage* page = PageOf(ui->upperTabView, kind);
+    const QComboBox* popup = page != nullptr && page->layoutPopup() != nullptr
+                                 ? page->layoutPopup()
+                                 : ui->tab4ChannelsPopup;
+    return popup->currentText();
 }
 
 QString MainWindow::proposedFileName() const {
-    auto name = appController->fileName(ui->tab4ChannelsPopup->currentText().toStdString());
+    auto name = appController->fileName(layoutTitle().toStdString());
     return name ? QString::fromStdString(*name) : QString();
 }
 
@@ -354,9 +394,15 @@ void MainWindow::showSavePanel() {
     SelectByTag(saveUi->simpleWordLengthRadioGroup->findChild<QButtonGroup*>("wordLengthButtons"),
                 options.dataFormat());
     saveUi->wordLengthTabView->setCurrentIndex(0);
+    ditherBox->setChecked(options.dither());
+    interleavedBox->setChecked(options.interleaved());
 
-    const bool set = options.outputType() == kOutputPhaseCheck;
-    panel = new SavePanel(this, set ? tr("Save Phase Check Files") : tr("Save Sound File"), set);
+    const JobDescription& job = Describe(JobKindFromStored(options.outputType()));
+    const bool set = job.speakerSet();
+    ditherBox->setVisible(!set);
+    interleavedBox->setVisible(set);
+    panel = new SavePanel(
+        this, set ? tr("Save %1 Files").arg(tr(job.folderTitle)) : tr("Save Sound File"), set);
     panel->selectFile(proposedFileName());
     // The extension typed chooses the format, and the file options show it.
     connect(panel, &SavePanel::extensionChoseFileType, this, [this](int fileType) {
@@ -394,11 +440,15 @@ void MainWindow::savePanelDidEnd(int result) {
 
 void MainWindow::generateInto(std::string chosenPath) {
     AppController& c = *appController;
-    if (c.saveOptions().outputType() == kOutputPhaseCheck) {
+    const JobKind kind = JobKindFromStored(c.saveOptions().outputType());
+    if (Describe(kind).speakerSet()) {
         // The stem carries the word length chosen in the panel ("24b").
-        c.setPhaseCheckFileName(
-            PhaseCheckFileName(c.settings().sampleRate(), c.saveOptions().wordLength(),
-                               ui->tab4ChannelsPopup->currentText().toStdString()));
+        const double rate = c.settings().sampleRate();
+        const int bits = c.saveOptions().wordLength();
+        const std::string layout = layoutTitle().toStdString();
+        c.setPhaseCheckFileName(kind == JobKind::levelCheck
+                                    ? LevelCheckFileName(rate, bits, layout)
+                                    : PhaseCheckFileName(rate, bits, layout));
         while (chosenPath.size() > 1 && chosenPath.back() == '/')
             chosenPath.pop_back();
     } else if (auto named = FormatNamedByExtension(chosenPath)) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <QFileDialog>
 #include <QMainWindow>
@@ -15,12 +17,14 @@
 #include <QTimer>
 
 #include "jobs/AppController.h"
+#include "jobs/JobKinds.h"
 
 namespace Ui {
 class MainWindow;
 class SaveOptionsView;
 class ProgressSheet;
 } // namespace Ui
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -83,7 +87,11 @@ class MainWindow : public QMainWindow {
     void doWordLengthOptions(int tag);
     void correctVisibleEntries();
     void copyEntriesIntoSettings();
+    // The values of the page of `kind`, as its job would take them.
+    void copyPageInto(JobKind kind, Settings& settings) const;
     QString proposedFileName() const;
+    // The title of the speaker layout chosen on the visible page of a set.
+    QString layoutTitle() const;
     void showSavePanel();
     void savePanelDidEnd(int result);
     // Confirms the values and the replacing of an existing target, then starts the job.
@@ -105,8 +113,21 @@ class MainWindow : public QMainWindow {
     QDialog* progressSheet = nullptr;
     WindowFrame* frame = nullptr;
 
+    // The entries, rate pop-ups and announcement boxes of the window definition's pages, and the
+    // kind and number each stands for.
+    struct DefinedEntry {
+        QLineEdit* field;
+        JobKind kind;
+        Field number;
+    };
+    std::vector<DefinedEntry> definedEntries;
+    std::vector<std::pair<QComboBox*, JobKind>> ratePopups;
+    std::vector<std::pair<QCheckBox*, JobKind>> announceBoxes;
+
     QPointer<SavePanel> panel;
     QPushButton* showInFolderButton = nullptr;
+    QCheckBox* ditherBox = nullptr;
+    QCheckBox* interleavedBox = nullptr;
     QPointer<QWidget> focusBeforeJob;
     std::string jobTarget; // the file or folder the running or last job writes
     std::thread worker;

@@ -1,3 +1,4 @@
+#include "jobs/JobKinds.h"
 #include "jobs/Announcer.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "formats/TxSoundFile.h"
-#include "jobs/AppController.h"
+#include "jobs/FailureTexts.h"
 #include "jobs/JobProgress.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
@@ -177,19 +178,19 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
     };
 
     std::int32_t frames = 0;
-    switch (outputType) {
-    case kOutputTestTone:
+    switch (JobKindFromStored(outputType)) {
+    case JobKind::testTone:
         frames += spokenHertz(settings.freq_from());
         frames += into.Say("Hertz");
         frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
-    case kOutputFullSweep:
+    case JobKind::fullSweep:
         // A full sweep always starts at the low end, named by the fixed sample "20".
         frames += into.Say("20");
         frames += sweepTo();
         frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
         break;
-    case kOutputCustomSweep:
+    case JobKind::customSweep:
         frames += spokenHertz(settings.freq_from());
         frames += sweepTo();
         frames += into.Say("At");
@@ -202,7 +203,7 @@ std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType,
         frames += into.Say("Hertz");
         frames += into.Say("SamplingRate");
         break;
-    case kOutputNoise: {
+    case JobKind::noise: {
         const NoiseParameters& noise = settings.noise();
         frames += into.Say(NoiseVoice(noise.color));
         if (noise.Banded()) {
@@ -260,8 +261,8 @@ Announcer::Announcer(const Settings& settings, const SaveOptions& saveOptions,
         this->lookup = [](const std::string& name) { return PathForResource(name, "sample"); };
     if (!this->report)
         this->report = [&saveOptions](const std::string& name, const std::string& reason) {
-            const bool set = WritesSpeakerSet(saveOptions.outputType());
-            LogAndAlert(name + " thrown: " + reason + " - ", reason,
+            const bool set = Describe(JobKindFromStored(saveOptions.outputType())).speakerSet();
+            LogAndAlert(FailureLogLine(name, reason), reason,
                         set ? kSoundFilesAlertTitle : kSoundFileAlertTitle,
                         set ? kSoundFilesAlertMessage : kSoundFileAlertMessage);
         };

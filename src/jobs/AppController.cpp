@@ -1,3 +1,4 @@
+#include "jobs/JobKinds.h"
 #include "jobs/AppController.h"
 
 #include <unistd.h>
@@ -81,19 +82,19 @@ AppController::~AppController() = default;
 
 std::optional<std::string> AppController::fileName(const std::string& layoutTitle) const {
     const Settings& s = jobSettings;
-    switch (jobSaveOptions.outputType()) {
-    case kOutputTestTone:
+    switch (JobKindFromStored(jobSaveOptions.outputType())) {
+    case JobKind::testTone:
         return Formatted("VivuZira %.0f Hz, %5.2f dB, %.0f sec", s.freq_to(), s.level_to(),
                          s.length());
-    case kOutputFullSweep:
+    case JobKind::fullSweep:
         return Formatted("Full Sweep %5.2f dB, %.1f kHz, %.0f sec", s.level_to(),
                          s.sampleRate() / 1000.0, s.length());
-    case kOutputCustomSweep:
+    case JobKind::customSweep:
         return Formatted("Custom Sweep %.0f-%.0f Hz in %.0f sec", s.freq_from(), s.freq_to(),
                          s.length());
-    case kOutputPhaseCheck:
+    case JobKind::phaseCheck:
         return "Phase Check for " + layoutTitle;
-    case kOutputNoise: {
+    case JobKind::noise: {
         const NoiseParameters& noise = s.noise();
         std::string band = noise.Banded() ? Formatted(" %.0f-%.0f Hz,", noise.bandLow,
                                                       noise.bandHigh, 0.0)
@@ -101,7 +102,7 @@ std::optional<std::string> AppController::fileName(const std::string& layoutTitl
         return NoiseColorName(noise.color) + std::string(" Noise") + band +
                Formatted(" %5.2f dB RMS, %.0f sec", noise.level, s.length(), 0.0);
     }
-    case kOutputLevelCheck:
+    case JobKind::levelCheck:
         return "Level Check for " + layoutTitle;
     default:
         return std::nullopt;
@@ -115,7 +116,7 @@ std::string AppController::outputExtension() const {
 
 std::string AppController::targetPath(const std::string& chosenPath) const {
     // A phase or level check writes its files into the chosen directory itself.
-    if (WritesSpeakerSet(jobSaveOptions.outputType())) return chosenPath;
+    if (Describe(JobKindFromStored(jobSaveOptions.outputType())).speakerSet()) return chosenPath;
     return chosenPath + "." + (targetExtension.empty() ? outputExtension() : targetExtension);
 }
 
@@ -141,15 +142,15 @@ void AppController::generateFile(const std::string& chosenPath) {
     static std::mutex converterInUse;
     std::lock_guard turn(converterInUse);
     progressState.Begin();
-    switch (jobSaveOptions.outputType()) {
-    case kOutputTestTone:
-    case kOutputFullSweep:
-    case kOutputCustomSweep:
-    case kOutputNoise:
+    switch (JobKindFromStored(jobSaveOptions.outputType())) {
+    case JobKind::testTone:
+    case JobKind::fullSweep:
+    case JobKind::customSweep:
+    case JobKind::noise:
         makeVivuZiraFile(chosenPath);
         break;
-    case kOutputPhaseCheck:
-    case kOutputLevelCheck:
+    case JobKind::phaseCheck:
+    case JobKind::levelCheck:
         makePhaseCheckFiles(*this, chosenPath);
         break;
     default:
@@ -226,7 +227,7 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         // The announcement stays as spoken; only the signal is dithered.
         TpdfDither dither;
         DitherScope dithered(*file->soundFile(), jobSaveOptions.dither() ? &dither : nullptr);
-        const bool noise = jobSaveOptions.outputType() == kOutputNoise;
+        const bool noise = JobKindFromStored(jobSaveOptions.outputType()) == JobKind::noise;
         r = noise ? GenerateNoiseFile(*file, announcementFrames)
                   : GenerateSweep(file->soundFile(), announcementFrames, s.length(),
                                   s.sampleRate(), s.level_from(), s.level_to(), s.freq_from(),
@@ -252,7 +253,7 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         reportFailure(named.LogLine(), named.reason(), kSoundFileAlertTitle,
                       kSoundFileAlertMessage);
     } catch (const std::exception& e) {
-        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ", e.what(),
+        reportFailure(FailureLogLine("std::exception", e.what()), e.what(),
                       kSoundFileAlertTitle, kSoundFileAlertMessage);
     }
     // The file is released before the header block it may still read when closing.
@@ -296,7 +297,7 @@ template <typename Create> void AppController::ReportingFailures(Create create) 
     } catch (const QuillException& e) {
         reportFailure(e.LogLine(), e.reason(), kSoundFilesAlertTitle, kSoundFilesAlertMessage);
     } catch (const std::exception& e) {
-        reportFailure(std::string("std::exception thrown: ") + e.what() + " - ", e.what(),
+        reportFailure(FailureLogLine("std::exception", e.what()), e.what(),
                       kSoundFilesAlertTitle, kSoundFilesAlertMessage);
     }
 }

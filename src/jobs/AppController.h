@@ -15,23 +15,12 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/TxSoundFile.h"
+#include "jobs/FailureTexts.h"
 #include "jobs/JobProgress.h"
 #include "jobs/SaveOptions.h"
 #include "jobs/Settings.h"
 #include "shell/NotificationCenter.h"
 #include "soundfile/Memory.h"
-
-// Texts of the failure alerts.
-inline constexpr const char* kSoundFileAlertTitle = "Could not save sound file";
-inline constexpr const char* kSoundFileAlertMessage =
-    "An error occurred while trying to generate your sound file.";
-inline constexpr const char* kSoundFilesAlertTitle = "Could not save sound files";
-inline constexpr const char* kSoundFilesAlertMessage =
-    "An error occurred while trying to generate your phase check files.";
-
-// The leaf name a tone or sweep is written under until it is complete; each job adds a suffix
-// of its own.
-inline constexpr const char* kTemporaryFileStem = "quilfile";
 
 class AppController {
 public:

@@ -1,4 +1,5 @@
 #include "jobs/JobLimits.h"
+#include "jobs/JobKinds.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +7,8 @@
 
 #include "formats/CAIFFFile.h"
 #include "formats/CBWFLinearFile.h"
-#include "soundfile/ByteOrder.h"
 #include "jobs/PhaseCheck.h"
+#include "soundfile/ByteOrder.h"
 #include "synth/NoiseGenerator.h"
 #include "synth/SweepMarkers.h"
 
@@ -80,17 +81,16 @@ std::optional<LimitViolation> CheckNoise(const Settings& settings, const SaveOpt
             JobValue::band, noise.bandLow,
             Format("LOW-HIGH with %.0f Hz <= LOW < HIGH < %.0f Hz (half of the sample rate)",
                    kLowestBandEdge, rate * 0.5)};
-    if (options.outputType() != kOutputLevelCheck)
+    if (JobKindFromStored(options.outputType()) != JobKind::levelCheck)
         return CheckSignalLength(settings.length(), rate, options,
                                  settings.announce() ? AnnouncementReserve(rate) : 0);
     const auto speakers = static_cast<double>(LayoutSpeakers(settings.channelSetup()).size());
-    if (speakers > 0 && !CheckSignalLength(settings.length() * speakers, rate, options))
-        return {};
-    const double longest = std::floor(LongestLength(rate, options, 0) / std::max(speakers, 1.0) *
-                                      100.0) / 100.0;
-    return LimitViolation{JobValue::length, settings.length(),
-                          Format("at least one frame (%.3g s) and at most %.2f s per speaker",
-                                 1.0 / rate, longest)};
+    if (speakers > 0 && !CheckSignalLength(settings.length() * speakers, rate, options)) return {};
+    const double longest =
+        std::floor(LongestLength(rate, options, 0) / std::max(speakers, 1.0) * 100.0) / 100.0;
+    return LimitViolation{
+        JobValue::length, settings.length(),
+        Format("at least one frame (%.3g s) and at most %.2f s per speaker", 1.0 / rate, longest)};
 }
 
 } // namespace
@@ -167,12 +167,12 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
     double rate = settings.sampleRate();
     // A file's header keeps a whole number of hertz.
     if (!SampleRateRange().Contains(rate) || rate != std::trunc(rate))
-        return LimitViolation{
-            JobValue::sampleRate, rate,
-            Format("a whole number of hertz from %.0f to %.0f Hz", kLowestSampleRate,
-                   kHighestSampleRate)};
+        return LimitViolation{JobValue::sampleRate, rate,
+                              Format("a whole number of hertz from %.0f to %.0f Hz",
+                                     kLowestSampleRate, kHighestSampleRate)};
+    const JobKind kind = JobKindFromStored(options.outputType());
     // The phase and channel check uses neither the frequencies nor the length.
-    if (options.outputType() == kOutputPhaseCheck) {
+    if (kind == JobKind::phaseCheck) {
         if (!SilenceRange().Contains(settings.silence()))
             return LimitViolation{JobValue::silence, settings.silence(),
                                   Format("%.0f to %.0f s", kLowestSilence, kHighestSilence)};
@@ -181,11 +181,9 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
                                   Format("%.0f to %.0f", kLowestRepeats, kHighestRepeats)};
         return {};
     }
-    if (options.outputType() == kOutputNoise || options.outputType() == kOutputLevelCheck)
-        return CheckNoise(settings, options);
+    if (kind == JobKind::noise || kind == JobKind::levelCheck) return CheckNoise(settings, options);
     // A sweep that neither rises nor falls is a steady tone.
-    const bool steady = options.outputType() == kOutputTestTone ||
-                        settings.freq_from() == settings.freq_to();
+    const bool steady = kind == JobKind::testTone || settings.freq_from() == settings.freq_to();
     const auto check = steady ? CheckToneFrequency : CheckFrequency;
     if (auto v = check(JobValue::freqFrom, settings.freq_from(), rate)) return v;
     if (auto v = check(JobValue::freqTo, settings.freq_to(), rate)) return v;

@@ -9,7 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "jobs/AppController.h"
 #include "soundfile/FileServices.h"
 
 std::string FolderOf(const std::string& path) {

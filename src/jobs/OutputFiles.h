@@ -8,6 +8,9 @@
 
 #include "soundfile/Status.h"
 
+// The leaf name a job's output has until it is complete; each job adds a suffix of its own.
+inline constexpr const char* kTemporaryFileStem = "quilfile";
+
 // The folder part of a path, "" for a bare name (the current folder).
 std::string FolderOf(const std::string& path);
 // `leaf` inside `folder` ("" is the current folder).

@@ -1,3 +1,4 @@
+#include "jobs/JobKinds.h"
 #include "jobs/PhaseCheck.h"
 
 #include <algorithm>
@@ -160,7 +161,7 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
       createSoundFile(std::move(createSoundFile)), log(std::move(log)), alert(std::move(alert)) {
     if (!this->log)
         this->log = [](const std::string& name, const std::string& reason) {
-            DesktopServices::Current().log(name + " thrown: " + reason + " - ");
+            DesktopServices::Current().log(FailureLogLine(name, reason));
         };
     if (!this->alert)
         this->alert = [](const std::string& reason) {
@@ -376,12 +377,17 @@ void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& nam
                                                           PhaseCheckFiles& files,
                                                           double seconds) {
     if (index >= files.size()) return;
-    std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
+    const std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
+    OthersSilentFor(index, frames, files, seconds);
+}
+
+void PhaseCheck::OthersSilentFor(std::size_t index, std::int32_t frames, PhaseCheckFiles& files,
+                                 double seconds) {
+    if (shouldStop) {
+        files.clear();
+        throw Stopped();
+    }
     for (std::size_t k = 0; k < files.size(); ++k) {
-        if (shouldStop) {
-            files.clear();
-            throw Stopped();
-        }
         if (k != index) files[k]->advanceSamples(frames);
         files[k]->advanceTime(seconds);
     }
@@ -430,10 +436,7 @@ void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFil
                                                  "': " +
                                                  FileStatusText(static_cast<Status>(status)));
     ++progress.step;
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        if (k != index) files[k]->advanceSamples(summary.frames);
-        files[k]->advanceTime(seconds);
-    }
+    OthersSilentFor(index, summary.frames, files, seconds);
 }
 
 void PhaseCheck::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds) {
@@ -500,7 +503,7 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                                  const std::string& folder) {
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
-    job.setLevelCheck(controller.saveOptions().outputType() == kOutputLevelCheck);
+    job.setLevelCheck(JobKindFromStored(controller.saveOptions().outputType()) == JobKind::levelCheck);
     job.setInterleavedMaker(InterleavedMakerFor(controller));
     job.makePhaseCheckFiles(directory);
 }

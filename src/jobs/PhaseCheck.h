@@ -165,6 +165,10 @@ private:
     void RunLayout(std::int32_t channelSetup, const std::string& directory);
     std::vector<std::string> SpeakerSamples(const std::string& speaker) const;
     std::int32_t SpeakInto(const std::string& speaker, std::size_t index, PhaseCheckFiles& files);
+    // `frames` went into the file at `index` alone: the others stay silent as long, then every
+    // file is silent for `seconds`. A stop asked for meanwhile ends the job here.
+    void OthersSilentFor(std::size_t index, std::int32_t frames, PhaseCheckFiles& files,
+                         double seconds);
     void AdvanceAll(PhaseCheckFiles& files, double seconds);
     void Burst(const char* noise, bool invertSecond, std::size_t first, std::size_t second,
                PhaseCheckFiles& files, double seconds);

@@ -8,19 +8,18 @@
 
 inline constexpr const char* kSaveOptionsKey = "SaveOptions";
 
-// Job kinds (`outputType`).
+// The numbers job kinds are stored under (`outputType`); the code speaks of JobKind
+// (jobs/JobKinds.h).
 inline constexpr std::int32_t kOutputTestTone = 0;
 inline constexpr std::int32_t kOutputFullSweep = 1;
 inline constexpr std::int32_t kOutputCustomSweep = 2;
 inline constexpr std::int32_t kOutputPhaseCheck = 3;
-// Calibration noise in one file, and the level check: the noise from each speaker in turn,
-// one file per speaker like the phase check. quillgen only; the window offers neither.
 inline constexpr std::int32_t kOutputNoise = 4;
 inline constexpr std::int32_t kOutputLevelCheck = 5;
 
-// Whether a job of this kind writes one file per speaker into a folder.
-inline bool WritesSpeakerSet(std::int32_t outputType) {
-    return outputType == kOutputPhaseCheck || outputType == kOutputLevelCheck;
+// The word-length code (`dataFormat`) of `bits` bits per sample: 16 or 24.
+inline std::int32_t DataFormatForBits(int bits) {
+    return bits == 24 ? 2 : 1;
 }
 
 // File format choices (`fileType`).

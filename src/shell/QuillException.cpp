@@ -21,7 +21,12 @@ std::string QuillException::LogLine() const {
     const std::string infoText =
         noInfo ? std::string()
                : info.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return exceptionName + " thrown: " + exceptionReason + " - " + infoText;
+    return FailureLogLine(exceptionName, exceptionReason, infoText);
+}
+
+std::string FailureLogLine(const std::string& name, const std::string& reason,
+                           const std::string& userInfo) {
+    return name + " thrown: " + reason + " - " + userInfo;
 }
 
 std::string StringWithFormatList(const char* format, std::va_list arguments) {

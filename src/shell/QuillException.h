@@ -8,6 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
+// The log's line for a failure: "<name> thrown: <reason> - <user info>".
+std::string FailureLogLine(const std::string& name, const std::string& reason,
+                           const std::string& userInfo = {});
+
 // A job's own failures.
 inline constexpr const char* kQUILException = "QUILException";
 // The user stopped a phase check.

@@ -32,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::ValuesIn(std::vector<std::pair<std::string, std::string>>{
         {"tone --freq 22050", "--freq 22050 is out of range; accepted: 1 to 22049 Hz"},
         {"tone --rate nan", "--rate nan is out of range; accepted: a whole number of hertz"},
-        {"sweep --rate 12345.6", "--rate 12345.6 is out of range; accepted: a whole number of"},
+        {"sweep --rate 12345.6", "--rate 12345.6 is out of range; accepted: a whole number"},
+        {"phase-check --repeats 2.5", "--repeats 2.5 is out of range; accepted: a whole number"},
         {"tone --length 30000 --bits 24", "the longest a 24-bit AIFF file holds at 44100 Hz"},
         {"tone --bits 20", "--bits: 20 not in {16,24}"},
         {"tone --format mp3", "--format: mp3 not in {aiff,bwf}"},
@@ -43,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"level-check --layout 10.2 --rate 384000 --length 3000", "at most 233.01 s per speaker"},
         {"phase-check --silence 60.5", "--silence 60.5 is out of range; accepted: 0 to 60 s"},
         {"phase-check --repeats 101", "--repeats 101 is out of range; accepted: 0 to 100"},
-        {"phase-check --rate 7999", "--rate 7999 is out of range; accepted: 8000 to 384000 Hz"},
+        {"phase-check --rate 7999", "--rate 7999 is out of range; accepted: a whole number of hertz from 8000 to 384000 Hz"},
         {"phase-check --layout 9.1", "--layout: 9.1 not in {stereo,quad,lcrs,5.1"},
         {"", "A subcommand is required"},
         {"info", "FILE is required"}}),

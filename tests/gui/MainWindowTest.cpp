@@ -211,7 +211,7 @@ class MainWindowTest : public QObject {
         QTest::newRow("frequency with a space") << 0 << "tab1FrequencyCell" << "1 500" << "focus" << "1000";
         QTest::newRow("length zero") << 0 << "tab1LengthCell" << "0" << "focus" << "0.000020833";
         QTest::newRow("fractional repeats") << 3 << "tab4NumRepeatsTextField" << "2.7" << "focus" << "3";
-        QTest::newRow("overlong length") << 1 << "tab2LengthCell" << "1e9" << "generate" << "24287.45";
+        QTest::newRow("overlong length") << 1 << "tab2LengthCell" << "1e9" << "generate" << "22309.22";
     }
     void badNumberCorrectsTheEntryThatFailed() {
         QFETCH(int, tab);
@@ -324,6 +324,52 @@ class MainWindowTest : public QObject {
         }
         QCOMPARE((QList<double>{s.freq_from(), s.freq_to(), s.level_from(), s.level_to(), s.sampleRate()}),
                  settings);
+        window->savePanel()->reject();
+    }
+
+    // The pages made from a kind's description hand their values to the job: the noise's
+    // colour, band, RMS level and seed, a set's layout, and the file options per run.
+    void madePagesCopyTheirValues_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QStringList>("entries"); // name=value
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("noise") << 4
+            << QStringList{"noise_length=2", "noise_level=-30", "noise_bandLow=500", "noise_bandHigh=2k",
+                           "noise_seed=7", "noise_color=White", "noise_rate=96000"}
+            << "White Noise 500-2000 Hz, -30.00 dB RMS, 2 sec";
+        QTest::newRow("level check") << 5
+            << QStringList{"level-check_length=3", "level-check_layout=Quad", "level-check_level=-24"}
+            << "Level Check for Quad";
+    }
+    void madePagesCopyTheirValues() {
+        QFETCH(int, tab);
+        QFETCH(QStringList, entries);
+        QFETCH(QString, proposed);
+        chooseTab(tab);
+        for (const QString& assignment : entries) {
+            const QString name = assignment.section('=', 0, 0), value = assignment.section('=', 1);
+            if (window->findChild<QComboBox*>(name)) choosePopup(name, value);
+            else entry(name)->setText(value);
+        }
+        window->doGenerateSoundFile();
+        QVERIFY(window->savePanel());
+        QCOMPARE(window->savePanel()->findChild<QLineEdit*>("fileNameEdit")->text(), proposed);
+        const bool set = tab == 5;
+        QCOMPARE(child<QCheckBox>("interleavedCheckbox")->isVisibleTo(window->savePanel()), set);
+        QCOMPARE(child<QCheckBox>("ditherCheckbox")->isVisibleTo(window->savePanel()), !set);
+        child<QCheckBox>(set ? "interleavedCheckbox" : "ditherCheckbox")->click();
+        const Settings& s = window->controller().settings();
+        const SaveOptions& o = window->controller().saveOptions();
+        QCOMPARE(set ? o.interleaved() : o.dither(), true);
+        if (set) {
+            QCOMPARE((QList<double>{s.length(), double(s.channelSetup()), s.noise().level}),
+                     (QList<double>{3, 1, -24}));
+        } else {
+            const NoiseParameters& n = s.noise();
+            QCOMPARE((QList<double>{s.length(), n.level, n.bandLow, n.bandHigh, double(n.seed),
+                                    double(n.color == NoiseColor::white), s.sampleRate(), s.level_from()}),
+                     (QList<double>{2, -30, 500, 2000, 7, 1, 96000, -30}));
+        }
         window->savePanel()->reject();
     }
 

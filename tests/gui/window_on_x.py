@@ -187,6 +187,23 @@ class WindowOnX(unittest.TestCase):
         self.written(path, "the custom sweep")
         self.assertEqual(self.info(path)["sampleRate"], 12346)
 
+    def test_the_noise_and_level_check_pages_write_their_jobs(self):
+        keys("alt+o", "Tab", "ctrl+a")  # the noise page's first entry: its length
+        type_text("0.5")
+        keys("Tab")
+        self.save_as(os.path.join(self.work, "noise.wav"))
+        path = os.path.join(self.work, "noise.wav")
+        self.written(path, "the noise")
+        names = [marker["name"] for marker in self.info(path)["markers"]]
+        self.assertIn("Pink -20.0dB RMS", " ".join(names))
+        keys("alt+v", "Tab", "Tab", "ctrl+a")  # past the layout pop-up: the length per speaker
+        type_text("0.2")
+        keys("Tab")
+        folder = os.path.join(self.work, "levels")
+        self.save_as(folder, "Save Level Check Files")
+        self.written(folder, "the level check")
+        self.assertEqual(len(os.listdir(folder)), 6)  # 5.1
+
     def test_a_failure_at_once_keeps_its_alert_on_top_and_answerable(self):
         folder = os.path.join(self.work, "mine")
         os.makedirs(folder)
@@ -224,6 +241,14 @@ class WindowOnX(unittest.TestCase):
             xdo("windowactivate", "--sync", self.main)
             keys("alt+F4")  # openbox: close the active window
         self.quit_during_a_job(close, 0)
+
+    def test_quit_from_help_stops_the_job(self):
+        def quit_from_help():
+            xdo("windowactivate", "--sync", self.main)
+            keys("F1")
+            wait_for(lambda: visible("Quillwavecaster Help"), 5, "Help")
+            keys("ctrl+q")
+        self.quit_during_a_job(quit_from_help, 0)
 
     def test_signals_stop_the_job(self):
         self.quit_during_a_job(lambda: self.app.send_signal(signal.SIGTERM), 128 + signal.SIGTERM)

@@ -78,10 +78,15 @@ int main(int argc, char* argv[]) {
     auto* tabs = window.findChild<QTabWidget*>("upperTabView");
     const char* tabNames[] = {"tab1-test-tone.png", "tab2-full-sweep.png", "tab3-custom-sweep.png",
                               "tab4-phase-check.png"};
-    for (int tab = 0; tab < 4; ++tab) {
+    for (int tab = 0; tab < tabs->count(); ++tab) {
         tabs->setCurrentIndex(tab);
         QTest::qWait(50);
-        ok &= Save(window.grab(), folder, tabNames[tab]);
+        // The pages made from a kind's description are named after its command.
+        const QString name = tab < 4 ? QString(tabNames[tab])
+                                     : QString("tab%1-%2.png")
+                                           .arg(tab + 1)
+                                           .arg(tabs->widget(tab)->objectName().remove("_page"));
+        ok &= Save(window.grab(), folder, qPrintable(name));
     }
 
     // The save panel of a full sweep, with its file options.

@@ -1,0 +1,226 @@
+// quillgen tone | full-sweep | sweep | noise | phase-check | level-check: one subcommand per
+// kind of job, each made from the kind's description. A job that writes one file takes -o PATH,
+// an announcement and dither; a set of files, one per speaker, takes a layout and -o DIR.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/JobRunner.h"
+#include "cli/NoiseOptions.h"
+#include "jobs/AppController.h"
+#include "jobs/JobKinds.h"
+#include "jobs/JobLimits.h"
+#include "jobs/PhaseCheck.h"
+
+namespace quillgen {
+
+namespace {
+
+// What one subcommand collects before its job starts.
+struct JobOptions {
+    std::map<Field, double> fields;
+    NoiseOptions noise;
+    std::string format = "aiff";
+    CLI::Option* formatOption = nullptr; // tells a --format given from the default
+    int bits = 16;
+    std::optional<std::string> output;
+    bool quiet = false;
+    bool announce = true;
+    std::string dither; // "tpdf", or empty for none
+    std::string layout = "5.1";
+    bool interleaved = false;
+};
+
+// A layout's name on the command line: its title in lower case ("lcrs", "5.1").
+std::string LayoutName(std::int32_t layout) {
+    std::string name = LayoutTitle(layout).value_or("");
+    for (auto& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+std::int32_t LayoutNumber(const std::string& name) {
+    for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
+        if (LayoutName(layout) == name) return layout;
+    return 0;
+}
+
+void AddFileOptions(CLI::App* command, JobOptions& o) {
+    command
+        ->add_option("-o,--output", o.output,
+                     "the file to write, or a folder to write the proposed name into; its "
+                     "extension .wav or .aif/.aiff chooses the format unless --format is given, "
+                     "and the format's extension is added to any other name (default: the "
+                     "proposed name, in the current folder)")
+        ->type_name("PATH");
+    command->add_flag("--quiet", o.quiet, "show no progress bar");
+    command
+        ->add_flag("--announce,!--no-announce", o.announce,
+                   "speak the parameters before the signal")
+        ->default_str("on");
+    command
+        ->add_option("--dither", o.dither,
+                     "dither the signal before its word conversion; tpdf is triangular, +-1 LSB")
+        ->type_name("METHOD")
+        ->default_str("none")
+        ->check(CLI::IsMember({"tpdf"}));
+}
+
+void AddSetOptions(CLI::App* command, JobOptions& o, const JobDescription& job) {
+    std::vector<std::string> layouts;
+    for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
+        layouts.push_back(LayoutName(layout));
+    command->add_option("--layout", o.layout, "speaker layout")
+        ->type_name("LAYOUT")
+        ->transform([](std::string name) {
+            for (auto& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return name;
+        })
+        ->check(CLI::IsMember(layouts))
+        ->capture_default_str();
+    command
+        ->add_flag("--announce-speakers,!--no-announce-speakers", o.announce,
+                   job.noise ? "name every speaker from its own file before its noise"
+                             : "name every speaker from its own file before the pair checks")
+        ->default_str("on");
+    command
+        ->add_option("-o,--output", o.output,
+                     std::string("the folder to write the files into (default: \"") +
+                         job.folderTitle + " for <layout>\", in the current folder)")
+        ->type_name("DIR");
+    command->add_flag("--interleaved", o.interleaved,
+                      "write one file with a channel per speaker instead of one file per "
+                      "speaker; Broadcast WAVE files carry the layout's channel mask");
+    command->add_flag("--quiet", o.quiet, "show no progress bar");
+}
+
+// The controller's records from the options; the file type and target come later.
+void FillRecords(AppController& controller, const JobDescription& job, const JobOptions& o) {
+    Settings& settings = controller.settings();
+    SaveOptions& options = controller.saveOptions();
+    options.setOutputType(StoredNumber(job.kind));
+    options.setDataFormat(DataFormatForBits(o.bits));
+    options.setDither(o.dither == "tpdf");
+    options.setInterleaved(o.interleaved);
+    for (const auto& [field, value] : o.fields)
+        SetFieldValue(field, settings, value);
+    settings.setAnnounce(o.announce);
+    settings.setNoise(o.noise.parameters);
+    if (job.speakerSet()) settings.setChannelSetup(LayoutNumber(o.layout));
+    CompleteSettings(job.kind, settings);
+}
+
+// The option that set each value the limits may refuse.
+std::map<JobValue, const char*> OptionNames(const JobDescription& job) {
+    std::map<JobValue, const char*> names;
+    for (const FieldUse& use : job.fields) {
+        const FieldDescription& field = Describe(use.field);
+        names.emplace(field.value, field.option);
+    }
+    // A tone's end is its start.
+    if (job.kind == JobKind::testTone) names.emplace(JobValue::freqTo, "--freq");
+    if (job.kind == JobKind::testTone || job.kind == JobKind::fullSweep)
+        names.emplace(JobValue::levelTo, "--level");
+    if (job.noise) {
+        names.emplace(JobValue::noiseLevel, "--level");
+        names.emplace(JobValue::band, "--band");
+    }
+    return names;
+}
+
+// Where the job writes: a set into the chosen folder or the proposed one; a file as -o and
+// --format say. False (after saying why) when they contradict each other.
+bool ChooseTarget(AppController& controller, const JobDescription& job, JobOptions& o,
+                  std::string* chosenPath) {
+    SaveOptions& options = controller.saveOptions();
+    if (job.speakerSet()) {
+        options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
+        const Settings& settings = controller.settings();
+        const std::string title = *LayoutTitle(settings.channelSetup());
+        const std::string stem =
+            job.kind == JobKind::levelCheck
+                ? LevelCheckFileName(settings.sampleRate(), options.wordLength(), title)
+                : PhaseCheckFileName(settings.sampleRate(), options.wordLength(), title);
+        controller.setPhaseCheckFileName(stem);
+        *chosenPath = o.output.value_or(controller.fileName(title).value_or(""));
+        // "out/" and "out" name the same directory.
+        while (chosenPath->size() > 1 && chosenPath->back() == '/')
+            chosenPath->pop_back();
+        return true;
+    }
+    const std::optional<std::string> givenFormat =
+        o.formatOption->count() > 0 ? std::optional(o.format) : std::nullopt;
+    const OutputTarget target =
+        ResolveOutput(o.output, givenFormat, o.format, controller.fileName().value_or(""));
+    if (!target.problem.empty()) {
+        std::fprintf(stderr, "quillgen %s: %s\n", job.command, target.problem.c_str());
+        return false;
+    }
+    options.setFileType(target.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
+    controller.setTargetExtension(target.extension);
+    *chosenPath = target.chosenPath;
+    return true;
+}
+
+// A count or rate given with a fraction; a file cannot hold it.
+bool RefuseFractions(const JobDescription& job, const JobOptions& o) {
+    for (const auto& [field, value] : o.fields) {
+        const FieldDescription& described = Describe(field);
+        if (!described.integer || !std::isfinite(value) || value == std::trunc(value)) continue;
+        std::fprintf(stderr, "quillgen %s: %s %g is out of range; accepted: a whole number\n",
+                     job.command, described.option, value);
+        return true;
+    }
+    return false;
+}
+
+int Run(const JobDescription& job, JobOptions& o) {
+    if (RefuseFractions(job, o)) return 2;
+    AppController controller;
+    FillRecords(controller, job, o);
+    std::string chosenPath;
+    if (!ChooseTarget(controller, job, o, &chosenPath)) return 2;
+    if (auto violation = CheckJobSettings(controller.settings(), controller.saveOptions())) {
+        ReportViolation(job.command, *violation, OptionNames(job), o.noise);
+        return 2;
+    }
+    return RunJob(controller, chosenPath, o.quiet);
+}
+
+void AddJobCommand(CLI::App& app, const JobDescription& job) {
+    auto o = std::make_shared<JobOptions>();
+    CLI::App* command = app.add_subcommand(job.command, job.summary);
+    for (const FieldUse& use : job.fields) {
+        const FieldDescription& field = Describe(use.field);
+        o->fields[use.field] = use.defaultValue;
+        command
+            ->add_option(field.option, o->fields[use.field],
+                         use.help != nullptr ? use.help : field.help)
+            ->type_name(field.placeholder)
+            ->capture_default_str();
+    }
+    if (job.noise) AddNoiseOptions(command, o->noise);
+    if (job.speakerSet()) AddSetOptions(command, *o, job);
+    o->formatOption = AddFormatOption(command, o->format);
+    AddBitsOption(command, o->bits);
+    if (!job.speakerSet()) AddFileOptions(command, *o);
+    command->callback([&job, o] { exitStatus = Run(job, *o); });
+}
+
+void AddJobCommands(CLI::App& app) {
+    for (const JobDescription& job : JobDescriptions())
+        AddJobCommand(app, job);
+}
+
+const bool registered = RegisterCommand(&AddJobCommands);
+
+} // namespace
+
+} // namespace quillgen
