@@ -24,6 +24,7 @@
 
 #include "gui/AboutWindow.h"
 #include "gui/HelpWindow.h"
+#include "gui/InspectorWindow.h"
 #include "gui/JobPage.h"
 #include "gui/NumberEntry.h"
 #include "gui/QtDesktopServices.h"
@@ -118,6 +119,12 @@ MainWindow::MainWindow(QWidget* parent)
     showInFolderButton->setObjectName("showInFolderButton");
     showInFolderButton->hide();
     statusBar()->addPermanentWidget(showInFolderButton);
+    inspectButton = new QPushButton(tr("&Inspect"), this);
+    inspectButton->setObjectName("inspectButton");
+    inspectButton->hide();
+    statusBar()->addPermanentWidget(inspectButton);
+    connect(inspectButton, &QPushButton::clicked, this,
+            [this] { InspectorWindow::Inspect(this, QString::fromStdString(jobTarget)); });
     connect(showInFolderButton, &QPushButton::clicked, this, [this] {
         const QFileInfo written(QString::fromStdString(jobTarget));
         QDesktopServices::openUrl(QUrl::fromLocalFile(written.absolutePath()));
@@ -226,6 +233,8 @@ void MainWindow::setUpEntries() {
     connect(w.generateAction, &QAction::triggered, this, &MainWindow::doGenerateSoundFile);
     connect(w.quitAction, &QAction::triggered, this, &MainWindow::requestQuit);
     connect(w.helpAction, &QAction::triggered, this, &MainWindow::showHelp);
+    connect(w.inspectAction, &QAction::triggered, this,
+            [this] { InspectorWindow::ChooseAndInspect(this); });
     connect(w.aboutAction, &QAction::triggered, this, &MainWindow::showAboutPanel);
 
     // Per run, never kept: dither for a single file, one interleaved file for a set.
@@ -497,6 +506,7 @@ void MainWindow::startJob(const std::string& chosenPath) {
     jobTarget = appController->targetPath(chosenPath);
     statusBar()->clearMessage();
     showInFolderButton->hide();
+    inspectButton->hide();
     active = true;
     setLocked(true);
     const std::uint64_t job = ++jobSerial;
@@ -555,6 +565,8 @@ void MainWindow::showOutcome() {
     } else {
         statusBar()->showMessage(tr("Written: %1").arg(target));
         showInFolderButton->show();
+        // A set's folder holds several files: the inspector takes one file.
+        inspectButton->setVisible(QFileInfo(target).isFile());
     }
 }
 

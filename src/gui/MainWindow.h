@@ -126,6 +126,7 @@ class MainWindow : public QMainWindow {
 
     QPointer<SavePanel> panel;
     QPushButton* showInFolderButton = nullptr;
+    QPushButton* inspectButton = nullptr;
     QCheckBox* ditherBox = nullptr;
     QCheckBox* interleavedBox = nullptr;
     QPointer<QWidget> focusBeforeJob;

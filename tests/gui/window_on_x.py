@@ -169,6 +169,11 @@ class WindowOnX(unittest.TestCase):
         self.assertEqual(info["frames"], 22050)
         self.assertAlmostEqual(info["levels"][0]["peak"], -10.0, places=1)
         self.assertEqual(info["markers"][0]["name"], "2.000 kHz/-10.000 dB")
+        keys("alt+i")                # Inspect: the file just written
+        wait_for(lambda: visible("tone.WAV — Inspect Sound File"), 5, "the inspector")
+        keys("Escape")
+        wait_for(lambda: not visible("tone.WAV — Inspect Sound File"), 5, "the inspector's end")
+        xdo("windowactivate", "--sync", self.main)
         keys("alt+d")                # Show in Folder
         wait_for(lambda: os.path.exists(self.opened), 5, "the file manager")
         with open(self.opened) as opened:
