@@ -6,20 +6,6 @@
 
 namespace quillgen {
 
-static std::vector<Registrar>& RegistrarList() {
-    static std::vector<Registrar> registrars;
-    return registrars;
-}
-
-bool RegisterCommand(Registrar registrar) {
-    RegistrarList().push_back(registrar);
-    return true;
-}
-
-const std::vector<Registrar>& Registrars() {
-    return RegistrarList();
-}
-
 CLI::Option* AddFormatOption(CLI::App* command, std::string& format) {
     return command->add_option("--format", format, "file format")
         ->type_name("FORMAT")
@@ -34,7 +20,7 @@ CLI::Option* AddBitsOption(CLI::App* command, int& bits) {
         ->capture_default_str();
 }
 
-void DefineCommandLine(CLI::App& app) {
+void DefineCommandLine(CLI::App& app, int& status) {
     app.name("quillgen");
     app.description("calibrated test signals for studio monitoring chains");
     // Set before the subcommands are added: each takes the help flag and layout it finds here.
@@ -43,8 +29,8 @@ void DefineCommandLine(CLI::App& app) {
     app.set_version_flag("--version", std::string("quillgen ") + QUILLGEN_VERSION,
                          "print the version and exit");
     app.require_subcommand(1);
-    for (auto registrar : Registrars())
-        registrar(app);
+    AddJobCommands(app, status);
+    AddInfoCommand(app, status);
 }
 
 } // namespace quillgen

@@ -99,9 +99,7 @@ int ShowInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-namespace {
-
-void AddInfoCommand(CLI::App& app) {
+void AddInfoCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* command = app.add_subcommand("info", "show the format, markers, loops, sampler "
                                                    "information and regions of a sound file");
@@ -112,11 +110,8 @@ void AddInfoCommand(CLI::App& app) {
     command->add_flag("--levels", options->levels,
                       "read every frame and show each channel's sample peak and RMS level in "
                       "dBFS");
-    command->callback([options] { exitStatus = ShowInfo(*options, std::cout, std::cerr); });
+    command->callback(
+        [options, &status] { status = ShowInfo(*options, std::cout, std::cerr); });
 }
-
-} // namespace
-
-static const bool registered = RegisterCommand(&AddInfoCommand);
 
 } // namespace quillgen

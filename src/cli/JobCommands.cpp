@@ -194,7 +194,7 @@ int Run(const JobDescription& job, JobOptions& o) {
     return RunJob(controller, chosenPath, o.quiet);
 }
 
-void AddJobCommand(CLI::App& app, const JobDescription& job) {
+void AddJobCommand(CLI::App& app, const JobDescription& job, int& status) {
     auto o = std::make_shared<JobOptions>();
     CLI::App* command = app.add_subcommand(job.command, job.summary);
     for (const FieldUse& use : job.fields) {
@@ -211,16 +211,14 @@ void AddJobCommand(CLI::App& app, const JobDescription& job) {
     o->formatOption = AddFormatOption(command, o->format);
     AddBitsOption(command, o->bits);
     if (!job.speakerSet()) AddFileOptions(command, *o);
-    command->callback([&job, o] { exitStatus = Run(job, *o); });
+    command->callback([&job, o, &status] { status = Run(job, *o); });
 }
-
-void AddJobCommands(CLI::App& app) {
-    for (const JobDescription& job : JobDescriptions())
-        AddJobCommand(app, job);
-}
-
-const bool registered = RegisterCommand(&AddJobCommands);
 
 } // namespace
+
+void AddJobCommands(CLI::App& app, int& status) {
+    for (const JobDescription& job : JobDescriptions())
+        AddJobCommand(app, job, status);
+}
 
 } // namespace quillgen

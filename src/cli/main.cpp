@@ -7,8 +7,9 @@ int main(int argc, char** argv) {
     // A file-size limit then makes the write fail (EFBIG), so the job reports it and removes
     // its unfinished file, instead of the process being ended with it left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    int status = 0;
     CLI::App app;
-    quillgen::DefineCommandLine(app);
+    quillgen::DefineCommandLine(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -16,5 +17,5 @@ int main(int argc, char** argv) {
         int code = app.exit(e);
         return code == 0 ? 0 : 2;
     }
-    return quillgen::exitStatus;
+    return status;
 }

@@ -63,8 +63,9 @@ std::string Roff(const std::string& name) {
 // Walks the definitions themselves: a command or option that a generator leaves out, or one
 // without a description, fails here.
 TEST(CommandLine, DocumentationNamesEveryCommandAndOption) {
+    int status = 0;
     CLI::App app;
-    quillgen::DefineCommandLine(app);
+    quillgen::DefineCommandLine(app, status);
     std::ostringstream manualText, completionText;
     quillgen::WriteManualPage(app, {"9.9.9 (test)", "2026-01-01", "/usr/share/quill"}, manualText);
     quillgen::WriteBashCompletion(app, completionText);

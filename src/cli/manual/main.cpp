@@ -42,8 +42,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quillgen-manual MANUAL-PAGE COMPLETION-SCRIPT\n");
         return 2;
     }
+    int status = 0; // no command runs here
     CLI::App app;
-    quillgen::DefineCommandLine(app);
+    quillgen::DefineCommandLine(app, status);
     const quillgen::ManualFacts facts{QUILLGEN_VERSION, QUILLGEN_DATE, QUILL_SHARE_RESOURCES};
     const bool written =
         WriteFile(argv[1],
