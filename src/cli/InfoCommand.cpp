@@ -140,7 +140,7 @@ void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& fileRef, nlohmann::js
     CWAVEFile wave;
     if (wave.ISoundFile(&fileRef) == kNoErr && wave.Open() == kNoErr)
         (*info)["markers"] = Describe(wave, "")["markers"];
-    if (wave.IsOpen()) wave.Close();
+    if (wave.IsOpen()) (void)wave.Close(); // read only: nothing to lose
 }
 
 // A text value in quotes. The bext fields hold whatever bytes the file has; bytes that are
