@@ -7,25 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "formats/ChunkIDs.h"
 #include "formats/Ext80.h"
 #include "soundfile/ByteOrder.h"
 #include "soundfile/FileServices.h"
 
-using byteorder::FourCC;
+using namespace chunkid;
 
 namespace {
-
-constexpr std::uint32_t kFORM = FourCC("FORM");
-constexpr std::uint32_t kAIFF = FourCC("AIFF");
-constexpr std::uint32_t kAIFC = FourCC("AIFC");
-constexpr std::uint32_t kCOMM = FourCC("COMM");
-constexpr std::uint32_t kSSND = FourCC("SSND");
-constexpr std::uint32_t kINST = FourCC("INST");
-constexpr std::uint32_t kMARK = FourCC("MARK");
-constexpr std::uint32_t kAPPL = FourCC("APPL");
-constexpr std::uint32_t kNONE = FourCC("NONE");
-constexpr std::uint32_t kSSYS = FourCC("SSYS");
-constexpr std::uint32_t kCreator = FourCC("DERO");
 
 constexpr std::int32_t kFormHeaderSize = 12; // "FORM", size, form type
 constexpr std::int32_t kCOMMDataSize = 18;   // the AIFF common chunk's fields
@@ -35,7 +24,6 @@ constexpr std::int32_t kSSNDHeaderSize = 16;   // "SSND", size, offset, blockSiz
 constexpr std::int32_t kINSTDataSize = 20;
 constexpr std::int32_t kINSTChunkSize = 8 + kINSTDataSize;
 // The FORM size written by Create; Close writes the real one.
-constexpr std::int32_t kFORMSizePlaceholder = 0x7FFFFFFF;
 constexpr std::int16_t kDataTypeSSYS24 = 64;
 
 // Bytes a marker record takes for a name of `length` characters: id, position, the Pascal
@@ -104,15 +92,7 @@ std::unique_ptr<CAIFFFile> CAIFFFile::CreateSoundFileObject() {
     return std::make_unique<CAIFFFile>();
 }
 
-std::uint32_t CAIFFFile::GetFType() const {
-    return kAIFF;
-}
-std::uint32_t CAIFFFile::GetFileType() const {
-    return kAIFF;
-}
-std::uint32_t CAIFFFile::GetCreator() const {
-    return kCreator;
-}
+CAIFFFile::CAIFFFile() : CChunkFile(kAIFFContainer, FormatCodes{kAIFF, kAIFF, kAIFF}) {}
 
 // --- low-level file access -------------------------------------------------------------------
 
@@ -154,9 +134,7 @@ Status CAIFFFile::ReadFormHeader() {
     const std::int64_t end = std::int64_t(byteorder::LoadBE32(fields)) + 8;
     formEnd = std::int32_t(std::min<std::int64_t>(end, kMaxAIFFFileSize));
     formType = byteorder::LoadBE32(fields + 4);
-    if (formType != kAIFF && formType != kAIFC) return kErrNoFORMChunk;
-    IndexChunks();
-    return kNoErr;
+    return (formType == kAIFF || formType == kAIFC) ? kNoErr : kErrNoFORMChunk;
 }
 
 // --- common chunk ----------------------------------------------------------------------------
@@ -421,29 +399,19 @@ Status CAIFFFile::ReadMarkers() {
 
 // --- creating and closing -------------------------------------------------------------------
 
-Status CAIFFFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
-                         unsigned char extendName, unsigned char* extension) {
-    // A failed name extension is kept for Dispose to report.
-    (void)CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
-    // A file whose header and samples disagree would be written otherwise.
-    if (channels < 1 || !IsSupportedWordSize(bits) || !(rate > 0.0f)) return kErrNotSupported;
+bool CAIFFFile::CanWrite(std::int16_t channels, std::int16_t bits, float rate) const {
+    return channels >= 1 && IsSupportedWordSize(bits) && rate > 0.0f;
+}
 
-    Status status = OpenNewFile();
-    if (status != kNoErr) return status;
-    sampleRate = rate;
-    numChannels = channels;
-    wordSize = bits;
-    dataType = 0;
+Status CAIFFFile::WriteHeaderChunks(void*) {
     formType = kAIFF;
-
     // The common chunk already holds the format (with 0 frames); Close rewrites it.
     std::uint8_t comm[kCOMMChunkSize];
     BuildCOMM(comm);
     std::uint8_t ssnd[kSSNDHeaderSize] = {0};
     byteorder::StoreBE32(ssnd, kSSND);
     static_assert(kFirstChunkOffset + sizeof comm + sizeof ssnd == kAIFFHeaderSize);
-    status = WriteFormHeader(kAIFF, kFORMSizePlaceholder);
-    if (status == kNoErr) status = WriteHeaderChunk(comm, sizeof comm);
+    Status status = WriteHeaderChunk(comm, sizeof comm);
     if (status == kNoErr) status = WriteHeaderChunk(ssnd, sizeof ssnd);
     if (status != kNoErr) return status;
     dataStart = kAIFFHeaderSize;
@@ -510,11 +478,8 @@ Status CAIFFFile::ReadApplicationChunk() {
     return kNoErr;
 }
 
-Status CAIFFFile::Open() {
-    Status status = BeginOpen();
-    if (status != kNoErr) return status;
-    status = ReadFormHeader();
-    if (status == kNoErr) status = ReadCOMM();
+Status CAIFFFile::ReadChunks() {
+    Status status = ReadCOMM();
     if (status == kNoErr) {
         const bool s32 = HasS32Extension(fileSpec.name);
         dataType = s32 ? kDataType24In32 : 0;
@@ -535,8 +500,9 @@ Status CAIFFFile::Open() {
 
 Status CAIFFFile::GetOfflineInfo(std::int16_t* info) {
     if (info) *info = 0;
-    return ReadOffline([this] {
-        const Status status = ReadFormHeader();
-        return status != kNoErr ? status : ReadCOMM();
-    });
+    return CChunkFile::GetOfflineInfo(info);
+}
+
+Status CAIFFFile::ReadOfflineChunks(std::int16_t*) {
+    return ReadCOMM();
 }

@@ -20,8 +20,8 @@
 #include <memory>
 
 #include "formats/CChunkFile.h"
+#include "formats/ChunkIDs.h"
 #include "formats/ChunkIndex.h"
-#include "soundfile/ByteOrder.h"
 
 // The longest AIFF file: its FORM size (the file's length - 8) is a signed 32-bit number, and
 // readers that keep offsets in 32 signed bits must reach every byte.
@@ -29,24 +29,18 @@ inline constexpr std::int64_t kMaxAIFFFileSize = 0x7FFFFFFF;
 // The header Create writes ahead of the sound data.
 inline constexpr std::int32_t kAIFFHeaderSize = 54;
 // IFF: big-endian, signed sizes.
-inline constexpr ContainerRules kAIFFContainer{byteorder::FourCC("FORM"), true, kMaxAIFFFileSize,
-                                               true, kErrAIFFTooManyChunks};
+inline constexpr ContainerRules kAIFFContainer{chunkid::kFORM, true, kMaxAIFFFileSize, true,
+                                               kErrAIFFTooManyChunks};
 
 class CAIFFFile : public CChunkFile {
   public:
-    CAIFFFile() : CChunkFile(kAIFFContainer) {}
+    CAIFFFile();
     ~CAIFFFile() override; // closes a file that is still open
 
-    [[nodiscard]] Status Open() override;
-    [[nodiscard]] Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
-                                void* specifics, unsigned char extendName,
-                                unsigned char* extension) override;
     SampleCoding BufferCoding() const override;
-    // Reads the sample format of a file that is not open; the file is closed again.
+    // Reads the sample format of a file that is not open; the file is closed again. `*info`
+    // becomes 0.
     [[nodiscard]] Status GetOfflineInfo(std::int16_t* info) override;
-    std::uint32_t GetFType() const override;
-    std::uint32_t GetFileType() const override;
-    std::uint32_t GetCreator() const override;
 
     // Places the file position just after the four ID bytes of the first chunk `chunkID`.
     // kErrChunkNotFound when the file (or the FORM chunk) ends first, kErrNegativeChunkSize for
@@ -68,16 +62,24 @@ class CAIFFFile : public CChunkFile {
     static std::int64_t TrailerBytes(std::int32_t markers);
 
   protected:
-    // The pad byte, COMM, INST, MARK, then the SSND and FORM sizes.
+    // Create: channels, 8 to 32 bits in whole bytes, a positive rate; then the COMM chunk with
+    // the format and the SSND chunk's header.
+    bool CanWrite(std::int16_t numChannels, std::int16_t wordSize, float sampleRate) const override;
+    std::int16_t NewDataType() const override { return 0; }
+    [[nodiscard]] Status WriteHeaderChunks(void* specifics) override;
+    // Open: COMM, MARK, INST, SSND, APPL, and a region over the whole file.
+    [[nodiscard]] Status ReadChunks() override;
+    // Close: the pad byte, COMM, INST, MARK, then the SSND and FORM sizes.
     [[nodiscard]] Status FinishChunks() override;
+    // FindID("FORM"), then the FORM size (setting formEnd) and the form type.
+    [[nodiscard]] Status ReadFormHeader() override;
+    // GetOfflineInfo: the COMM chunk.
+    [[nodiscard]] Status ReadOfflineChunks(std::int16_t* info) override;
 
   private:
     // After FindID: reads the chunk's size field and checks that the chunk is at least
     // `minimumSize` bytes and lies within the file.
     [[nodiscard]] Status ReadSizeAtLeast(std::int32_t minimumSize, std::int32_t* size);
-    // FindID("FORM"), then the FORM size (setting formEnd) and the form type; then the chunks
-    // are indexed.
-    [[nodiscard]] Status ReadFormHeader();
     // The SSND chunk's offset field: dataStart.
     [[nodiscard]] Status ReadDataStart();
     // A region over the whole file, for readers that process regions.

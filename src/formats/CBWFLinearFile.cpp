@@ -6,16 +6,13 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/ChunkIDs.h"
 #include "soundfile/ByteOrder.h"
 
-using byteorder::FourCC;
+using namespace chunkid;
 using namespace bwflayout;
 
 namespace {
-
-constexpr std::uint32_t kBext = FourCC("bext");
-constexpr std::uint32_t kRegn = FourCC("regn");
-constexpr std::uint32_t kBWLN = FourCC("BWLN");
 
 constexpr char kOriginator[] = "Ziro Dudavo";
 constexpr char kOriginatorReference[] = "Kestrelbay - Quillwavecaster";
@@ -69,9 +66,7 @@ CBWFLinearFile::~CBWFLinearFile() {
     if (isOpen) (void)CChunkFile::Close(); // a destructor has no one to report to
 }
 
-std::uint32_t CBWFLinearFile::GetFType() const {
-    return kBWLN;
-}
+CBWFLinearFile::CBWFLinearFile() : CWAVEFile(FormatCodes{kWAVE, kBWLN, kWAVE}) {}
 
 // --- writing -----------------------------------------------------------------------------------
 

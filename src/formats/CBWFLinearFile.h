@@ -42,10 +42,8 @@ struct BWFBextInfo {
 
 class CBWFLinearFile : public CWAVEFile {
   public:
-    CBWFLinearFile() = default;
+    CBWFLinearFile();
     ~CBWFLinearFile() override; // closes a file that is still open
-
-    std::uint32_t GetFType() const override;
 
     // The most bytes Close appends after the sample data of a file with `markers` markers and
     // `regions` regions: the pad byte, regn, cue and LIST.

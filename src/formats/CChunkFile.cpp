@@ -59,13 +59,35 @@ std::int64_t CChunkFile::FrameOffset(std::int64_t frame) const {
 
 // --- the chunk index -------------------------------------------------------------------------
 
-Status CChunkFile::BeginOpen() {
+std::uint32_t CChunkFile::GetCreator() const {
+    return byteorder::FourCC("DERO");
+}
+
+bool CChunkFile::CanWrite(std::int16_t, std::int16_t, float) const {
+    return true;
+}
+
+Status CChunkFile::Open() {
     readerOptions = ReaderOptions::FromPreferences();
     chunks.Clear();
-    const Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
     if (status != kNoErr) return status;
     isOpen = 1;
-    return kNoErr;
+    status = ReadForm();
+    return status != kNoErr ? status : ReadChunks();
+}
+
+Status CChunkFile::GetOfflineInfo(std::int16_t* info) {
+    return ReadOffline([&] {
+        const Status status = ReadForm();
+        return status != kNoErr ? status : ReadOfflineChunks(info);
+    });
+}
+
+Status CChunkFile::ReadForm() {
+    const Status status = ReadFormHeader();
+    if (status == kNoErr) IndexChunks();
+    return status;
 }
 
 void CChunkFile::IndexChunks() {
@@ -108,11 +130,27 @@ Status CChunkFile::OpenNewFile() {
     return kNoErr;
 }
 
-Status CChunkFile::WriteFormHeader(std::uint32_t formType, std::uint32_t sizePlaceholder) {
+Status CChunkFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
+                          unsigned char extendName, unsigned char* extension) {
+    // A failed name extension is kept for Dispose to report.
+    (void)CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
+    // A file whose header and samples disagree would be written otherwise.
+    if (!CanWrite(channels, bits, rate)) return kErrNotSupported;
+    Status status = OpenNewFile();
+    if (status != kNoErr) return status;
+    sampleRate = rate;
+    numChannels = channels;
+    wordSize = bits;
+    dataType = NewDataType();
+    status = WriteFormHeader();
+    return status != kNoErr ? status : WriteHeaderChunks(specifics);
+}
+
+Status CChunkFile::WriteFormHeader() {
     std::uint8_t header[kFirstChunkOffset];
     byteorder::StoreBE32(header, rules.formID);
-    StoreNumber(header + 4, sizePlaceholder);
-    byteorder::StoreBE32(header + 8, formType);
+    StoreNumber(header + 4, kFormSizePlaceholder);
+    byteorder::StoreBE32(header + 8, codes.formType);
     const Status status = WriteBytes(header, sizeof header);
     if (status == kNoErr) headerEnd = kFirstChunkOffset;
     return status;

@@ -13,6 +13,17 @@
 #include "soundfile/CSoundFile.h"
 #include "soundfile/FileServices.h"
 
+// The four-character codes of a format: the form type its files carry, the object's own
+// format code (GetFType) and the file-system type (GetFileType).
+struct FormatCodes {
+    std::uint32_t formType;
+    std::uint32_t format;
+    std::uint32_t fileType;
+};
+
+// The form size Create writes; Close writes the real one.
+inline constexpr std::uint32_t kFormSizePlaceholder = 0x7FFFFFFF;
+
 // The three reader preferences, taken once when a file is opened.
 struct ReaderOptions {
     bool ignoreRegionsContainingWholeFile = true;
@@ -25,14 +36,29 @@ struct ReaderOptions {
 
 class CChunkFile : public CSoundFile {
   public:
-    explicit CChunkFile(const ContainerRules& rules) : rules(rules) {}
+    CChunkFile(const ContainerRules& rules, const FormatCodes& codes)
+        : rules(rules), codes(codes) {}
 
+    // The form header, the chunk index, then the format's chunks (ReadChunks).
+    [[nodiscard]] Status Open() override;
+    // The file created with its form header and the format's header chunks
+    // (WriteHeaderChunks).
+    [[nodiscard]] Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
+                                void* specifics, unsigned char extendName,
+                                unsigned char* extension) override;
+    // The format's chunks after the data (FinishChunks) while the header is dirty, then the
+    // file closed.
     [[nodiscard]] Status Close() override;
+    // The form header and ReadOfflineChunks on a file that is not open; it is closed again.
+    [[nodiscard]] Status GetOfflineInfo(std::int16_t* info) override;
     [[nodiscard]] Status RefreshInputBuffer(std::int32_t start) override;
     [[nodiscard]] Status RefreshOutputBuffer(std::int32_t start) override;
     [[nodiscard]] Status FlushOutputBuffer(std::int32_t count, std::int32_t start) override;
     [[nodiscard]] Status SetFilePos(std::int32_t frame) override;
     [[nodiscard]] Status UpdateSize() override;
+    std::uint32_t GetFType() const override { return codes.format; }
+    std::uint32_t GetFileType() const override { return codes.fileType; }
+    std::uint32_t GetCreator() const override;
 
     // Extends the file with silence up to `frames` frames of sample data (never shortens it)
     // and sets the frame count to `frames`.
@@ -46,24 +72,30 @@ class CChunkFile : public CSoundFile {
     const ReaderOptions& GetReaderOptions() const { return readerOptions; }
 
   protected:
-    // What Close writes while the header is dirty: the chunks after the sample data and the
-    // final sizes. Close clears headerDirty when it succeeds.
+    // What a format reads and writes, in the order a file meets them.
+    // Create: whether the format can hold such samples (it refuses with kErrNotSupported).
+    virtual bool CanWrite(std::int16_t numChannels, std::int16_t wordSize, float sampleRate) const;
+    // Create: the data type of a new file of wordSize bits.
+    virtual std::int16_t NewDataType() const = 0;
+    // Create: the chunks after the form header up to the first frame; dataStart set.
+    [[nodiscard]] virtual Status WriteHeaderChunks(void* specifics) = 0;
+    // Close, while the header is dirty: the chunks after the sample data and the final sizes.
+    // Close clears headerDirty when it succeeds.
     [[nodiscard]] virtual Status FinishChunks() = 0;
+    // Open and GetOfflineInfo: the form header (formEnd, the form type).
+    [[nodiscard]] virtual Status ReadFormHeader() = 0;
+    // Open: the chunks of the file.
+    [[nodiscard]] virtual Status ReadChunks() = 0;
+    // GetOfflineInfo: the sample format, and what `info` says.
+    [[nodiscard]] virtual Status ReadOfflineChunks(std::int16_t* info) = 0;
 
-    // Opens the file for reading and takes the reader options.
-    [[nodiscard]] Status BeginOpen();
     // Opens the file read-only, runs `read` and closes it again whatever happened.
     template <typename Reader> [[nodiscard]] Status ReadOffline(Reader read);
-    // After the form header has set formEnd: the one walk over the chunks.
-    void IndexChunks();
+    // ReadFormHeader, then the one walk over the chunks.
+    [[nodiscard]] Status ReadForm();
     // Places the position just after the ID of the occurrence-th chunk `chunkID`; the form
     // ID itself is looked for at offset 0. Statuses as ChunkIndex reports them.
     [[nodiscard]] Status FindChunk(std::uint32_t chunkID, std::int32_t occurrence);
-
-    // Creates the file and opens it for writing (isOpen and headerDirty set).
-    [[nodiscard]] Status OpenNewFile();
-    // The form header with its size placeholder; the chunks follow with WriteHeaderChunk.
-    [[nodiscard]] Status WriteFormHeader(std::uint32_t formType, std::uint32_t sizePlaceholder);
     // Writes one chunk of a new file's header after the ones written so far and notes it in
     // the index (the ID and size taken from its first 8 bytes).
     [[nodiscard]] Status WriteHeaderChunk(const std::uint8_t* chunk, std::int32_t count);
@@ -89,12 +121,19 @@ class CChunkFile : public CSoundFile {
     void StoreNumber(std::uint8_t* p, std::uint32_t value) const;
 
     const ContainerRules& rules;
+    const FormatCodes codes;
     std::int64_t dataStart = 0;
     std::int64_t formEnd = 0;
     ChunkIndex chunks;
     ReaderOptions readerOptions;
 
   private:
+    // Creates the file and opens it for writing (isOpen and headerDirty set).
+    [[nodiscard]] Status OpenNewFile();
+    // The form header with its size placeholder.
+    [[nodiscard]] Status WriteFormHeader();
+    void IndexChunks();
+
     std::int64_t headerEnd = 0; // where Create writes the next header chunk
 };
 

@@ -7,25 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "formats/ChunkIDs.h"
 #include "soundfile/ByteOrder.h"
 
-using byteorder::FourCC;
+using namespace chunkid;
 using namespace wavelayout;
 
 namespace {
 
-constexpr std::uint32_t kWAVE = FourCC("WAVE");
-constexpr std::uint32_t kFmt = FourCC("fmt ");
-constexpr std::uint32_t kFmtCR = FourCC("fmt\r"); // written by some old tools
-constexpr std::uint32_t kData = FourCC("data");
-constexpr std::uint32_t kCue = FourCC("cue ");
-constexpr std::uint32_t kLIST = FourCC("LIST");
-constexpr std::uint32_t kAdtl = FourCC("adtl");
-constexpr std::uint32_t kLabl = FourCC("labl");
-constexpr std::uint32_t kNote = FourCC("note");
-constexpr std::uint32_t kLtxt = FourCC("ltxt");
-constexpr std::uint32_t kRgn = FourCC("rgn ");
-constexpr std::uint32_t kCreator = FourCC("DERO");
 constexpr std::uint16_t kFormatPCM = 1;
 constexpr std::uint16_t kFormatFloat = 3;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
@@ -33,9 +22,6 @@ constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 // the plain format tag.
 constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-constexpr std::uint32_t kRF64 = FourCC("RF64");
-constexpr std::uint32_t kBW64 = FourCC("BW64");
-constexpr std::uint8_t kSilence8 = 0x80;
 
 // Chunk IDs are stored as their four characters in file order.
 void StoreID(std::uint8_t* p, std::uint32_t id) {
@@ -111,15 +97,9 @@ std::unique_ptr<CWAVEFile> CWAVEFile::CreateSoundFileObject() {
     return std::make_unique<CWAVEFile>();
 }
 
-std::uint32_t CWAVEFile::GetFType() const {
-    return kWAVE;
-}
-std::uint32_t CWAVEFile::GetFileType() const {
-    return kWAVE;
-}
-std::uint32_t CWAVEFile::GetCreator() const {
-    return kCreator;
-}
+CWAVEFile::CWAVEFile() : CWAVEFile(FormatCodes{kWAVE, kWAVE, kWAVE}) {}
+
+CWAVEFile::CWAVEFile(const FormatCodes& codes) : CChunkFile(kRIFFContainer, codes) {}
 
 std::int64_t CWAVEFile::TrailerBytes(std::int32_t markers, std::int32_t regions) {
     if (markers <= 0 && regions <= 0) return 1;
@@ -141,7 +121,7 @@ Status CWAVEFile::FindID(std::uint32_t chunkID, std::int16_t occurrence) {
     return FindChunk(chunkID, occurrence);
 }
 
-Status CWAVEFile::ReadRIFFHeader() {
+Status CWAVEFile::ReadFormHeader() {
     Status status = FindID(rules.formID, 1);
     if (status == kErrChunkNotFound) {
         // The 64-bit forms are recognised only to be named: their sizes live in a ds64 chunk.
@@ -157,25 +137,13 @@ Status CWAVEFile::ReadRIFFHeader() {
     // A streaming writer's 0xFFFFFFFF reaches past the end of any real file; reads stop at the
     // real end anyway.
     formEnd = std::int64_t(byteorder::LoadLE32(fields)) + 8;
-    if (LoadID(fields + 4) != kWAVE) return kErrChunkNotFound;
-    IndexChunks();
-    return kNoErr;
+    return LoadID(fields + 4) == kWAVE ? kNoErr : kErrChunkNotFound;
 }
 
 // --- creating ----------------------------------------------------------------------------------
 
-Status CWAVEFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
-                         unsigned char extendName, unsigned char* extension) {
-    // A failed name extension is kept for Dispose to report.
-    (void)CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
-    Status status = OpenNewFile();
-    if (status != kNoErr) return status;
-    sampleRate = rate;
-    numChannels = channels;
-    wordSize = bits;
-    dataType = bits == 8 ? 3 : 1;
-    status = WriteFormHeader(kWAVE, kRIFFSizePlaceholder);
-    if (status == kNoErr) status = WriteChunksBeforeFormat(specifics);
+Status CWAVEFile::WriteHeaderChunks(void* specifics) {
+    Status status = WriteChunksBeforeFormat(specifics);
     if (status == kNoErr) status = Writefmt();
     if (status == kNoErr) status = WriteDataHeader();
     return status;
@@ -528,10 +496,8 @@ Status CWAVEFile::ReadNumRegions(std::int16_t* count) {
 
 // --- opening -----------------------------------------------------------------------------------
 
-Status CWAVEFile::Open() {
-    Status status = BeginOpen();
-    if (status == kNoErr) status = ReadRIFFHeader();
-    if (status == kNoErr) status = Readfmt();
+Status CWAVEFile::ReadChunks() {
+    Status status = Readfmt();
     if (status != kNoErr) return status;
     status = ReadRegionChunks();
     // Names made unique where two regions share one; nothing in it can fail the file.
@@ -552,22 +518,19 @@ Status CWAVEFile::CountRegions(std::int16_t* count) {
     return ReadNumRegions(count);
 }
 
-Status CWAVEFile::GetOfflineInfo(std::int16_t* info) {
-    return ReadOffline([&] {
-        Status status = ReadRIFFHeader();
-        if (status == kNoErr) status = Readfmt();
-        // The count is extra information: a file whose regions cannot be counted still has
-        // its format.
-        if (status == kNoErr) (void)CountRegions(info);
-        if (status == kNoErr) status = ReadRequiredChunks();
-        return status;
-    });
+Status CWAVEFile::ReadOfflineChunks(std::int16_t* info) {
+    Status status = Readfmt();
+    // The count is extra information: a file whose regions cannot be counted still has its
+    // format.
+    if (status == kNoErr) (void)CountRegions(info);
+    if (status == kNoErr) status = ReadRequiredChunks();
+    return status;
 }
 
 Status CWAVEFile::HasChunk(std::uint32_t chunkID, bool* present) {
     *present = false;
     return ReadOffline([&] {
-        Status status = ReadRIFFHeader();
+        Status status = ReadForm();
         if (status == kNoErr) status = FindID(chunkID, 1);
         *present = status == kNoErr;
         return status == kErrChunkNotFound ? kNoErr : status;

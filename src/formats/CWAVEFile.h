@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "formats/CChunkFile.h"
-#include "soundfile/ByteOrder.h"
+#include "formats/ChunkIDs.h"
 
 namespace wavelayout {
 inline constexpr std::int32_t kRIFFHeaderSize = 12; // "RIFF", size, "WAVE"
@@ -39,16 +39,14 @@ inline constexpr std::int32_t kCuePointSize = 24;
 inline constexpr std::int32_t kCueHeaderSize = 12;  // "cue ", size, count
 inline constexpr std::int32_t kLtxtChunkSize = 28;  // "ltxt", 20, the fields
 inline constexpr std::int32_t kListHeaderSize = 12; // "LIST", size, "adtl"
-// The RIFF size written by Create; Close writes the real one.
-inline constexpr std::uint32_t kRIFFSizePlaceholder = 0x7FFFFFFF;
 // The longest file: its RIFF size (the file's length - 8) and data size are unsigned 32-bit
 // numbers, and readers that keep offsets in 32 unsigned bits must reach every byte.
 inline constexpr std::int64_t kMaxRIFFFileSize = 0xFFFFFFFF;
 } // namespace wavelayout
 
 // RIFF: little-endian, unsigned sizes.
-inline constexpr ContainerRules kRIFFContainer{
-    byteorder::FourCC("RIFF"), false, wavelayout::kMaxRIFFFileSize, false, kErrWAVETooManyChunks};
+inline constexpr ContainerRules kRIFFContainer{chunkid::kRIFF, false, wavelayout::kMaxRIFFFileSize,
+                                               false, kErrWAVETooManyChunks};
 
 // One cue point as the cue chunk stores it.
 struct WAVECuePoint {
@@ -75,21 +73,10 @@ struct WAVECueChunk {
 
 class CWAVEFile : public CChunkFile {
   public:
-    CWAVEFile() : CChunkFile(kRIFFContainer) {}
+    CWAVEFile();
     ~CWAVEFile() override; // closes a file that is still open
 
-    // The format, then the regions and markers (Broadcast WAVE: the regions and the bext chunk).
-    [[nodiscard]] Status Open() override;
-    [[nodiscard]] Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
-                                void* specifics, unsigned char extendName,
-                                unsigned char* extension) override;
     SampleCoding BufferCoding() const override;
-    // The sample format and the number of regions (ltxt sub-chunks) of a file that is not
-    // open; the file is closed again.
-    [[nodiscard]] Status GetOfflineInfo(std::int16_t* info) override;
-    std::uint32_t GetFType() const override;
-    std::uint32_t GetFileType() const override;
-    std::uint32_t GetCreator() const override;
 
     // Finds the occurrence-th chunk (1 = the first) `chunkID` and leaves the position just
     // after its ID. kErrChunkNotFound when the file or the RIFF chunk ends first,
@@ -118,6 +105,16 @@ class CWAVEFile : public CChunkFile {
     static std::int64_t TrailerBytes(std::int32_t markers, std::int32_t regions);
 
   protected:
+    // A WAVE file that reports other codes (Broadcast WAVE).
+    explicit CWAVEFile(const FormatCodes& codes);
+
+    // FindID("RIFF"), the RIFF size into formEnd, the form type checked.
+    [[nodiscard]] Status ReadFormHeader() override;
+    // Open: the format, the regions and markers, what the file must also have, the data.
+    [[nodiscard]] Status ReadChunks() override;
+    // GetOfflineInfo: the format, and the number of regions into `info`.
+    [[nodiscard]] Status ReadOfflineChunks(std::int16_t* info) override;
+
     // What the Broadcast WAVE class adds to the WAVE chunks.
     // Create: the chunks ahead of the format chunk (none).
     [[nodiscard]] virtual Status WriteChunksBeforeFormat(void* specifics);
@@ -131,11 +128,12 @@ class CWAVEFile : public CChunkFile {
     // GetOfflineInfo: the number of regions.
     [[nodiscard]] virtual Status CountRegions(std::int16_t* count);
 
-    // The pad byte, the chunks after the data, the data and RIFF sizes.
+    // Create: 8-bit samples are unsigned (3), wider ones signed (1).
+    std::int16_t NewDataType() const override { return wordSize == 8 ? 3 : 1; }
+    // Create: the chunks before the format, fmt, and the data chunk's header.
+    [[nodiscard]] Status WriteHeaderChunks(void* specifics) override;
+    // Close: the pad byte, the chunks after the data, the data and RIFF sizes.
     [[nodiscard]] Status FinishChunks() override;
-    // FindID("RIFF"), the RIFF size into formEnd, the form type checked; then the chunks are
-    // indexed.
-    [[nodiscard]] Status ReadRIFFHeader();
     // After FindID("data"): dataStart set.
     [[nodiscard]] Status FindDataStart();
 
