@@ -209,7 +209,7 @@ Status CAIFFFile::WriteLoopsAndSamplerInfo() {
     if (status == kErrInvalidSamplerInfo && numLoops == 0) return kNoErr;
     if (status == kErrInvalidSamplerInfo) {
         InitSamplerInfo();
-        GetSamplerInfo(&info);
+        (void)GetSamplerInfo(&info); // valid now: the defaults were just set
     }
 
     using namespace byteorder;

@@ -189,7 +189,7 @@ Status CWAVEFile::Writefmt() {
 // --- reading the format ------------------------------------------------------------------------
 
 // The refusal of a floating-point format, by its word size.
-static Status FloatRefusal(std::int32_t bits) {
+[[nodiscard]] static Status FloatRefusal(std::int32_t bits) {
     if (bits == 32) return kErrFloat32WAVE;
     if (bits == 64) return kErrFloat64WAVE;
     return kErrNotPCM;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::int32_t kSniffSize = 12; // container ID, size, form type
 
-Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
+[[nodiscard]] Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
     FileServices& files = CurrentFileServices();
     std::int16_t refNum = 0;
     Status status = files.Open(fileRef, FilePermission::ReadOnly, &refNum);
@@ -49,7 +49,7 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
 
 } // namespace
 
-Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
+[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
     file->reset();
     std::uint8_t header[kSniffSize] = {0};
     Status status = ReadHeader(fileRef, header);

@@ -47,7 +47,8 @@ Item* LastEqual(const CList* list, const Record* record,
 }
 
 template <class Item, class Record>
-Status GetIndRecord(const CList* list, std::int16_t index, Record* record, Status missing) {
+[[nodiscard]] Status GetIndRecord(const CList* list, std::int16_t index, Record* record,
+                                  Status missing) {
     CObject* item = list ? list->GetIndItem(index) : nullptr;
     if (!item) return missing;
     static_cast<Item*>(item)->ToRecord(record);
@@ -55,8 +56,8 @@ Status GetIndRecord(const CList* list, std::int16_t index, Record* record, Statu
 }
 
 template <class Item, class Record>
-Status RemoveRecord(CList* list, const Record* record, bool (*equal)(const Record*, const Record*),
-                    Status missing) {
+[[nodiscard]] Status RemoveRecord(CList* list, const Record* record,
+                                  bool (*equal)(const Record*, const Record*), Status missing) {
     Item* item = LastEqual<Item>(list, record, equal);
     if (!item) return missing;
     list->RemoveItem(item);
@@ -126,7 +127,7 @@ namespace {
 // item already listed that it does not come before, and behind the new items ahead of it. One
 // walk for all. On a failure the items not yet added are deleted.
 template <class Item, class Before>
-Status MergeItems(CList* list, std::vector<Item*>& items, Before before) {
+[[nodiscard]] Status MergeItems(CList* list, std::vector<Item*>& items, Before before) {
     CLink* previous = nullptr;
     CLink* next = list->GetIndLink(0);
     for (std::size_t k = 0; k < items.size(); ++k) {
@@ -366,8 +367,9 @@ std::string NameKey(const unsigned char* name, bool ignoreCase) {
 // Takes the regions in `renamed` (in the order they were renamed) out of the list and adds
 // them again with their new names: each goes behind the regions of its start, as removing it
 // and adding it again one at a time would put it.
-Status ReAddRegions(CSoundFile* file, CList* list, const std::unordered_set<const CObject*>& items,
-                    std::vector<SFTRegion>& renamed) {
+[[nodiscard]] Status ReAddRegions(CSoundFile* file, CList* list,
+                                  const std::unordered_set<const CObject*>& items,
+                                  std::vector<SFTRegion>& renamed) {
     list->RemoveItems([&](const CObject* item) { return items.count(item) != 0; });
     return file->AddRegions(renamed);
 }
@@ -482,8 +484,8 @@ namespace {
 
 // Removes one of a pair of equal entries and starts again until no pair is left.
 template <class Item, class Record, class Remove>
-Status RemoveEqualPairs(const std::unique_ptr<CList>& list,
-                        bool (*equal)(const Record*, const Record*), Remove remove) {
+[[nodiscard]] Status RemoveEqualPairs(const std::unique_ptr<CList>& list,
+                                      bool (*equal)(const Record*, const Record*), Remove remove) {
     for (bool removed = true; removed;) {
         removed = false;
         const std::vector<Item*> items = Items<Item>(list.get());
