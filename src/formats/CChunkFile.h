@@ -66,10 +66,6 @@ class CChunkFile : public CSoundFile {
 
     // Offset of the first byte of the first frame.
     std::int64_t GetDataStart() const { return dataStart; }
-    // The chunks found when the file was opened, or written by Create.
-    const ChunkIndex& GetChunks() const { return chunks; }
-    // The options the last Open took.
-    const ReaderOptions& GetReaderOptions() const { return readerOptions; }
 
   protected:
     // What a format reads and writes, in the order a file meets them.

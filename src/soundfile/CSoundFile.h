@@ -9,7 +9,7 @@
 // them (BufferCoding(): byte order, and the offset of unsigned 8-bit samples), so that refills
 // and flushes move bytes unchanged and a write converts each sample once, straight into the
 // file's coding. This base class codes samples in the machine's order (little-endian, signed
-// 8-bit); LoadBufferSample / StoreBufferSample read and write one such sample.
+// 8-bit); LoadBufferSample reads one such sample.
 //
 // The engine never throws: every operation returns a Status (0 = success).
 
@@ -58,9 +58,8 @@ void Double2TwentyFour(double x, unsigned char* bytes);
 std::int32_t SampleToWord(double x, std::int16_t wordSize);
 
 // One sample of the buffer, `bytes` wide (1..4), in the buffer's native order, as a signed
-// value of that width (3-byte samples as signed 24-bit); and the reverse.
+// value of that width (3-byte samples as signed 24-bit).
 std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes);
-void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value);
 // Stores the write conversion of `x` as one buffer sample `bytes` wide.
 void StoreConvertedSample(std::uint8_t* p, std::int16_t bytes, double x);
 
@@ -204,9 +203,8 @@ class CSoundFile : public CObject {
     // frame count and, when open, by its length), and at least one. A header may declare any
     // channel count and length; the file's size bounds what reading it can cost.
     std::int32_t InputBufferFrames();
-    // The buffer currently in use for writing / reading (null when none).
+    // The buffer currently in use for writing (null when none).
     std::uint8_t* OutputBytes() { return outputBuffer.Data(); }
-    std::uint8_t* InputBytes() { return inputBuffer.Data(); }
 
     std::int32_t numFrames = 0;
     std::unique_ptr<CList> markers;
@@ -260,5 +258,4 @@ class CSoundFile : public CObject {
                                       std::initializer_list<T*> outputs);
     CRegion* RegionAt(std::int16_t index) const;
     CMarker* MarkerAt(std::int16_t index) const;
-    CLoop* LoopAt(std::int16_t index) const;
 };

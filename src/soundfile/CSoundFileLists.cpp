@@ -93,9 +93,6 @@ void NumberedName(const unsigned char* name, std::int32_t number, unsigned char*
 CMarker* CSoundFile::MarkerAt(std::int16_t index) const {
     return markers ? static_cast<CMarker*>(markers->GetIndItem(index)) : nullptr;
 }
-CLoop* CSoundFile::LoopAt(std::int16_t index) const {
-    return loops ? static_cast<CLoop*>(loops->GetIndItem(index)) : nullptr;
-}
 CRegion* CSoundFile::RegionAt(std::int16_t index) const {
     return regions ? static_cast<CRegion*>(regions->GetIndItem(index)) : nullptr;
 }

@@ -128,7 +128,6 @@ class CLongList {
 
     std::int32_t GetCount() const { return count; }
     std::int32_t GetCapacity() const { return capacity; }
-    std::int32_t GetGrowStep() const { return growStep; }
 
   protected:
     explicit CLongList(std::int32_t elementSize);
