@@ -243,10 +243,15 @@ Status CWAVEFile::Readfmt() {
     numChannels = channels;
     wordSize = bits;
     dataType = bits == 8 ? 3 : 1;
+    return ReadFrameCount();
+}
 
-    status = FindID(kData, 1);
+Status CWAVEFile::ReadFrameCount() {
+    Status status = FindID(kData, 1);
     if (status == kErrChunkNotFound) return kErrNoDataChunk;
     if (status != kNoErr) return status;
+    std::uint32_t size = 0;
+    std::int64_t available = 0;
     if (ReadChunkSize(&size, &available) != kNoErr) return kErrDataSizeRead;
     // A data size that runs past the end of the file (a truncated or still-growing file)
     // counts only the frames that are really there.

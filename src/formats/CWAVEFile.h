@@ -138,6 +138,8 @@ class CWAVEFile : public CChunkFile {
     [[nodiscard]] Status FindDataStart();
 
   private:
+    // After the format: numFrames from the data chunk's size and the bytes really there.
+    [[nodiscard]] Status ReadFrameCount();
     // "data" and the size placeholder, then dataStart.
     [[nodiscard]] Status WriteDataHeader();
     // The LIST "adtl" content, or kErrChunkNotFound.
