@@ -134,17 +134,18 @@ class CWAVEFile : public CChunkFile {
     [[nodiscard]] Status WriteHeaderChunks(void* specifics) override;
     // Close: the pad byte, the chunks after the data, the data and RIFF sizes.
     [[nodiscard]] Status FinishChunks() override;
-    // After FindID("data"): dataStart set.
-    [[nodiscard]] Status FindDataStart();
 
   private:
+    // After FindID("data"): dataStart set.
+    [[nodiscard]] Status FindDataStart();
     // After the format: numFrames from the data chunk's size and the bytes really there.
     [[nodiscard]] Status ReadFrameCount();
     // "data" and the size placeholder, then dataStart.
     [[nodiscard]] Status WriteDataHeader();
     // The LIST "adtl" content, or kErrChunkNotFound.
     [[nodiscard]] Status FindADTL(MemBlock* adtl);
-    // The cue chunk (and its adtl list) of a file being closed.
+    // Close: the cue chunk (markers, then regions), then the LIST "adtl" chunk with a label
+    // per marker and a text per region, both at the end of the file.
     [[nodiscard]] Status WriteCueChunk(std::int32_t markers, std::int32_t regions);
     [[nodiscard]] Status WriteLabels(std::int32_t markers, std::int32_t regions);
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,7 +31,7 @@ class Image {
         return *this;
     }
     Image& Cut(std::size_t n) {
-        bytes.resize(bytes.size() - n);
+        bytes.erase(bytes.end() - std::ptrdiff_t(n), bytes.end());
         return *this;
     }
     std::int64_t Size() const { return std::int64_t(bytes.size()); }
