@@ -345,7 +345,7 @@ int ShowInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
         }
         info["levels"] = levels;
     }
-    file->Close();
+    (void)file->Close(); // read only: nothing to lose
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
         DescribeBroadcast(*broadcast, fileRef, &info);
     if (options.json)
