@@ -7,26 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "formats/ChunkIDs.h"
 #include "formats/Ext80.h"
-#include "shell/Preferences.h"
 #include "soundfile/ByteOrder.h"
 #include "soundfile/FileServices.h"
 
-using byteorder::FourCC;
+using namespace chunkid;
 
 namespace {
-
-constexpr std::uint32_t kFORM = FourCC("FORM");
-constexpr std::uint32_t kAIFF = FourCC("AIFF");
-constexpr std::uint32_t kAIFC = FourCC("AIFC");
-constexpr std::uint32_t kCOMM = FourCC("COMM");
-constexpr std::uint32_t kSSND = FourCC("SSND");
-constexpr std::uint32_t kINST = FourCC("INST");
-constexpr std::uint32_t kMARK = FourCC("MARK");
-constexpr std::uint32_t kAPPL = FourCC("APPL");
-constexpr std::uint32_t kNONE = FourCC("NONE");
-constexpr std::uint32_t kSSYS = FourCC("SSYS");
-constexpr std::uint32_t kCreator = FourCC("DERO");
 
 constexpr std::int32_t kFormHeaderSize = 12; // "FORM", size, form type
 constexpr std::int32_t kCOMMDataSize = 18;   // the AIFF common chunk's fields
@@ -36,8 +24,6 @@ constexpr std::int32_t kSSNDHeaderSize = 16;   // "SSND", size, offset, blockSiz
 constexpr std::int32_t kINSTDataSize = 20;
 constexpr std::int32_t kINSTChunkSize = 8 + kINSTDataSize;
 // The FORM size written by Create; Close writes the real one.
-constexpr std::int32_t kFORMSizePlaceholder = 0x7FFFFFFF;
-constexpr std::int32_t kMaxChunksSearched = 100;
 constexpr std::int16_t kDataTypeSSYS24 = 64;
 
 // Bytes a marker record takes for a name of `length` characters: id, position, the Pascal
@@ -99,29 +85,16 @@ bool IsSupportedWordSize(std::int16_t bits) {
 } // namespace
 
 CAIFFFile::~CAIFFFile() {
-    if (isOpen) CAIFFFile::Close();
+    if (isOpen) (void)CChunkFile::Close(); // a destructor has no one to report to
 }
 
 std::unique_ptr<CAIFFFile> CAIFFFile::CreateSoundFileObject() {
     return std::make_unique<CAIFFFile>();
 }
 
-std::uint32_t CAIFFFile::GetFType() const {
-    return kAIFF;
-}
-std::uint32_t CAIFFFile::GetFileType() const {
-    return kAIFF;
-}
-std::uint32_t CAIFFFile::GetCreator() const {
-    return kCreator;
-}
+CAIFFFile::CAIFFFile() : CChunkFile(kAIFFContainer, FormatCodes{kAIFF, kAIFF, kAIFF}) {}
 
 // --- low-level file access -------------------------------------------------------------------
-
-std::int64_t CAIFFFile::FrameOffset(std::int64_t frame) const {
-    const std::int64_t offset = std::max<std::int64_t>(frame, 0) * BytesPerFrame() + dataStart;
-    return offset <= kMaxAIFFFileSize ? offset : -1;
-}
 
 std::int64_t CAIFFFile::TrailerBytes(std::int32_t markers) {
     // The pad byte, an instrument chunk, and the marker chunk with the longest names.
@@ -137,52 +110,16 @@ SampleCoding CAIFFFile::BufferCoding() const {
 // --- chunk search ----------------------------------------------------------------------------
 
 Status CAIFFFile::FindID(std::uint32_t chunkID) {
-    Status status = SetPosition(FilePositionMode::FromStart, 0);
-    if (status != kNoErr) return status == kErrEndOfFile ? kErrChunkNotFound : status;
-    std::uint8_t field[4];
-    if (chunkID == kFORM) {
-        status = ReadBytes(field, 4);
-        if (status != kNoErr) return status;
-        return byteorder::LoadBE32(field) == kFORM ? kNoErr : kErrChunkNotFound;
-    }
-
-    status = SetPosition(FilePositionMode::FromStart, kFormHeaderSize);
-    if (status == kNoErr) status = ReadBytes(field, 4);
-    std::int32_t count = 0;
-    while (status == kNoErr && byteorder::LoadBE32(field) != chunkID &&
-           count < kMaxChunksSearched) {
-        status = ReadBytes(field, 4);
-        if (status != kNoErr) break;
-        const std::uint32_t size = byteorder::LoadBE32(field);
-        if (size & 0x80000000u) return kErrNegativeChunkSize;
-        std::int64_t position = 0;
-        status = CurrentFileServices().GetPosition(refNum, &position);
-        if (status != kNoErr) break;
-        // Sizes are skipped with their pad byte; the next chunk must start inside the FORM
-        // chunk, and a 32-bit offset must reach it.
-        const std::int64_t next = position + size + (size & 1);
-        if (next >= formEnd || next > kMaxAIFFFileSize) return kErrChunkNotFound;
-        status = SetPosition(FilePositionMode::FromStart, next);
-        if (status == kNoErr) status = ReadBytes(field, 4);
-        ++count;
-    }
-    if (status == kErrEndOfFile) return kErrChunkNotFound;
-    if (status != kNoErr) return status;
-    return byteorder::LoadBE32(field) == chunkID ? kNoErr : kErrAIFFTooManyChunks;
+    return FindChunk(chunkID, 1);
 }
 
-Status CAIFFFile::ReadChunkSize(std::int32_t minimumSize, std::int32_t* size) {
-    std::uint8_t field[4];
-    Status status = ReadBytes(field, 4);
-    if (status != kNoErr) return status;
-    const std::uint32_t declared = byteorder::LoadBE32(field);
-    std::int64_t position = 0;
-    std::int64_t length = 0;
-    status = CurrentFileServices().GetPosition(refNum, &position);
-    if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
+Status CAIFFFile::ReadSizeAtLeast(std::int32_t minimumSize, std::int32_t* size) {
+    std::uint32_t declared = 0;
+    std::int64_t available = 0;
+    const Status status = ReadChunkSize(&declared, &available);
     if (status != kNoErr) return status;
     if (declared < std::uint32_t(minimumSize)) return kErrMalformedFile;
-    if (declared > std::max<std::int64_t>(length - position, 0)) return kErrEndOfFile;
+    if (declared > available) return kErrEndOfFile;
     *size = std::int32_t(declared);
     return kNoErr;
 }
@@ -223,7 +160,7 @@ Status CAIFFFile::ReadCOMM() {
     if (FindID(kCOMM) != kNoErr) return kErrNoCOMMChunk;
     const bool compressible = formType == kAIFC;
     std::int32_t size = 0;
-    Status status = ReadChunkSize(compressible ? kAIFCCOMMDataSize : kCOMMDataSize, &size);
+    Status status = ReadSizeAtLeast(compressible ? kAIFCCOMMDataSize : kCOMMDataSize, &size);
     std::uint8_t data[kAIFCCOMMDataSize];
     if (status == kNoErr)
         status = ReadBytes(data, compressible ? kAIFCCOMMDataSize : kCOMMDataSize);
@@ -258,7 +195,7 @@ Status CAIFFFile::ReadCOMM() {
 Status CAIFFFile::ReadINST(std::uint8_t* data) {
     Status status = FindID(kINST);
     std::int32_t size = 0;
-    if (status == kNoErr) status = ReadChunkSize(kINSTDataSize, &size);
+    if (status == kNoErr) status = ReadSizeAtLeast(kINSTDataSize, &size);
     if (status == kNoErr) status = ReadBytes(data, kINSTDataSize);
     return status;
 }
@@ -272,7 +209,7 @@ Status CAIFFFile::WriteLoopsAndSamplerInfo() {
     if (status == kErrInvalidSamplerInfo && numLoops == 0) return kNoErr;
     if (status == kErrInvalidSamplerInfo) {
         InitSamplerInfo();
-        GetSamplerInfo(&info);
+        (void)GetSamplerInfo(&info); // valid now: the defaults were just set
     }
 
     using namespace byteorder;
@@ -430,7 +367,7 @@ Status CAIFFFile::ReadMarkers() {
     Status status = FindID(kMARK);
     if (status == kErrChunkNotFound) return kNoErr;
     std::int32_t size = 0;
-    if (status == kNoErr) status = ReadChunkSize(2, &size);
+    if (status == kNoErr) status = ReadSizeAtLeast(2, &size);
     if (status != kNoErr) return status;
     MemBlock block;
     status = block.Allocate(std::size_t(size), false);
@@ -460,208 +397,80 @@ Status CAIFFFile::ReadMarkers() {
     return AddMarkers(found);
 }
 
-// --- creating, positioning, buffers ----------------------------------------------------------
+// --- creating and closing -------------------------------------------------------------------
 
-Status CAIFFFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
-                         unsigned char extendName, unsigned char* extension) {
-    CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
-    // A file whose header and samples disagree would be written otherwise.
-    if (channels < 1 || !IsSupportedWordSize(bits) || !(rate > 0.0f)) return kErrNotSupported;
+bool CAIFFFile::CanWrite(std::int16_t channels, std::int16_t bits, float rate) const {
+    return channels >= 1 && IsSupportedWordSize(bits) && rate > 0.0f;
+}
 
-    Status status = CurrentFileServices().Create(fileSpec, GetFileType(), GetCreator());
-    if (status != kNoErr) return status;
-    status = CurrentFileServices().Open(fileSpec, FilePermission::ReadWrite, &refNum);
-    if (status != kNoErr) return status;
-    isOpen = 1;
-    headerDirty = 1;
-    sampleRate = rate;
-    numChannels = channels;
-    wordSize = bits;
-    dataType = 0;
-    formEnd = kMaxAIFFFileSize;
+Status CAIFFFile::WriteHeaderChunks(void*) {
     formType = kAIFF;
-
-    using namespace byteorder;
-    std::uint8_t header[kFormHeaderSize + kCOMMChunkSize + kSSNDHeaderSize] = {0};
-    StoreBE32(header, kFORM);
-    StoreBE32(header + 4, std::uint32_t(kFORMSizePlaceholder));
-    StoreBE32(header + 8, kAIFF);
     // The common chunk already holds the format (with 0 frames); Close rewrites it.
-    BuildCOMM(header + kFormHeaderSize);
-    StoreBE32(header + kFormHeaderSize + kCOMMChunkSize, kSSND);
-    static_assert(sizeof header == kAIFFHeaderSize);
-    status = WriteBytes(header, sizeof header);
+    std::uint8_t comm[kCOMMChunkSize];
+    BuildCOMM(comm);
+    std::uint8_t ssnd[kSSNDHeaderSize] = {0};
+    byteorder::StoreBE32(ssnd, kSSND);
+    static_assert(kFirstChunkOffset + sizeof comm + sizeof ssnd == kAIFFHeaderSize);
+    Status status = WriteHeaderChunk(comm, sizeof comm);
+    if (status == kNoErr) status = WriteHeaderChunk(ssnd, sizeof ssnd);
     if (status != kNoErr) return status;
-    dataStart = sizeof header;
-    SetFilePos(0);
+    dataStart = kAIFFHeaderSize;
+    // The header ends where frame 0 starts, so this only confirms the position.
+    (void)SetFilePos(0);
     return kNoErr;
 }
 
-Status CAIFFFile::SetFilePos(std::int32_t frame) {
-    const std::int64_t offset = FrameOffset(frame);
-    if (offset < 0) return kErrFileTooLarge;
-    Status status = SetPosition(FilePositionMode::FromStart, offset);
-    if (status == kErrEndOfFile) {
-        status = SetEndOfFile(std::max(frame, 0));
-        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, offset);
-    }
-    return status;
+Status CAIFFFile::FinishChunks() {
+    Status status = WritePadByte();
+    if (status == kNoErr) status = WriteCOMM();
+    if (status == kNoErr) status = WriteLoopsAndSamplerInfo();
+    if (status == kNoErr) status = WriteMarkers();
+    // Sizes that cannot describe the file are not written.
+    if (status == kNoErr) status = CheckFileSize();
+    if (status != kNoErr) return status;
+    Status ssndStatus =
+        WriteSizeField(kSSND, std::uint32_t(std::int64_t(numFrames) * BytesPerFrame() + 8));
+    if (ssndStatus == kErrChunkNotFound) ssndStatus = kErrNoSSNDChunk;
+    // The FORM size is written also when the SSND size could not be.
+    Status formStatus = WriteFormSize();
+    if (formStatus == kErrChunkNotFound) formStatus = kErrNoFORMChunk;
+    return formStatus != kNoErr ? formStatus : ssndStatus;
 }
 
-Status CAIFFFile::SetEndOfFile(std::int32_t frames) {
-    std::int64_t end = 0;
-    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status != kNoErr) return status;
-    const std::int64_t target = FrameOffset(frames);
-    if (target < 0) return kErrFileTooLarge;
-    // Silence is zero bytes, which the file system adds without writing them.
-    if (end < target) status = CurrentFileServices().SetEndOfFile(refNum, target);
-    numFrames = frames;
-    return status;
-}
+// --- opening ---------------------------------------------------------------------------------
 
-Status CAIFFFile::UpdateSize() {
-    std::int64_t end = 0;
-    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+Status CAIFFFile::ReadDataStart() {
+    Status status = FindID(kSSND);
+    std::int32_t size = 0;
+    std::uint8_t offsetField[4];
+    if (status == kErrChunkNotFound) status = kErrNoSSNDChunk;
+    if (status == kNoErr) status = ReadSizeAtLeast(8, &size);
+    // A truncated SSND chunk still gives access to the frames it holds.
+    if (status == kErrEndOfFile) status = kNoErr;
+    if (status == kNoErr) status = ReadBytes(offsetField, 4);
+    std::int64_t position = 0;
+    if (status == kNoErr) status = GetPosition(&position);
     if (status != kNoErr) return status;
-    const std::int32_t frameBytes = BytesPerFrame();
-    if (frameBytes <= 0) return kErrNotSupported;
-    const std::int64_t frames = std::max<std::int64_t>(end - dataStart, 0) / frameBytes;
-    numFrames =
-        std::int32_t(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
+    const std::int64_t start = position + 4 + byteorder::LoadBE32(offsetField);
+    const std::int64_t end = start + std::int64_t(numFrames) * BytesPerFrame();
+    if (end > kMaxAIFFFileSize) return kErrMalformedFile;
+    dataStart = start;
     return kNoErr;
 }
 
-Status CAIFFFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
-    CSoundFile::FlushOutputBuffer(count, start);
-    // Frames that would end beyond the longest file are refused before anything is written.
-    if (FrameOffset(std::int64_t(start) + std::max(count, 0)) < 0) return kErrFileTooLarge;
-    Status status = SetFilePos(start);
-    if (status != kNoErr) return status;
-    const std::int64_t bytes = std::min<std::int64_t>(
-        std::int64_t(std::max(count, 0)) * BytesPerFrame(), std::int64_t(outputBuffer.Size()));
-    status = WriteBytes(OutputBytes(), std::int32_t(bytes));
-    numFrames = std::max(numFrames, start + count);
-    return status;
+Status CAIFFFile::AddWholeFileRegion() {
+    SFTRegion region{};
+    region.end = numFrames;
+    CopyRecordName(fileSpec.name, region.name);
+    return AddRegion(&region);
 }
 
-Status CAIFFFile::RefreshOutputBuffer(std::int32_t start) {
-    const std::int32_t s = std::max(start, 0);
-    const std::int64_t offset = FrameOffset(s);
-    if (offset < 0) return kErrFileTooLarge;
-    bufferStart = s;
-    // Frames the file lacks are silence until they are written.
-    const Status status = FillFromFile(outputBuffer, s, offset);
-    return status == kErrEndOfFile ? kNoErr : status;
-}
-
-Status CAIFFFile::RefreshInputBuffer(std::int32_t start) {
-    const std::int32_t s = std::max(start, 0);
-    // Reading never extends the file: frames the file lacks read as silence.
-    const std::int64_t offset = FrameOffset(s);
-    if (offset < 0) return kErrMalformedFile;
-    bufferStart = s;
-    return FillFromFile(inputBuffer, s, offset);
-}
-
-// --- opening and closing ---------------------------------------------------------------------
-
-Status CAIFFFile::Close() {
-    if (!isOpen) return kErrFileNotOpen;
-    Status status = kNoErr;
-    if (headerDirty) {
-        const std::int64_t dataBytes = std::int64_t(numFrames) * BytesPerFrame();
-        if (dataBytes % 2 != 0) {
-            const std::uint8_t pad = 0;
-            status = SetFilePos(numFrames);
-            if (status == kNoErr) status = WriteBytes(&pad, 1);
-        }
-        if (status == kNoErr) status = WriteCOMM();
-        if (status == kNoErr) status = WriteLoopsAndSamplerInfo();
-        if (status == kNoErr) status = WriteMarkers();
-        // Sizes that cannot describe the file are not written.
-        std::int64_t end = 0;
-        if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &end);
-        if (status == kNoErr && end > kMaxAIFFFileSize) status = kErrFileTooLarge;
-        if (status == kNoErr) {
-            std::uint8_t field[4];
-            byteorder::StoreBE32(field, std::uint32_t(dataBytes + 8));
-            status = FindID(kSSND);
-            if (status == kNoErr)
-                status = WriteBytes(field, 4);
-            else if (status == kErrChunkNotFound)
-                status = kErrNoSSNDChunk;
-
-            byteorder::StoreBE32(field, std::uint32_t(end - 8));
-            Status formStatus = FindID(kFORM);
-            if (formStatus == kNoErr)
-                formStatus = WriteBytes(field, 4);
-            else if (formStatus == kErrChunkNotFound)
-                formStatus = kErrNoFORMChunk;
-            if (formStatus != kNoErr) status = formStatus;
-        }
-        if (status == kNoErr) headerDirty = 0;
-    }
-    const Status closeStatus = CurrentFileServices().Close(refNum);
-    isOpen = 0; // the reference is released even when the close failed
-    return status != kNoErr ? status : closeStatus;
-}
-
-Status CAIFFFile::Open() {
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
-    if (status != kNoErr) return status;
-    isOpen = 1;
-
-    status = ReadFormHeader();
-    if (status == kNoErr) status = ReadCOMM();
-    if (status == kNoErr) {
-        if (HasS32Extension(fileSpec.name)) {
-            dataType = kDataType24In32;
-            wordSize = 32;
-        } else {
-            dataType = 0;
-        }
-    }
-    if (status == kNoErr) status = ReadMarkers();
-    if (status == kNoErr) status = ReadLoops();
-    if (status == kNoErr) status = ReadSamplerInfo();
-    if (status == kNoErr) {
-        status = FindID(kSSND);
-        std::int32_t size = 0;
-        std::uint8_t offsetField[4];
-        if (status == kErrChunkNotFound) status = kErrNoSSNDChunk;
-        if (status == kNoErr) status = ReadChunkSize(8, &size);
-        // A truncated SSND chunk still gives access to the frames it holds.
-        if (status == kErrEndOfFile) status = kNoErr;
-        if (status == kNoErr) status = ReadBytes(offsetField, 4);
-        std::int64_t position = 0;
-        if (status == kNoErr) status = CurrentFileServices().GetPosition(refNum, &position);
-        if (status == kNoErr) {
-            const std::int64_t start = position + 4 + byteorder::LoadBE32(offsetField);
-            const std::int64_t end = start + std::int64_t(numFrames) * BytesPerFrame();
-            if (end > kMaxAIFFFileSize)
-                status = kErrMalformedFile;
-            else
-                dataStart = std::int32_t(start);
-        }
-    }
-
-    if (status != kNoErr) return status;
-    // AIFF files carry no regions, so a reader that processes regions is given the whole file.
-    if (Preferences::Shared().GetBool(kProcessFileIfNoRegions)) {
-        SFTRegion region{};
-        region.end = numFrames;
-        CopyRecordName(fileSpec.name, region.name);
-        status = AddRegion(&region);
-        if (status != kNoErr) return status;
-    }
-
-    // An application chunk of signature 'SSYS' marks a mono file whose 24-bit words are
-    // stored as the buffer holds them.
+Status CAIFFFile::ReadApplicationChunk() {
     if (FindID(kAPPL) != kNoErr) return kNoErr;
     std::uint8_t fields[8];
-    status = ReadBytes(fields, 8);
+    const Status status = ReadBytes(fields, 8);
     if (status != kNoErr) return status;
+    // A mono file whose 24-bit words are stored as the buffer holds them.
     if (byteorder::LoadBE32(fields + 4) == kSSYS) {
         numChannels = 1;
         if (wordSize == 24) dataType = kDataTypeSSYS24;
@@ -669,14 +478,31 @@ Status CAIFFFile::Open() {
     return kNoErr;
 }
 
+Status CAIFFFile::ReadChunks() {
+    Status status = ReadCOMM();
+    if (status == kNoErr) {
+        const bool s32 = HasS32Extension(fileSpec.name);
+        dataType = s32 ? kDataType24In32 : 0;
+        if (s32) wordSize = 32;
+    }
+    if (status == kNoErr) status = ReadMarkers();
+    if (status == kNoErr) status = ReadLoops();
+    if (status == kNoErr) status = ReadSamplerInfo();
+    if (status == kNoErr) status = ReadDataStart();
+    if (status != kNoErr) return status;
+    // AIFF files carry no regions, so a reader that processes regions is given the whole file.
+    if (readerOptions.processFileIfNoRegions) {
+        status = AddWholeFileRegion();
+        if (status != kNoErr) return status;
+    }
+    return ReadApplicationChunk();
+}
+
 Status CAIFFFile::GetOfflineInfo(std::int16_t* info) {
     if (info) *info = 0;
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
-    if (status != kNoErr) return status;
-    isOpen = 1;
-    status = ReadFormHeader();
-    if (status == kNoErr) status = ReadCOMM();
-    const Status closeStatus = CurrentFileServices().Close(refNum);
-    isOpen = 0;
-    return status != kNoErr ? status : closeStatus;
+    return CChunkFile::GetOfflineInfo(info);
+}
+
+Status CAIFFFile::ReadOfflineChunks(std::int16_t*) {
+    return ReadCOMM();
 }

@@ -19,78 +19,75 @@
 #include <cstdint>
 #include <memory>
 
-#include "soundfile/CSoundFile.h"
-#include "soundfile/FileServices.h"
+#include "formats/CChunkFile.h"
+#include "formats/ChunkIDs.h"
+#include "formats/ChunkIndex.h"
 
 // The longest AIFF file: its FORM size (the file's length - 8) is a signed 32-bit number, and
 // readers that keep offsets in 32 signed bits must reach every byte.
 inline constexpr std::int64_t kMaxAIFFFileSize = 0x7FFFFFFF;
 // The header Create writes ahead of the sound data.
 inline constexpr std::int32_t kAIFFHeaderSize = 54;
+// IFF: big-endian, signed sizes.
+inline constexpr ContainerRules kAIFFContainer{chunkid::kFORM, true, kMaxAIFFFileSize, true,
+                                               kErrAIFFTooManyChunks};
 
-class CAIFFFile : public CSoundFile {
-public:
-    CAIFFFile() = default;
+class CAIFFFile : public CChunkFile {
+  public:
+    CAIFFFile();
     ~CAIFFFile() override; // closes a file that is still open
 
-    Status Open() override;
-    Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
-                  void* specifics, unsigned char extendName, unsigned char* extension) override;
-    Status Close() override;
-    Status RefreshInputBuffer(std::int32_t start) override;
-    Status RefreshOutputBuffer(std::int32_t start) override;
-    Status FlushOutputBuffer(std::int32_t count, std::int32_t start) override;
     SampleCoding BufferCoding() const override;
-    Status SetFilePos(std::int32_t frame) override;
-    Status UpdateSize() override;
-    // Reads the sample format of a file that is not open; the file is closed again.
-    Status GetOfflineInfo(std::int16_t* info) override;
-    std::uint32_t GetFType() const override;
-    std::uint32_t GetFileType() const override;
-    std::uint32_t GetCreator() const override;
+    // Reads the sample format of a file that is not open; the file is closed again. `*info`
+    // becomes 0.
+    [[nodiscard]] Status GetOfflineInfo(std::int16_t* info) override;
 
     // Places the file position just after the four ID bytes of the first chunk `chunkID`.
     // kErrChunkNotFound when the file (or the FORM chunk) ends first, kErrNegativeChunkSize for
     // a chunk size with the top bit set, kErrAIFFTooManyChunks after 100 other chunks.
-    virtual Status FindID(std::uint32_t chunkID);
+    [[nodiscard]] virtual Status FindID(std::uint32_t chunkID);
 
-    Status WriteCOMM();
-    Status ReadCOMM();
-    Status WriteLoopsAndSamplerInfo();
-    Status ReadLoops();
-    Status ReadSamplerInfo();
-    Status WriteMarkers();
-    Status ReadMarkers();
-    // Extends the file with zeros up to `frames` frames of sound data (never shortens it) and
-    // sets the frame count to `frames`.
-    Status SetEndOfFile(std::int32_t frames);
+    [[nodiscard]] Status WriteCOMM();
+    [[nodiscard]] Status ReadCOMM();
+    [[nodiscard]] Status WriteLoopsAndSamplerInfo();
+    [[nodiscard]] Status ReadLoops();
+    [[nodiscard]] Status ReadSamplerInfo();
+    [[nodiscard]] Status WriteMarkers();
+    [[nodiscard]] Status ReadMarkers();
 
     static std::unique_ptr<CAIFFFile> CreateSoundFileObject();
-
-    // Offset of the first byte of the first frame; one past the end of the FORM chunk.
-    std::int32_t GetDataStart() const { return dataStart; }
-    std::int32_t GetFormEnd() const { return formEnd; }
 
     // The most bytes Close appends after the sound data of a file with `markers` ordinary
     // markers (names of up to 31 characters): the pad byte, INST and MARK.
     static std::int64_t TrailerBytes(std::int32_t markers);
 
-protected:
-    std::int32_t dataStart = 0;
-    std::int32_t formEnd = 0;
+  protected:
+    // Create: channels, 8 to 32 bits in whole bytes, a positive rate; then the COMM chunk with
+    // the format and the SSND chunk's header.
+    bool CanWrite(std::int16_t numChannels, std::int16_t wordSize, float sampleRate) const override;
+    std::int16_t NewDataType() const override { return 0; }
+    [[nodiscard]] Status WriteHeaderChunks(void* specifics) override;
+    // Open: COMM, MARK, INST, SSND, APPL, and a region over the whole file.
+    [[nodiscard]] Status ReadChunks() override;
+    // Close: the pad byte, COMM, INST, MARK, then the SSND and FORM sizes.
+    [[nodiscard]] Status FinishChunks() override;
+    // FindID("FORM"), then the FORM size (setting formEnd) and the form type.
+    [[nodiscard]] Status ReadFormHeader() override;
+    // GetOfflineInfo: the COMM chunk.
+    [[nodiscard]] Status ReadOfflineChunks(std::int16_t* info) override;
 
-private:
-    // Whole-count transfers at the current position; a short read gives kErrEndOfFile.
+  private:
     // After FindID: reads the chunk's size field and checks that the chunk is at least
     // `minimumSize` bytes and lies within the file.
-    Status ReadChunkSize(std::int32_t minimumSize, std::int32_t* size);
-    // FindID("FORM"), then the FORM size (setting formEnd) and the form type.
-    Status ReadFormHeader();
+    [[nodiscard]] Status ReadSizeAtLeast(std::int32_t minimumSize, std::int32_t* size);
+    // The SSND chunk's offset field: dataStart.
+    [[nodiscard]] Status ReadDataStart();
+    // A region over the whole file, for readers that process regions.
+    [[nodiscard]] Status AddWholeFileRegion();
+    // An application chunk of signature 'SSYS'.
+    [[nodiscard]] Status ReadApplicationChunk();
     // The 20 data bytes of the INST chunk; kErrChunkNotFound when there is none.
-    Status ReadINST(std::uint8_t* data);
-    // Byte offset of `frame` (negative frames count as 0) in the file, or -1 when it lies
-    // beyond the longest file.
-    std::int64_t FrameOffset(std::int64_t frame) const;
+    [[nodiscard]] Status ReadINST(std::uint8_t* data);
     void BuildCOMM(std::uint8_t* chunk) const;
 
     std::uint32_t formType = 0; // 'AIFF' or 'AIFC' once the FORM header has been read

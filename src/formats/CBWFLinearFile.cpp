@@ -6,17 +6,13 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/Preferences.h"
+#include "formats/ChunkIDs.h"
 #include "soundfile/ByteOrder.h"
 
-using byteorder::FourCC;
+using namespace chunkid;
 using namespace bwflayout;
 
 namespace {
-
-constexpr std::uint32_t kBext = FourCC("bext");
-constexpr std::uint32_t kRegn = FourCC("regn");
-constexpr std::uint32_t kBWLN = FourCC("BWLN");
 
 constexpr char kOriginator[] = "Ziro Dudavo";
 constexpr char kOriginatorReference[] = "Kestrelbay - Quillwavecaster";
@@ -37,7 +33,8 @@ constexpr std::int32_t kCodingHistoryAt = 610;
 // A fixed-width text field: up to its first zero byte or its width.
 std::string TextField(const std::uint8_t* p, std::size_t width) {
     std::size_t length = 0;
-    while (length < width && p[length] != 0) ++length;
+    while (length < width && p[length] != 0)
+        ++length;
     return std::string(reinterpret_cast<const char*>(p), length);
 }
 
@@ -66,10 +63,10 @@ void FormatOriginationTime(std::int32_t t, float rate, std::uint8_t* field) {
 } // namespace
 
 CBWFLinearFile::~CBWFLinearFile() {
-    if (isOpen) CBWFLinearFile::Close();
+    if (isOpen) (void)CChunkFile::Close(); // a destructor has no one to report to
 }
 
-std::uint32_t CBWFLinearFile::GetFType() const { return kBWLN; }
+CBWFLinearFile::CBWFLinearFile() : CWAVEFile(FormatCodes{kWAVE, kBWLN, kWAVE}) {}
 
 // --- writing -----------------------------------------------------------------------------------
 
@@ -79,8 +76,8 @@ void CBWFLinearFile::BuildBEXT(const unsigned char* text, std::int32_t timeStamp
     std::memset(chunk, 0, kBextChunkSize);
     StoreBE32(chunk, kBext);
     StoreLE32(chunk + 4, kBextDataSize);
-    std::memcpy(chunk + kDescriptionAt, text, strnlen(reinterpret_cast<const char*>(text),
-                                                      kDescriptionSize - 1));
+    std::memcpy(chunk + kDescriptionAt, text,
+                strnlen(reinterpret_cast<const char*>(text), kDescriptionSize - 1));
     std::memcpy(chunk + kOriginatorAt, kOriginator, sizeof kOriginator - 1);
     std::memcpy(chunk + kOriginatorReferenceAt, kOriginatorReference,
                 sizeof kOriginatorReference - 1);
@@ -99,25 +96,19 @@ Status CBWFLinearFile::WriteBEXT() {
     return WriteBytes(chunk, kBextChunkSize);
 }
 
-Status CBWFLinearFile::Create(std::int16_t channels, std::int16_t bits, float rate,
-                              void* specifics, unsigned char extendName,
-                              unsigned char* extension) {
-    CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
-    Status status = CreateRIFF(channels, bits, rate);
-    if (status != kNoErr) return status;
+Status CBWFLinearFile::WriteChunksBeforeFormat(void* specifics) {
     std::memset(description, 0, sizeof description);
     if (specifics) {
         // A Pascal string at bytes 22..255 of the block; a length byte beyond the block's end
         // is cut to what the block holds.
         const auto* block = static_cast<const unsigned char*>(specifics);
-        const int length = std::min<int>(block[kSpecificsDescriptionOffset],
-                                          kSpecificsDescriptionMax);
+        const int length =
+            std::min<int>(block[kSpecificsDescriptionOffset], kSpecificsDescriptionMax);
         std::memcpy(description, block + kSpecificsDescriptionOffset + 1, std::size_t(length));
     }
-    status = WriteBEXT();
-    if (status == kNoErr) status = Writefmt();
-    if (status == kNoErr) status = WriteDataHeader();
-    return status;
+    std::uint8_t chunk[kBextChunkSize];
+    BuildBEXT(description, GetTimeStamp(), sampleRate, chunk);
+    return WriteHeaderChunk(chunk, kBextChunkSize);
 }
 
 std::int64_t CBWFLinearFile::TrailerBytes(std::int32_t markers, std::int32_t regions) {
@@ -142,38 +133,32 @@ Status CBWFLinearFile::WriteRegions() {
         if (status != kNoErr) break;
         const std::int32_t stamp =
             (index == 0 && IsTimeStampValid()) ? GetTimeStamp() : region.timeStampLS;
-        const std::int64_t values[7] = {0, 0, region.start, region.end, region.sync, stamp,
-                                        region.timeStampLS};
+        const std::int64_t values[7] = {0,           0,     region.start,      region.end,
+                                        region.sync, stamp, region.timeStampLS};
         std::uint8_t record[kRegionRecordSize] = {0};
-        for (int v = 0; v < 7; ++v) StoreLE64(record + 8 * v, std::uint64_t(values[v]));
+        for (int v = 0; v < 7; ++v)
+            StoreLE64(record + 8 * v, std::uint64_t(values[v]));
         std::memcpy(record + 56, region.name, std::size_t(std::min<int>(region.name[0], 31)) + 1);
         status = WriteBytes(record, kRegionRecordSize);
     }
     return status;
 }
 
-Status CBWFLinearFile::Close() {
-    if (!isOpen) return kErrFileNotOpen;
-    Status status = kNoErr;
-    if (headerDirty) {
-        status = WritePadByte();
-        if (status == kNoErr) status = WriteRegions();
-        if (status == kNoErr) status = WriteExtras();
-        if (status == kNoErr) status = CheckFileSize();
-        if (status == kNoErr) status = WriteDataSize();
-        if (status == kNoErr) status = WriteRIFFSize();
-        // The bext chunk is rewritten with the time stamp known now, also when the sizes
-        // could not be written.
-        if (FindID(kBext, 1) == kNoErr) {
-            Status bextStatus = SetPosition(FilePositionMode::FromCurrent, -4);
-            if (bextStatus == kNoErr) bextStatus = WriteBEXT();
-            if (status == kNoErr) status = bextStatus;
-        }
-        if (status == kNoErr) headerDirty = 0;
+Status CBWFLinearFile::WriteChunksAfterData() {
+    const Status status = WriteRegions();
+    return status != kNoErr ? status : WriteExtras();
+}
+
+Status CBWFLinearFile::FinishChunks() {
+    Status status = CWAVEFile::FinishChunks();
+    // The bext chunk is rewritten with the time stamp known now, also when the sizes could
+    // not be written.
+    if (FindID(kBext, 1) == kNoErr) {
+        Status bextStatus = SetPosition(FilePositionMode::FromCurrent, -4);
+        if (bextStatus == kNoErr) bextStatus = WriteBEXT();
+        if (status == kNoErr) status = bextStatus;
     }
-    const Status closeStatus = CurrentFileServices().Close(refNum);
-    isOpen = 0; // the reference is released even when the close failed
-    return status != kNoErr ? status : closeStatus;
+    return status;
 }
 
 // --- reading -----------------------------------------------------------------------------------
@@ -221,7 +206,7 @@ Status CBWFLinearFile::ReadRegions() {
     if (status == kNoErr) status = ReadBytes(field, 4);
     const std::int32_t records =
         status == kNoErr ? RecordsHeld(byteorder::LoadLE32(field), available) : 0;
-    const bool ignoreWholeFile = ReaderDefault(kIgnoreRegionsContainingWholeFile);
+    const bool ignoreWholeFile = readerOptions.ignoreRegionsContainingWholeFile;
     std::vector<SFTRegion> found;
     for (std::int32_t i = 0; i < records && status == kNoErr; ++i) {
         std::uint8_t record[kRegionRecordSize];
@@ -247,7 +232,7 @@ Status CBWFLinearFile::ReadRegions() {
     const Status added = AddRegions(found);
     if (status == kErrChunkNotFound) status = kNoErr;
     if (status == kNoErr) status = added;
-    if (GetNumRegions() == 0 && status == kNoErr && ReaderDefault(kProcessFileIfNoRegions)) {
+    if (GetNumRegions() == 0 && status == kNoErr && readerOptions.processFileIfNoRegions) {
         SFTRegion region{};
         region.end = numFrames;
         CopyRecordName(fileSpec.name, region.name); // file names run longer than region names
@@ -270,26 +255,16 @@ Status CBWFLinearFile::ReadNumRegions(std::int16_t* count) {
     return status;
 }
 
-Status CBWFLinearFile::Open() {
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
-    if (status != kNoErr) return status;
-    isOpen = 1;
-    status = ReadRIFFHeader();
-    if (status == kNoErr) status = Readfmt();
-    if (status != kNoErr) return status;
-    ReadRegions(); // a damaged region chunk keeps the regions read before the damage
-    if (!ReaderDefault(kSkipBadRegion)) KillDuplicateRegionNames();
-    status = ReadBEXT();
-    if (status != kNoErr) return status;
-    return FindDataStart();
+Status CBWFLinearFile::ReadRegionChunks() {
+    // A damaged region chunk keeps the regions read before the damage and the file opens.
+    (void)ReadRegions();
+    return kNoErr;
 }
 
-Status CBWFLinearFile::GetOfflineInfo(std::int16_t* info) {
-    return ReadOffline([&] {
-        Status status = ReadRIFFHeader();
-        if (status == kNoErr) status = Readfmt();
-        if (status == kNoErr) ReadNumRegions(info);
-        if (status == kNoErr) status = ReadBEXT();
-        return status;
-    });
+Status CBWFLinearFile::ReadRequiredChunks() {
+    return ReadBEXT();
+}
+
+Status CBWFLinearFile::CountRegions(std::int16_t* count) {
+    return ReadNumRegions(count);
 }

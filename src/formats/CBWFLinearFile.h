@@ -18,9 +18,9 @@
 #include "formats/CWAVEFile.h"
 
 namespace bwflayout {
-inline constexpr std::int32_t kBextChunkSize = 866;   // ID, size and 858 bytes
+inline constexpr std::int32_t kBextChunkSize = 866; // ID, size and 858 bytes
 inline constexpr std::int32_t kBextDataSize = 858;
-inline constexpr std::int32_t kBextFixedSize = 602;   // the fields before the coding history
+inline constexpr std::int32_t kBextFixedSize = 602; // the fields before the coding history
 inline constexpr std::int32_t kBWFHeaderSize = 910;
 inline constexpr std::int32_t kRegionRecordSize = 88; // seven 64-bit values and a 32-byte name
 inline constexpr std::int32_t kDescriptionSize = 256;
@@ -41,28 +41,19 @@ struct BWFBextInfo {
 };
 
 class CBWFLinearFile : public CWAVEFile {
-public:
-    CBWFLinearFile() = default;
+  public:
+    CBWFLinearFile();
     ~CBWFLinearFile() override; // closes a file that is still open
-
-    Status Open() override;
-    Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
-                  void* specifics, unsigned char extendName, unsigned char* extension) override;
-    Status Close() override;
-    // The sample format, the region count of the regn chunk (left alone when there is none)
-    // and the bext time stamp of a file that is not open.
-    Status GetOfflineInfo(std::int16_t* info) override;
-    std::uint32_t GetFType() const override;
 
     // The most bytes Close appends after the sample data of a file with `markers` markers and
     // `regions` regions: the pad byte, regn, cue and LIST.
     static std::int64_t TrailerBytes(std::int32_t markers, std::int32_t regions);
 
-    Status WriteBEXT();
-    Status ReadBEXT();
-    Status WriteRegions();
-    Status ReadRegions();
-    Status ReadNumRegions(std::int16_t* count);
+    [[nodiscard]] Status WriteBEXT();
+    [[nodiscard]] Status ReadBEXT();
+    [[nodiscard]] Status WriteRegions();
+    [[nodiscard]] Status ReadRegions();
+    [[nodiscard]] Status ReadNumRegions(std::int16_t* count);
 
     // What the last ReadBEXT found.
     const BWFBextInfo& GetBextInfo() const { return bextInfo; }
@@ -71,7 +62,21 @@ public:
     static void BuildBEXT(const unsigned char* description, std::int32_t timeStamp, float rate,
                           std::uint8_t* chunk);
 
-private:
+  protected:
+    // Create: the bext chunk, with the description from the specifics block.
+    [[nodiscard]] Status WriteChunksBeforeFormat(void* specifics) override;
+    // Close: regn (always), then cue and LIST.
+    [[nodiscard]] Status WriteChunksAfterData() override;
+    // Then the bext chunk rewritten in place with the time stamp known at closing.
+    [[nodiscard]] Status FinishChunks() override;
+    // Open: the regn chunk; a damaged one keeps the regions read before the damage.
+    [[nodiscard]] Status ReadRegionChunks() override;
+    // Open and GetOfflineInfo: a file without a bext chunk is refused.
+    [[nodiscard]] Status ReadRequiredChunks() override;
+    // GetOfflineInfo: the regn chunk's count (left alone when there is none).
+    [[nodiscard]] Status CountRegions(std::int16_t* count) override;
+
+  private:
     unsigned char description[bwflayout::kDescriptionSize] = {0}; // zero-terminated text
     BWFBextInfo bextInfo;
 };

@@ -7,28 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "formats/ChunkIDs.h"
 #include "soundfile/ByteOrder.h"
 
-#include "shell/Preferences.h"
-
-using byteorder::FourCC;
+using namespace chunkid;
 using namespace wavelayout;
 
 namespace {
 
-constexpr std::uint32_t kRIFF = FourCC("RIFF");
-constexpr std::uint32_t kWAVE = FourCC("WAVE");
-constexpr std::uint32_t kFmt = FourCC("fmt ");
-constexpr std::uint32_t kFmtCR = FourCC("fmt\r"); // written by some old tools
-constexpr std::uint32_t kData = FourCC("data");
-constexpr std::uint32_t kCue = FourCC("cue ");
-constexpr std::uint32_t kLIST = FourCC("LIST");
-constexpr std::uint32_t kAdtl = FourCC("adtl");
-constexpr std::uint32_t kLabl = FourCC("labl");
-constexpr std::uint32_t kNote = FourCC("note");
-constexpr std::uint32_t kLtxt = FourCC("ltxt");
-constexpr std::uint32_t kRgn = FourCC("rgn ");
-constexpr std::uint32_t kCreator = FourCC("DERO");
 constexpr std::uint16_t kFormatPCM = 1;
 constexpr std::uint16_t kFormatFloat = 3;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
@@ -36,9 +22,6 @@ constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 // the plain format tag.
 constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-constexpr std::uint32_t kRF64 = FourCC("RF64");
-constexpr std::uint32_t kBW64 = FourCC("BW64");
-constexpr std::uint8_t kSilence8 = 0x80;
 
 // Chunk IDs are stored as their four characters in file order.
 void StoreID(std::uint8_t* p, std::uint32_t id) {
@@ -107,53 +90,16 @@ bool WAVECueChunk::Find(std::uint32_t id, WAVECuePoint* point) const {
 // --- object ------------------------------------------------------------------------------------
 
 CWAVEFile::~CWAVEFile() {
-    if (isOpen) CWAVEFile::Close();
+    if (isOpen) (void)CChunkFile::Close(); // a destructor has no one to report to
 }
 
 std::unique_ptr<CWAVEFile> CWAVEFile::CreateSoundFileObject() {
     return std::make_unique<CWAVEFile>();
 }
 
-std::uint32_t CWAVEFile::GetFType() const {
-    return kWAVE;
-}
-std::uint32_t CWAVEFile::GetFileType() const {
-    return kWAVE;
-}
-std::uint32_t CWAVEFile::GetCreator() const {
-    return kCreator;
-}
+CWAVEFile::CWAVEFile() : CWAVEFile(FormatCodes{kWAVE, kWAVE, kWAVE}) {}
 
-bool CWAVEFile::ReaderDefault(const char* key) {
-    if (std::strcmp(key, kSkipBadRegion) == 0) return Preferences::Shared().GetInt(key) != 0;
-    return Preferences::Shared().GetBool(key);
-}
-
-// --- low-level file access ---------------------------------------------------------------------
-
-Status CWAVEFile::GetPosition(std::int64_t* position) {
-    return CurrentFileServices().GetPosition(refNum, position);
-}
-
-Status CWAVEFile::ReadBlock(MemBlock* block, std::int64_t count) {
-    // One transfer stays below 2 GiB; no chunk read whole comes near that.
-    if (count < 0 || count > std::numeric_limits<std::int32_t>::max()) return kErrMalformedFile;
-    Status status = block->Allocate(std::size_t(std::max<std::int64_t>(count, 1)), true);
-    if (status == kNoErr) status = ReadBytes(block->Data(), std::int32_t(count));
-    return status;
-}
-
-std::int64_t CWAVEFile::FrameOffset(std::int64_t frame) const {
-    const std::int64_t offset = std::max<std::int64_t>(frame, 0) * BytesPerFrame() + dataStart;
-    return offset <= kMaxRIFFFileSize ? offset : -1;
-}
-
-Status CWAVEFile::CheckFileSize() {
-    std::int64_t end = 0;
-    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status != kNoErr) return status;
-    return end <= kMaxRIFFFileSize ? kNoErr : kErrFileTooLarge;
-}
+CWAVEFile::CWAVEFile(const FormatCodes& codes) : CChunkFile(kRIFFContainer, codes) {}
 
 std::int64_t CWAVEFile::TrailerBytes(std::int32_t markers, std::int32_t regions) {
     if (markers <= 0 && regions <= 0) return 1;
@@ -172,58 +118,11 @@ SampleCoding CWAVEFile::BufferCoding() const {
 // --- chunk search ------------------------------------------------------------------------------
 
 Status CWAVEFile::FindID(std::uint32_t chunkID, std::int16_t occurrence) {
-    Status status = SetPosition(FilePositionMode::FromStart, 0);
-    if (status != kNoErr) return status == kErrEndOfFile ? kErrChunkNotFound : status;
-    std::uint8_t field[4];
-    if (chunkID == kRIFF) {
-        status = ReadBytes(field, 4);
-        if (status != kNoErr) return status;
-        return LoadID(field) == kRIFF ? kNoErr : kErrChunkNotFound;
-    }
-
-    status = SetPosition(FilePositionMode::FromStart, kRIFFHeaderSize);
-    if (status == kNoErr) status = ReadBytes(field, 4);
-    std::int32_t found = (status == kNoErr && LoadID(field) == chunkID) ? 1 : 0;
-    std::int32_t count = 0;
-    while (status == kNoErr && found != occurrence && count < kMaxChunksSearched) {
-        status = ReadBytes(field, 4);
-        if (status != kNoErr) break;
-        const std::uint32_t size = byteorder::LoadLE32(field);
-        std::int64_t position = 0;
-        status = GetPosition(&position);
-        if (status != kNoErr) break;
-        // The next chunk follows the pad byte of an odd size and must start inside the RIFF
-        // chunk.
-        // Sizes are unsigned: a data chunk beyond 2 GiB has the top bit set. Such a size that
-        // runs past the RIFF chunk is taken for a negative one.
-        const std::int64_t next = position + size + (size & 1);
-        if (next >= formEnd)
-            return (size & 0x80000000u) ? kErrNegativeChunkSize : kErrChunkNotFound;
-        status = SetPosition(FilePositionMode::FromStart, next);
-        if (status == kNoErr) status = ReadBytes(field, 4);
-        ++count;
-        if (status == kNoErr && LoadID(field) == chunkID) ++found;
-    }
-    if (status == kErrEndOfFile) return kErrChunkNotFound;
-    if (status != kNoErr) return status;
-    return found == occurrence ? kNoErr : kErrWAVETooManyChunks;
+    return FindChunk(chunkID, occurrence);
 }
 
-Status CWAVEFile::ReadChunkSize(std::uint32_t* size, std::int64_t* available) {
-    std::uint8_t field[4];
-    Status status = ReadBytes(field, 4);
-    std::int64_t position = 0;
-    std::int64_t length = 0;
-    if (status == kNoErr) status = GetPosition(&position);
-    if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
-    if (status != kNoErr) return status;
-    *size = byteorder::LoadLE32(field);
-    *available = std::min<std::int64_t>(*size, std::max<std::int64_t>(length - position, 0));
-    return kNoErr;
-}
-
-Status CWAVEFile::ReadRIFFHeader() {
-    Status status = FindID(kRIFF, 1);
+Status CWAVEFile::ReadFormHeader() {
+    Status status = FindID(rules.formID, 1);
     if (status == kErrChunkNotFound) {
         // The 64-bit forms are recognised only to be named: their sizes live in a ds64 chunk.
         std::uint8_t id[4];
@@ -243,39 +142,22 @@ Status CWAVEFile::ReadRIFFHeader() {
 
 // --- creating ----------------------------------------------------------------------------------
 
-Status CWAVEFile::CreateRIFF(std::int16_t channels, std::int16_t bits, float rate) {
-    Status status = CurrentFileServices().Create(fileSpec, GetFileType(), GetCreator());
-    if (status == kNoErr)
-        status = CurrentFileServices().Open(fileSpec, FilePermission::ReadWrite, &refNum);
-    if (status != kNoErr) return status;
-    isOpen = 1;
-    headerDirty = 1;
-    sampleRate = rate;
-    numChannels = channels;
-    wordSize = bits;
-    dataType = bits == 8 ? 3 : 1;
-    formEnd = kMaxRIFFFileSize;
-    std::uint8_t header[kRIFFHeaderSize];
-    StoreID(header, kRIFF);
-    byteorder::StoreLE32(header + 4, kRIFFSizePlaceholder);
-    StoreID(header + 8, kWAVE);
-    return WriteBytes(header, kRIFFHeaderSize);
+Status CWAVEFile::WriteHeaderChunks(void* specifics) {
+    Status status = WriteChunksBeforeFormat(specifics);
+    if (status == kNoErr) status = Writefmt();
+    if (status == kNoErr) status = WriteDataHeader();
+    return status;
+}
+
+Status CWAVEFile::WriteChunksBeforeFormat(void*) {
+    return kNoErr;
 }
 
 Status CWAVEFile::WriteDataHeader() {
     std::uint8_t header[kDataHeaderSize] = {0};
     StoreID(header, kData);
-    Status status = WriteBytes(header, kDataHeaderSize);
+    Status status = WriteHeaderChunk(header, kDataHeaderSize);
     if (status == kNoErr) status = GetPosition(&dataStart);
-    return status;
-}
-
-Status CWAVEFile::Create(std::int16_t channels, std::int16_t bits, float rate, void* specifics,
-                         unsigned char extendName, unsigned char* extension) {
-    CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
-    Status status = CreateRIFF(channels, bits, rate);
-    if (status == kNoErr) status = Writefmt();
-    if (status == kNoErr) status = WriteDataHeader();
     return status;
 }
 
@@ -301,13 +183,13 @@ Status CWAVEFile::Writefmt() {
         StoreLE16(chunk + 32, kFormatPCM);
         std::memcpy(chunk + 34, kSubFormatTail, sizeof kSubFormatTail);
     }
-    return WriteBytes(chunk, 8 + dataSize);
+    return WriteHeaderChunk(chunk, 8 + dataSize);
 }
 
 // --- reading the format ------------------------------------------------------------------------
 
 // The refusal of a floating-point format, by its word size.
-static Status FloatRefusal(std::int32_t bits) {
+[[nodiscard]] static Status FloatRefusal(std::int32_t bits) {
     if (bits == 32) return kErrFloat32WAVE;
     if (bits == 64) return kErrFloat64WAVE;
     return kErrNotPCM;
@@ -361,10 +243,15 @@ Status CWAVEFile::Readfmt() {
     numChannels = channels;
     wordSize = bits;
     dataType = bits == 8 ? 3 : 1;
+    return ReadFrameCount();
+}
 
-    status = FindID(kData, 1);
+Status CWAVEFile::ReadFrameCount() {
+    Status status = FindID(kData, 1);
     if (status == kErrChunkNotFound) return kErrNoDataChunk;
     if (status != kNoErr) return status;
+    std::uint32_t size = 0;
+    std::int64_t available = 0;
     if (ReadChunkSize(&size, &available) != kNoErr) return kErrDataSizeRead;
     // A data size that runs past the end of the file (a truncated or still-growing file)
     // counts only the frames that are really there.
@@ -383,146 +270,35 @@ Status CWAVEFile::FindDataStart() {
     return status;
 }
 
-// --- positioning -------------------------------------------------------------------------------
-
-Status CWAVEFile::SetFilePos(std::int32_t frame) {
-    const std::int64_t offset = FrameOffset(frame);
-    if (offset < 0) return kErrFileTooLarge;
-    Status status = SetPosition(FilePositionMode::FromStart, offset);
-    if (status == kErrEndOfFile) {
-        status = SetEndOfFile(std::max(frame, 0));
-        if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, offset);
-    }
-    return status;
-}
-
-Status CWAVEFile::SetEndOfFile(std::int32_t frames) {
-    std::int64_t end = 0;
-    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status != kNoErr) return status;
-    const std::int64_t target = FrameOffset(frames);
-    if (target < 0) return kErrFileTooLarge;
-    // Silence of 16 bits and more is zero bytes, which the file system adds without writing
-    // them (a long pause costs no disk space); unsigned 8-bit silence is 0x80 and is written.
-    if (Bits2Bytes(wordSize) != 1) {
-        if (end < target) status = CurrentFileServices().SetEndOfFile(refNum, target);
-        numFrames = frames;
-        return status;
-    }
-    MemBlock fill;
-    status = fill.Allocate(std::size_t(std::max(kSFTBufferSize, 1)), true);
-    if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
-    if (status != kNoErr) return status;
-    std::memset(fill.Data(), kSilence8, fill.Size());
-    while (end < target && status == kNoErr) {
-        const auto n = std::int32_t(std::min<std::int64_t>(target - end, fill.Size()));
-        status = WriteBytes(fill.Data(), n);
-        if (status == kNoErr) end += n;
-    }
-    numFrames = frames;
-    return status;
-}
-
-Status CWAVEFile::UpdateSize() {
-    std::int64_t end = 0;
-    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status != kNoErr) return status;
-    const std::int32_t frameBytes = BytesPerFrame();
-    if (frameBytes <= 0) return kErrNotSupported;
-    const std::int64_t frames = std::max<std::int64_t>(end - dataStart, 0) / frameBytes;
-    numFrames =
-        std::int32_t(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
-    return kNoErr;
-}
-
-// --- sample traffic ----------------------------------------------------------------------------
-
-Status CWAVEFile::FlushOutputBuffer(std::int32_t count, std::int32_t start) {
-    CSoundFile::FlushOutputBuffer(count, start);
-    // Frames that would end beyond the longest file are refused before anything is written.
-    if (FrameOffset(std::int64_t(start) + std::max(count, 0)) < 0) return kErrFileTooLarge;
-    Status status = SetFilePos(start);
-    if (status != kNoErr) return status;
-    const std::int64_t bytes = std::min<std::int64_t>(
-        std::int64_t(std::max(count, 0)) * BytesPerFrame(), std::int64_t(outputBuffer.Size()));
-    status = WriteBytes(OutputBytes(), std::int32_t(bytes));
-    numFrames = std::max(numFrames, start + count);
-    return status;
-}
-
-Status CWAVEFile::RefreshOutputBuffer(std::int32_t start) {
-    const std::int32_t s = std::max(start, 0);
-    const std::int64_t offset = FrameOffset(s);
-    if (offset < 0) return kErrFileTooLarge;
-    bufferStart = s;
-    // Frames the file lacks are silence until they are written.
-    const Status status = FillFromFile(outputBuffer, s, offset);
-    return status == kErrEndOfFile ? kNoErr : status;
-}
-
-Status CWAVEFile::RefreshInputBuffer(std::int32_t start) {
-    const std::int32_t s = std::max(start, 0);
-    // Reading never extends the file: frames the file lacks read as silence.
-    const std::int64_t offset = FrameOffset(s);
-    if (offset < 0) return kErrMalformedFile;
-    bufferStart = s;
-    return FillFromFile(inputBuffer, s, offset);
-}
-
 // --- closing -----------------------------------------------------------------------------------
 
-Status CWAVEFile::WritePadByte() {
-    const std::int64_t dataBytes = std::int64_t(numFrames) * BytesPerFrame();
-    if ((dataBytes & 1) == 0) return kNoErr;
-    const std::int64_t offset = FrameOffset(numFrames);
-    if (offset < 0) return kErrFileTooLarge;
-    const std::uint8_t zero = 0;
-    Status status = SetPosition(FilePositionMode::FromStart, offset);
-    if (status == kErrEndOfFile) status = SetPosition(FilePositionMode::FromEnd, 0);
-    return status != kNoErr ? status : WriteBytes(&zero, 1);
+Status CWAVEFile::WriteChunksAfterData() {
+    return WriteExtras();
 }
 
-Status CWAVEFile::WriteDataSize() {
-    std::uint8_t field[4];
-    byteorder::StoreLE32(field, std::uint32_t(std::int64_t(numFrames) * BytesPerFrame()));
-    const Status status = FindID(kData, 1);
-    return status != kNoErr ? status : WriteBytes(field, 4);
-}
-
-Status CWAVEFile::WriteRIFFSize() {
-    std::int64_t end = 0;
-    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
-    if (status == kNoErr) status = FindID(kRIFF, 1);
-    if (status != kNoErr) return status;
-    std::uint8_t field[4];
-    byteorder::StoreLE32(field, std::uint32_t(end - 8));
-    return WriteBytes(field, 4);
-}
-
-Status CWAVEFile::Close() {
-    if (!isOpen) return kErrFileNotOpen;
-    Status status = kNoErr;
-    if (headerDirty) {
-        status = WritePadByte();
-        if (status == kNoErr) status = WriteExtras();
-        if (status == kNoErr) status = CheckFileSize();
-        if (status == kNoErr) status = WriteDataSize();
-        if (status == kNoErr) status = WriteRIFFSize();
-        if (status == kNoErr) headerDirty = 0;
-    }
-    const Status closeStatus = CurrentFileServices().Close(refNum);
-    isOpen = 0; // the reference is released even when the close failed
-    return status != kNoErr ? status : closeStatus;
+Status CWAVEFile::FinishChunks() {
+    Status status = WritePadByte();
+    if (status == kNoErr) status = WriteChunksAfterData();
+    // Sizes that cannot describe the file are not written.
+    if (status == kNoErr) status = CheckFileSize();
+    if (status == kNoErr)
+        status = WriteSizeField(kData, std::uint32_t(std::int64_t(numFrames) * BytesPerFrame()));
+    if (status == kNoErr) status = WriteFormSize();
+    return status;
 }
 
 // --- cue and associated data -------------------------------------------------------------------
 
 Status CWAVEFile::WriteExtras() {
-    using namespace byteorder;
     const std::int32_t m = GetNumMarkers();
     const std::int32_t r = GetNumRegions();
     if (m == 0 && r == 0) return kNoErr;
+    const Status status = WriteCueChunk(m, r);
+    return status != kNoErr ? status : WriteLabels(m, r);
+}
 
+Status CWAVEFile::WriteCueChunk(std::int32_t m, std::int32_t r) {
+    using namespace byteorder;
     MemBlock cue;
     const std::int32_t cueSize = kCueHeaderSize + kCuePointSize * (m + r);
     Status status = cue.Allocate(std::size_t(cueSize), true);
@@ -550,14 +326,17 @@ Status CWAVEFile::WriteExtras() {
     }
     if (status == kNoErr) status = SetPosition(FilePositionMode::FromEnd, 0);
     if (status == kNoErr) status = WriteBytes(cue.Data(), cueSize);
-    cue.Free();
+    return status;
+}
 
+Status CWAVEFile::WriteLabels(std::int32_t m, std::int32_t r) {
+    using namespace byteorder;
     std::int64_t listStart = 0;
-    if (status == kNoErr) status = GetPosition(&listStart);
-    std::uint8_t header[12] = {0};
+    Status status = GetPosition(&listStart);
+    std::uint8_t header[kListHeaderSize] = {0};
     StoreID(header, kLIST);
     StoreID(header + 8, kAdtl);
-    if (status == kNoErr) status = WriteBytes(header, 12);
+    if (status == kNoErr) status = WriteBytes(header, kListHeaderSize);
 
     for (std::int32_t i = 0; i < m && status == kNoErr; ++i) {
         SFTMarker marker;
@@ -629,7 +408,7 @@ Status CWAVEFile::ReadExtras() {
     }
     if (status == kErrChunkNotFound) status = kNoErr;
 
-    if (GetNumRegions() == 0 && status == kNoErr && ReaderDefault(kProcessFileIfNoRegions)) {
+    if (GetNumRegions() == 0 && status == kNoErr && readerOptions.processFileIfNoRegions) {
         SFTRegion region{};
         region.end = numFrames;
         region.name[0] = std::uint8_t(std::min<int>(fileSpec.name[0], 29));
@@ -642,7 +421,7 @@ Status CWAVEFile::ReadExtras() {
 Status CWAVEFile::ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl,
                                std::int32_t adtlSize) {
     using namespace byteorder;
-    const bool ignoreWholeFile = ReaderDefault(kIgnoreRegionsContainingWholeFile);
+    const bool ignoreWholeFile = readerOptions.ignoreRegionsContainingWholeFile;
     std::int32_t n = 0;
     std::vector<SFTMarker> markersFound;
     std::vector<SFTRegion> regionsFound;
@@ -722,32 +501,41 @@ Status CWAVEFile::ReadNumRegions(std::int16_t* count) {
 
 // --- opening -----------------------------------------------------------------------------------
 
-Status CWAVEFile::Open() {
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+Status CWAVEFile::ReadChunks() {
+    Status status = Readfmt();
     if (status != kNoErr) return status;
-    isOpen = 1;
-    status = ReadRIFFHeader();
-    if (status == kNoErr) status = Readfmt();
-    if (status != kNoErr) return status;
-    status = ReadExtras();
-    if (!ReaderDefault(kSkipBadRegion)) KillDuplicateRegionNames();
-    if (status != kNoErr) return status;
-    return FindDataStart();
+    status = ReadRegionChunks();
+    // Names made unique where two regions share one; nothing in it can fail the file.
+    if (!readerOptions.skipBadRegion) (void)KillDuplicateRegionNames();
+    if (status == kNoErr) status = ReadRequiredChunks();
+    return status != kNoErr ? status : FindDataStart();
 }
 
-Status CWAVEFile::GetOfflineInfo(std::int16_t* info) {
-    return ReadOffline([&] {
-        Status status = ReadRIFFHeader();
-        if (status == kNoErr) status = Readfmt();
-        if (status == kNoErr) ReadNumRegions(info);
-        return status;
-    });
+Status CWAVEFile::ReadRegionChunks() {
+    return ReadExtras();
+}
+
+Status CWAVEFile::ReadRequiredChunks() {
+    return kNoErr;
+}
+
+Status CWAVEFile::CountRegions(std::int16_t* count) {
+    return ReadNumRegions(count);
+}
+
+Status CWAVEFile::ReadOfflineChunks(std::int16_t* info) {
+    Status status = Readfmt();
+    // The count is extra information: a file whose regions cannot be counted still has its
+    // format.
+    if (status == kNoErr) (void)CountRegions(info);
+    if (status == kNoErr) status = ReadRequiredChunks();
+    return status;
 }
 
 Status CWAVEFile::HasChunk(std::uint32_t chunkID, bool* present) {
     *present = false;
     return ReadOffline([&] {
-        Status status = ReadRIFFHeader();
+        Status status = ReadForm();
         if (status == kNoErr) status = FindID(chunkID, 1);
         *present = status == kNoErr;
         return status == kErrChunkNotFound ? kNoErr : status;

@@ -23,29 +23,30 @@
 #include <utility>
 #include <vector>
 
-#include "soundfile/CSoundFile.h"
-#include "soundfile/FileServices.h"
+#include "formats/CChunkFile.h"
+#include "formats/ChunkIDs.h"
 
 namespace wavelayout {
-inline constexpr std::int32_t kRIFFHeaderSize = 12;   // "RIFF", size, "WAVE"
-inline constexpr std::int32_t kFmtChunkSize = 24;     // "fmt ", 16, the PCM fields
+inline constexpr std::int32_t kRIFFHeaderSize = 12; // "RIFF", size, "WAVE"
+inline constexpr std::int32_t kFmtChunkSize = 24;   // "fmt ", 16, the PCM fields
 inline constexpr std::int32_t kFmtDataSize = 16;
 // The extensible format: the PCM fields, cbSize 22, valid bits, channel mask, sub-format GUID.
 inline constexpr std::int32_t kFmtExtensibleDataSize = 40;
 inline constexpr std::int32_t kFmtExtensionSize = 22;
-inline constexpr std::int32_t kDataHeaderSize = 8;    // "data", size
+inline constexpr std::int32_t kDataHeaderSize = 8; // "data", size
 inline constexpr std::int32_t kWAVEHeaderSize = kRIFFHeaderSize + kFmtChunkSize + kDataHeaderSize;
 inline constexpr std::int32_t kCuePointSize = 24;
-inline constexpr std::int32_t kCueHeaderSize = 12;    // "cue ", size, count
-inline constexpr std::int32_t kLtxtChunkSize = 28;    // "ltxt", 20, the fields
-inline constexpr std::int32_t kListHeaderSize = 12;   // "LIST", size, "adtl"
-// The RIFF size written by Create; Close writes the real one.
-inline constexpr std::uint32_t kRIFFSizePlaceholder = 0x7FFFFFFF;
+inline constexpr std::int32_t kCueHeaderSize = 12;  // "cue ", size, count
+inline constexpr std::int32_t kLtxtChunkSize = 28;  // "ltxt", 20, the fields
+inline constexpr std::int32_t kListHeaderSize = 12; // "LIST", size, "adtl"
 // The longest file: its RIFF size (the file's length - 8) and data size are unsigned 32-bit
 // numbers, and readers that keep offsets in 32 unsigned bits must reach every byte.
 inline constexpr std::int64_t kMaxRIFFFileSize = 0xFFFFFFFF;
-inline constexpr std::int32_t kMaxChunksSearched = 100;
 } // namespace wavelayout
+
+// RIFF: little-endian, unsigned sizes.
+inline constexpr ContainerRules kRIFFContainer{chunkid::kRIFF, false, wavelayout::kMaxRIFFFileSize,
+                                               false, kErrWAVETooManyChunks};
 
 // One cue point as the cue chunk stores it.
 struct WAVECuePoint {
@@ -66,110 +67,85 @@ struct WAVECueChunk {
     // The first point with that ID; false when there is none.
     bool Find(std::uint32_t id, WAVECuePoint* point) const;
 
-private:
+  private:
     mutable std::vector<std::pair<std::uint32_t, std::int32_t>> byID; // (ID, index), sorted
 };
 
-class CWAVEFile : public CSoundFile {
-public:
-    CWAVEFile() = default;
+class CWAVEFile : public CChunkFile {
+  public:
+    CWAVEFile();
     ~CWAVEFile() override; // closes a file that is still open
 
-    Status Open() override;
-    Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
-                  void* specifics, unsigned char extendName, unsigned char* extension) override;
-    Status Close() override;
-    Status RefreshInputBuffer(std::int32_t start) override;
-    Status RefreshOutputBuffer(std::int32_t start) override;
-    Status FlushOutputBuffer(std::int32_t count, std::int32_t start) override;
     SampleCoding BufferCoding() const override;
-    Status SetFilePos(std::int32_t frame) override;
-    Status UpdateSize() override;
-    // The sample format and the number of regions (ltxt sub-chunks) of a file that is not
-    // open; the file is closed again.
-    Status GetOfflineInfo(std::int16_t* info) override;
-    std::uint32_t GetFType() const override;
-    std::uint32_t GetFileType() const override;
-    std::uint32_t GetCreator() const override;
 
     // Finds the occurrence-th chunk (1 = the first) `chunkID` and leaves the position just
     // after its ID. kErrChunkNotFound when the file or the RIFF chunk ends first,
     // kErrNegativeChunkSize for a size with the top bit set that runs past the RIFF chunk,
     // kErrWAVETooManyChunks after 100.
-    Status FindID(std::uint32_t chunkID, std::int16_t occurrence);
-    Status Writefmt();
-    Status Readfmt();
-    Status WriteExtras();
-    Status ReadExtras();
+    [[nodiscard]] Status FindID(std::uint32_t chunkID, std::int16_t occurrence);
+    [[nodiscard]] Status Writefmt();
+    [[nodiscard]] Status Readfmt();
+    [[nodiscard]] Status WriteExtras();
+    [[nodiscard]] Status ReadExtras();
     // Turns the adtl sub-chunks into markers and regions, using the cue chunk's points.
-    Status ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl, std::int32_t adtlSize);
-    Status ReadNumRegions(std::int16_t* count);
+    [[nodiscard]] Status ADTLToExtras(const WAVECueChunk& cue, const std::uint8_t* adtl,
+                                      std::int32_t adtlSize);
+    [[nodiscard]] Status ReadNumRegions(std::int16_t* count);
     // Whether the file (not open) is a RIFF WAVE file holding a chunk `chunkID`; the file is
     // closed again.
-    Status HasChunk(std::uint32_t chunkID, bool* present);
-    // Extends the file up to `frames` frames of sample data (never shortens it) with silence
-    // and sets the frame count to `frames`.
-    Status SetEndOfFile(std::int32_t frames);
+    [[nodiscard]] Status HasChunk(std::uint32_t chunkID, bool* present);
     // Loops and sampler information are not stored in WAVE files.
-    Status WriteLoops() { return kNoErr; }
-    Status ReadLoops() { return kNoErr; }
+    [[nodiscard]] Status WriteLoops() { return kNoErr; }
+    [[nodiscard]] Status ReadLoops() { return kNoErr; }
 
     static std::unique_ptr<CWAVEFile> CreateSoundFileObject();
-
-    std::int64_t GetDataStart() const { return dataStart; }
-    std::int64_t GetFormEnd() const { return formEnd; }
 
     // The most bytes Close appends after the sample data of a file with `markers` markers
     // (names of up to 31 characters) and `regions` regions: the pad byte, cue and LIST.
     static std::int64_t TrailerBytes(std::int32_t markers, std::int32_t regions);
 
-protected:
-    // Create steps shared with the Broadcast WAVE class: the file created and opened, the
-    // fields set, the 12-byte RIFF header written.
-    Status CreateRIFF(std::int16_t channels, std::int16_t bits, float rate);
-    // "data" and the size placeholder, then dataStart.
-    Status WriteDataHeader();
-    // The pad byte after odd sample data.
-    Status WritePadByte();
-    // The data chunk's and the RIFF chunk's sizes.
-    Status WriteDataSize();
-    Status WriteRIFFSize();
+  protected:
+    // A WAVE file that reports other codes (Broadcast WAVE).
+    explicit CWAVEFile(const FormatCodes& codes);
+
     // FindID("RIFF"), the RIFF size into formEnd, the form type checked.
-    Status ReadRIFFHeader();
-    // After FindID: the chunk's size field; `*available` is what the file really holds of
-    // the chunk from there on (the size clipped to the end of the file).
-    Status ReadChunkSize(std::uint32_t* size, std::int64_t* available);
+    [[nodiscard]] Status ReadFormHeader() override;
+    // Open: the format, the regions and markers, what the file must also have, the data.
+    [[nodiscard]] Status ReadChunks() override;
+    // GetOfflineInfo: the format, and the number of regions into `info`.
+    [[nodiscard]] Status ReadOfflineChunks(std::int16_t* info) override;
+
+    // What the Broadcast WAVE class adds to the WAVE chunks.
+    // Create: the chunks ahead of the format chunk (none).
+    [[nodiscard]] virtual Status WriteChunksBeforeFormat(void* specifics);
+    // Close: the chunks after the sample data (cue and LIST).
+    [[nodiscard]] virtual Status WriteChunksAfterData();
+    // Open: the regions and markers (from cue and LIST); Open goes on when this fails, to
+    // report it after the region names are checked.
+    [[nodiscard]] virtual Status ReadRegionChunks();
+    // Open and GetOfflineInfo: the chunks the file must have besides format and data (none).
+    [[nodiscard]] virtual Status ReadRequiredChunks();
+    // GetOfflineInfo: the number of regions.
+    [[nodiscard]] virtual Status CountRegions(std::int16_t* count);
+
+    // Create: 8-bit samples are unsigned (3), wider ones signed (1).
+    std::int16_t NewDataType() const override { return wordSize == 8 ? 3 : 1; }
+    // Create: the chunks before the format, fmt, and the data chunk's header.
+    [[nodiscard]] Status WriteHeaderChunks(void* specifics) override;
+    // Close: the pad byte, the chunks after the data, the data and RIFF sizes.
+    [[nodiscard]] Status FinishChunks() override;
+
+  private:
     // After FindID("data"): dataStart set.
-    Status FindDataStart();
-    // Reads `count` bytes at the current position into a new block.
-    Status ReadBlock(MemBlock* block, std::int64_t count);
-    // Opens the data fork, runs `read` and closes the fork whatever happened.
-    template <typename Reader> Status ReadOffline(Reader read);
-    // A reader preference (shell/Preferences.h): true when set, or non-zero for an integer.
-    static bool ReaderDefault(const char* key);
-
-    Status GetPosition(std::int64_t* position);
-    // kErrFileTooLarge when the file has grown past kMaxRIFFFileSize (checked by Close before
-    // it writes the sizes, which could not describe such a file).
-    Status CheckFileSize();
-
-    std::int64_t dataStart = 0;
-    std::int64_t formEnd = 0;
-
-private:
-    // Byte offset of `frame` (negative frames count as 0) in the file; -1 when it lies beyond
-    // the longest file.
-    std::int64_t FrameOffset(std::int64_t frame) const;
+    [[nodiscard]] Status FindDataStart();
+    // After the format: numFrames from the data chunk's size and the bytes really there.
+    [[nodiscard]] Status ReadFrameCount();
+    // "data" and the size placeholder, then dataStart.
+    [[nodiscard]] Status WriteDataHeader();
     // The LIST "adtl" content, or kErrChunkNotFound.
-    Status FindADTL(MemBlock* adtl);
+    [[nodiscard]] Status FindADTL(MemBlock* adtl);
+    // Close: the cue chunk (markers, then regions), then the LIST "adtl" chunk with a label
+    // per marker and a text per region, both at the end of the file.
+    [[nodiscard]] Status WriteCueChunk(std::int32_t markers, std::int32_t regions);
+    [[nodiscard]] Status WriteLabels(std::int32_t markers, std::int32_t regions);
 };
-
-template <typename Reader> Status CWAVEFile::ReadOffline(Reader read) {
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
-    if (status != kNoErr) return status;
-    isOpen = 1;
-    status = read();
-    const Status closeStatus = CurrentFileServices().Close(refNum);
-    isOpen = 0;
-    return status != kNoErr ? status : closeStatus;
-}

@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::int32_t kSniffSize = 12; // container ID, size, form type
 
-Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
+[[nodiscard]] Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
     FileServices& files = CurrentFileServices();
     std::int16_t refNum = 0;
     Status status = files.Open(fileRef, FilePermission::ReadOnly, &refNum);
@@ -26,7 +26,9 @@ Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
 std::unique_ptr<CSoundFile> WAVEObject(const FSSpec& fileRef) {
     CWAVEFile probe;
     bool broadcast = false;
-    if (probe.ISoundFile(&fileRef) == kNoErr) probe.HasChunk(byteorder::FourCC("bext"), &broadcast);
+    // A file that cannot be probed is opened as plain WAVE, which reports what is wrong.
+    if (probe.ISoundFile(&fileRef) == kNoErr)
+        (void)probe.HasChunk(byteorder::FourCC("bext"), &broadcast);
     if (broadcast) return std::make_unique<CBWFLinearFile>();
     return std::make_unique<CWAVEFile>();
 }
@@ -37,7 +39,8 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
     case byteorder::FourCC("FORM"):
         return std::make_unique<CAIFFFile>();
     case byteorder::FourCC("RIFF"):
-        if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE")) return WAVEObject(fileRef);
+        if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE"))
+            return WAVEObject(fileRef);
         return nullptr;
     default:
         return nullptr;
@@ -46,7 +49,7 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
 
 } // namespace
 
-Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
+[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
     file->reset();
     std::uint8_t header[kSniffSize] = {0};
     Status status = ReadHeader(fileRef, header);
@@ -62,7 +65,8 @@ Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
     if (status == kNoErr) status = object->Open();
     if (status != kNoErr) {
         // A failed Open leaves the file open for its owner to close.
-        if (object->IsOpen()) object->Close();
+        // The failure to open is what the caller needs to hear.
+        if (object->IsOpen()) (void)object->Close();
         return status;
     }
     *file = std::move(object);

@@ -12,4 +12,4 @@
 // be opened or read, kErrEndOfFile when it is shorter than a header, kErrNotSupported for a
 // form the engine does not read, kErrRF64 for an RF64 or BW64 file, else the format's own reading
 // status.
-Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file);
+[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file);

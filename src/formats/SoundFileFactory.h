@@ -18,7 +18,7 @@ class CCodedFile : public CSoundFile {
     using CSoundFile::Create;
     // The base Create with the source's channels, word size and rate; the three values given
     // here are ignored.
-    virtual Status Create(CSoundFile* source, std::int16_t numChannels, std::int16_t wordSize,
-                          float sampleRate, void* specifics, unsigned char extendName,
-                          unsigned char* extension);
+    [[nodiscard]] virtual Status Create(CSoundFile* source, std::int16_t numChannels,
+                                        std::int16_t wordSize, float sampleRate, void* specifics,
+                                        unsigned char extendName, unsigned char* extension);
 };

@@ -142,7 +142,7 @@ void DescribeBroadcast(CBWFLinearFile& file, const FSSpec& fileRef, nlohmann::js
     CWAVEFile wave;
     if (wave.ISoundFile(&fileRef) == kNoErr && wave.Open() == kNoErr)
         (*info)["markers"] = Describe(wave, "")["markers"];
-    if (wave.IsOpen()) wave.Close();
+    if (wave.IsOpen()) (void)wave.Close(); // read only: nothing to lose
 }
 
 // The engine names files with at most 63 Mac Roman bytes. A file whose name is longer or
@@ -282,7 +282,7 @@ std::optional<nlohmann::json> ReadSoundFileReport(const std::string& path, bool 
         bool stopped = false;
         const Status levelStatus = MeasureLevels(*file, stop, &stopped, &measured);
         if (levelStatus != kNoErr || stopped) {
-            file->Close();
+            (void)file->Close(); // read only: nothing to lose
             *why = stopped
                        ? std::string(kSoundFileReportStopped)
                        : "cannot read the samples of '" + path + "': " + StatusText(levelStatus) +
@@ -291,7 +291,7 @@ std::optional<nlohmann::json> ReadSoundFileReport(const std::string& path, bool 
         }
         info["levels"] = measured;
     }
-    file->Close();
+    (void)file->Close(); // read only: nothing to lose
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))
         DescribeBroadcast(*broadcast, fileRef, &info);
     return info;

@@ -72,10 +72,6 @@ std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes) {
     return LoadSample(CodingFor(bytes, false), p);
 }
 
-void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value) {
-    StoreSample(CodingFor(bytes, false), p, value);
-}
-
 // --- construction ---
 
 CSoundFile::CSoundFile() = default;
@@ -328,7 +324,8 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
     return WriteChunks(start, count, wholeFrames, [&](std::uint8_t* buffer, std::int32_t n) {
         if (ditherSource != nullptr && mode == WriteMode::Replace) {
             const bool all = channel < 0;
-            const std::size_t samples = all ? std::size_t(n) * std::size_t(numChannels) : std::size_t(n);
+            const std::size_t samples =
+                all ? std::size_t(n) * std::size_t(numChannels) : std::size_t(n);
             std::uint8_t* first = buffer + (all ? 0 : std::size_t(channel) * bytes);
             const std::size_t step = all ? std::size_t(bytes) : frameBytes;
             for (std::size_t k = 0; k < samples; ++k)

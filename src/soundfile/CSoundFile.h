@@ -9,7 +9,7 @@
 // them (BufferCoding(): byte order, and the offset of unsigned 8-bit samples), so that refills
 // and flushes move bytes unchanged and a write converts each sample once, straight into the
 // file's coding. This base class codes samples in the machine's order (little-endian, signed
-// 8-bit); LoadBufferSample / StoreBufferSample read and write one such sample.
+// 8-bit); LoadBufferSample reads one such sample.
 //
 // The engine never throws: every operation returns a Status (0 = success).
 
@@ -28,7 +28,7 @@
 #include "soundfile/Status.h"
 
 enum class FilePositionMode; // soundfile/FileServices.h
-class TpdfDither;           // soundfile/Dither.h
+class TpdfDither;            // soundfile/Dither.h
 
 // Frames in a sample buffer. Process-wide and writable: the reads lower it for the duration
 // of one refill and restore it.
@@ -58,9 +58,8 @@ void Double2TwentyFour(double x, unsigned char* bytes);
 std::int32_t SampleToWord(double x, std::int16_t wordSize);
 
 // One sample of the buffer, `bytes` wide (1..4), in the buffer's native order, as a signed
-// value of that width (3-byte samples as signed 24-bit); and the reverse.
+// value of that width (3-byte samples as signed 24-bit).
 std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes);
-void StoreBufferSample(std::uint8_t* p, std::int16_t bytes, std::int32_t value);
 // Stores the write conversion of `x` as one buffer sample `bytes` wide.
 void StoreConvertedSample(std::uint8_t* p, std::int16_t bytes, double x);
 
@@ -70,62 +69,67 @@ class CSoundFile : public CObject {
     ~CSoundFile() override; // frees the buffer and the lists; does not close the file
 
     // --- virtual interface, in slot order ---
-    virtual Status ISoundFile(const FSSpec* fileRef);
-    virtual Status Open();
-    virtual Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
-                          void* specifics, unsigned char extendName, unsigned char* extension);
-    virtual Status Close();
+    [[nodiscard]] virtual Status ISoundFile(const FSSpec* fileRef);
+    [[nodiscard]] virtual Status Open();
+    [[nodiscard]] virtual Status Create(std::int16_t numChannels, std::int16_t wordSize,
+                                        float sampleRate, void* specifics, unsigned char extendName,
+                                        unsigned char* extension);
+    [[nodiscard]] virtual Status Close();
     // Interleaved write of *count frames from (*block)[0...].
-    virtual Status Write(std::int32_t start, std::int32_t* count, double** block);
+    [[nodiscard]] virtual Status Write(std::int32_t start, std::int32_t* count, double** block);
     // One-channel write: one block value per frame; the other channels keep the file's data.
-    virtual Status Write(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                         double** block);
-    virtual Status Read(std::int32_t start, std::int32_t* count, float* left, float* right);
-    virtual Status Read(std::int32_t start, std::int32_t* count, double** left, double** right);
-    virtual Status Read(std::int32_t start, std::int32_t* count, double** block);
-    virtual Status Read(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                        double** block);
+    [[nodiscard]] virtual Status Write(std::int16_t channel, std::int32_t start,
+                                       std::int32_t* count, double** block);
+    [[nodiscard]] virtual Status Read(std::int32_t start, std::int32_t* count, float* left,
+                                      float* right);
+    [[nodiscard]] virtual Status Read(std::int32_t start, std::int32_t* count, double** left,
+                                      double** right);
+    [[nodiscard]] virtual Status Read(std::int32_t start, std::int32_t* count, double** block);
+    [[nodiscard]] virtual Status Read(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                                      double** block);
     // Mixes the block into one channel.
-    virtual Status Add(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                       double** block);
-    virtual Status GetSample(std::int16_t channel, std::int32_t frame, double* value);
+    [[nodiscard]] virtual Status Add(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                                     double** block);
+    [[nodiscard]] virtual Status GetSample(std::int16_t channel, std::int32_t frame, double* value);
     virtual std::int32_t GetNumSFrames();
     virtual std::int16_t GetNumMarkers();
-    virtual Status GetIndMarker(std::int16_t index, SFTMarker* marker);
-    virtual Status GetMarkerByID(std::int32_t id, SFTMarker* marker);
-    virtual Status AddMarker(SFTMarker* marker);
-    virtual Status RemoveMarker(SFTMarker* marker);
+    [[nodiscard]] virtual Status GetIndMarker(std::int16_t index, SFTMarker* marker);
+    [[nodiscard]] virtual Status GetMarkerByID(std::int32_t id, SFTMarker* marker);
+    [[nodiscard]] virtual Status AddMarker(SFTMarker* marker);
+    [[nodiscard]] virtual Status RemoveMarker(SFTMarker* marker);
     virtual std::int16_t GetNumLoops();
-    virtual Status GetIndLoop(std::int16_t index, SFTLoop* loop);
-    virtual Status AddLoop(SFTLoop* loop);
-    virtual Status RemoveLoop(SFTLoop* loop);
-    virtual Status RemoveDuplicates();
+    [[nodiscard]] virtual Status GetIndLoop(std::int16_t index, SFTLoop* loop);
+    [[nodiscard]] virtual Status AddLoop(SFTLoop* loop);
+    [[nodiscard]] virtual Status RemoveLoop(SFTLoop* loop);
+    [[nodiscard]] virtual Status RemoveDuplicates();
     virtual std::int16_t GetNumRegions();
-    virtual Status GetIndRegion(std::int16_t index, SFTRegion* region);
-    virtual Status AddRegion(SFTRegion* region);
-    virtual Status RemoveRegion(SFTRegion* region);
+    [[nodiscard]] virtual Status GetIndRegion(std::int16_t index, SFTRegion* region);
+    [[nodiscard]] virtual Status AddRegion(SFTRegion* region);
+    [[nodiscard]] virtual Status RemoveRegion(SFTRegion* region);
     virtual FSSpec GetFSSpec();
     // Copies the file name (32 bytes) when it has at most 31 characters.
     virtual void GetName(unsigned char* name);
-    virtual Status GetNextBlock(std::int32_t pos, std::int32_t* start, std::int32_t* end);
-    virtual Status FindNextRegion(std::int32_t pos, SFTRegion* next, SFTRegion* previous);
-    virtual Status InitInputBuffer();
-    virtual Status InitInputBuffer(FSSpec fileRef);
-    virtual Status RefreshInputBuffer(std::int32_t start) = 0;
-    virtual Status InitOutputBuffer();
-    virtual Status RefreshOutputBuffer(std::int32_t start) = 0;
-    virtual Status FlushOutputBuffer(std::int32_t count, std::int32_t start);
+    [[nodiscard]] virtual Status GetNextBlock(std::int32_t pos, std::int32_t* start,
+                                              std::int32_t* end);
+    [[nodiscard]] virtual Status FindNextRegion(std::int32_t pos, SFTRegion* next,
+                                                SFTRegion* previous);
+    [[nodiscard]] virtual Status InitInputBuffer();
+    [[nodiscard]] virtual Status InitInputBuffer(FSSpec fileRef);
+    [[nodiscard]] virtual Status RefreshInputBuffer(std::int32_t start) = 0;
+    [[nodiscard]] virtual Status InitOutputBuffer();
+    [[nodiscard]] virtual Status RefreshOutputBuffer(std::int32_t start) = 0;
+    [[nodiscard]] virtual Status FlushOutputBuffer(std::int32_t count, std::int32_t start);
     virtual void DisposeBuffer();
-    virtual Status SetFilePos(std::int32_t frame);
-    virtual Status UpdateSize();
-    virtual Status GetOfflineInfo(std::int16_t* info);
-    virtual Status KillDuplicateRegionNames();
-    virtual Status KillBadRegionNames();
+    [[nodiscard]] virtual Status SetFilePos(std::int32_t frame);
+    [[nodiscard]] virtual Status UpdateSize();
+    [[nodiscard]] virtual Status GetOfflineInfo(std::int16_t* info);
+    [[nodiscard]] virtual Status KillDuplicateRegionNames();
+    [[nodiscard]] virtual Status KillBadRegionNames();
     virtual std::int16_t GetChannelConfig();
-    virtual Status ExtendFileName(unsigned char* extension);
+    [[nodiscard]] virtual Status ExtendFileName(unsigned char* extension);
     // Closes the file when open, then deletes this object (which must have been created with
     // new and be owned by nobody else). Returns the close status, else pendingError.
-    virtual Status Dispose(unsigned char keep);
+    [[nodiscard]] virtual Status Dispose(unsigned char keep);
     virtual void SetAIFFExtras(char* a, char* b, std::int16_t c);
     virtual std::uint32_t GetFType() const = 0;
     virtual std::uint32_t GetFileType() const = 0;
@@ -133,7 +137,7 @@ class CSoundFile : public CObject {
 
     // --- non-virtual members ---
     float GetSampleRate() const { return sampleRate; }
-    Status SetSampleRate(float rate);
+    [[nodiscard]] Status SetSampleRate(float rate);
     std::int16_t GetNumChannels() const { return numChannels; }
     std::int16_t GetWordSize() const { return wordSize; }
     std::int16_t GetFileRefNum() const { return refNum; }
@@ -143,21 +147,21 @@ class CSoundFile : public CObject {
     // and rounded instead of truncated; the mixing write (Add) is not dithered. The source
     // stays the caller's and must outlive its use here.
     void SetDitherSource(TpdfDither* source) { ditherSource = source; }
-    Status SetDC(double value);
+    [[nodiscard]] Status SetDC(double value);
     double GetDC() const { return dcOffset; }
     void SetTimeStamp(std::int32_t value);
     std::int32_t GetTimeStamp() const { return std::int32_t(timeStamp); }
     bool IsTimeStampValid() const { return timeStampValid != 0; }
-    Status GetSamplerInfo(SFTSamplerInfo* info) const;
-    Status SetSamplerInfo(const SFTSamplerInfo* info);
+    [[nodiscard]] Status GetSamplerInfo(SFTSamplerInfo* info) const;
+    [[nodiscard]] Status SetSamplerInfo(const SFTSamplerInfo* info);
     void InitSamplerInfo();
-    Status AddGap(std::int32_t a, std::int32_t b);
-    Status GetGap(std::int32_t index, std::int32_t* a, std::int32_t* b) const;
+    [[nodiscard]] Status AddGap(std::int32_t a, std::int32_t b);
+    [[nodiscard]] Status GetGap(std::int32_t index, std::int32_t* a, std::int32_t* b) const;
     // Add several markers or regions as AddMarker or AddRegion would one after the other
     // (the records are updated alike), with one walk of the list for all: readers add
     // thousands.
-    Status AddMarkers(std::vector<SFTMarker>& records);
-    Status AddRegions(std::vector<SFTRegion>& records);
+    [[nodiscard]] Status AddMarkers(std::vector<SFTMarker>& records);
+    [[nodiscard]] Status AddRegions(std::vector<SFTRegion>& records);
     std::int32_t GetRealBufferSize() const;
     bool IsOpen() const { return isOpen != 0; }
     // The speaker positions of the channels as a WAVE channel mask (bit 0 front left, bit 1
@@ -171,10 +175,11 @@ class CSoundFile : public CObject {
     SampleCoding GetSampleCoding() const { return BufferCoding(); }
     // Writes *count whole frames (BytesPerFrame() bytes each, already coded as the file codes
     // them) from `frames` at start, as Write would write the samples they code.
-    Status WriteCoded(std::int32_t start, std::int32_t* count, const std::uint8_t* frames);
+    [[nodiscard]] Status WriteCoded(std::int32_t start, std::int32_t* count,
+                                    const std::uint8_t* frames);
     // The same for one channel: one coded sample per frame; the other channels keep the file's.
-    Status WriteCoded(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                      const std::uint8_t* samples);
+    [[nodiscard]] Status WriteCoded(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                                    const std::uint8_t* samples);
 
   protected:
     // How samples lie in the buffer (and in the file).
@@ -184,13 +189,13 @@ class CSoundFile : public CObject {
     // Fills `buffer` with the frames from `start` on, whose first byte lies at `offset` in the
     // file: those the file holds (below the frame count) are read, the rest is silence, so a
     // buffer past the end of the data costs no read. A short read gives kErrEndOfFile.
-    Status FillFromFile(MemBlock& buffer, std::int32_t start, std::int64_t offset);
+    [[nodiscard]] Status FillFromFile(MemBlock& buffer, std::int32_t start, std::int64_t offset);
 
     // Byte traffic on the open file for the format classes: a short read gives kErrEndOfFile,
     // a short write kErrIO.
-    Status ReadBytes(void* buffer, std::int32_t count);
-    Status WriteBytes(const void* buffer, std::int32_t count);
-    Status SetPosition(FilePositionMode mode, std::int64_t offset);
+    [[nodiscard]] Status ReadBytes(void* buffer, std::int32_t count);
+    [[nodiscard]] Status WriteBytes(const void* buffer, std::int32_t count);
+    [[nodiscard]] Status SetPosition(FilePositionMode mode, std::int64_t offset);
 
     // Bytes of one interleaved frame: numChannels * Bits2Bytes(wordSize).
     std::int32_t BytesPerFrame() const;
@@ -198,9 +203,8 @@ class CSoundFile : public CObject {
     // frame count and, when open, by its length), and at least one. A header may declare any
     // channel count and length; the file's size bounds what reading it can cost.
     std::int32_t InputBufferFrames();
-    // The buffer currently in use for writing / reading (null when none).
+    // The buffer currently in use for writing (null when none).
     std::uint8_t* OutputBytes() { return outputBuffer.Data(); }
-    std::uint8_t* InputBytes() { return inputBuffer.Data(); }
 
     std::int32_t numFrames = 0;
     std::unique_ptr<CList> markers;
@@ -235,23 +239,23 @@ class CSoundFile : public CObject {
     enum class WriteMode { Replace, Mix };
     // The checks every write makes first: kNoErr with *count set to 0 when there is nothing
     // to write.
-    Status BeginWrite(std::int32_t start, std::int32_t* count, const void* data);
-    Status WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
-                       double** block, WriteMode mode);
+    [[nodiscard]] Status BeginWrite(std::int32_t start, std::int32_t* count, const void* data);
+    [[nodiscard]] Status WriteFrames(std::int16_t channel, std::int32_t start, std::int32_t* count,
+                                     double** block, WriteMode mode);
     // The write loop: per chunk of the buffer, a refill (unless `wholeFrames`: every byte of
     // the chunk's frames is filled), `fill` with the chunk's frame count, and a flush.
     using ChunkFill = std::function<void(std::uint8_t*, std::int32_t)>;
-    Status WriteChunks(std::int32_t start, std::int32_t* count, bool wholeFrames,
-                       const ChunkFill& fill);
+    [[nodiscard]] Status WriteChunks(std::int32_t start, std::int32_t* count, bool wholeFrames,
+                                     const ChunkFill& fill);
     // The read loop: hands each run of frames read to `sink`: the index of its first frame
     // (from 0), its bytes and its length in frames.
     using FrameSink = std::function<void(std::int32_t, const std::uint8_t*, std::int32_t)>;
-    Status ReadFrames(std::int32_t start, std::int32_t* count, const FrameSink& sink);
+    [[nodiscard]] Status ReadFrames(std::int32_t start, std::int32_t* count, const FrameSink& sink);
     // Reads the given channels of each frame into the matching outputs.
     template <class T>
-    Status ReadChannels(std::initializer_list<std::int16_t> channels, std::int32_t start,
-                        std::int32_t* count, std::initializer_list<T*> outputs);
+    [[nodiscard]] Status ReadChannels(std::initializer_list<std::int16_t> channels,
+                                      std::int32_t start, std::int32_t* count,
+                                      std::initializer_list<T*> outputs);
     CRegion* RegionAt(std::int16_t index) const;
     CMarker* MarkerAt(std::int16_t index) const;
-    CLoop* LoopAt(std::int16_t index) const;
 };

@@ -47,7 +47,8 @@ Item* LastEqual(const CList* list, const Record* record,
 }
 
 template <class Item, class Record>
-Status GetIndRecord(const CList* list, std::int16_t index, Record* record, Status missing) {
+[[nodiscard]] Status GetIndRecord(const CList* list, std::int16_t index, Record* record,
+                                  Status missing) {
     CObject* item = list ? list->GetIndItem(index) : nullptr;
     if (!item) return missing;
     static_cast<Item*>(item)->ToRecord(record);
@@ -55,8 +56,8 @@ Status GetIndRecord(const CList* list, std::int16_t index, Record* record, Statu
 }
 
 template <class Item, class Record>
-Status RemoveRecord(CList* list, const Record* record, bool (*equal)(const Record*, const Record*),
-                    Status missing) {
+[[nodiscard]] Status RemoveRecord(CList* list, const Record* record,
+                                  bool (*equal)(const Record*, const Record*), Status missing) {
     Item* item = LastEqual<Item>(list, record, equal);
     if (!item) return missing;
     list->RemoveItem(item);
@@ -92,9 +93,6 @@ void NumberedName(const unsigned char* name, std::int32_t number, unsigned char*
 CMarker* CSoundFile::MarkerAt(std::int16_t index) const {
     return markers ? static_cast<CMarker*>(markers->GetIndItem(index)) : nullptr;
 }
-CLoop* CSoundFile::LoopAt(std::int16_t index) const {
-    return loops ? static_cast<CLoop*>(loops->GetIndItem(index)) : nullptr;
-}
 CRegion* CSoundFile::RegionAt(std::int16_t index) const {
     return regions ? static_cast<CRegion*>(regions->GetIndItem(index)) : nullptr;
 }
@@ -126,7 +124,7 @@ namespace {
 // item already listed that it does not come before, and behind the new items ahead of it. One
 // walk for all. On a failure the items not yet added are deleted.
 template <class Item, class Before>
-Status MergeItems(CList* list, std::vector<Item*>& items, Before before) {
+[[nodiscard]] Status MergeItems(CList* list, std::vector<Item*>& items, Before before) {
     CLink* previous = nullptr;
     CLink* next = list->GetIndLink(0);
     for (std::size_t k = 0; k < items.size(); ++k) {
@@ -366,8 +364,9 @@ std::string NameKey(const unsigned char* name, bool ignoreCase) {
 // Takes the regions in `renamed` (in the order they were renamed) out of the list and adds
 // them again with their new names: each goes behind the regions of its start, as removing it
 // and adding it again one at a time would put it.
-Status ReAddRegions(CSoundFile* file, CList* list, const std::unordered_set<const CObject*>& items,
-                    std::vector<SFTRegion>& renamed) {
+[[nodiscard]] Status ReAddRegions(CSoundFile* file, CList* list,
+                                  const std::unordered_set<const CObject*>& items,
+                                  std::vector<SFTRegion>& renamed) {
     list->RemoveItems([&](const CObject* item) { return items.count(item) != 0; });
     return file->AddRegions(renamed);
 }
@@ -392,6 +391,58 @@ Status CSoundFile::KillBadRegionNames() {
     return ReAddRegions(this, regions.get(), items, renamed);
 }
 
+namespace {
+
+// The regions of a file by place in the list and by name, while duplicates are renamed. A
+// place is (start, sequence); a renamed region takes a new, higher sequence number.
+struct RegionNames {
+    using Place = std::pair<std::int32_t, std::int64_t>;
+    struct Entry {
+        SFTRegion record;
+        const CObject* item;
+        std::int64_t sequence;
+    };
+    std::vector<Entry> entries;
+    std::map<Place, std::size_t> order;                            // list order -> entry
+    std::unordered_map<std::string, std::set<Place>> byFoldedName; // ignoring case and marks
+    std::unordered_map<std::string, std::set<Place>> byName;       // ignoring marks
+
+    static Place PlaceOf(const Entry& e) { return Place{e.record.start, e.sequence}; }
+    void Enter(std::size_t e) {
+        const Place place = PlaceOf(entries[e]);
+        order[place] = e;
+        byFoldedName[NameKey(entries[e].record.name, true)].insert(place);
+        byName[NameKey(entries[e].record.name, false)].insert(place);
+    }
+    void Leave(std::size_t e) {
+        const Place place = PlaceOf(entries[e]);
+        order.erase(place);
+        byFoldedName[NameKey(entries[e].record.name, true)].erase(place);
+        byName[NameKey(entries[e].record.name, false)].erase(place);
+    }
+    // Into `candidate`, the name of `entry` numbered from *counter + 1 on that no region in
+    // front of `place` carries; *counter becomes that number. False when `budget` runs out.
+    bool FreeName(const Entry& entry, const Place& place, std::int32_t* counter,
+                  std::int64_t* budget, unsigned char* candidate) const {
+        for (std::int32_t k = 0;; ++k) {
+            if (--*budget < 0 || *counter + 1 + k == std::numeric_limits<std::int32_t>::max())
+                return false;
+            unsigned char numbered[kSFTMaxNameLength + 8];
+            NumberedName(entry.record.name, *counter + 1 + k, numbered);
+            CopyRecordName(numbered, candidate);
+            const auto holders = byName.find(NameKey(candidate, false));
+            const bool taken = holders != byName.end() && !holders->second.empty() &&
+                               *holders->second.begin() < place;
+            if (!taken) {
+                *counter += k + 1;
+                return true;
+            }
+        }
+    }
+};
+
+} // namespace
+
 // Each region i, in list order, gives the regions after it that carry its name (ignoring case
 // and marks) the name followed by "#" and a number: the next number not carried by a region
 // in front of the one renamed. A renamed region moves behind the regions of its start, so the
@@ -403,76 +454,42 @@ Status CSoundFile::KillDuplicateRegionNames() {
     if (status != kNoErr) return status;
     if (GetNumRegions() <= 50) return kNoErr;
 
-    using Place = std::pair<std::int32_t, std::int64_t>;
-    struct Entry {
-        SFTRegion record;
-        const CObject* item;
-        std::int64_t sequence;
-    };
-    std::vector<Entry> entries;
-    std::map<Place, std::size_t> order;                            // list order -> entry
-    std::unordered_map<std::string, std::set<Place>> byFoldedName; // ignoring case and marks
-    std::unordered_map<std::string, std::set<Place>> byName;       // ignoring marks
-    const auto placeOf = [&](const Entry& e) { return Place{e.record.start, e.sequence}; };
-    const auto enter = [&](std::size_t e) {
-        const Place place = placeOf(entries[e]);
-        order[place] = e;
-        byFoldedName[NameKey(entries[e].record.name, true)].insert(place);
-        byName[NameKey(entries[e].record.name, false)].insert(place);
-    };
-    const auto leave = [&](std::size_t e) {
-        const Place place = placeOf(entries[e]);
-        order.erase(place);
-        byFoldedName[NameKey(entries[e].record.name, true)].erase(place);
-        byName[NameKey(entries[e].record.name, false)].erase(place);
-    };
+    RegionNames names;
     for (const CRegion* item : Items<CRegion>(regions.get())) {
-        entries.push_back({SFTRegion{}, item, std::int64_t(entries.size())});
-        item->ToRecord(&entries.back().record);
-        enter(entries.size() - 1);
+        names.entries.push_back({SFTRegion{}, item, std::int64_t(names.entries.size())});
+        item->ToRecord(&names.entries.back().record);
+        names.Enter(names.entries.size() - 1);
     }
-    std::int64_t nextSequence = std::int64_t(entries.size());
+    std::int64_t nextSequence = std::int64_t(names.entries.size());
     std::unordered_set<const CObject*> moved;
     // Cut names can make the numbered names repeat: then a free one may never come. The
     // search for free numbers gets a budget in proportion to the regions, which an honest
     // file stays far below.
-    std::int64_t budget = 64 * std::int64_t(entries.size()) + 10000;
+    std::int64_t budget = 64 * std::int64_t(names.entries.size()) + 10000;
 
-    for (auto here = order.begin(); here != order.end() && status == kNoErr; ++here) {
-        const std::string folded = NameKey(entries[here->second].record.name, true);
-        const std::set<Place>& same = byFoldedName[folded];
-        const std::vector<Place> later(same.upper_bound(here->first), same.end());
+    for (auto here = names.order.begin(); here != names.order.end(); ++here) {
+        const std::string folded = NameKey(names.entries[here->second].record.name, true);
+        const std::set<RegionNames::Place>& same = names.byFoldedName[folded];
+        const std::vector<RegionNames::Place> later(same.upper_bound(here->first), same.end());
         std::int32_t counter = 1;
-        for (const Place& place : later) {
-            const std::size_t e = order.at(place);
-            Entry& entry = entries[e];
+        for (const RegionNames::Place& place : later) {
+            const std::size_t e = names.order.at(place);
+            RegionNames::Entry& entry = names.entries[e];
             unsigned char candidate[kSFTMaxNameLength + 1];
-            for (std::int32_t k = 0;; ++k) {
-                if (--budget < 0 || counter + 1 + k == std::numeric_limits<std::int32_t>::max())
-                    return kErrMalformedFile;
-                unsigned char numbered[kSFTMaxNameLength + 8];
-                NumberedName(entry.record.name, counter + 1 + k, numbered);
-                CopyRecordName(numbered, candidate);
-                const auto holders = byName.find(NameKey(candidate, false));
-                const bool taken = holders != byName.end() && !holders->second.empty() &&
-                                   *holders->second.begin() < place;
-                if (!taken) {
-                    counter += k + 1;
-                    break;
-                }
-            }
-            leave(e);
+            if (!names.FreeName(entry, place, &counter, &budget, candidate))
+                return kErrMalformedFile;
+            names.Leave(e);
             std::memcpy(entry.record.name, candidate, std::size_t(candidate[0]) + 1);
             if (entry.record.end > numFrames) entry.record.end = numFrames; // as AddRegion does
             entry.sequence = nextSequence++;
-            enter(e);
+            names.Enter(e);
             moved.insert(entry.item);
         }
     }
     if (moved.empty()) return kNoErr;
     std::vector<SFTRegion> renamed;
-    for (const auto& [place, e] : order)
-        if (moved.count(entries[e].item)) renamed.push_back(entries[e].record);
+    for (const auto& [place, e] : names.order)
+        if (moved.count(names.entries[e].item)) renamed.push_back(names.entries[e].record);
     return ReAddRegions(this, regions.get(), moved, renamed);
 }
 
@@ -482,8 +499,8 @@ namespace {
 
 // Removes one of a pair of equal entries and starts again until no pair is left.
 template <class Item, class Record, class Remove>
-Status RemoveEqualPairs(const std::unique_ptr<CList>& list,
-                        bool (*equal)(const Record*, const Record*), Remove remove) {
+[[nodiscard]] Status RemoveEqualPairs(const std::unique_ptr<CList>& list,
+                                      bool (*equal)(const Record*, const Record*), Remove remove) {
     for (bool removed = true; removed;) {
         removed = false;
         const std::vector<Item*> items = Items<Item>(list.get());

@@ -13,7 +13,7 @@
 class CObjectList;
 
 class CObject {
-public:
+  public:
     CObject();
     virtual ~CObject();
     CObject(const CObject&) = delete;
@@ -27,12 +27,12 @@ public:
     // that nobody else owns.
     void Dispose();
 
-    Status MakeDependent(CObject* dependent);
+    [[nodiscard]] Status MakeDependent(CObject* dependent);
     void RemoveDependent(CObject* dependent);
     // Calls Notification(this, message) on each dependent, first to last.
     void Notify(std::uint32_t message);
 
-protected:
+  protected:
     std::unique_ptr<CObjectList> dependents; // null until the first MakeDependent
 };
 
@@ -41,7 +41,7 @@ void DisposeObject(CObject* object);
 
 // One link of a CList. A link owns its item.
 class CLink : public CObject {
-public:
+  public:
     CLink() = default;
     ~CLink() override;
     void ILink(CObject* item);
@@ -55,7 +55,7 @@ public:
     void SetLinkItem(CObject* newItem) { item.reset(newItem); }
     CObject* ReleaseLinkItem() { return item.release(); }
 
-private:
+  private:
     friend class CList;
     std::unique_ptr<CObject> item;
     std::unique_ptr<CLink> next;
@@ -65,18 +65,18 @@ private:
 void DisposeLink(CLink* link);
 
 class CList : public CObject {
-public:
+  public:
     CList() = default;
     ~CList() override; // deletes every link and every item
 
     std::int16_t GetNumItems() const { return count; }
     // The list takes ownership of `item`. kErrMemoryFull (and `item` deleted) when no link
     // could be allocated or the list holds INT16_MAX items already.
-    Status AddItem(CObject* item);
+    [[nodiscard]] Status AddItem(CObject* item);
     // `item` ends up at position `index` (0 = first); an index past the end appends.
-    Status AddItemBeforeIndex(std::int16_t index, CObject* item);
+    [[nodiscard]] Status AddItemBeforeIndex(std::int16_t index, CObject* item);
     // `item` goes right after `previous`, a link of this list (null: to the front).
-    Status AddItemAfterLink(CLink* previous, CObject* item);
+    [[nodiscard]] Status AddItemAfterLink(CLink* previous, CObject* item);
     CObject* GetIndItem(std::int16_t index) const;
     CLink* GetIndLink(std::int16_t index) const;
     // Takes out the first link holding `item` and deletes it with the item.
@@ -110,32 +110,31 @@ public:
 // A growable array reached by 1-based position. Every operation that can allocate returns a
 // status; a failed growth leaves the list as it was.
 class CLongList {
-public:
+  public:
     CLongList();
     virtual ~CLongList();
     CLongList(const CLongList&) = delete;
     CLongList& operator=(const CLongList&) = delete;
 
-    Status AddLong(std::int32_t value);
+    [[nodiscard]] Status AddLong(std::int32_t value);
     // Below 1 or above the count: the same as AddLong.
-    Status AddLongAt(std::int32_t value, std::int32_t position);
-    std::int32_t At(std::int32_t position) const; // 0 outside 1..count
+    [[nodiscard]] Status AddLongAt(std::int32_t value, std::int32_t position);
+    std::int32_t At(std::int32_t position) const;    // 0 outside 1..count
     std::int32_t FindLong(std::int32_t value) const; // 0 when absent
     void RemoveLocation(std::int32_t position);
     void RemoveLong(std::int32_t value);
-    Status GrowArray();
+    [[nodiscard]] Status GrowArray();
     void ShrinkArray();
 
     std::int32_t GetCount() const { return count; }
     std::int32_t GetCapacity() const { return capacity; }
-    std::int32_t GetGrowStep() const { return growStep; }
 
-protected:
+  protected:
     explicit CLongList(std::int32_t elementSize);
 
     // The same operations on elements of elementSize bytes, for the typed views.
-    Status AddElement(const void* element);
-    Status AddElementAt(const void* element, std::int32_t position);
+    [[nodiscard]] Status AddElement(const void* element);
+    [[nodiscard]] Status AddElementAt(const void* element, std::int32_t position);
     bool ElementAt(std::int32_t position, void* element) const;
     std::int32_t FindElement(const void* element) const;
     void RemoveElement(const void* element);
@@ -149,9 +148,9 @@ protected:
 
 // A CLongList of object pointers (not owned).
 class CObjectList : protected CLongList {
-public:
+  public:
     CObjectList();
-    Status AddObject(CObject* object);
+    [[nodiscard]] Status AddObject(CObject* object);
     void RemoveObject(CObject* object);
     std::int32_t FindObject(CObject* object) const;
     CObject* AtObject(std::int32_t position) const;
@@ -162,10 +161,10 @@ public:
 
 // A CLongList of opaque block pointers (not owned).
 class CHandleList : protected CLongList {
-public:
+  public:
     CHandleList();
-    Status AddHandle(void* handle);
-    Status AddHandleAt(void* handle, std::int32_t position);
+    [[nodiscard]] Status AddHandle(void* handle);
+    [[nodiscard]] Status AddHandleAt(void* handle, std::int32_t position);
     void RemoveHandle(void* handle);
     std::int32_t FindHandle(void* handle) const;
     void* AtHandle(std::int32_t position) const;
@@ -176,7 +175,7 @@ public:
 
 // Walks a list: v = FirstLong(); while (More()) { use v; v = NextLong(); }
 class CLongListIterator {
-public:
+  public:
     CLongListIterator() = default;
     explicit CLongListIterator(CLongList* list) { IListIterator(list); }
     void IListIterator(CLongList* list);
@@ -187,13 +186,13 @@ public:
     bool More() const;
     bool MorePrev() const { return index > 0; }
 
-protected:
+  protected:
     std::int32_t index = 0;
     CLongList* list = nullptr;
 };
 
 class CObjectListIterator {
-public:
+  public:
     CObjectListIterator() = default;
     explicit CObjectListIterator(CObjectList* list) { IObjectListIterator(list); }
     void IObjectListIterator(CObjectList* list);
@@ -202,13 +201,13 @@ public:
     bool More() const;
     bool MorePrev() const { return index > 0; }
 
-private:
+  private:
     std::int32_t index = 0;
     CObjectList* list = nullptr;
 };
 
 class CHandleListIterator {
-public:
+  public:
     CHandleListIterator() = default;
     explicit CHandleListIterator(CHandleList* list) { IHandleListIterator(list); }
     void IHandleListIterator(CHandleList* list);
@@ -217,7 +216,7 @@ public:
     bool More() const;
     bool MorePrev() const { return index > 0; }
 
-private:
+  private:
     std::int32_t index = 0;
     CHandleList* list = nullptr;
 };

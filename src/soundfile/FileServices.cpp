@@ -23,13 +23,17 @@ FileServices*& CurrentPointer() {
 
 } // namespace
 
-FileServices& CurrentFileServices() { return *CurrentPointer(); }
+FileServices& CurrentFileServices() {
+    return *CurrentPointer();
+}
 
 FileServicesScope::FileServicesScope(FileServices& replacement) : previous(CurrentPointer()) {
     CurrentPointer() = &replacement;
 }
 
-FileServicesScope::~FileServicesScope() { CurrentPointer() = previous; }
+FileServicesScope::~FileServicesScope() {
+    CurrentPointer() = previous;
+}
 
 int LastFileError() {
     return lastFileError;
@@ -49,30 +53,44 @@ std::string FileStatusText(Status status) {
     return text + " (error " + std::to_string(status) + ")";
 }
 
-Status FileServices::Remove(const std::string&) { return kErrNotSupported; }
-Status FileServices::CreateDirectory(const std::string&) { return kErrNotSupported; }
-Status FileServices::Rename(const std::string&, const std::string&) { return kErrNotSupported; }
+Status FileServices::Remove(const std::string&) {
+    return kErrNotSupported;
+}
+Status FileServices::CreateDirectory(const std::string&) {
+    return kErrNotSupported;
+}
+Status FileServices::Rename(const std::string&, const std::string&) {
+    return kErrNotSupported;
+}
 
 Status PosixFileServices::StatusFromErrno(int error) {
     lastFileError = error;
     switch (error) {
     case ENOENT:
-    case ENOTDIR: return kErrFileNotFound;
-    case EEXIST: return kErrDuplicateFile;
+    case ENOTDIR:
+        return kErrFileNotFound;
+    case EEXIST:
+        return kErrDuplicateFile;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return kErrDiskFull;
+    case EFBIG:
+        return kErrDiskFull;
     case EACCES:
     case EPERM:
-    case EROFS: return kErrPermission;
-    case ENOMEM: return kErrMemoryFull;
-    default: return kErrIO;
+    case EROFS:
+        return kErrPermission;
+    case ENOMEM:
+        return kErrMemoryFull;
+    default:
+        return kErrIO;
     }
 }
 
 PosixFileServices::~PosixFileServices() {
     for (const auto& file : files)
         if (file) {
+            // Files left open by their owner: the bytes go out, but no one is left to hear
+            // that they could not.
             (void)SendStaged(*file);
             ::close(file->fd);
         }
@@ -117,7 +135,8 @@ Status PosixFileServices::Open(const FSSpec& fileRef, FilePermission permission,
     }
     std::lock_guard<std::mutex> lock(mutex);
     std::size_t slot = 0;
-    while (slot < files.size() && files[slot]) ++slot;
+    while (slot < files.size() && files[slot])
+        ++slot;
     if (slot >= std::size_t(INT16_MAX)) {
         ::close(fd);
         return kErrIO; // too many open files
@@ -125,8 +144,10 @@ Status PosixFileServices::Open(const FSSpec& fileRef, FilePermission permission,
     auto file = std::make_unique<OpenFile>();
     file->fd = fd;
     file->writable = permission == FilePermission::ReadWrite;
-    if (slot == files.size()) files.push_back(std::move(file));
-    else files[slot] = std::move(file);
+    if (slot == files.size())
+        files.push_back(std::move(file));
+    else
+        files[slot] = std::move(file);
     *refNum = static_cast<std::int16_t>(slot + 1);
     return kNoErr;
 }
@@ -136,7 +157,7 @@ Status PosixFileServices::Open(const FSSpec& fileRef, FilePermission permission,
 namespace {
 
 template <class Transfer>
-Status TransferAll(std::int32_t* count, Status atEnd, Transfer transfer) {
+[[nodiscard]] Status TransferAll(std::int32_t* count, Status atEnd, Transfer transfer) {
     if (*count < 0) return kErrParameter;
     std::int32_t done = 0;
     Status status = kNoErr;

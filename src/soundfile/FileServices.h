@@ -28,41 +28,46 @@ struct FileInformation {
 };
 
 class FileServices {
-public:
+  public:
     virtual ~FileServices() = default;
 
     // Creates an empty file. kErrDuplicateFile when something of that name exists. The type
     // and creator codes are not kept.
-    virtual Status Create(const FSSpec& fileRef, std::uint32_t fileType, std::uint32_t creator) = 0;
+    [[nodiscard]] virtual Status Create(const FSSpec& fileRef, std::uint32_t fileType,
+                                        std::uint32_t creator) = 0;
     // Opens an existing file; its reference goes to `*refNum`.
-    virtual Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) = 0;
+    [[nodiscard]] virtual Status Open(const FSSpec& fileRef, FilePermission permission,
+                                      std::int16_t* refNum) = 0;
     // Reads up to `*count` bytes at the current position; `*count` becomes the number read.
     // Fewer bytes than asked because the file ends gives kErrEndOfFile.
-    virtual Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) = 0;
+    [[nodiscard]] virtual Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) = 0;
     // Writes `*count` bytes at the current position; `*count` becomes the number written.
-    virtual Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) = 0;
+    [[nodiscard]] virtual Status Write(std::int16_t refNum, std::int32_t* count,
+                                       const void* buffer) = 0;
     // Moves the position. A position past the end of the file gives kErrEndOfFile and leaves
     // the position at the end of the file; one before the start gives kErrPositionBeforeStart
     // and leaves the position unchanged.
-    virtual Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) = 0;
-    virtual Status GetPosition(std::int16_t refNum, std::int64_t* position) = 0;
-    virtual Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) = 0;
+    [[nodiscard]] virtual Status SetPosition(std::int16_t refNum, FilePositionMode mode,
+                                             std::int64_t offset) = 0;
+    [[nodiscard]] virtual Status GetPosition(std::int16_t refNum, std::int64_t* position) = 0;
+    [[nodiscard]] virtual Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) = 0;
     // Truncates or extends (with zeros) the file to `length` bytes.
-    virtual Status SetEndOfFile(std::int16_t refNum, std::int64_t length) = 0;
+    [[nodiscard]] virtual Status SetEndOfFile(std::int16_t refNum, std::int64_t length) = 0;
     // Flushes what was written to the disk, then closes the file. A failed flush or close is
     // reported; the reference is released either way.
-    virtual Status Close(std::int16_t refNum) = 0;
+    [[nodiscard]] virtual Status Close(std::int16_t refNum) = 0;
     // kErrFileNotFound when nothing exists at `fileRef`.
-    virtual Status GetInformation(const FSSpec& fileRef, FileInformation* information) = 0;
+    [[nodiscard]] virtual Status GetInformation(const FSSpec& fileRef,
+                                                FileInformation* information) = 0;
 
     // Path-level operations of the jobs. Remove takes a file, a symbolic link (never followed)
     // or an empty folder. CreateDirectory makes one folder and fails with kErrDuplicateFile
     // when anything exists at the path. Rename replaces a file at `to` in one step. A service
     // that holds no folders (one in memory, for reading) may keep these, which refuse with
     // kErrNotSupported.
-    virtual Status Remove(const std::string& path);
-    virtual Status CreateDirectory(const std::string& path);
-    virtual Status Rename(const std::string& from, const std::string& to);
+    [[nodiscard]] virtual Status Remove(const std::string& path);
+    [[nodiscard]] virtual Status CreateDirectory(const std::string& path);
+    [[nodiscard]] virtual Status Rename(const std::string& from, const std::string& to);
 };
 
 // The operating system's reason for the last failed POSIX file operation of this thread (an
@@ -79,31 +84,36 @@ std::string FileStatusText(Status status);
 
 // Files through POSIX descriptors.
 class PosixFileServices : public FileServices {
-public:
+  public:
     PosixFileServices() = default;
     ~PosixFileServices() override; // closes what is still open
     PosixFileServices(const PosixFileServices&) = delete;
     PosixFileServices& operator=(const PosixFileServices&) = delete;
 
-    Status Create(const FSSpec& fileRef, std::uint32_t fileType, std::uint32_t creator) override;
-    Status Open(const FSSpec& fileRef, FilePermission permission, std::int16_t* refNum) override;
-    Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
-    Status Write(std::int16_t refNum, std::int32_t* count, const void* buffer) override;
-    Status SetPosition(std::int16_t refNum, FilePositionMode mode, std::int64_t offset) override;
-    Status GetPosition(std::int16_t refNum, std::int64_t* position) override;
-    Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) override;
-    Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override;
-    Status Close(std::int16_t refNum) override;
-    Status GetInformation(const FSSpec& fileRef, FileInformation* information) override;
-    Status Remove(const std::string& path) override;
-    Status CreateDirectory(const std::string& path) override;
-    Status Rename(const std::string& from, const std::string& to) override;
+    [[nodiscard]] Status Create(const FSSpec& fileRef, std::uint32_t fileType,
+                                std::uint32_t creator) override;
+    [[nodiscard]] Status Open(const FSSpec& fileRef, FilePermission permission,
+                              std::int16_t* refNum) override;
+    [[nodiscard]] Status Read(std::int16_t refNum, std::int32_t* count, void* buffer) override;
+    [[nodiscard]] Status Write(std::int16_t refNum, std::int32_t* count,
+                               const void* buffer) override;
+    [[nodiscard]] Status SetPosition(std::int16_t refNum, FilePositionMode mode,
+                                     std::int64_t offset) override;
+    [[nodiscard]] Status GetPosition(std::int16_t refNum, std::int64_t* position) override;
+    [[nodiscard]] Status GetEndOfFile(std::int16_t refNum, std::int64_t* length) override;
+    [[nodiscard]] Status SetEndOfFile(std::int16_t refNum, std::int64_t length) override;
+    [[nodiscard]] Status Close(std::int16_t refNum) override;
+    [[nodiscard]] Status GetInformation(const FSSpec& fileRef,
+                                        FileInformation* information) override;
+    [[nodiscard]] Status Remove(const std::string& path) override;
+    [[nodiscard]] Status CreateDirectory(const std::string& path) override;
+    [[nodiscard]] Status Rename(const std::string& from, const std::string& to) override;
 
     // The status for an errno value: ENOENT -> -43, EEXIST -> -48, ENOSPC -> kErrDiskFull,
     // EACCES/EPERM/EROFS -> kErrPermission, ENOMEM -> -108, others kErrIO.
-    static Status StatusFromErrno(int error);
+    [[nodiscard]] static Status StatusFromErrno(int error);
 
-private:
+  private:
     // Small sequential writes are gathered into pieces that end on kStageBytes boundaries of the
     // file, so that the kernel receives whole pages instead of zeroing and filling each page
     // twice. A failed write of gathered bytes is reported by the call that sends them: a later
@@ -123,10 +133,11 @@ private:
     OpenFile* Find(std::int16_t refNum) const; // null when refNum is not open
     // The descriptor of refNum once its gathered bytes are written: kErrFileNotOpen, or the
     // status of writing them.
-    Status Settled(std::int16_t refNum, int* fd) const;
+    [[nodiscard]] Status Settled(std::int16_t refNum, int* fd) const;
     // Writes the gathered bytes; after a failure they are dropped and the failure returned.
-    static Status SendStaged(OpenFile& file);
-    static Status WriteThrough(OpenFile& file, const char* bytes, std::int32_t* count);
+    [[nodiscard]] static Status SendStaged(OpenFile& file);
+    [[nodiscard]] static Status WriteThrough(OpenFile& file, const char* bytes,
+                                             std::int32_t* count);
     static void StartWriteback(OpenFile& file, std::int64_t bytes);
     mutable std::mutex mutex;
     std::vector<std::unique_ptr<OpenFile>> files; // refNum n is files[n - 1]; null = free
@@ -137,12 +148,12 @@ FileServices& CurrentFileServices();
 
 // Makes `replacement` the current service for the lifetime of the scope.
 class FileServicesScope {
-public:
+  public:
     explicit FileServicesScope(FileServices& replacement);
     ~FileServicesScope();
     FileServicesScope(const FileServicesScope&) = delete;
     FileServicesScope& operator=(const FileServicesScope&) = delete;
 
-private:
+  private:
     FileServices* previous;
 };

@@ -20,11 +20,17 @@ bool HookRefuses(std::size_t size) {
 
 } // namespace
 
-Status MemError() { return lastMemError; }
-void SetMemError(Status status) { lastMemError = status; }
-void SetAllocationHook(AllocationHook hook) { Hook() = std::move(hook); }
+[[nodiscard]] Status MemError() {
+    return lastMemError;
+}
+void SetMemError(Status status) {
+    lastMemError = status;
+}
+void SetAllocationHook(AllocationHook hook) {
+    Hook() = std::move(hook);
+}
 
-Status MyMemError(const void* p, std::int16_t levels) {
+[[nodiscard]] Status MyMemError(const void* p, std::int16_t levels) {
     const void* level = p;
     for (std::int16_t k = 0; k < levels; ++k) {
         if (level == nullptr) return lastMemError != kNoErr ? lastMemError : kErrAllocationFailed;

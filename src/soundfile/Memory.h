@@ -10,7 +10,7 @@
 #include "soundfile/Status.h"
 
 // The memory status of the last allocation or resize on this thread (0 or kErrMemoryFull).
-Status MemError();
+[[nodiscard]] Status MemError();
 void SetMemError(Status status);
 
 // Called before every block allocation or resize with the requested size; returning true
@@ -21,11 +21,11 @@ void SetAllocationHook(AllocationHook hook);
 // The check made after an allocation. `p` is the new pointer (levels 1) or handle (levels 2,
 // a pointer to a pointer). When every level is non-null: the last memory error (normally 0);
 // when a level is null: the last memory error, or kErrAllocationFailed when there is none.
-Status MyMemError(const void* p, std::int16_t levels);
+[[nodiscard]] Status MyMemError(const void* p, std::int16_t levels);
 
 // A malloc'd block that frees itself. Moving hands the block over.
 class MemBlock {
-public:
+  public:
     MemBlock() = default;
     ~MemBlock() { Free(); }
     MemBlock(MemBlock&& other) noexcept;
@@ -35,10 +35,10 @@ public:
 
     // Replaces the block by a new one of `size` bytes (zero-filled when asked). On failure the
     // old block is kept and the memory status is returned.
-    Status Allocate(std::size_t size, bool zeroFill);
+    [[nodiscard]] Status Allocate(std::size_t size, bool zeroFill);
     // Resizes the block, keeping its contents up to the smaller size; on failure the block is
     // unchanged and the memory status is returned. Resizing an empty block allocates.
-    Status Resize(std::size_t size);
+    [[nodiscard]] Status Resize(std::size_t size);
     void Free();
 
     std::uint8_t* Data() { return data; }
@@ -46,7 +46,7 @@ public:
     std::size_t Size() const { return size; }
     explicit operator bool() const { return data != nullptr; }
 
-private:
+  private:
     std::uint8_t* data = nullptr;
     std::size_t size = 0;
 };

@@ -44,7 +44,7 @@ struct SFTSamplerInfo {
     std::int8_t highNote = 127;
     std::int8_t lowVelocity = 0;
     std::int8_t highVelocity = 127;
-    std::int16_t gain = 0; // dB
+    std::int16_t gain = 0;             // dB
     std::uint8_t validSamplerInfo = 0; // 1 once real sampler information has been stored
 };
 
@@ -66,7 +66,7 @@ void DisposLoopHandle(std::unique_ptr<SFTLoop>& loop);
 void CopyRecordName(const unsigned char* source, unsigned char* destination);
 
 class CMarker : public CObject {
-public:
+  public:
     CMarker() = default;
     void IMarker(std::int32_t id, std::int32_t position, const unsigned char* name);
     std::int32_t GetID() const { return id; }
@@ -75,14 +75,12 @@ public:
     void SetPosition(std::int32_t value) { position = value; }
     void GetName(unsigned char* destination) const;
     void SetName(const unsigned char* source);
-    std::int16_t GetType() const { return type; }
     void SetType(std::int16_t value) { type = value; }
-    std::int16_t GetNumber() const { return number; }
     void SetNumber(std::int16_t value) { number = value; }
 
     void ToRecord(SFTMarker* record) const;
 
-private:
+  private:
     std::int32_t position = 0;
     std::int32_t id = 0;
     unsigned char name[kSFTMaxNameLength + 1] = {0};
@@ -91,7 +89,7 @@ private:
 };
 
 class CRegion : public CObject {
-public:
+  public:
     CRegion() = default;
     void IRegion(std::int32_t id, std::int32_t start, std::int32_t end, std::int32_t sync,
                  std::int32_t timeStampLS, const unsigned char* name);
@@ -111,7 +109,7 @@ public:
 
     void ToRecord(SFTRegion* record) const;
 
-private:
+  private:
     std::int32_t id = 0;
     std::int32_t start = 0;
     std::int32_t end = 0;
@@ -121,7 +119,7 @@ private:
 };
 
 class CLoop : public CObject {
-public:
+  public:
     CLoop() = default;
     void ILoop(std::int32_t id, std::int32_t start, std::int32_t end, std::int16_t type);
     std::int32_t GetID() const { return id; }
@@ -136,7 +134,7 @@ public:
 
     void ToRecord(SFTLoop* record) const;
 
-private:
+  private:
     std::int32_t id = 0;
     std::int32_t start = 0;
     std::int32_t end = 0;

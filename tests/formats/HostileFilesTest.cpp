@@ -64,7 +64,8 @@ TEST_P(HostileFiles, CostFollowsWhatTheFileHolds) {
     SFTRegion region;
     for (std::int16_t i = 0;
          status == kNoErr && i < std::max(file->GetNumMarkers(), file->GetNumRegions()); ++i)
-        file->GetIndMarker(i, &marker), file->GetIndRegion(i, &region);
+        // Indexes past one list's end are refused; reading them must not fault.
+        (void)file->GetIndMarker(i, &marker), (void)file->GetIndRegion(i, &region);
     std::vector<double> block(status == kNoErr ? std::size_t(file->GetNumChannels()) * 16 : 0);
     double* samples = block.data();
     for (std::int32_t start = 0, count; status == kNoErr && start < file->GetNumSFrames();

@@ -59,7 +59,7 @@ TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {
 }
 
 // A file without regions gets region 0 over all of it, named after the file (cut to 31
-// characters, 29 in a plain WAVE file).
+// characters, 29 in a plain WAVE file), unless the preferences say otherwise when it is opened.
 TEST_P(EveryFormat, WholeFileRegionStandsInForMissingRegions) {
     const std::string name(60, 'n');
     ASSERT_EQ(WriteSpecimen(dir.Spec(name), {GetParam(), 1, 16, 44100.0f, 50}), kNoErr);
@@ -70,6 +70,9 @@ TEST_P(EveryFormat, WholeFileRegionStandsInForMissingRegions) {
     ASSERT_EQ(file->GetIndRegion(0, &r), kNoErr);
     EXPECT_EQ(std::make_tuple(r.id, r.start, r.end, NameOf(r.name)),
               std::make_tuple(0, 0, 50, name.substr(0, GetParam() == FileKind::WAVE ? 29 : 31)));
+    preferences.RegisterDefaults({{kProcessFileIfNoRegions, false}});
+    ASSERT_EQ(OpenSoundFile(dir.Spec(name), &file), kNoErr);
+    EXPECT_EQ(file->GetNumRegions(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat,

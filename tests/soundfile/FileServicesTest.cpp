@@ -56,7 +56,7 @@ TEST_F(PosixFiles, PositionsAndLengthBeyond4GiB) {
     ASSERT_EQ(files.SetEndOfFile(ref, 4), kNoErr);
     ASSERT_EQ(files.SetPosition(ref, FilePositionMode::FromStart, 2), kNoErr);
     ASSERT_EQ(Write(ref, {1, 2, 3}), kNoErr);
-    files.Close(ref);
+    ASSERT_EQ(files.Close(ref), kNoErr);
     EXPECT_EQ(ReadFileBytes(dir.File("data")), (Bytes{0, 1, 1, 2, 3}));
     EXPECT_NE(Write(OpenFile({1}, FilePermission::ReadOnly), {1}), kNoErr);
 }

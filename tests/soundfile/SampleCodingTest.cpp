@@ -21,8 +21,8 @@ class WriteConversion : public ::testing::TestWithParam<ConversionCase> {};
 // Samples are truncated toward zero; at and beyond full scale they saturate; NaN is silence.
 TEST_P(WriteConversion, StoresTheTruncatedCode) {
     MemorySoundFile file;
-    file.ISoundFile(nullptr);
-    file.Create(1, GetParam().bits, 48000.0f, nullptr, 0, nullptr);
+    ASSERT_EQ(file.ISoundFile(nullptr), kNoErr);
+    ASSERT_EQ(file.Create(1, GetParam().bits, 48000.0f, nullptr, 0, nullptr), kNoErr);
     double sample = GetParam().sample, *block = &sample;
     std::int32_t count = 1;
     ASSERT_EQ(file.Write(0, &count, &block), kNoErr);

@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
-
-std::uint32_t MemorySoundFile::GetFileType() const { return kMemoryType; }
-std::uint32_t MemorySoundFile::GetCreator() const { return byteorder::FourCC("QUIL"); }
+std::uint32_t MemorySoundFile::GetFileType() const {
+    return kMemoryType;
+}
+std::uint32_t MemorySoundFile::GetCreator() const {
+    return byteorder::FourCC("QUIL");
+}
 
 Status MemorySoundFile::Create(std::int16_t channels, std::int16_t bits, float rate,
                                void* specifics, unsigned char extendName,
                                unsigned char* extension) {
-    CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
+    // A failed name extension is kept for Dispose to report.
+    (void)CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
     numChannels = channels;
     wordSize = bits;
     sampleRate = rate;

@@ -1,1 +1,0 @@
-// Placeholder so that a layer without sources still forms a library.
