@@ -79,7 +79,7 @@ package:
 	cmake --build --preset package -j $(JOBS) --target package
 
 format:
-	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
+	clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'tools/*.cpp')
 
 clean:
 	rm -rf build

@@ -32,8 +32,8 @@ std::vector<double> Signal() {
 
 std::string TempPath(const char* leaf) {
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir != nullptr ? dir : "/tmp") + "/quill_bench_" +
-           std::to_string(getpid()) + "_" + leaf;
+    return std::string(dir != nullptr ? dir : "/tmp") + "/quill_bench_" + std::to_string(getpid()) +
+           "_" + leaf;
 }
 
 void Polyphase(benchmark::State& state, double outputRate) {
@@ -57,9 +57,9 @@ void Sox(benchmark::State& state, double outputRate) {
         std::fwrite(input.data() + kPolyPhaseLeadIn, sizeof(double), kFrames, f);
         std::fclose(f);
     }
-    const std::string command = std::string(SOX_PATH) +
-                                " -t f64 -r 48000 -c 1 '" + in + "' -t f64 '" + out +
-                                "' rate " + std::to_string(static_cast<int>(outputRate));
+    const std::string command = std::string(SOX_PATH) + " -t f64 -r 48000 -c 1 '" + in +
+                                "' -t f64 '" + out + "' rate " +
+                                std::to_string(static_cast<int>(outputRate));
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) {
             state.SkipWithError("sox failed");
@@ -72,7 +72,7 @@ void Sox(benchmark::State& state, double outputRate) {
 
 // Keeps each run's real time per iteration beside the console output.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (!run.error_occurred && run.iterations > 0)

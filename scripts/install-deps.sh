@@ -11,7 +11,7 @@
 #   bench:           additionally GNU time, which bench/compare.py runs every process under
 #   fuzz:            additionally clang with libFuzzer and the sanitizer runtimes, and the
 #                    symbolizer for readable reports (scripts/fuzz.sh)
-#   ci:              the fuzz group and valgrind (.ci/run)
+#   ci:              the fuzz group, valgrind and clang-format (.ci/run)
 set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config
@@ -25,7 +25,7 @@ case "${1:-build}" in
   bench) packages+=(time) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev llvm) ;;
-  ci) packages+=(clang libclang-rt-14-dev llvm valgrind) ;;
+  ci) packages+=(clang libclang-rt-14-dev llvm valgrind clang-format) ;;
 esac
 
 missing=()

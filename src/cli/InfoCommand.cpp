@@ -110,8 +110,7 @@ void AddInfoCommand(CLI::App& app, int& status) {
     command->add_flag("--levels", options->levels,
                       "read every frame and show each channel's sample peak and RMS level in "
                       "dBFS");
-    command->callback(
-        [options, &status] { status = ShowInfo(*options, std::cout, std::cerr); });
+    command->callback([options, &status] { status = ShowInfo(*options, std::cout, std::cerr); });
 }
 
 } // namespace quillgen

@@ -34,7 +34,8 @@ Float80 DblToExt80(double x) {
     // The mantissa is taken from the double's bits rather than through logarithms: exact for
     // every finite value, subnormal doubles included, and no float-to-integer overflow.
     int exponent = 0;
-    const double fraction = std::frexp(x, &exponent); // x = fraction * 2^exponent, fraction in [0.5, 1)
+    const double fraction =
+        std::frexp(x, &exponent); // x = fraction * 2^exponent, fraction in [0.5, 1)
     const auto mantissa = std::uint64_t(std::ldexp(fraction, 64));
     v.signExponent = std::uint16_t(sign | std::uint16_t(exponent - 1 + kExponentBias));
     v.mantissaHigh = std::uint32_t(mantissa >> 32);

@@ -1,5 +1,5 @@
-#include "jobs/JobKinds.h"
 #include "jobs/Announcer.h"
+#include "jobs/JobKinds.h"
 
 #include <algorithm>
 #include <cerrno>

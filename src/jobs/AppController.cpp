@@ -1,5 +1,5 @@
-#include "jobs/JobKinds.h"
 #include "jobs/AppController.h"
+#include "jobs/JobKinds.h"
 
 #include <unistd.h>
 
@@ -20,8 +20,8 @@
 #include "shell/Resources.h"
 #include "shell/SharedFlags.h"
 #include "shell/TxFiles.h"
-#include "soundfile/Dither.h"
 #include "soundfile/ByteOrder.h"
+#include "soundfile/Dither.h"
 #include "soundfile/FileServices.h"
 #include "synth/NoiseGenerator.h"
 #include "synth/SampleRateConverter.h"
@@ -39,19 +39,19 @@ std::string Formatted(const char* format, double a, double b, double c) {
     return text;
 }
 
-[[noreturn]] void Raise(const std::string& reason) { throw QuillException(kQUILException, reason); }
+[[noreturn]] void Raise(const std::string& reason) {
+    throw QuillException(kQUILException, reason);
+}
 
 // Dithers what is written into `file` while it lives (nothing when `dither` is null).
 class DitherScope {
-public:
-    DitherScope(CSoundFile& file, TpdfDither* dither) : file(file) {
-        file.SetDitherSource(dither);
-    }
+  public:
+    DitherScope(CSoundFile& file, TpdfDither* dither) : file(file) { file.SetDitherSource(dither); }
     ~DitherScope() { file.SetDitherSource(nullptr); }
     DitherScope(const DitherScope&) = delete;
     DitherScope& operator=(const DitherScope&) = delete;
 
-private:
+  private:
     CSoundFile& file;
 };
 
@@ -96,9 +96,9 @@ std::optional<std::string> AppController::fileName(const std::string& layoutTitl
         return "Phase Check for " + layoutTitle;
     case JobKind::noise: {
         const NoiseParameters& noise = s.noise();
-        std::string band = noise.Banded() ? Formatted(" %.0f-%.0f Hz,", noise.bandLow,
-                                                      noise.bandHigh, 0.0)
-                                          : std::string();
+        std::string band = noise.Banded()
+                               ? Formatted(" %.0f-%.0f Hz,", noise.bandLow, noise.bandHigh, 0.0)
+                               : std::string();
         return NoiseColorName(noise.color) + std::string(" Noise") + band +
                Formatted(" %5.2f dB RMS, %.0f sec", noise.level, s.length(), 0.0);
     }
@@ -124,7 +124,9 @@ void AppController::storeSaveOptions() const {
     Preferences::Shared().SetObject(kSaveOptionsKey, jobSaveOptions.dictionary());
 }
 
-bool AppController::jobRunning() { return jobInProcess; }
+bool AppController::jobRunning() {
+    return jobInProcess;
+}
 
 std::thread AppController::startJob(const std::string& chosenPath) {
     if (jobInProcess.exchange(true)) return {};
@@ -229,13 +231,11 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         DitherScope dithered(*file->soundFile(), jobSaveOptions.dither() ? &dither : nullptr);
         const bool noise = JobKindFromStored(jobSaveOptions.outputType()) == JobKind::noise;
         r = noise ? GenerateNoiseFile(*file, announcementFrames)
-                  : GenerateSweep(file->soundFile(), announcementFrames, s.length(),
-                                  s.sampleRate(), s.level_from(), s.level_to(), s.freq_from(),
-                                  s.freq_to(), true);
+                  : GenerateSweep(file->soundFile(), announcementFrames, s.length(), s.sampleRate(),
+                                  s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
         if (r != 0)
             Raise(StringWithFormat("error %d during %s() writing '%s': %s", r,
-                                   noise ? "GenerateNoise" : "GenerateSweep",
-                                   temporaryPath.c_str(),
+                                   noise ? "GenerateNoise" : "GenerateSweep", temporaryPath.c_str(),
                                    FileStatusText(static_cast<Status>(r)).c_str()));
         if (shouldStop != 0) {
             shouldStop = 0;
@@ -253,8 +253,8 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         reportFailure(named.LogLine(), named.reason(), kSoundFileAlertTitle,
                       kSoundFileAlertMessage);
     } catch (const std::exception& e) {
-        reportFailure(FailureLogLine("std::exception", e.what()), e.what(),
-                      kSoundFileAlertTitle, kSoundFileAlertMessage);
+        reportFailure(FailureLogLine("std::exception", e.what()), e.what(), kSoundFileAlertTitle,
+                      kSoundFileAlertMessage);
     }
     // The file is released before the header block it may still read when closing.
     file.reset();
@@ -297,8 +297,8 @@ template <typename Create> void AppController::ReportingFailures(Create create) 
     } catch (const QuillException& e) {
         reportFailure(e.LogLine(), e.reason(), kSoundFilesAlertTitle, kSoundFilesAlertMessage);
     } catch (const std::exception& e) {
-        reportFailure(FailureLogLine("std::exception", e.what()), e.what(),
-                      kSoundFilesAlertTitle, kSoundFilesAlertMessage);
+        reportFailure(FailureLogLine("std::exception", e.what()), e.what(), kSoundFilesAlertTitle,
+                      kSoundFilesAlertMessage);
     }
 }
 
@@ -340,11 +340,15 @@ std::int32_t AppController::announceVivuZira(TxSoundFile& file) {
 }
 
 void AppController::handleProgressNotification(const std::any& object) {
-    if (const double* fraction = std::any_cast<double>(&object)) progressState.percentage = *fraction;
-    else if (const float* single = std::any_cast<float>(&object)) progressState.percentage = *single;
+    if (const double* fraction = std::any_cast<double>(&object))
+        progressState.percentage = *fraction;
+    else if (const float* single = std::any_cast<float>(&object))
+        progressState.percentage = *single;
 }
 
-void AppController::stopWriting() { shouldStop = 1; }
+void AppController::stopWriting() {
+    shouldStop = 1;
+}
 
 void AppController::reportFailure(const std::string& logLine, const std::string& reason,
                                   const char* title, const char* message) {

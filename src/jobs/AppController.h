@@ -23,7 +23,7 @@
 #include "soundfile/Memory.h"
 
 class AppController {
-public:
+  public:
     // Declares the preference defaults that the file readers consult; runs once however often
     // it is called. The constructor calls it.
     static void initialize();
@@ -93,7 +93,7 @@ public:
     const std::string& phaseCheckFileName() const { return phaseCheckName; }
     void setPhaseCheckFileName(std::string name) { phaseCheckName = std::move(name); }
 
-private:
+  private:
     // Worker: the noise of a noise file after its announcement, marked; a level whose peaks
     // would clip raises "QUILException" naming the highest level the noise takes.
     int GenerateNoiseFile(TxSoundFile& file, std::int32_t announcementFrames);

@@ -1,5 +1,5 @@
-#include "jobs/JobKinds.h"
 #include "jobs/PhaseCheck.h"
+#include "jobs/JobKinds.h"
 
 #include <algorithm>
 #include <bit>
@@ -64,8 +64,10 @@ void ForEachCheckedPair(const std::vector<std::string>& speakers, Visit visit) {
 // this keeps them in step when one insertion wrote less than its twin (a failed write).
 void KeepInStep(PhaseCheckFiles& files) {
     std::int32_t furthest = 0;
-    for (const auto& file : files) furthest = std::max(furthest, file->pos());
-    for (auto& file : files) file->advanceSamples(furthest - file->pos());
+    for (const auto& file : files)
+        furthest = std::max(furthest, file->pos());
+    for (auto& file : files)
+        file->advanceSamples(furthest - file->pos());
 }
 
 } // namespace
@@ -275,8 +277,8 @@ bool PhaseCheck::holdsOnlyPhaseCheckFiles(const std::string& path) const {
     for (fs::directory_iterator entry(path, error), end; !error && entry != end;
          entry.increment(error)) {
         if (!entry->is_regular_file(error) || entry->is_symlink(error) ||
-            !(levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName)(
-                entry->path().filename().string()))
+            !(levelCheck ? IsLevelCheckFileName
+                         : IsPhaseCheckFileName)(entry->path().filename().string()))
             return false;
     }
     return !error;
@@ -287,13 +289,27 @@ bool PhaseCheck::emptyOutputDir(const std::string& path) {
     return !EntryExists(path) || RemoveFolderOfFiles(path) == kNoErr;
 }
 
-void PhaseCheck::doStereo(const std::string& directory) { RunLayout(0, directory); }
-void PhaseCheck::doQuad(const std::string& directory) { RunLayout(1, directory); }
-void PhaseCheck::doLCRS(const std::string& directory) { RunLayout(2, directory); }
-void PhaseCheck::doFiveDotOne(const std::string& directory) { RunLayout(3, directory); }
-void PhaseCheck::doSixDotOne(const std::string& directory) { RunLayout(4, directory); }
-void PhaseCheck::doSevenDotOne(const std::string& directory) { RunLayout(5, directory); }
-void PhaseCheck::doTenDotTwo(const std::string& directory) { RunLayout(6, directory); }
+void PhaseCheck::doStereo(const std::string& directory) {
+    RunLayout(0, directory);
+}
+void PhaseCheck::doQuad(const std::string& directory) {
+    RunLayout(1, directory);
+}
+void PhaseCheck::doLCRS(const std::string& directory) {
+    RunLayout(2, directory);
+}
+void PhaseCheck::doFiveDotOne(const std::string& directory) {
+    RunLayout(3, directory);
+}
+void PhaseCheck::doSixDotOne(const std::string& directory) {
+    RunLayout(4, directory);
+}
+void PhaseCheck::doSevenDotOne(const std::string& directory) {
+    RunLayout(5, directory);
+}
+void PhaseCheck::doTenDotTwo(const std::string& directory) {
+    RunLayout(6, directory);
+}
 
 void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directory) {
     const std::vector<std::string> speakerNames = LayoutSpeakers(channelSetup);
@@ -320,8 +336,7 @@ PhaseCheckFiles PhaseCheck::openSpeakerFiles(const std::vector<std::string>& spe
         return files;
     }
     for (const auto& speaker : speakerNames) {
-        std::unique_ptr<TxSoundFile> file =
-            createSoundFile(phaseCheckFileName, speaker, directory);
+        std::unique_ptr<TxSoundFile> file = createSoundFile(phaseCheckFileName, speaker, directory);
         if (!file)
             throw QuillException(kQUILException,
                                  "could not create the sound file for the speaker " + speaker +
@@ -338,7 +353,8 @@ std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNa
     const auto files = static_cast<std::uint32_t>(speakerNames.size());
     std::uint32_t steps = 2 * files; // opening and closing in every file
     if (settings.announce())
-        for (const auto& speaker : speakerNames) steps += samplesOf(speaker);
+        for (const auto& speaker : speakerNames)
+            steps += samplesOf(speaker);
     if (levelCheck) return steps + files; // a noise per speaker
     const auto repeats = static_cast<std::uint32_t>(std::max(settings.numRepeats(), 0));
     ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
@@ -365,16 +381,15 @@ void PhaseCheck::doPhaseCheckForList(PhaseCheckFiles& files) {
 }
 
 void PhaseCheck::putSampleIntoAllFilesFromArrayWithSilence(const std::string& name,
-                                                           PhaseCheckFiles& files,
-                                                           double seconds) {
-    for (auto& file : files) announcer.putSampleIntoFileFlipPhase(name, *file, false);
+                                                           PhaseCheckFiles& files, double seconds) {
+    for (auto& file : files)
+        announcer.putSampleIntoFileFlipPhase(name, *file, false);
     KeepInStep(files);
     AdvanceAll(files, seconds);
 }
 
 void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& name,
-                                                          std::size_t index,
-                                                          PhaseCheckFiles& files,
+                                                          std::size_t index, PhaseCheckFiles& files,
                                                           double seconds) {
     if (index >= files.size()) return;
     const std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
@@ -432,9 +447,9 @@ void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFil
     if (status == kNoErr)
         status = AddNoiseMarkers(file.soundFile(), start, settings.noise(), summary);
     if (status != kNoErr)
-        throw QuillException(kQUILException, "could not write the noise into '" + file.path() +
-                                                 "': " +
-                                                 FileStatusText(static_cast<Status>(status)));
+        throw QuillException(kQUILException,
+                             "could not write the noise into '" + file.path() +
+                                 "': " + FileStatusText(static_cast<Status>(status)));
     ++progress.step;
     OthersSilentFor(index, summary.frames, files, seconds);
 }
@@ -473,11 +488,12 @@ std::int32_t PhaseCheck::SpeakInto(const std::string& speaker, std::size_t index
 }
 
 void PhaseCheck::AdvanceAll(PhaseCheckFiles& files, double seconds) {
-    for (auto& file : files) file->advanceTime(seconds);
+    for (auto& file : files)
+        file->advanceTime(seconds);
 }
 
-void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first,
-                       std::size_t second, PhaseCheckFiles& files, double seconds) {
+void PhaseCheck::Burst(const char* noise, bool invertSecond, std::size_t first, std::size_t second,
+                       PhaseCheckFiles& files, double seconds) {
     std::int32_t frames = announcer.putSampleIntoFileFlipPhase(noise, *files[first], false);
     announcer.putSampleIntoFileFlipPhase(noise, *files[second], invertSecond);
     for (std::size_t k = 0; k < files.size(); ++k)
@@ -503,7 +519,8 @@ void makePhaseCheckFiles(AppController& controller, const std::string& directory
                                  const std::string& folder) {
                        return controller.createSoundFile(baseName, preExtension, folder);
                    });
-    job.setLevelCheck(JobKindFromStored(controller.saveOptions().outputType()) == JobKind::levelCheck);
+    job.setLevelCheck(JobKindFromStored(controller.saveOptions().outputType()) ==
+                      JobKind::levelCheck);
     job.setInterleavedMaker(InterleavedMakerFor(controller));
     job.makePhaseCheckFiles(directory);
 }

@@ -72,12 +72,12 @@ std::vector<TxSoundFile::Channel> InterleavedChannels(const std::vector<std::str
                                                       std::uint32_t* mask);
 
 class PhaseCheck {
-public:
+  public:
     // Creates directory/baseName.preExtension.<extension> for output, or null (after telling
     // the user) when it cannot.
-    using FileMaker = std::function<std::unique_ptr<TxSoundFile>(
-        const std::string& baseName, const std::string& preExtension,
-        const std::string& directory)>;
+    using FileMaker = std::function<std::unique_ptr<TxSoundFile>(const std::string& baseName,
+                                                                 const std::string& preExtension,
+                                                                 const std::string& directory)>;
     // Writes one log line for a failure: the exception's name and reason.
     using FailureLog = std::function<void(const std::string& name, const std::string& reason)>;
     // Tells the user that the files could not be written and why, and waits for them.
@@ -129,8 +129,8 @@ public:
     // Opening, speaker names (when announced), pair checks, closing.
     void doPhaseCheckForList(PhaseCheckFiles& files);
     // The sample into every file at the same position, then the silence in every file.
-    void putSampleIntoAllFilesFromArrayWithSilence(const std::string& name,
-                                                   PhaseCheckFiles& files, double seconds);
+    void putSampleIntoAllFilesFromArrayWithSilence(const std::string& name, PhaseCheckFiles& files,
+                                                   double seconds);
     // The sample into file `index` alone, silence of its length in the others, then the
     // silence in every file. A cancel is noticed here: the files are given up and
     // "QUILPhaseCheckStopException" is raised.
@@ -148,14 +148,13 @@ public:
     void doLevelCheckForList(PhaseCheckFiles& files);
     // The settings' noise into file `index` alone, silence of its length in the others, then
     // the silence in every file. Noticing a cancel as putSampleIntoOneFileFromArrayWithSilence.
-    void putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files,
-                                        double seconds);
+    void putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files, double seconds);
 
     // The samples (and noises) the sequence puts into `speakers`' files with the current
     // settings.
     std::uint32_t PlannedSteps(const std::vector<std::string>& speakers) const;
 
-private:
+  private:
     QuillException ForeignFolder(const std::string& directory) const;
     static QuillException Stopped();
     // A new, empty folder of the job's own in `parent`.

@@ -7,7 +7,9 @@ void ConsoleDesktopServices::alert(const std::string& title, const std::string& 
     WriteLine(title + ": " + message);
 }
 
-void ConsoleDesktopServices::log(const std::string& line) { WriteLine(line); }
+void ConsoleDesktopServices::log(const std::string& line) {
+    WriteLine(line);
+}
 
 void ConsoleDesktopServices::WriteLine(const std::string& line) {
     std::lock_guard lock(mutex);

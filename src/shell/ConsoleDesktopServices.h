@@ -8,7 +8,7 @@
 #include "shell/DesktopServices.h"
 
 class ConsoleDesktopServices : public DesktopServices {
-public:
+  public:
     // Writes to `stream` (stderr unless told otherwise).
     explicit ConsoleDesktopServices(std::FILE* stream = stderr) : stream(stream) {}
 
@@ -16,7 +16,7 @@ public:
                const std::string& reason) override;
     void log(const std::string& line) override;
 
-private:
+  private:
     void WriteLine(const std::string& line);
 
     std::FILE* stream;

@@ -8,7 +8,7 @@
 #include "shell/ScopedInstall.h"
 
 class DesktopServices {
-public:
+  public:
     virtual ~DesktopServices() = default;
 
     // Shows an alert with one default button and returns once the user has dismissed it.

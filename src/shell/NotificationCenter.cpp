@@ -26,5 +26,6 @@ void NotificationCenter::Post(const std::string& name, const std::any& object) {
         for (const auto& e : entries)
             if (e.name == name) matching.push_back(e.observer);
     }
-    for (const auto& observer : matching) observer(name, object);
+    for (const auto& observer : matching)
+        observer(name, object);
 }

@@ -13,7 +13,7 @@ inline constexpr const char* kSweepGeneratorProgressNotification =
     "SweepGeneratorProgressNotification";
 
 class NotificationCenter {
-public:
+  public:
     using Observer = std::function<void(const std::string& name, const std::any& object)>;
     using Token = std::uint64_t;
 
@@ -27,7 +27,7 @@ public:
     // Calls every observer of `name` synchronously, on this thread.
     void Post(const std::string& name, const std::any& object = {});
 
-private:
+  private:
     struct Entry {
         Token token;
         std::string name;
@@ -40,7 +40,7 @@ private:
 
 // Subscribes for the lifetime of the object.
 class ScopedObserver {
-public:
+  public:
     ScopedObserver(std::string name, NotificationCenter::Observer observer,
                    NotificationCenter& center = NotificationCenter::Default())
         : center(center), token(center.AddObserver(std::move(name), std::move(observer))) {}
@@ -48,7 +48,7 @@ public:
     ScopedObserver(const ScopedObserver&) = delete;
     ScopedObserver& operator=(const ScopedObserver&) = delete;
 
-private:
+  private:
     NotificationCenter& center;
     NotificationCenter::Token token;
 };

@@ -93,7 +93,8 @@ Preferences* Preferences::ReplaceShared(Preferences* replacement) {
 void Preferences::RegisterDefaults(const nlohmann::json& dict) {
     if (!dict.is_object()) return;
     std::lock_guard lock(mutex);
-    for (const auto& [key, value] : dict.items()) defaults[key] = value;
+    for (const auto& [key, value] : dict.items())
+        defaults[key] = value;
 }
 
 std::optional<nlohmann::json> Preferences::Lookup(const std::string& key) const {

@@ -23,7 +23,7 @@ inline constexpr const char* kProcessFileIfNoRegions = "Process File If No Regio
 inline constexpr const char* kSkipBadRegion = "Skip Bad Region";
 
 class Preferences {
-public:
+  public:
     // A store on `file`. A missing, unreadable or corrupt file reads as empty.
     explicit Preferences(std::filesystem::path file);
 
@@ -55,7 +55,7 @@ public:
 
     const std::filesystem::path& File() const { return file; }
 
-private:
+  private:
     std::optional<nlohmann::json> Lookup(const std::string& key) const;
 
     std::filesystem::path file;

@@ -20,7 +20,7 @@ inline constexpr const char* kQUILPhaseCheckStopException = "QUILPhaseCheckStopE
 inline constexpr const char* kTxSoundFileException = "TxSoundFileException";
 
 class QuillException : public std::exception {
-public:
+  public:
     QuillException(std::string name, std::string reason,
                    nlohmann::json userInfo = nlohmann::json());
 
@@ -40,7 +40,7 @@ public:
     // written as JSON and left blank when there is none.
     std::string LogLine() const;
 
-private:
+  private:
     std::string exceptionName;
     std::string exceptionReason;
     nlohmann::json info;

@@ -156,7 +156,9 @@ bool isExistingPath(const std::string& path, bool* isDirectory) {
     return kind == PathKind::kFile || kind == PathKind::kDirectory;
 }
 
-bool isExistingPath(const std::string& path) { return isExistingPath(path, nullptr); }
+bool isExistingPath(const std::string& path) {
+    return isExistingPath(path, nullptr);
+}
 
 bool isExistingFile(const std::string& path) {
     return PathServices::Current().Kind(path) == PathKind::kFile;

@@ -16,7 +16,7 @@ enum class PathKind {
 };
 
 class PathServices {
-public:
+  public:
     virtual ~PathServices() = default;
 
     // What the path leads to, following symbolic links.
@@ -43,7 +43,7 @@ public:
 };
 
 class PosixPathServices : public PathServices {
-public:
+  public:
     PathKind Kind(const std::string& path) override;
     bool RemoveTree(const std::string& path) override;
     bool CreateDirectory(const std::string& path) override;

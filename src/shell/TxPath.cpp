@@ -10,7 +10,8 @@ namespace {
 
 // The path without trailing separators ("/" stays "/").
 std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -46,22 +47,31 @@ std::optional<std::string> UserFolder(FolderLocation location) {
     std::optional<std::string> home = EnvironmentPath("HOME");
     if (!home) return std::nullopt;
     switch (location) {
-    case FolderLocation::kHome: return home;
-    case FolderLocation::kDesktop: return *home + "/Desktop";
-    case FolderLocation::kDocuments: return *home + "/Documents";
-    case FolderLocation::kMusic: return *home + "/Music";
+    case FolderLocation::kHome:
+        return home;
+    case FolderLocation::kDesktop:
+        return *home + "/Desktop";
+    case FolderLocation::kDocuments:
+        return *home + "/Documents";
+    case FolderLocation::kMusic:
+        return *home + "/Music";
     case FolderLocation::kPreferences:
         return EnvironmentPath("XDG_CONFIG_HOME").value_or(*home + "/.config");
-    case FolderLocation::kTemporary: return EnvironmentPath("TMPDIR").value_or("/tmp");
+    case FolderLocation::kTemporary:
+        return EnvironmentPath("TMPDIR").value_or("/tmp");
     }
     return std::nullopt;
 }
 
 } // namespace
 
-TxPath TxPath::initWithFSSpec(const FSSpec& fileRef) { return TxPath(FSSpecFullPath(fileRef)); }
+TxPath TxPath::initWithFSSpec(const FSSpec& fileRef) {
+    return TxPath(FSSpecFullPath(fileRef));
+}
 
-TxPath TxPath::initWithFSRef(const FSRef& ref) { return TxPath(ref.path); }
+TxPath TxPath::initWithFSRef(const FSRef& ref) {
+    return TxPath(ref.path);
+}
 
 std::optional<TxPath> TxPath::initWithFindFolderDomainLocation(FolderDomain domain,
                                                                FolderLocation location) {
@@ -131,7 +141,9 @@ std::string TxPath::description() const {
     return dictionary().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-nlohmann::json TxPath::encodeWithCoder() const { return {{"path", path}}; }
+nlohmann::json TxPath::encodeWithCoder() const {
+    return {{"path", path}};
+}
 
 std::optional<TxPath::AliasData> TxPath::dataWithAlias() const {
     if (!exists()) return std::nullopt;
@@ -141,7 +153,9 @@ std::optional<TxPath::AliasData> TxPath::dataWithAlias() const {
     return AliasData(text.begin(), text.end());
 }
 
-bool TxPath::exists() const { return TxFiles::isExistingPath(path); }
+bool TxPath::exists() const {
+    return TxFiles::isExistingPath(path);
+}
 
 bool TxPath::toFSRef(FSRef* ref) const {
     if (ref == nullptr || !exists()) return false;
@@ -152,7 +166,9 @@ bool TxPath::toFSRef(FSRef* ref) const {
     return true;
 }
 
-bool TxPath::toFSSpec(FSSpec* fileRef) const { return toFSSpecCreateFirst(fileRef, false); }
+bool TxPath::toFSSpec(FSSpec* fileRef) const {
+    return toFSSpecCreateFirst(fileRef, false);
+}
 
 bool TxPath::toFSSpecCreateFirst(FSSpec* fileRef, bool createFirst) const {
     if (fileRef == nullptr) return false;
@@ -173,4 +189,6 @@ bool TxPath::toFSSpecCreateFirst(FSSpec* fileRef, bool createFirst) const {
     return true;
 }
 
-std::string TxPath::pathFromFSRef(const FSRef& ref) { return ref.path; }
+std::string TxPath::pathFromFSRef(const FSRef& ref) {
+    return ref.path;
+}

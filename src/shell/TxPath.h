@@ -29,10 +29,10 @@ inline constexpr const char* kTxStringValueKey = "TxStringValue";
 inline constexpr const char* kTxAliasDataKey = "TxAliasData";
 
 class TxPath {
-public:
+  public:
     using AliasData = std::vector<std::uint8_t>;
 
-    TxPath() = default;                         // the empty path
+    TxPath() = default; // the empty path
     explicit TxPath(std::string path) : path(std::move(path)) {}
 
     static TxPath initWithString(std::string path) { return TxPath(std::move(path)); }
@@ -52,7 +52,7 @@ public:
     static TxPath initWithCoder(const nlohmann::json& archive);
 
     nlohmann::json dictionary() const;
-    std::string description() const;       // the dictionary as JSON text
+    std::string description() const;        // the dictionary as JSON text
     nlohmann::json encodeWithCoder() const; // the keyed archived form
     // A persistent reference for the path, or nothing when nothing exists there.
     std::optional<AliasData> dataWithAlias() const;
@@ -77,6 +77,6 @@ public:
 
     bool operator==(const TxPath& other) const = default;
 
-private:
+  private:
     std::string path;
 };

@@ -12,7 +12,9 @@ constexpr std::uint32_t FourCC(const char (&s)[5]) {
            (std::uint32_t(std::uint8_t(s[2])) << 8) | std::uint32_t(std::uint8_t(s[3]));
 }
 
-inline std::uint16_t LoadBE16(const std::uint8_t* p) { return std::uint16_t((p[0] << 8) | p[1]); }
+inline std::uint16_t LoadBE16(const std::uint8_t* p) {
+    return std::uint16_t((p[0] << 8) | p[1]);
+}
 inline std::uint32_t LoadBE24(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
 }
@@ -23,7 +25,9 @@ inline std::uint32_t LoadBE32(const std::uint8_t* p) {
 inline std::uint64_t LoadBE64(const std::uint8_t* p) {
     return (std::uint64_t(LoadBE32(p)) << 32) | LoadBE32(p + 4);
 }
-inline std::uint16_t LoadLE16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+inline std::uint16_t LoadLE16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 inline std::uint32_t LoadLE24(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16);
 }

@@ -12,9 +12,13 @@ CObject::~CObject() = default;
 void CObject::Notification(CObject*, std::uint32_t) {}
 void CObject::DoIdle() {}
 
-void CObject::Dispose() { delete this; }
+void CObject::Dispose() {
+    delete this;
+}
 
-void DisposeObject(CObject* object) { delete object; }
+void DisposeObject(CObject* object) {
+    delete object;
+}
 
 Status CObject::MakeDependent(CObject* dependent) {
     if (!dependents) {
@@ -40,7 +44,8 @@ void CObject::Notify(std::uint32_t message) {
 CLink::~CLink() {
     // Unlink the rest of the chain one link at a time so a long chain does not recurse.
     std::unique_ptr<CLink> rest = std::move(next);
-    while (rest) rest = std::move(rest->next);
+    while (rest)
+        rest = std::move(rest->next);
 }
 
 void CLink::ILink(CObject* newItem) {
@@ -48,7 +53,9 @@ void CLink::ILink(CObject* newItem) {
     next.reset();
 }
 
-void DisposeLink(CLink* link) { delete link; }
+void DisposeLink(CLink* link) {
+    delete link;
+}
 
 // --- CList ---
 
@@ -79,7 +86,9 @@ void CList::Forget() const {
     cursorIndex = 0;
 }
 
-Status CList::AddItem(CObject* item) { return AddItemBeforeIndex(count, item); }
+Status CList::AddItem(CObject* item) {
+    return AddItemBeforeIndex(count, item);
+}
 
 Status CList::AddItemBeforeIndex(std::int16_t index, CObject* item) {
     // After the link at index - 1, or after the last one (without a walk).
@@ -148,7 +157,9 @@ std::unique_ptr<CLink> CList::TakeLink(CObject* item) {
     return found;
 }
 
-void CList::RemoveItem(CObject* item) { TakeLink(item); }
+void CList::RemoveItem(CObject* item) {
+    TakeLink(item);
+}
 
 void CList::RemoveItems(const std::function<bool(const CObject*)>& which) {
     Forget();
@@ -174,10 +185,13 @@ void CList::UnlinkItem(CObject* item) {
 }
 
 void CList::DoToEach(void (*fn)(void*, std::int32_t), std::int32_t arg) {
-    for (CLink* link = first.get(); link; link = link->GetNext()) fn(link->GetLinkItem(), arg);
+    for (CLink* link = first.get(); link; link = link->GetNext())
+        fn(link->GetLinkItem(), arg);
 }
 
-void CList::DisposeLinks() { delete this; }
+void CList::DisposeLinks() {
+    delete this;
+}
 
 // --- CLongList ---
 
@@ -251,7 +265,9 @@ void CLongList::RemoveLocation(std::int32_t position) {
     ShrinkArray();
 }
 
-Status CLongList::AddLong(std::int32_t value) { return AddElement(&value); }
+Status CLongList::AddLong(std::int32_t value) {
+    return AddElement(&value);
+}
 Status CLongList::AddLongAt(std::int32_t value, std::int32_t position) {
     return AddElementAt(&value, position);
 }
@@ -259,27 +275,43 @@ std::int32_t CLongList::At(std::int32_t position) const {
     std::int32_t value = 0;
     return ElementAt(position, &value) ? value : 0;
 }
-std::int32_t CLongList::FindLong(std::int32_t value) const { return FindElement(&value); }
-void CLongList::RemoveLong(std::int32_t value) { RemoveElement(&value); }
+std::int32_t CLongList::FindLong(std::int32_t value) const {
+    return FindElement(&value);
+}
+void CLongList::RemoveLong(std::int32_t value) {
+    RemoveElement(&value);
+}
 
 // --- typed views ---
 
 CObjectList::CObjectList() : CLongList(sizeof(CObject*)) {}
-Status CObjectList::AddObject(CObject* object) { return AddElement(&object); }
-void CObjectList::RemoveObject(CObject* object) { RemoveElement(&object); }
-std::int32_t CObjectList::FindObject(CObject* object) const { return FindElement(&object); }
+Status CObjectList::AddObject(CObject* object) {
+    return AddElement(&object);
+}
+void CObjectList::RemoveObject(CObject* object) {
+    RemoveElement(&object);
+}
+std::int32_t CObjectList::FindObject(CObject* object) const {
+    return FindElement(&object);
+}
 CObject* CObjectList::AtObject(std::int32_t position) const {
     CObject* object = nullptr;
     return ElementAt(position, &object) ? object : nullptr;
 }
 
 CHandleList::CHandleList() : CLongList(sizeof(void*)) {}
-Status CHandleList::AddHandle(void* handle) { return AddElement(&handle); }
+Status CHandleList::AddHandle(void* handle) {
+    return AddElement(&handle);
+}
 Status CHandleList::AddHandleAt(void* handle, std::int32_t position) {
     return AddElementAt(&handle, position);
 }
-void CHandleList::RemoveHandle(void* handle) { RemoveElement(&handle); }
-std::int32_t CHandleList::FindHandle(void* handle) const { return FindElement(&handle); }
+void CHandleList::RemoveHandle(void* handle) {
+    RemoveElement(&handle);
+}
+std::int32_t CHandleList::FindHandle(void* handle) const {
+    return FindElement(&handle);
+}
 void* CHandleList::AtHandle(std::int32_t position) const {
     void* handle = nullptr;
     return ElementAt(position, &handle) ? handle : nullptr;
@@ -307,7 +339,9 @@ std::int32_t CLongListIterator::LastLong() {
     index = list ? list->GetCount() : 0;
     return list ? list->At(index) : 0;
 }
-bool CLongListIterator::More() const { return list && index <= list->GetCount(); }
+bool CLongListIterator::More() const {
+    return list && index <= list->GetCount();
+}
 
 void CObjectListIterator::IObjectListIterator(CObjectList* newList) {
     list = newList;
@@ -321,7 +355,9 @@ CObject* CObjectListIterator::NextObject() {
     ++index;
     return list ? list->AtObject(index) : nullptr;
 }
-bool CObjectListIterator::More() const { return list && index <= list->GetCount(); }
+bool CObjectListIterator::More() const {
+    return list && index <= list->GetCount();
+}
 
 void CHandleListIterator::IHandleListIterator(CHandleList* newList) {
     list = newList;
@@ -335,4 +371,6 @@ void* CHandleListIterator::NextHandle() {
     ++index;
     return list ? list->AtHandle(index) : nullptr;
 }
-bool CHandleListIterator::More() const { return list && index <= list->GetCount(); }
+bool CHandleListIterator::More() const {
+    return list && index <= list->GetCount();
+}

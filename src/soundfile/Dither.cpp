@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-
 void StoreDitheredSample(SampleCoding coding, std::uint8_t* p, double x, TpdfDither& dither) {
     const double fullScale = std::ldexp(1.0, CodingBytes(coding) * 8 - 1);
     const double v = std::floor(x * fullScale + dither.Next() + 0.5);

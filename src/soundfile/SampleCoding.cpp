@@ -93,12 +93,15 @@ QUILL_INLINE void EncodeLoop(const double* values, std::size_t count, std::uint8
         std::int32_t codes[kRun];
         for (std::size_t first = 0; first < count; first += kRun) {
             const std::size_t n = count - first < kRun ? count - first : kRun;
-            for (std::size_t k = 0; k < n; ++k) codes[k] = C::Code(values[first + k]);
+            for (std::size_t k = 0; k < n; ++k)
+                codes[k] = C::Code(values[first + k]);
             std::uint8_t* run = out + first * C::kBytes;
-            for (std::size_t k = 0; k < n; ++k) C::Store(run + k * C::kBytes, codes[k]);
+            for (std::size_t k = 0; k < n; ++k)
+                C::Store(run + k * C::kBytes, codes[k]);
         }
     } else {
-        for (std::size_t k = 0; k < count; ++k) C::Store(out + k * step, C::Code(values[k]));
+        for (std::size_t k = 0; k < count; ++k)
+            C::Store(out + k * step, C::Code(values[k]));
     }
 }
 

@@ -34,12 +34,24 @@ bool EqualRegion(const SFTRegion* a, const SFTRegion* b) {
            EqualNames(a->name, b->name);
 }
 
-std::unique_ptr<SFTMarker> NewMarkerHandle() { return NewRecord<SFTMarker>(); }
-std::unique_ptr<SFTRegion> NewRegionHandle() { return NewRecord<SFTRegion>(); }
-std::unique_ptr<SFTLoop> NewLoopHandle() { return NewRecord<SFTLoop>(); }
-void DisposMarkerHandle(std::unique_ptr<SFTMarker>& marker) { marker.reset(); }
-void DisposRegionHandle(std::unique_ptr<SFTRegion>& region) { region.reset(); }
-void DisposLoopHandle(std::unique_ptr<SFTLoop>& loop) { loop.reset(); }
+std::unique_ptr<SFTMarker> NewMarkerHandle() {
+    return NewRecord<SFTMarker>();
+}
+std::unique_ptr<SFTRegion> NewRegionHandle() {
+    return NewRecord<SFTRegion>();
+}
+std::unique_ptr<SFTLoop> NewLoopHandle() {
+    return NewRecord<SFTLoop>();
+}
+void DisposMarkerHandle(std::unique_ptr<SFTMarker>& marker) {
+    marker.reset();
+}
+void DisposRegionHandle(std::unique_ptr<SFTRegion>& region) {
+    region.reset();
+}
+void DisposLoopHandle(std::unique_ptr<SFTLoop>& loop) {
+    loop.reset();
+}
 
 // --- CMarker ---
 
@@ -49,8 +61,12 @@ void CMarker::IMarker(std::int32_t newID, std::int32_t newPosition, const unsign
     SetName(newName);
 }
 
-void CMarker::GetName(unsigned char* destination) const { CopyRecordName(name, destination); }
-void CMarker::SetName(const unsigned char* source) { CopyRecordName(source, name); }
+void CMarker::GetName(unsigned char* destination) const {
+    CopyRecordName(name, destination);
+}
+void CMarker::SetName(const unsigned char* source) {
+    CopyRecordName(source, name);
+}
 
 void CMarker::ToRecord(SFTMarker* record) const {
     record->id = id;
@@ -73,8 +89,12 @@ void CRegion::IRegion(std::int32_t newID, std::int32_t newStart, std::int32_t ne
     SetName(newName);
 }
 
-void CRegion::GetName(unsigned char* destination) const { CopyRecordName(name, destination); }
-void CRegion::SetName(const unsigned char* source) { CopyRecordName(source, name); }
+void CRegion::GetName(unsigned char* destination) const {
+    CopyRecordName(name, destination);
+}
+void CRegion::SetName(const unsigned char* source) {
+    CopyRecordName(source, name);
+}
 
 void CRegion::ToRecord(SFTRegion* record) const {
     record->id = id;

@@ -5,7 +5,6 @@
 
 #include "soundfile/CpuClones.h"
 
-
 QUILL_CPU_CLONES
 void PhaseSums(const double* right, std::size_t rightCount, const double* left,
                std::size_t leftCount, const double* samples, std::ptrdiff_t laneStep,

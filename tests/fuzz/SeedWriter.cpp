@@ -50,7 +50,9 @@ std::vector<double> Ramp(int channels, int frames) {
 }
 
 using Maker = std::unique_ptr<CSoundFile> (*)();
-template <class File> std::unique_ptr<CSoundFile> Make() { return std::make_unique<File>(); }
+template <class File> std::unique_ptr<CSoundFile> Make() {
+    return std::make_unique<File>();
+}
 
 struct EngineSeed {
     const char* name;
@@ -59,7 +61,7 @@ struct EngineSeed {
     std::vector<SFTMarker> markers;
     std::vector<SFTRegion> regions;
     bool loopsAndSampler = false;
-    std::int32_t timeStamp = 0;                             // 0: none
+    std::int32_t timeStamp = 0;                              // 0: none
     std::optional<std::uint32_t> channelMask = std::nullopt; // the extensible format when set
 };
 
@@ -159,24 +161,50 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argv[1];
-    const EngineSeed engine[] = {
-        {"engine-stereo16-markers-loops.aif", Make<CAIFFFile>, 2, 16, 6,
-         {Marker(7, 0, "Start", false), Marker(8, 5, "Chorus", true)}, {}, true},
-        {"engine-mono8-odd.aif", Make<CAIFFFile>, 1, 8, 3, {}, {}},
-        {"engine-mono24-markers-region.wav", Make<CWAVEFile>, 1, 24, 5,
-         {Marker(0, 1, "Label", false), Marker(1, 4, "Four", false)}, {Region(1, 4, "Verse")}},
-        {"engine-mono8-odd.wav", Make<CWAVEFile>, 1, 8, 3, {}, {}},
-        {"engine-stereo16-regions-marker.bwf.wav", Make<CBWFLinearFile>, 2, 16, 6,
-         {Marker(0, 2, "Hit", false)}, {Region(0, 3, "Intro"), Region(2, 6, "Outro")}, false,
-         3723 * 8000},
-        {"engine-mono32.bwf.wav", Make<CBWFLinearFile>, 1, 32, 4, {}, {}},
-        {"engine-6ch16-mask-marker.bwf.wav", Make<CBWFLinearFile>, 6, 16, 3,
-         {Marker(0, 1, "One", false)}, {}, false, 0, 0x3F}};
+    const EngineSeed engine[] = {{"engine-stereo16-markers-loops.aif",
+                                  Make<CAIFFFile>,
+                                  2,
+                                  16,
+                                  6,
+                                  {Marker(7, 0, "Start", false), Marker(8, 5, "Chorus", true)},
+                                  {},
+                                  true},
+                                 {"engine-mono8-odd.aif", Make<CAIFFFile>, 1, 8, 3, {}, {}},
+                                 {"engine-mono24-markers-region.wav",
+                                  Make<CWAVEFile>,
+                                  1,
+                                  24,
+                                  5,
+                                  {Marker(0, 1, "Label", false), Marker(1, 4, "Four", false)},
+                                  {Region(1, 4, "Verse")}},
+                                 {"engine-mono8-odd.wav", Make<CWAVEFile>, 1, 8, 3, {}, {}},
+                                 {"engine-stereo16-regions-marker.bwf.wav",
+                                  Make<CBWFLinearFile>,
+                                  2,
+                                  16,
+                                  6,
+                                  {Marker(0, 2, "Hit", false)},
+                                  {Region(0, 3, "Intro"), Region(2, 6, "Outro")},
+                                  false,
+                                  3723 * 8000},
+                                 {"engine-mono32.bwf.wav", Make<CBWFLinearFile>, 1, 32, 4, {}, {}},
+                                 {"engine-6ch16-mask-marker.bwf.wav",
+                                  Make<CBWFLinearFile>,
+                                  6,
+                                  16,
+                                  3,
+                                  {Marker(0, 1, "One", false)},
+                                  {},
+                                  false,
+                                  0,
+                                  0x3F}};
     bool ok = true;
-    for (const EngineSeed& seed : engine) ok &= WriteEngineSeed(folder, seed);
+    for (const EngineSeed& seed : engine)
+        ok &= WriteEngineSeed(folder, seed);
     ok &= WriteSndfileSeed(folder, "sndfile-stereo16-cues-inst-bext.wav",
                            SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, true);
-    ok &= WriteSndfileSeed(folder, "sndfile-mono24.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, false);
+    ok &=
+        WriteSndfileSeed(folder, "sndfile-mono24.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, false);
     ok &= WriteSndfileSeed(folder, "sndfile-mono8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, false);
     ok &= WriteSndfileSeed(folder, "sndfile-stereo32.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_32, 2,
                            false);

@@ -45,7 +45,8 @@ void Answer(const QString& name, QMessageBox::StandardButton button, QString* te
 }
 
 QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
 }
 
 void LeaveField(QWidget* field) {
@@ -80,13 +81,17 @@ class MainWindowTest : public QObject {
         emit popup->activated(popup->currentIndex());
     }
     void chooseOption(const char* radioName) { child<QRadioButton>(radioName)->click(); }
-    double frequencyMaximum() { return NumberEntry::Of(entry("tab1FrequencyCell"))->range().highest; }
+    double frequencyMaximum() {
+        return NumberEntry::Of(entry("tab1FrequencyCell"))->range().highest;
+    }
     // A new window, as at a launch with these stored save options.
     void launch(const nlohmann::json& storedOptions = nullptr) {
         window.reset();
         preferencesInstalled.reset();
         preferences = std::make_unique<Preferences>(
-            QDir(config.path()).filePath(QString("preferences-%1.json").arg(++launches)).toStdString());
+            QDir(config.path())
+                .filePath(QString("preferences-%1.json").arg(++launches))
+                .toStdString());
         preferencesInstalled = std::make_unique<ScopedSharedPreferences>(*preferences);
         if (!storedOptions.is_null()) preferences->SetObject(kSaveOptionsKey, storedOptions);
         window = std::make_unique<MainWindow>();
@@ -139,7 +144,8 @@ class MainWindowTest : public QObject {
         QTest::addColumn<int>("checkedWordLength");
         QTest::newRow("first launch") << "null" << 0 << "Generate Sound File" << 1;
         QTest::newRow("custom sweep") << R"({"Kind":2})" << 2 << "Generate Sound File" << -1;
-        QTest::newRow("phase check") << R"({"Kind":3,"Format":2})" << 3 << "Generate Sound Files" << 2;
+        QTest::newRow("phase check")
+            << R"({"Kind":3,"Format":2})" << 3 << "Generate Sound Files" << 2;
     }
     void startsOnTheStoredKind() {
         QFETCH(QString, stored);
@@ -167,11 +173,31 @@ class MainWindowTest : public QObject {
         QTest::addColumn<QString>("rate");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("tone") << "tab1SampleRatePopup" << "tab1FrequencyCell" << "44100" << "30000" << "22049";
-        QTest::newRow("tone kept") << "tab1SampleRatePopup" << "tab1FrequencyCell" << "48000" << "20k" << "20000";
-        QTest::newRow("sweep end") << "tab3SampleRateTextField" << "tab3ToFreqTextField" << "48000" << "40000" << "24000";
-        QTest::newRow("rate in kHz") << "tab3SampleRateTextField" << "tab3FromFreqTextField" << "44.1k" << "30000" << "22050";
-        QTest::newRow("other tab's rate") << "tab2SampleRatePopup" << "tab1FrequencyCell" << "8000" << "30000" << "30000";
+        QTest::newRow("tone") << "tab1SampleRatePopup"
+                              << "tab1FrequencyCell"
+                              << "44100"
+                              << "30000"
+                              << "22049";
+        QTest::newRow("tone kept") << "tab1SampleRatePopup"
+                                   << "tab1FrequencyCell"
+                                   << "48000"
+                                   << "20k"
+                                   << "20000";
+        QTest::newRow("sweep end") << "tab3SampleRateTextField"
+                                   << "tab3ToFreqTextField"
+                                   << "48000"
+                                   << "40000"
+                                   << "24000";
+        QTest::newRow("rate in kHz") << "tab3SampleRateTextField"
+                                     << "tab3FromFreqTextField"
+                                     << "44.1k"
+                                     << "30000"
+                                     << "22050";
+        QTest::newRow("other tab's rate") << "tab2SampleRatePopup"
+                                          << "tab1FrequencyCell"
+                                          << "8000"
+                                          << "30000"
+                                          << "30000";
     }
     void sampleRateLimitsTheFrequencies() {
         QFETCH(QString, rateControl);
@@ -204,14 +230,38 @@ class MainWindowTest : public QObject {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("ending"); // "focus", "return" or "generate"
         QTest::addColumn<QString>("shown");
-        QTest::newRow("frequency above the limit") << 0 << "tab1FrequencyCell" << "99999" << "return" << "23999";
-        QTest::newRow("level above 0") << 0 << "tab1LevelCell" << "5" << "focus" << "0";
-        QTest::newRow("level not a number") << 0 << "tab1LevelCell" << "loud" << "generate" << "-10";
-        QTest::newRow("level empty") << 0 << "tab1LevelCell" << "" << "return" << "-10";
-        QTest::newRow("frequency with a space") << 0 << "tab1FrequencyCell" << "1 500" << "focus" << "1000";
-        QTest::newRow("length zero") << 0 << "tab1LengthCell" << "0" << "focus" << "0.000020833";
-        QTest::newRow("fractional repeats") << 3 << "tab4NumRepeatsTextField" << "2.7" << "focus" << "3";
-        QTest::newRow("overlong length") << 1 << "tab2LengthCell" << "1e9" << "generate" << "22309.22";
+        QTest::newRow("frequency above the limit") << 0 << "tab1FrequencyCell"
+                                                   << "99999"
+                                                   << "return"
+                                                   << "23999";
+        QTest::newRow("level above 0") << 0 << "tab1LevelCell"
+                                       << "5"
+                                       << "focus"
+                                       << "0";
+        QTest::newRow("level not a number") << 0 << "tab1LevelCell"
+                                            << "loud"
+                                            << "generate"
+                                            << "-10";
+        QTest::newRow("level empty") << 0 << "tab1LevelCell"
+                                     << ""
+                                     << "return"
+                                     << "-10";
+        QTest::newRow("frequency with a space") << 0 << "tab1FrequencyCell"
+                                                << "1 500"
+                                                << "focus"
+                                                << "1000";
+        QTest::newRow("length zero") << 0 << "tab1LengthCell"
+                                     << "0"
+                                     << "focus"
+                                     << "0.000020833";
+        QTest::newRow("fractional repeats") << 3 << "tab4NumRepeatsTextField"
+                                            << "2.7"
+                                            << "focus"
+                                            << "3";
+        QTest::newRow("overlong length") << 1 << "tab2LengthCell"
+                                         << "1e9"
+                                         << "generate"
+                                         << "22309.22";
     }
     void badNumberCorrectsTheEntryThatFailed() {
         QFETCH(int, tab);
@@ -225,15 +275,19 @@ class MainWindowTest : public QObject {
         field->selectAll();
         QTest::keyClick(field, Qt::Key_Delete);
         QTest::keyClicks(field, typed);
-        if (ending == "focus") LeaveField(field);
-        else if (ending == "return") QTest::keyClick(field, Qt::Key_Return);
-        else window->doGenerateSoundFile();
+        if (ending == "focus")
+            LeaveField(field);
+        else if (ending == "return")
+            QTest::keyClick(field, Qt::Key_Return);
+        else
+            window->doGenerateSoundFile();
         QCOMPARE(field->text(), shown);
         const bool told = shown != typed;
         QCOMPARE(child<QStatusBar>("statusBar")->currentMessage().isEmpty(), !told);
         QCOMPARE(window->savePanel() != nullptr, ending != "focus");
         if (window->savePanel()) {
-            QVERIFY(!CheckJobSettings(window->controller().settings(), window->controller().saveOptions()));
+            QVERIFY(!CheckJobSettings(window->controller().settings(),
+                                      window->controller().saveOptions()));
             window->savePanel()->reject();
         }
     }
@@ -246,20 +300,34 @@ class MainWindowTest : public QObject {
         QTest::addColumn<bool>("thousands");
         QTest::addColumn<double>("value"); // NaN: not a number
         const double no = std::nan("");
-        QTest::newRow("plain") << "C" << " 1000 " << false << 1000.0;
-        QTest::newRow("k") << "C" << "1k" << true << 1000.0;
-        QTest::newRow("rate in kHz") << "C" << "44.1k" << true << 44100.0;
-        QTest::newRow("k where none is taken") << "C" << "1k" << false << no;
-        QTest::newRow("plus") << "C" << "+3" << false << 3.0;
-        QTest::newRow("minus sign") << "C" << "\u22126.5" << false << -6.5;
-        QTest::newRow("German comma") << "de_DE" << "2,5" << false << 2.5;
-        QTest::newRow("German point") << "de_DE" << "1.000" << false << 1.0;
-        QTest::newRow("German both") << "de_DE" << "1.000,5" << false << no;
-        QTest::newRow("English comma") << "C" << "2,5" << false << no;
-        QTest::newRow("group space") << "C" << "1 000" << false << no;
-        QTest::newRow("word") << "C" << "abc" << false << no;
-        QTest::newRow("empty") << "C" << "" << false << no;
-        QTest::newRow("overflow") << "C" << "1e400" << false << no;
+        QTest::newRow("plain") << "C"
+                               << " 1000 " << false << 1000.0;
+        QTest::newRow("k") << "C"
+                           << "1k" << true << 1000.0;
+        QTest::newRow("rate in kHz") << "C"
+                                     << "44.1k" << true << 44100.0;
+        QTest::newRow("k where none is taken") << "C"
+                                               << "1k" << false << no;
+        QTest::newRow("plus") << "C"
+                              << "+3" << false << 3.0;
+        QTest::newRow("minus sign") << "C"
+                                    << "\u22126.5" << false << -6.5;
+        QTest::newRow("German comma") << "de_DE"
+                                      << "2,5" << false << 2.5;
+        QTest::newRow("German point") << "de_DE"
+                                      << "1.000" << false << 1.0;
+        QTest::newRow("German both") << "de_DE"
+                                     << "1.000,5" << false << no;
+        QTest::newRow("English comma") << "C"
+                                       << "2,5" << false << no;
+        QTest::newRow("group space") << "C"
+                                     << "1 000" << false << no;
+        QTest::newRow("word") << "C"
+                              << "abc" << false << no;
+        QTest::newRow("empty") << "C"
+                               << "" << false << no;
+        QTest::newRow("overflow") << "C"
+                                  << "1e400" << false << no;
     }
     void entryNumbersReadAsTyped() {
         QFETCH(QString, locale);
@@ -289,15 +357,22 @@ class MainWindowTest : public QObject {
         QTest::addColumn<QStringList>("entries"); // name=value
         QTest::addColumn<QString>("proposed");
         QTest::addColumn<QList<double>>("settings"); // from, to, level from, level to, rate
-        QTest::newRow("tone") << 0 << QStringList{"tab1FrequencyCell=440", "tab1LevelCell=-3", "tab1LengthCell=2.5"}
-            << "VivuZira 440 Hz, -3.00 dB, 2 sec" << QList<double>{440, 440, -3, -3, 48000};
-        QTest::newRow("full sweep") << 1 << QStringList{"tab2LevelCell=-20", "tab2LengthCell=30"}
+        QTest::newRow("tone") << 0
+                              << QStringList{"tab1FrequencyCell=440", "tab1LevelCell=-3",
+                                             "tab1LengthCell=2.5"}
+                              << "VivuZira 440 Hz, -3.00 dB, 2 sec"
+                              << QList<double>{440, 440, -3, -3, 48000};
+        QTest::newRow("full sweep")
+            << 1 << QStringList{"tab2LevelCell=-20", "tab2LengthCell=30"}
             << "Full Sweep -20.00 dB, 32.0 kHz, 30 sec" << QList<double>{5, 16000, -20, -20, 32000};
-        QTest::newRow("falling custom sweep") << 2
-            << QStringList{"tab3FromFreqTextField=20000", "tab3ToFreqTextField=20", "tab3FromlevelTextField=0",
-                           "tab3ToLevelTextField=-40", "tab3LengthTextField=15"}
+        QTest::newRow("falling custom sweep")
+            << 2
+            << QStringList{"tab3FromFreqTextField=20000", "tab3ToFreqTextField=20",
+                           "tab3FromlevelTextField=0", "tab3ToLevelTextField=-40",
+                           "tab3LengthTextField=15"}
             << "Custom Sweep 20000-20 Hz in 15 sec" << QList<double>{20000, 20, 0, -40, 96000};
-        QTest::newRow("phase check") << 3 << QStringList{"tab4SilenceTextField=0.5", "tab4NumRepeatsTextField=3"}
+        QTest::newRow("phase check")
+            << 3 << QStringList{"tab4SilenceTextField=0.5", "tab4NumRepeatsTextField=3"}
             << "Phase Check for 5.1" << QList<double>{0, 0, 0, 0, 88200};
     }
     void generateCopiesTheVisibleTab() {
@@ -322,7 +397,8 @@ class MainWindowTest : public QObject {
                      (QList<double>{0.5, 3, 3}));
             settings = {s.freq_from(), s.freq_to(), s.level_from(), s.level_to(), settings[4]};
         }
-        QCOMPARE((QList<double>{s.freq_from(), s.freq_to(), s.level_from(), s.level_to(), s.sampleRate()}),
+        QCOMPARE((QList<double>{s.freq_from(), s.freq_to(), s.level_from(), s.level_to(),
+                                s.sampleRate()}),
                  settings);
         window->savePanel()->reject();
     }
@@ -333,12 +409,15 @@ class MainWindowTest : public QObject {
         QTest::addColumn<int>("tab");
         QTest::addColumn<QStringList>("entries"); // name=value
         QTest::addColumn<QString>("proposed");
-        QTest::newRow("noise") << 4
-            << QStringList{"noise_length=2", "noise_level=-30", "noise_bandLow=500", "noise_bandHigh=2k",
-                           "noise_seed=7", "noise_color=White", "noise_rate=96000"}
-            << "White Noise 500-2000 Hz, -30.00 dB RMS, 2 sec";
-        QTest::newRow("level check") << 5
-            << QStringList{"level-check_length=3", "level-check_layout=Quad", "level-check_level=-24"}
+        QTest::newRow("noise") << 4 << QStringList{"noise_length=2",    "noise_level=-30",
+                                                   "noise_bandLow=500", "noise_bandHigh=2k",
+                                                   "noise_seed=7",      "noise_color=White",
+                                                   "noise_rate=96000"}
+                               << "White Noise 500-2000 Hz, -30.00 dB RMS, 2 sec";
+        QTest::newRow("level check")
+            << 5
+            << QStringList{"level-check_length=3", "level-check_layout=Quad",
+                           "level-check_level=-24"}
             << "Level Check for Quad";
     }
     void madePagesCopyTheirValues() {
@@ -348,8 +427,10 @@ class MainWindowTest : public QObject {
         chooseTab(tab);
         for (const QString& assignment : entries) {
             const QString name = assignment.section('=', 0, 0), value = assignment.section('=', 1);
-            if (window->findChild<QComboBox*>(name)) choosePopup(name, value);
-            else entry(name)->setText(value);
+            if (window->findChild<QComboBox*>(name))
+                choosePopup(name, value);
+            else
+                entry(name)->setText(value);
         }
         window->doGenerateSoundFile();
         QVERIFY(window->savePanel());
@@ -367,7 +448,8 @@ class MainWindowTest : public QObject {
         } else {
             const NoiseParameters& n = s.noise();
             QCOMPARE((QList<double>{s.length(), n.level, n.bandLow, n.bandHigh, double(n.seed),
-                                    double(n.color == NoiseColor::white), s.sampleRate(), s.level_from()}),
+                                    double(n.color == NoiseColor::white), s.sampleRate(),
+                                    s.level_from()}),
                      (QList<double>{2, -30, 500, 2000, 7, 1, 96000, -30}));
         }
         window->savePanel()->reject();
@@ -450,7 +532,8 @@ class MainWindowTest : public QObject {
         QVERIFY(finished.wait(10000));
         QVERIFY(question.contains("“taken.aif” already exists"));
         // The title and message, and below them why: the path and what is wrong with it.
-        QVERIFY2(alert.startsWith(QString("%1\n%2\n").arg(kSoundFileAlertTitle, kSoundFileAlertMessage)) &&
+        QVERIFY2(alert.startsWith(
+                     QString("%1\n%2\n").arg(kSoundFileAlertTitle, kSoundFileAlertMessage)) &&
                      alert.contains(folder.filePath("taken.aif") + "' exists and is not a file"),
                  qPrintable(alert));
         QCOMPARE(Entries(folder.path()), QStringList{"taken.aif"});
@@ -470,7 +553,6 @@ class MainWindowTest : public QObject {
         QVERIFY(!AppController::jobRunning());
         QCOMPARE(Entries(folder.path()), QStringList{});
     }
-
 };
 
 QTEST_MAIN(MainWindowTest)

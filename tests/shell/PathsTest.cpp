@@ -27,9 +27,12 @@ int EntriesIn(const std::string& folder) {
 } // namespace
 
 TEST(FSSpec, JoinsFolderAndLeafAndRefusesNamesItCannotHold) {
-    struct { std::string directory, leaf, full; } made[] = {
-        {"/tmp/dir", "Caf\u00E9.aif", "/tmp/dir/Caf\u00E9.aif"}, {"/", "x", "/x"}, {"", "x", "x"},
-        {"/tmp", std::string(63, 'n'), "/tmp/" + std::string(63, 'n')}}; // the longest name
+    struct {
+        std::string directory, leaf, full;
+    } made[] = {{"/tmp/dir", "Caf\u00E9.aif", "/tmp/dir/Caf\u00E9.aif"},
+                {"/", "x", "/x"},
+                {"", "x", "x"},
+                {"/tmp", std::string(63, 'n'), "/tmp/" + std::string(63, 'n')}}; // the longest name
     FSSpec fileRef;
     for (const auto& m : made) {
         ASSERT_TRUE(MakeFSSpec(m.directory, m.leaf, &fileRef)) << m.leaf;
@@ -44,10 +47,11 @@ TEST(FSSpec, JoinsFolderAndLeafAndRefusesNamesItCannotHold) {
 TEST(TxPath, ReferenceToAMissingFileCreatesNothingUnlessAsked) {
     TempDir dir;
     FSSpec fileRef;
-    struct { std::string path, directory, full; } made[] = {
-        {dir.File("Grüße.aif"), dir.Path(), dir.File("Grüße.aif")},
-        {dir.Path() + "/./x.aif//", dir.Path(), dir.File("x.aif")},
-        {"/tone.aif", "/", "/tone.aif"}};
+    struct {
+        std::string path, directory, full;
+    } made[] = {{dir.File("Grüße.aif"), dir.Path(), dir.File("Grüße.aif")},
+                {dir.Path() + "/./x.aif//", dir.Path(), dir.File("x.aif")},
+                {"/tone.aif", "/", "/tone.aif"}};
     for (const auto& m : made) {
         ASSERT_TRUE(TxPath(m.path).toFSSpec(&fileRef)) << m.path;
         EXPECT_EQ(fileRef.directory, m.directory);
@@ -70,9 +74,9 @@ TEST(TxPath, ReferenceToAMissingFileCreatesNothingUnlessAsked) {
 TEST(TxPath, PathsNoReferenceCanNameFailWithoutLeavingAFile) {
     TempDir dir;
     WriteText(dir.File("plain"), "x");
-    for (const std::string& path : {std::string(), dir.File(".."), dir.File("no/file"),
-                                    dir.File("plain/below"), dir.File(std::string(64, 'n')),
-                                    dir.File("emoji-\xF0\x9F\x8E\xB5.aif")}) {
+    for (const std::string& path :
+         {std::string(), dir.File(".."), dir.File("no/file"), dir.File("plain/below"),
+          dir.File(std::string(64, 'n')), dir.File("emoji-\xF0\x9F\x8E\xB5.aif")}) {
         FSSpec fileRef;
         EXPECT_FALSE(TxPath(path).toFSSpec(&fileRef)) << path;
         EXPECT_FALSE(TxPath(path).toFSSpecCreateFirst(&fileRef, true)) << path;
@@ -88,10 +92,13 @@ TEST(TxPath, StoredDictionaryPrefersTheLiveFileAndFallsBackToTheString) {
     EXPECT_EQ(TxPath::initWithDictionary(dict).stringValue(), dir.File("real"));
     fs::remove(dir.File("real"));
     EXPECT_EQ(TxPath::initWithDictionary(dict).stringValue(), "/elsewhere");
-    struct { const char* json; const char* path; } damaged[] = {
-        {R"({"TxStringValue":"/fallback","TxAliasData":[47,300]})", "/fallback"},
-        {R"({"TxStringValue":"/fallback","TxAliasData":"/tmp"})", "/fallback"},
-        {R"({"TxStringValue":5})", ""}, {"[]", ""}};
+    struct {
+        const char* json;
+        const char* path;
+    } damaged[] = {{R"({"TxStringValue":"/fallback","TxAliasData":[47,300]})", "/fallback"},
+                   {R"({"TxStringValue":"/fallback","TxAliasData":"/tmp"})", "/fallback"},
+                   {R"({"TxStringValue":5})", ""},
+                   {"[]", ""}};
     for (const auto& d : damaged)
         EXPECT_EQ(TxPath::initWithDictionary(nlohmann::json::parse(d.json)).stringValue(), d.path);
 }

@@ -71,10 +71,15 @@ TEST(Preferences, DamagedFilesReadAsEmptyAndAreReplacedByTheNextStore) {
 
 // Files written by earlier runs carry these key names; the readers' defaults apply without one.
 TEST(Preferences, ReaderKeysKeepTheirNamesAndDefaults) {
-    struct { const char* stored; bool ignoreWhole, processIfNone; int skipBad; } cases[] = {
+    struct {
+        const char* stored;
+        bool ignoreWhole, processIfNone;
+        int skipBad;
+    } cases[] = {
         {"{}", true, true, 0},
         {R"({"Ignore Regions Containing Whole File": false, "Process File If No Regions": false,
-             "Skip Bad Region": 1})", false, false, 1}};
+             "Skip Bad Region": 1})",
+         false, false, 1}};
     for (const auto& c : cases) {
         TempDir dir;
         WriteText(dir.File("p.json"), c.stored);

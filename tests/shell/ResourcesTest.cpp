@@ -44,7 +44,7 @@ nlohmann::json ReadSpeakerTable() {
 TEST(ShippedVoice, SpeakerTableListsEverySpeakerWithItsNumberOfSamples) {
     const auto table = ReadSpeakerTable();
     const std::map<std::string, std::size_t> expected = {
-        {"L", 1},  {"C", 1},  {"R", 1},   {"Ls", 1},  {"Rs", 1}, {"LFE", 1}, {"Lc", 2}, {"Rc", 2},
+        {"L", 1},  {"C", 1},   {"R", 1},   {"Ls", 1}, {"Rs", 1}, {"LFE", 1}, {"Lc", 2}, {"Rc", 2},
         {"Cs", 2}, {"LSB", 2}, {"RSB", 2}, {"Lw", 2}, {"Rw", 2}, {"Lh", 2},  {"Rh", 2}, {"S", 2}};
     ASSERT_EQ(table.size(), expected.size());
     for (const auto& [speaker, count] : expected)
@@ -55,15 +55,31 @@ TEST(ShippedVoice, SpeakerTableListsEverySpeakerWithItsNumberOfSamples) {
 // one loudness without silence of its own: announcements join samples back to back, and
 // silence at either end would show up as a gap in the middle of a number ("seven ... teen").
 TEST(ShippedVoice, EverySampleIsWholeTrimmedAndAtOneLoudness) {
-    std::set<std::string> names{"100", "1000", "Teen", "Point", "Minus", "Plus", "Hertz",
-                                "KiloHertz", "At", "Decibel", "SamplingRate", "Linear",
-                                "SineSweep", "PhaseAndChannelCheck", "GoodbyeNice",
-                                "InPhase+noise", "OutOfPhase+noise"};
-    for (int i = 0; i <= 15; ++i) names.insert(std::to_string(i));
-    for (int t = 2; t <= 9; ++t) names.insert(std::to_string(t) + "0");
+    std::set<std::string> names{"100",
+                                "1000",
+                                "Teen",
+                                "Point",
+                                "Minus",
+                                "Plus",
+                                "Hertz",
+                                "KiloHertz",
+                                "At",
+                                "Decibel",
+                                "SamplingRate",
+                                "Linear",
+                                "SineSweep",
+                                "PhaseAndChannelCheck",
+                                "GoodbyeNice",
+                                "InPhase+noise",
+                                "OutOfPhase+noise"};
+    for (int i = 0; i <= 15; ++i)
+        names.insert(std::to_string(i));
+    for (int t = 2; t <= 9; ++t)
+        names.insert(std::to_string(t) + "0");
     const nlohmann::json table = ReadSpeakerTable();
     for (const auto& [speaker, list] : table.items())
-        for (const auto& v : list) names.insert(v.is_string() ? v.get<std::string>() : "");
+        for (const auto& v : list)
+            names.insert(v.is_string() ? v.get<std::string>() : "");
     const int quiet = int(32768.0 * std::pow(10.0, -45.0 / 20.0)), edge = int(0.030 * 48000);
     const auto loud = [&](std::int16_t v) { return std::abs(int(v)) > quiet; };
     const auto dBFS = [](int peak) { return 20.0 * std::log10(peak / 32768.0); };
@@ -72,7 +88,8 @@ TEST(ShippedVoice, EverySampleIsWholeTrimmedAndAtOneLoudness) {
         const auto samples = ReadSample(name, &bytes);
         EXPECT_EQ(bytes % 2, 0u) << name << ": a half sample at the end";
         int peak = 0;
-        for (std::int16_t v : samples) peak = std::max(peak, std::abs(int(v)));
+        for (std::int16_t v : samples)
+            peak = std::max(peak, std::abs(int(v)));
         ASSERT_GT(peak, 0) << name << ": missing or silent";
         EXPECT_TRUE(dBFS(peak) >= -6.0 && dBFS(peak) <= -1.0) << name << ": " << dBFS(peak);
         EXPECT_LE(std::find_if(samples.begin(), samples.end(), loud) - samples.begin(), edge)

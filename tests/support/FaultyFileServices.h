@@ -6,8 +6,9 @@
 //   FileServicesScope scope(faulty);
 //   faulty.FailAt(FileOperation::Write, 2, kErrDiskFull); // the second write fails
 //
-// A failing Read or Write transfers nothing and reports a count of 0. A failing Close still closes the file. A planned failure leaves no operating system reason
-// behind (the thread's file error is cleared).
+// A failing Read or Write transfers nothing and reports a count of 0. A failing Close still closes
+// the file. A planned failure leaves no operating system reason behind (the thread's file error is
+// cleared).
 
 #include <array>
 #include <cstdint>
@@ -34,7 +35,7 @@ enum class FileOperation {
 inline constexpr int kFileOperationCount = 13;
 
 class FaultyFileServices : public FileServices {
-public:
+  public:
     FaultyFileServices();                              // forwards to its own POSIX service
     explicit FaultyFileServices(FileServices& target); // forwards to `target`
 

@@ -18,7 +18,7 @@
 #include "soundfile/CSoundFile.h"
 
 class MemorySoundFile : public CSoundFile {
-public:
+  public:
     static constexpr std::uint32_t kMemoryType = byteorder::FourCC("MEMF");
 
     MemorySoundFile() = default;
@@ -52,7 +52,7 @@ public:
     void FailFlushAt(int nth, Status status) { failFlush = {nth, status}; }
     void SetNumFrames(std::int32_t frames) { numFrames = frames; }
 
-private:
+  private:
     struct Failure {
         int nth = 0;
         Status status = kNoErr;

@@ -20,6 +20,7 @@ std::vector<int> EngineSamples(CSoundFile& file) {
     EXPECT_EQ(file.Read(0, &count, &block), kNoErr);
     EXPECT_EQ(count, file.GetNumSFrames());
     std::vector<int> result;
-    for (double x : samples) result.push_back(int(std::int64_t(x * 2147483648.0)));
+    for (double x : samples)
+        result.push_back(int(std::int64_t(x * 2147483648.0)));
     return result;
 }

@@ -19,7 +19,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path, ignored);
 }
 
-std::string TempDir::File(const std::string& name) const { return path + "/" + name; }
+std::string TempDir::File(const std::string& name) const {
+    return path + "/" + name;
+}
 
 FSSpec TempDir::Spec(const std::string& name) const {
     FSSpec fileRef;

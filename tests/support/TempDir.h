@@ -9,7 +9,7 @@
 #include "shell/FSSpec.h"
 
 class TempDir {
-public:
+  public:
     TempDir(); // a new, empty folder below $TMPDIR (or /tmp)
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     // A file reference for `name` inside the folder.
     FSSpec Spec(const std::string& name) const;
 
-private:
+  private:
     std::string path;
 };
 
