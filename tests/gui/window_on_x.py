@@ -209,7 +209,8 @@ class WindowOnX(unittest.TestCase):
         self.written(folder, "the level check")
         self.assertEqual(len(os.listdir(folder)), 6)  # 5.1
 
-    def test_a_failure_at_once_keeps_its_alert_on_top_and_answerable(self):
+    def failing_phase_check(self):
+        """A phase check into a folder of the user's: it fails at once, with an alert."""
         folder = os.path.join(self.work, "mine")
         os.makedirs(folder)
         with open(os.path.join(folder, "notes.txt"), "w") as notes:
@@ -219,6 +220,10 @@ class WindowOnX(unittest.TestCase):
         wait_for(lambda: visible("Replace"), 5, "the question")
         keys("alt+y")
         wait_for(lambda: visible("Could not save sound files"), 5, "the alert")
+        return folder
+
+    def test_a_failure_at_once_keeps_its_alert_on_top_and_answerable(self):
+        folder = self.failing_phase_check()
         time.sleep(2)  # past the second after which a running job shows its sheet
         self.assertEqual(visible("Writing"), [])
         self.assertEqual(xdo("getactivewindow", "getwindowname"), "Could not save sound files")
@@ -259,15 +264,7 @@ class WindowOnX(unittest.TestCase):
         self.quit_during_a_job(lambda: self.app.send_signal(signal.SIGTERM), 128 + signal.SIGTERM)
 
     def test_a_signal_while_an_alert_is_up_quits(self):
-        folder = os.path.join(self.work, "mine")
-        os.makedirs(folder)
-        with open(os.path.join(folder, "notes.txt"), "w") as notes:
-            notes.write("keep me")
-        keys("alt+p")
-        self.save_as(folder, "Save Phase Check Files")
-        wait_for(lambda: visible("Replace"), 5, "the question")
-        keys("alt+y")
-        wait_for(lambda: visible("Could not save sound files"), 5, "the alert")
+        self.failing_phase_check()
         self.app.send_signal(signal.SIGHUP)
         self.assertEqual(self.exits(), 128 + signal.SIGHUP)
 
