@@ -21,6 +21,10 @@ import unittest
 APP = QUILLGEN = None
 DISPLAY = None
 SHOTS = None  # pictures of the screen when a test fails
+# Under a sanitizer the application is several times slower, most of all when it quits.
+SLOW = "ASAN_OPTIONS" in os.environ or "TSAN_OPTIONS" in os.environ
+QUIT_SECONDS = 30 if SLOW else 5
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def xdo(*args, check=True):
@@ -87,7 +91,8 @@ class WindowOnX(unittest.TestCase):
         os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
         env = {k: v for k, v in os.environ.items() if not k.startswith("QT_QPA")}
         env.update(DISPLAY=DISPLAY, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, "cfg"),
-                   PATH=bin_dir + os.pathsep + os.environ["PATH"], LANG="C.UTF-8")
+                   PATH=bin_dir + os.pathsep + os.environ["PATH"], LANG="C.UTF-8",
+                   LSAN_OPTIONS="suppressions=" + os.path.join(HERE, "lsan-system.supp"))
         self.app = subprocess.Popen([APP], cwd=self.work, env=env, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         wait_for(lambda: visible("Quillwavecaster"), 15, "the main window")
@@ -126,7 +131,7 @@ class WindowOnX(unittest.TestCase):
         wait_for(lambda: os.path.exists(path) and not self.leftovers(), 10, what)
         time.sleep(0.6)
 
-    def exits(self, seconds=5):
+    def exits(self, seconds=QUIT_SECONDS):
         try:
             return self.app.wait(timeout=seconds)
         except subprocess.TimeoutExpired:
