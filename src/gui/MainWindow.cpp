@@ -133,12 +133,55 @@ MainWindow::MainWindow(QWidget* parent)
         });
     }
 
+    addMadePages();
     setUpEntries();
+    connectControls();
+    setUpFileOptions();
     setUpWindow();
 }
 
 MainWindow::~MainWindow() {
     waitForJob();
+}
+
+// The kinds the window definition has no page for get one made from their description; every
+// page's title and text come from the descriptions.
+void MainWindow::addMadePages() {
+    Ui::MainWindow& w = *ui;
+    for (const JobDescription& job : JobDescriptions()) {
+        if (StoredNumber(job.kind) <= kOutputPhaseCheck) continue;
+        auto* page = new JobPage(job, w.upperTabView);
+        connect(page, &JobPage::told, this, &MainWindow::tell);
+        // The rate, the layout and the announcement change what the entries accept.
+        for (QComboBox* popup : page->findChildren<QComboBox*>())
+            connect(popup, &QComboBox::activated, this, [this] { applyRateLimits(); });
+        for (QCheckBox* box : page->findChildren<QCheckBox*>())
+            connect(box, &QCheckBox::toggled, this, [this] { applyRateLimits(); });
+        w.upperTabView->addTab(page, QString());
+        auto* about = new QLabel(w.lowerTabView);
+        about->setWordWrap(true);
+        about->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        about->setProperty("identifier", StoredNumber(job.kind) + 1);
+        w.lowerTabView->addTab(about, QString());
+    }
+    // Under each page, what its kind of job writes.
+    for (int index = 0; index < w.lowerTabView->count(); ++index) {
+        QWidget* lower = w.lowerTabView->widget(index);
+        auto* text = qobject_cast<QLabel*>(lower);
+        if (text == nullptr) text = lower->findChild<QLabel*>();
+        if (text != nullptr)
+            text->setText(tr(Describe(JobKindFromStored(PageIdentifier(lower) - 1)).about));
+    }
+    for (int index = 0; index < w.upperTabView->count(); ++index) {
+        const int k = PageIdentifier(w.upperTabView->widget(index));
+        w.upperTabView->setTabText(index, tr(Describe(JobKindFromStored(k - 1)).title));
+    }
+    // Every page's tab stays in sight.
+    w.upperTabView->setUsesScrollButtons(false);
+    ui->lowerTabView->tabBar()->hide();
+    // The lower pages only describe the job: with its tab bar hidden, the focus it would take
+    // goes nowhere, and Tab would stop there.
+    ui->lowerTabView->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::setUpEntries() {
@@ -175,37 +218,6 @@ void MainWindow::setUpEntries() {
                      {w.tab4AllSpeakersCheckbox, JobKind::phaseCheck}};
     for (const auto& [popup, kind] : ratePopups)
         FillRatePopup(popup, Describe(kind).defaultValue(Field::sampleRate).value_or(44100.0));
-    // The kinds the window definition has no page for get one made from their description.
-    for (const JobDescription& job : JobDescriptions()) {
-        if (StoredNumber(job.kind) <= kOutputPhaseCheck) continue;
-        auto* page = new JobPage(job, w.upperTabView);
-        connect(page, &JobPage::told, this, &MainWindow::tell);
-        // The rate, the layout and the announcement change what the entries accept.
-        for (QComboBox* popup : page->findChildren<QComboBox*>())
-            connect(popup, &QComboBox::activated, this, [this] { applyRateLimits(); });
-        for (QCheckBox* box : page->findChildren<QCheckBox*>())
-            connect(box, &QCheckBox::toggled, this, [this] { applyRateLimits(); });
-        w.upperTabView->addTab(page, QString());
-        auto* about = new QLabel(w.lowerTabView);
-        about->setWordWrap(true);
-        about->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        about->setProperty("identifier", StoredNumber(job.kind) + 1);
-        w.lowerTabView->addTab(about, QString());
-    }
-    // Under each page, what its kind of job writes.
-    for (int index = 0; index < w.lowerTabView->count(); ++index) {
-        QWidget* lower = w.lowerTabView->widget(index);
-        auto* text = qobject_cast<QLabel*>(lower);
-        if (text == nullptr) text = lower->findChild<QLabel*>();
-        if (text != nullptr)
-            text->setText(tr(Describe(JobKindFromStored(PageIdentifier(lower) - 1)).about));
-    }
-    for (int index = 0; index < w.upperTabView->count(); ++index) {
-        const int k = PageIdentifier(w.upperTabView->widget(index));
-        w.upperTabView->setTabText(index, tr(Describe(JobKindFromStored(k - 1)).title));
-    }
-    // Every page's tab stays in sight.
-    w.upperTabView->setUsesScrollButtons(false);
     const Settings defaults;
     for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
         w.tab4ChannelsPopup->addItem(QString::fromStdString(*LayoutTitle(layout)), layout);
@@ -215,7 +227,10 @@ void MainWindow::setUpEntries() {
         box->setChecked(defaults.announce());
 
     restoreEntries();
+}
 
+void MainWindow::connectControls() {
+    Ui::MainWindow& w = *ui;
     for (QComboBox* popup : {w.tab1SampleRatePopup, w.tab2SampleRatePopup, w.tab4SampleRatePopup})
         connect(popup, &QComboBox::activated, this, [this, popup] { handleSampleRate(popup); });
     connect(w.tab3SampleRateTextField, &QLineEdit::editingFinished, this,
@@ -231,7 +246,18 @@ void MainWindow::setUpEntries() {
     connect(w.inspectAction, &QAction::triggered, this,
             [this] { InspectorWindow::ChooseAndInspect(this); });
     connect(w.aboutAction, &QAction::triggered, this, &MainWindow::showAboutPanel);
+    connect(sheetUi->stopButton, &QPushButton::clicked, this, &MainWindow::stopWriting);
+    // Escape on the sheet is Stop; the sheet itself stays until the job has ended.
+    connect(progressSheet, &QDialog::rejected, this, [this] {
+        stopWriting();
+        if (active && !appController->progress().error) progressSheet->show();
+    });
+    // Escape and the sheet's close button stop the job, as Stop does.
+    progressTimer.setInterval(kProgressTickMilliseconds);
+    connect(&progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
+}
 
+void MainWindow::setUpFileOptions() {
     // Per run, never kept: dither for a single file, one interleaved file for a set.
     auto* extras = new QGroupBox(tr("Options"), saveOptionsView);
     extras->setObjectName("extraOptionsGroup");
@@ -258,20 +284,6 @@ void MainWindow::setUpEntries() {
     QButtonGroup* wordLengths = TaggedGroup(saveUi->simpleWordLengthRadioGroup);
     wordLengths->setObjectName("wordLengthButtons");
     connect(wordLengths, &QButtonGroup::idClicked, this, &MainWindow::doWordLengthOptions);
-
-    connect(sheetUi->stopButton, &QPushButton::clicked, this, &MainWindow::stopWriting);
-    // Escape on the sheet is Stop; the sheet itself stays until the job has ended.
-    connect(progressSheet, &QDialog::rejected, this, [this] {
-        stopWriting();
-        if (active && !appController->progress().error) progressSheet->show();
-    });
-    // Escape and the sheet's close button stop the job, as Stop does.
-    progressTimer.setInterval(kProgressTickMilliseconds);
-    connect(&progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
-    ui->lowerTabView->tabBar()->hide();
-    // The lower pages only describe the job: with its tab bar hidden, the focus it would take
-    // goes nowhere, and Tab would stop there.
-    ui->lowerTabView->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::setUpWindow() {

@@ -74,7 +74,10 @@ class MainWindow : public QMainWindow {
 
   private:
     void setUpWindow();
+    void addMadePages();
     void setUpEntries();
+    void connectControls();
+    void setUpFileOptions();
     void tabViewDidSelect(int index);
     void handleSampleRate(QWidget* control);
     void doSaveOptions(int tag);
