@@ -6,13 +6,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
-#include <filesystem>
 #include <iterator>
 #include <thread>
 
 #include "jobs/AppController.h"
 #include "jobs/OutputNames.h"
 #include "shell/SharedFlags.h"
+#include "soundfile/FileServices.h"
 
 namespace quillgen {
 
@@ -67,8 +67,10 @@ OutputTarget ResolveOutput(const std::optional<std::string>& output,
     if (!output) return target;
     const std::string& path = *output;
     // A folder gets the proposed name inside it rather than a name of its own plus ".aif".
-    std::error_code error;
-    if (path.empty() || path.back() == '/' || std::filesystem::is_directory(path, error)) {
+    EntryKind kind = EntryKind::none;
+    const bool folder = !path.empty() && CurrentFileServices().Kind(path, true, &kind) == kNoErr &&
+                        kind == EntryKind::folder;
+    if (path.empty() || path.back() == '/' || folder) {
         target.chosenPath =
             path.empty() || path.back() == '/' ? path + proposedName : path + "/" + proposedName;
         return target;

@@ -1,7 +1,6 @@
 #include "gui/MainWindow.h"
 
 #include <clocale>
-#include <filesystem>
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -32,6 +31,7 @@
 #include "jobs/OutputNames.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/Resources.h"
+#include "soundfile/FileServices.h"
 #include "ui_MainWindow.h"
 #include "ui_ProgressSheet.h"
 #include "ui_SaveOptionsView.h"
@@ -496,9 +496,11 @@ bool MainWindow::checkSettings() {
 }
 
 bool MainWindow::confirmReplacing(const std::string& target) {
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(target, error))) return true;
-    const QString name = QString::fromStdString(std::filesystem::path(target).filename().string());
+    EntryKind there = EntryKind::none;
+    // When the target cannot be looked at, the question is asked all the same.
+    if (CurrentFileServices().Kind(target, false, &there) == kNoErr && there == EntryKind::none)
+        return true;
+    const QString name = QFileInfo(QString::fromStdString(target)).fileName();
     QMessageBox box(QMessageBox::Question, tr("Replace"),
                     tr("“%1” already exists. Do you want to replace it?").arg(name),
                     QMessageBox::Yes | QMessageBox::No, this);

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 
@@ -191,8 +190,8 @@ std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::strin
     }
     const std::string reason = FileStatusText(status);
     // A create that failed half-way leaves the file behind; a name that was taken is not ours.
-    if (status != kErrDuplicateFile && EntryExists(candidate))
-        (void)CurrentFileServices().Remove(candidate);
+    // Removing a file that was never made fails harmlessly.
+    if (status != kErrDuplicateFile) (void)CurrentFileServices().Remove(candidate);
     Raise("could not create the sound file '" + candidate + "': " + reason);
 }
 
@@ -215,7 +214,10 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
                                   "conversion because of error %d",
                                   r);
         // Only a plain file is replaced: a folder or anything else there is left alone.
-        if (EntryExists(target) && EntryType(target) != std::filesystem::file_type::regular)
+        EntryKind there = EntryKind::none;
+        if (Status status = files.Kind(target, false, &there); status != kNoErr)
+            Raise("cannot look at '" + target + "': " + FileStatusText(status));
+        if (there != EntryKind::none && there != EntryKind::file)
             Raise("'" + target + "' exists and is not a file, so it is not replaced");
         // The file at the target, if any, stays as it is until the new one is complete.
         file = createTemporaryFile(FolderOf(chosenPath), specificsBlock.Data(), &temporaryPath);

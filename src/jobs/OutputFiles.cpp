@@ -35,22 +35,12 @@ std::string TemporaryLeafName() {
     return std::string(kTemporaryFileStem) + "-" + suffix;
 }
 
-std::filesystem::file_type EntryType(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::symlink_status(path, error).type();
-}
-
-bool EntryExists(const std::string& path) {
-    auto type = EntryType(path);
-    return type != std::filesystem::file_type::not_found &&
-           type != std::filesystem::file_type::none;
-}
-
 std::string FolderProblem(const std::string& folder) {
-    std::error_code error;
-    auto status = std::filesystem::status(folder.empty() ? "." : folder, error);
-    if (error) return error.message();
-    if (status.type() != std::filesystem::file_type::directory) return std::strerror(ENOTDIR);
+    EntryKind kind = EntryKind::none;
+    const Status status = CurrentFileServices().Kind(folder.empty() ? "." : folder, true, &kind);
+    if (status != kNoErr) return LastFileErrorText();
+    if (kind == EntryKind::none) return std::strerror(ENOENT);
+    if (kind != EntryKind::folder) return std::strerror(ENOTDIR);
     return {};
 }
 
@@ -66,18 +56,11 @@ std::string LastFileErrorText() {
 }
 
 Status RemoveFolderOfFiles(const std::string& folder) {
-    // Listed first, removed after, so that the listing does not run over its own removals.
-    std::vector<std::string> entries;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error))
-        entries.push_back(entry->path().string());
-    if (error) {
-        NoteFileError(error.value());
-        return PosixFileServices::StatusFromErrno(error.value());
-    }
     FileServices& files = CurrentFileServices();
-    for (const auto& entry : entries)
-        if (Status status = files.Remove(entry); status != kNoErr) return status;
+    // Listed first, removed after, so that the listing does not run over its own removals.
+    std::vector<std::string> names;
+    if (Status status = files.List(folder, &names); status != kNoErr) return status;
+    for (const auto& name : names)
+        if (Status status = files.Remove(JoinPath(folder, name)); status != kNoErr) return status;
     return files.Remove(folder);
 }

@@ -3,7 +3,6 @@
 // "quilfile-" and random hex digits, beside the target; the finished output replaces the target
 // by a rename. Every change to the file system goes through the current FileServices.
 
-#include <filesystem>
 #include <string>
 
 #include "soundfile/Status.h"
@@ -17,10 +16,6 @@ std::string FolderOf(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& leaf);
 // "quilfile-" and twelve random hex digits: a name no other job picks.
 std::string TemporaryLeafName();
-
-// What lies at a path itself, symbolic links not followed (not_found when nothing).
-std::filesystem::file_type EntryType(const std::string& path);
-bool EntryExists(const std::string& path);
 
 // Why `folder` cannot take new files (it is missing, not a folder, unreachable), in the
 // operating system's words; "" when it is a folder.

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <regex>
 #include <system_error>
@@ -21,8 +20,6 @@
 #include "soundfile/FileServices.h"
 #include "synth/NoiseGenerator.h"
 #include "synth/SampleRateConverter.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -241,7 +238,10 @@ void PhaseCheck::PutInPlace(const std::string& building, const std::string& dire
     auto fail = [&](const std::string& what, Status status) {
         throw QuillException(kQUILException, what + ": " + FileStatusText(status));
     };
-    if (!EntryExists(directory)) {
+    EntryKind there = EntryKind::none;
+    if (Status status = files.Kind(directory, false, &there); status != kNoErr)
+        fail("cannot look at '" + directory + "'", status);
+    if (there == EntryKind::none) {
         if (Status status = files.Rename(building, directory); status != kNoErr)
             fail("could not move the finished files from '" + building + "' to '" + directory + "'",
                  status);
@@ -270,23 +270,25 @@ void PhaseCheck::PutInPlace(const std::string& building, const std::string& dire
 }
 
 bool PhaseCheck::holdsOnlyPhaseCheckFiles(const std::string& path) const {
-    std::error_code error;
-    fs::file_status status = fs::symlink_status(path, error);
-    if (status.type() == fs::file_type::not_found) return true;
-    if (error || status.type() != fs::file_type::directory) return false;
-    for (fs::directory_iterator entry(path, error), end; !error && entry != end;
-         entry.increment(error)) {
-        if (!entry->is_regular_file(error) || entry->is_symlink(error) ||
-            !(levelCheck ? IsLevelCheckFileName
-                         : IsPhaseCheckFileName)(entry->path().filename().string()))
+    FileServices& files = CurrentFileServices();
+    EntryKind kind = EntryKind::none;
+    if (files.Kind(path, false, &kind) != kNoErr) return false;
+    if (kind == EntryKind::none) return true;
+    std::vector<std::string> names;
+    if (kind != EntryKind::folder || files.List(path, &names) != kNoErr) return false;
+    for (const auto& name : names) {
+        if (files.Kind(JoinPath(path, name), false, &kind) != kNoErr || kind != EntryKind::file ||
+            !(levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName)(name))
             return false;
     }
-    return !error;
+    return true;
 }
 
 bool PhaseCheck::emptyOutputDir(const std::string& path) {
     if (!holdsOnlyPhaseCheckFiles(path)) return false;
-    return !EntryExists(path) || RemoveFolderOfFiles(path) == kNoErr;
+    EntryKind kind = EntryKind::none;
+    if (CurrentFileServices().Kind(path, false, &kind) != kNoErr) return false;
+    return kind == EntryKind::none || RemoveFolderOfFiles(path) == kNoErr;
 }
 
 void PhaseCheck::doStereo(const std::string& directory) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +61,12 @@ Status FileServices::CreateDirectory(const std::string&) {
     return kErrNotSupported;
 }
 Status FileServices::Rename(const std::string&, const std::string&) {
+    return kErrNotSupported;
+}
+Status FileServices::Kind(const std::string&, bool, EntryKind*) {
+    return kErrNotSupported;
+}
+Status FileServices::List(const std::string&, std::vector<std::string>*) {
     return kErrNotSupported;
 }
 
@@ -351,4 +358,32 @@ Status PosixFileServices::CreateDirectory(const std::string& path) {
 
 Status PosixFileServices::Rename(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) != 0 ? StatusFromErrno(errno) : kNoErr;
+}
+
+Status PosixFileServices::Kind(const std::string& path, bool follow, EntryKind* kind) {
+    struct stat info {};
+    const int result = follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    if (result != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return StatusFromErrno(errno);
+        *kind = EntryKind::none;
+        return kNoErr;
+    }
+    *kind = S_ISREG(info.st_mode)   ? EntryKind::file
+            : S_ISDIR(info.st_mode) ? EntryKind::folder
+                                    : EntryKind::other;
+    return kNoErr;
+}
+
+Status PosixFileServices::List(const std::string& folder, std::vector<std::string>* names) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) return StatusFromErrno(errno);
+    names->clear();
+    errno = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names->push_back(name);
+    }
+    const int error = errno;
+    ::closedir(listing);
+    return error != 0 ? StatusFromErrno(error) : kNoErr;
 }

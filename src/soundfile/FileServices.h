@@ -27,6 +27,9 @@ struct FileInformation {
     std::string parentDirectory; // the folder the file lives in
 };
 
+// What stands at a path, as the jobs ask before they write or replace.
+enum class EntryKind { none, file, folder, other };
+
 class FileServices {
   public:
     virtual ~FileServices() = default;
@@ -68,6 +71,11 @@ class FileServices {
     [[nodiscard]] virtual Status Remove(const std::string& path);
     [[nodiscard]] virtual Status CreateDirectory(const std::string& path);
     [[nodiscard]] virtual Status Rename(const std::string& from, const std::string& to);
+    // What stands at `path`: a symbolic link is taken as itself (kind other) unless `follow`.
+    // Nothing there is kind none with kNoErr; a path that cannot be looked at gives its status.
+    [[nodiscard]] virtual Status Kind(const std::string& path, bool follow, EntryKind* kind);
+    // The names in `folder`, without "." and "..", in no particular order.
+    [[nodiscard]] virtual Status List(const std::string& folder, std::vector<std::string>* names);
 };
 
 // The operating system's reason for the last failed POSIX file operation of this thread (an
@@ -108,6 +116,8 @@ class PosixFileServices : public FileServices {
     [[nodiscard]] Status Remove(const std::string& path) override;
     [[nodiscard]] Status CreateDirectory(const std::string& path) override;
     [[nodiscard]] Status Rename(const std::string& from, const std::string& to) override;
+    [[nodiscard]] Status Kind(const std::string& path, bool follow, EntryKind* kind) override;
+    [[nodiscard]] Status List(const std::string& folder, std::vector<std::string>* names) override;
 
     // The status for an errno value: ENOENT -> -43, EEXIST -> -48, ENOSPC -> kErrDiskFull,
     // EACCES/EPERM/EROFS -> kErrPermission, ENOMEM -> -108, others kErrIO.

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -38,6 +41,28 @@ class PosixFiles : public ::testing::Test {
 };
 
 } // namespace
+
+// What the jobs ask before they write: a link is itself unless followed, nothing there is no
+// failure, and a listing names what a folder holds.
+TEST_F(PosixFiles, KindsAndListings) {
+    ASSERT_EQ(files.Create(dir.Spec("a.aif"), 0, 0), kNoErr);
+    ASSERT_EQ(files.CreateDirectory(dir.File("set")), kNoErr);
+    ASSERT_EQ(symlink("set", dir.File("link").c_str()), 0);
+    const std::tuple<const char*, bool, EntryKind> cases[] = {
+        {"a.aif", false, EntryKind::file},   {"set", false, EntryKind::folder},
+        {"link", false, EntryKind::other},   {"link", true, EntryKind::folder},
+        {"missing", false, EntryKind::none}, {"a.aif/below", false, EntryKind::none}};
+    for (const auto& [name, follow, expected] : cases) {
+        EntryKind kind = EntryKind::other;
+        EXPECT_EQ(files.Kind(dir.File(name), follow, &kind), kNoErr) << name;
+        EXPECT_EQ(kind, expected) << name << (follow ? " followed" : "");
+    }
+    std::vector<std::string> names;
+    ASSERT_EQ(files.List(dir.Path(), &names), kNoErr);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.aif", "link", "set"}));
+    EXPECT_EQ(files.List(dir.File("missing"), &names), kErrFileNotFound);
+}
 
 // A file is created once: an existing one is never replaced.
 TEST_F(PosixFiles, CreateOnce) {

@@ -98,3 +98,13 @@ Status FaultyFileServices::Rename(const std::string& from, const std::string& to
     const Status status = Planned(FileOperation::Rename);
     return status != kNoErr ? status : target.Rename(from, to);
 }
+
+Status FaultyFileServices::Kind(const std::string& path, bool follow, EntryKind* kind) {
+    const Status status = Planned(FileOperation::Kind);
+    return status != kNoErr ? status : target.Kind(path, follow, kind);
+}
+
+Status FaultyFileServices::List(const std::string& folder, std::vector<std::string>* names) {
+    const Status status = Planned(FileOperation::List);
+    return status != kNoErr ? status : target.List(folder, names);
+}

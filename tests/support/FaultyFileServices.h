@@ -31,8 +31,10 @@ enum class FileOperation {
     Remove,
     CreateDirectory,
     Rename,
+    Kind,
+    List,
 };
-inline constexpr int kFileOperationCount = 13;
+inline constexpr int kFileOperationCount = 15;
 
 class FaultyFileServices : public FileServices {
   public:
@@ -60,6 +62,8 @@ class FaultyFileServices : public FileServices {
     Status Remove(const std::string& path) override;
     Status CreateDirectory(const std::string& path) override;
     Status Rename(const std::string& from, const std::string& to) override;
+    Status Kind(const std::string& path, bool follow, EntryKind* kind) override;
+    Status List(const std::string& folder, std::vector<std::string>* names) override;
 
   private:
     // Counts the call and returns the planned failure for it, or kNoErr.
