@@ -57,6 +57,15 @@ class DitherScope {
 // Set from the start of a job by startJob until its worker returns.
 std::atomic<bool> jobInProcess{false};
 
+// Only a plain file is replaced: a folder or anything else at `target` is left alone.
+void RefuseAnythingButAFileAt(const std::string& target) {
+    EntryKind there = EntryKind::none;
+    if (Status status = CurrentFileServices().Kind(target, false, &there); status != kNoErr)
+        Raise("cannot look at '" + target + "': " + FileStatusText(status));
+    if (there != EntryKind::none && there != EntryKind::file)
+        Raise("'" + target + "' exists and is not a file, so it is not replaced");
+}
+
 } // namespace
 
 void AppController::initialize() {
@@ -213,12 +222,7 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
                                   "could not create sinc table for polyphase sample rate "
                                   "conversion because of error %d",
                                   r);
-        // Only a plain file is replaced: a folder or anything else there is left alone.
-        EntryKind there = EntryKind::none;
-        if (Status status = files.Kind(target, false, &there); status != kNoErr)
-            Raise("cannot look at '" + target + "': " + FileStatusText(status));
-        if (there != EntryKind::none && there != EntryKind::file)
-            Raise("'" + target + "' exists and is not a file, so it is not replaced");
+        RefuseAnythingButAFileAt(target);
         // The file at the target, if any, stays as it is until the new one is complete.
         file = createTemporaryFile(FolderOf(chosenPath), specificsBlock.Data(), &temporaryPath);
         std::int32_t announcementFrames = s.announce() ? announceVivuZira(*file) : 0;
