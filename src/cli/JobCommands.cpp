@@ -37,20 +37,6 @@ struct JobOptions {
     bool interleaved = false;
 };
 
-// A layout's name on the command line: its title in lower case ("lcrs", "5.1").
-std::string LayoutName(std::int32_t layout) {
-    std::string name = LayoutTitle(layout).value_or("");
-    for (auto& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-std::int32_t LayoutNumber(const std::string& name) {
-    for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
-        if (LayoutName(layout) == name) return layout;
-    return 0;
-}
-
 void AddFileOptions(CLI::App* command, JobOptions& o) {
     command
         ->add_option("-o,--output", o.output,
@@ -75,7 +61,7 @@ void AddFileOptions(CLI::App* command, JobOptions& o) {
 void AddSetOptions(CLI::App* command, JobOptions& o, const JobDescription& job) {
     std::vector<std::string> layouts;
     for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
-        layouts.push_back(LayoutName(layout));
+        layouts.push_back(FindLayout(layout)->name);
     command->add_option("--layout", o.layout, "speaker layout")
         ->type_name("LAYOUT")
         ->transform([](std::string name) {
@@ -113,7 +99,7 @@ void FillRecords(AppController& controller, const JobDescription& job, const Job
         SetFieldValue(field, settings, value);
     settings.setAnnounce(o.announce);
     settings.setNoise(o.noise.parameters);
-    if (job.speakerSet()) settings.setChannelSetup(LayoutNumber(o.layout));
+    if (job.speakerSet()) settings.setChannelSetup(LayoutNumberNamed(o.layout).value_or(0));
     CompleteSettings(job.kind, settings);
 }
 
@@ -144,11 +130,7 @@ bool ChooseTarget(AppController& controller, const JobDescription& job, JobOptio
         options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
         const Settings& settings = controller.settings();
         const std::string title = *LayoutTitle(settings.channelSetup());
-        const std::string stem =
-            job.kind == JobKind::levelCheck
-                ? LevelCheckFileName(settings.sampleRate(), options.wordLength(), title)
-                : PhaseCheckFileName(settings.sampleRate(), options.wordLength(), title);
-        controller.setPhaseCheckFileName(stem);
+        controller.setPhaseCheckFileName(controller.speakerSetStem());
         *chosenPath = o.output.value_or(controller.fileName(title).value_or(""));
         // "out/" and "out" name the same directory.
         while (chosenPath->size() > 1 && chosenPath->back() == '/')

@@ -174,10 +174,10 @@ const char* kManualDescription =
     R"(quillgen writes calibrated test signals for studio monitoring chains into AIFF and
 Broadcast WAVE files, 16 or 24 bits per sample: steady sine tones, full and custom sweeps with
 markers at preferred-number frequencies, pink or white calibration noise at an RMS level, and
-phase and channel check and level check sets for speaker layouts from stereo to 10.2, one file
+phase and channel check and level check sets for speaker layouts from stereo to 9.1.6, one file
 per speaker or one interleaved file. Tones, sweeps and noise can be preceded by a spoken
 announcement of their parameters, and dithered. It runs the same jobs as the desktop
-application quillwavecaster (which writes tones, sweeps and phase checks).
+application quillwavecaster.
 
 Each job command prints the path it wrote on standard output. A job writes under a temporary
 name ("quilfile-...") beside its target and renames it over the target only once it is complete

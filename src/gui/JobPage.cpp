@@ -64,7 +64,7 @@ JobPage::JobPage(const JobDescription& job, QWidget* parent) : QWidget(parent), 
         for (std::int32_t number = 0; number < kLayoutCount; ++number)
             speakerLayout->addItem(QString::fromStdString(LayoutTitle(number).value_or("")),
                                    number);
-        speakerLayout->setCurrentIndex(3); // 5.1
+        speakerLayout->setCurrentIndex(kLayoutFiveDotOne);
         form->insertRow(0, tr("Speaker layout:"), speakerLayout);
     }
     announce = new QCheckBox(job.speakerSet() ? tr("Announce every speaker from its own file")

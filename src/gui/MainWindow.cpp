@@ -459,12 +459,7 @@ void MainWindow::generateInto(std::string chosenPath) {
     const JobKind kind = JobKindFromStored(c.saveOptions().outputType());
     if (Describe(kind).speakerSet()) {
         // The stem carries the word length chosen in the panel ("24b").
-        const double rate = c.settings().sampleRate();
-        const int bits = c.saveOptions().wordLength();
-        const std::string layout = layoutTitle().toStdString();
-        c.setPhaseCheckFileName(kind == JobKind::levelCheck
-                                    ? LevelCheckFileName(rate, bits, layout)
-                                    : PhaseCheckFileName(rate, bits, layout));
+        c.setPhaseCheckFileName(c.speakerSetStem());
         while (chosenPath.size() > 1 && chosenPath.back() == '/')
             chosenPath.pop_back();
     } else if (auto named = FormatNamedByExtension(chosenPath)) {

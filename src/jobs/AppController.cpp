@@ -117,6 +117,15 @@ std::optional<std::string> AppController::fileName(const std::string& layoutTitl
     }
 }
 
+std::string AppController::speakerSetStem() const {
+    const double rate = jobSettings.sampleRate();
+    const int bits = jobSaveOptions.wordLength();
+    const std::string layout = LayoutFileTag(jobSettings.channelSetup());
+    return JobKindFromStored(jobSaveOptions.outputType()) == JobKind::levelCheck
+               ? LevelCheckFileName(rate, bits, layout)
+               : PhaseCheckFileName(rate, bits, layout);
+}
+
 std::string AppController::outputExtension() const {
     return TxSoundFile::extensionForType(TxSoundFile::typeKey(jobSaveOptions.realFileType()))
         .value_or("aif");

@@ -91,6 +91,8 @@ class AppController {
     void stopWriting();
 
     const std::string& phaseCheckFileName() const { return phaseCheckName; }
+    // The stem of the file names of a set from the current records: "48k_24b_PhaseChk.5.1".
+    std::string speakerSetStem() const;
     void setPhaseCheckFileName(std::string name) { phaseCheckName = std::move(name); }
 
   private:

@@ -2,9 +2,7 @@
 #include "jobs/JobKinds.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
-#include <map>
 #include <regex>
 #include <system_error>
 
@@ -23,40 +21,6 @@
 
 namespace {
 
-struct Layout {
-    const char* title;
-    std::vector<std::string> speakers;
-};
-
-const std::vector<Layout>& Layouts() {
-    static const std::vector<Layout> layouts = {
-        {"Stereo", {"L", "R"}},
-        {"Quad", {"L", "R", "Rs", "Ls"}},
-        {"LCRS", {"L", "C", "R", "S"}},
-        {"5.1", {"L", "C", "R", "Rs", "Ls", "LFE"}},
-        {"6.1", {"L", "C", "R", "Rs", "Cs", "Ls", "LFE"}},
-        {"7.1", {"L", "Lc", "C", "Rc", "R", "Rs", "Ls", "LFE"}},
-        {"10.2", {"Lh", "Lw", "L", "C", "R", "Rw", "Rh", "Rs", "Cs", "Ls", "LSB", "RSB"}},
-    };
-    return layouts;
-}
-
-// The low-frequency and back-surround speakers take no part in the pair checks.
-bool IsLeftOutOfPairs(const std::string& speaker) {
-    return speaker == "LFE" || speaker == "LSB" || speaker == "RSB";
-}
-
-// Neighbour pairs in ring order: (0, 1), (1, 2), ... (last, 0).
-template <typename Visit>
-void ForEachCheckedPair(const std::vector<std::string>& speakers, Visit visit) {
-    const std::size_t count = speakers.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        std::size_t j = (i + 1) % count;
-        if (IsLeftOutOfPairs(speakers[i]) || IsLeftOutOfPairs(speakers[j])) continue;
-        visit(i, j);
-    }
-}
-
 // Brings every file up to the furthest position. Files normally stay in step by construction;
 // this keeps them in step when one insertion wrote less than its twin (a failed write).
 void KeepInStep(PhaseCheckFiles& files) {
@@ -66,20 +30,6 @@ void KeepInStep(PhaseCheckFiles& files) {
     for (auto& file : files)
         file->advanceSamples(furthest - file->pos());
 }
-
-} // namespace
-
-std::optional<std::string> LayoutTitle(std::int32_t channelSetup) {
-    if (channelSetup < 0 || channelSetup >= kLayoutCount) return std::nullopt;
-    return Layouts()[static_cast<std::size_t>(channelSetup)].title;
-}
-
-std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup) {
-    if (channelSetup < 0 || channelSetup >= kLayoutCount) return {};
-    return Layouts()[static_cast<std::size_t>(channelSetup)].speakers;
-}
-
-namespace {
 
 std::string SetFileName(double sampleRate, int wordLength, const char* kind,
                         const std::string& layoutTitle) {
@@ -100,13 +50,13 @@ std::string LevelCheckFileName(double sampleRate, int wordLength, const std::str
 
 bool IsPhaseCheckFileName(const std::string& leafName) {
     static const std::regex pattern(
-        R"(-?[0-9]+k_[0-9]+b_PhaseChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+)\.(aif|wav))");
+        R"(-?[0-9]+k_[0-9]+b_PhaseChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+(\.[0-9]+|-Surround)?)\.(aif|wav))");
     return std::regex_match(leafName, pattern);
 }
 
 bool IsLevelCheckFileName(const std::string& leafName) {
     static const std::regex pattern(
-        R"(-?[0-9]+k_[0-9]+b_LevelChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+)\.(aif|wav))");
+        R"(-?[0-9]+k_[0-9]+b_LevelChk\.(.+\.[A-Za-z]+|Stereo|Quad|LCRS|[0-9]+\.[0-9]+(\.[0-9]+|-Surround)?)\.(aif|wav))");
     return std::regex_match(leafName, pattern);
 }
 
@@ -121,35 +71,6 @@ std::string SpeakerName(const std::string& path) {
 
 std::string SpeakerOf(const TxSoundFile& file) {
     return file.channelName().empty() ? SpeakerName(file.path()) : file.channelName();
-}
-
-std::uint32_t SpeakerMaskBit(const std::string& speaker) {
-    static const std::map<std::string, std::uint32_t> bits = {
-        {"L", 0x1},   {"R", 0x2},   {"C", 0x4},   {"LFE", 0x8},  {"Ls", 0x10},
-        {"Rs", 0x20}, {"Lc", 0x40}, {"Rc", 0x80}, {"Cs", 0x100}, {"S", 0x100}};
-    const auto found = bits.find(speaker);
-    return found == bits.end() ? 0 : found->second;
-}
-
-std::vector<TxSoundFile::Channel> InterleavedChannels(const std::vector<std::string>& speakers,
-                                                      std::uint32_t* mask) {
-    std::vector<TxSoundFile::Channel> channels;
-    std::uint32_t bits = 0;
-    bool positioned = mask != nullptr;
-    for (const auto& speaker : speakers) {
-        const std::uint32_t bit = SpeakerMaskBit(speaker);
-        positioned = positioned && bit != 0 && (bits & bit) == 0;
-        bits |= bit;
-        channels.push_back({speaker, static_cast<std::int16_t>(channels.size())});
-    }
-    if (mask) *mask = positioned ? bits : 0;
-    if (!positioned) return channels;
-    // A channel's index is the number of the layout's mask bits below its own.
-    for (auto& channel : channels) {
-        const std::uint32_t below = bits & (SpeakerMaskBit(channel.name) - 1);
-        channel.index = static_cast<std::int16_t>(std::popcount(below));
-    }
-    return channels;
 }
 
 PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
@@ -359,9 +280,8 @@ std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNa
             steps += samplesOf(speaker);
     if (levelCheck) return steps + files; // a noise per speaker
     const auto repeats = static_cast<std::uint32_t>(std::max(settings.numRepeats(), 0));
-    ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
+    for (const auto& [a, b] : CheckedPairs(speakerNames, LayoutRings(settings.channelSetup())))
         steps += samplesOf(speakerNames[a]) + samplesOf(speakerNames[b]) + 4 * repeats;
-    });
     return steps;
 }
 
@@ -469,7 +389,7 @@ void PhaseCheck::putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeat
     std::vector<std::string> speakerNames;
     for (const auto& file : files)
         speakerNames.push_back(SpeakerOf(*file));
-    ForEachCheckedPair(speakerNames, [&](std::size_t a, std::size_t b) {
+    for (const auto& [a, b] : CheckedPairs(speakerNames, LayoutRings(settings.channelSetup()))) {
         SpeakInto(speakerNames[a], a, files);
         AdvanceAll(files, seconds);
         SpeakInto(speakerNames[b], b, files);
@@ -478,7 +398,7 @@ void PhaseCheck::putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeat
             Burst(kInPhaseNoise, false, a, b, files, seconds);
             Burst(kOutOfPhaseNoise, true, a, b, files, seconds);
         }
-    });
+    }
 }
 
 std::int32_t PhaseCheck::SpeakInto(const std::string& speaker, std::size_t index,

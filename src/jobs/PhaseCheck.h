@@ -22,6 +22,7 @@
 
 #include "formats/TxSoundFile.h"
 #include "jobs/Announcer.h"
+#include "jobs/SpeakerLayouts.h"
 #include "shell/QuillException.h"
 
 class AppController;
@@ -40,12 +41,6 @@ inline constexpr const char* kInPhaseNoise = "InPhase+noise";
 inline constexpr const char* kOutOfPhaseNoise = "OutOfPhase+noise";
 inline constexpr const char* kLevelCheckOpening = "LevelCheck";
 
-// Speaker layouts (`channelSetup`).
-inline constexpr std::int32_t kLayoutCount = 7;
-// "Stereo", "Quad", "LCRS", "5.1", "6.1", "7.1", "10.2"; none outside 0..6.
-std::optional<std::string> LayoutTitle(std::int32_t channelSetup);
-// The speakers of a layout in file order ("L", "R" for stereo); empty outside 0..6.
-std::vector<std::string> LayoutSpeakers(std::int32_t channelSetup);
 // The stem every file name of a run starts with: "48k_24b_PhaseChk.5.1".
 std::string PhaseCheckFileName(double sampleRate, int wordLength, const std::string& layoutTitle);
 // The same for a level check: "48k_24b_LevelChk.5.1".
@@ -59,17 +54,6 @@ bool IsLevelCheckFileName(const std::string& leafName);
 std::string SpeakerName(const std::string& path);
 // The speaker of one handle of a set: its channel's name, else the speaker of its path.
 std::string SpeakerOf(const TxSoundFile& file);
-
-// The WAVE channel mask bit of a speaker's position (L front left, Ls back left, Lc front
-// left of centre, Cs and S back centre, ...); 0 for a speaker without one (Lw, Lh, LSB, ...).
-std::uint32_t SpeakerMaskBit(const std::string& speaker);
-// Where each speaker of a layout (in the layout's order) goes in an interleaved file: one
-// entry per speaker, in the same order, with its channel index. With `mask` (a WAVE file):
-// when every speaker has its own position, the channels follow the order of their mask bits,
-// as WAVE readers expect, and *mask gets the bits; otherwise (10.2) the channels keep the
-// layout's order and *mask is 0. Without `mask` (AIFF), the layout's order.
-std::vector<TxSoundFile::Channel> InterleavedChannels(const std::vector<std::string>& speakers,
-                                                      std::uint32_t* mask);
 
 class PhaseCheck {
   public:

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <numeric>
+#include <sstream>
 
 #include "support/QuillgenProcess.h"
 #include "support/SndfileReader.h"
@@ -129,22 +131,55 @@ TEST(LevelCheck, EachSpeakerAloneInTurnAtTheLevel) {
     }
 }
 
-// Broadcast WAVE places the speakers in the order of the channel mask's bits (5.1: L R C LFE Ls
-// Rs, the set's order being L C R Rs Ls LFE).
-TEST(InterleavedSet, HoldsTheMonoSetChannelByChannel) {
+struct InterleavedCase {
+    const char* layout;
+    const char* tag;      // in the file names
+    const char* channels; // the speakers in the interleaved file's channel order
+    const char* mask;     // as quillgen info shows it; empty: no mask
+};
+
+class InterleavedSet : public testing::TestWithParam<InterleavedCase> {};
+
+// Broadcast WAVE places the speakers in the order of the channel mask's bits where every speaker
+// has a position (7.1 Surround: the rear pair before the side pair), else in the layout's order
+// with a mask of 0; libsndfile reads the same positions from the mask.
+TEST_P(InterleavedSet, HoldsTheMonoSetChannelByChannel) {
+    const InterleavedCase& c = GetParam();
     TempDir dir;
-    const std::string args = "phase-check --rate 8000 --repeats 1 --layout 5.1 --format bwf -o ";
+    const std::string args = std::string("phase-check --rate 8000 --repeats 1 --no-announce-"
+                                         "speakers --format bwf --layout ") +
+                             c.layout + " -o ";
     ASSERT_EQ(RunQuillgen(dir.Path(), args + "set").exit, 0);
     ASSERT_EQ(RunQuillgen(dir.Path(), args + "one --interleaved").exit, 0);
+    const std::string one = std::string("one/8k_16b_PhaseChk.") + c.tag + ".wav";
     SF_INFO info{};
-    const std::vector<int> samples = SndfileSamples(dir.File("one/8k_16b_PhaseChk.5.1.wav"), &info);
+    const std::vector<int> samples = SndfileSamples(dir.File(one), &info);
+    std::istringstream words(c.channels);
+    const std::vector<std::string> channels{std::istream_iterator<std::string>(words), {}};
+    const auto mono = SetFiles(dir, std::string("set/8k_16b_PhaseChk.") + c.tag, channels, ".wav");
+    ASSERT_EQ(info.channels, int(mono.size()));
     std::vector<int> expected;
-    const auto mono =
-        SetFiles(dir, "set/8k_16b_PhaseChk.5.1", {"L", "R", "C", "LFE", "Ls", "Rs"}, ".wav");
     for (std::size_t f = 0; f < mono[0].size(); ++f)
         for (const auto& channel : mono)
             expected.push_back(channel[f]);
     EXPECT_TRUE(samples == expected); // not printed: 100000s of samples
+    const Outcome shown = RunQuillgen(dir.Path(), "info " + one);
+    EXPECT_NE(shown.out.find(std::string("channel mask ") + c.mask), std::string::npos)
+        << shown.out;
 }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Layouts, InterleavedSet, testing::Values(
+    InterleavedCase{"5.1", "5.1", "L R C LFE Ls Rs", "0x3F (FL FR FC LFE BL BR)"},
+    InterleavedCase{"7.1-surround", "7.1-Surround", "L R C LFE Lrs Rrs Lss Rss",
+                    "0x63F (FL FR FC LFE BL BR SL SR)"},
+    InterleavedCase{"5.1.4", "5.1.4", "L R C LFE Ls Rs Ltf Rtf Ltr Rtr",
+                    "0x2D03F (FL FR FC LFE BL BR TFL TFR TBL TBR)"},
+    InterleavedCase{"7.1.4", "7.1.4", "L R C LFE Lrs Rrs Lss Rss Ltf Rtf Ltr Rtr",
+                    "0x2D63F (FL FR FC LFE BL BR SL SR TFL TFR TBL TBR)"},
+    InterleavedCase{"9.1.6", "9.1.6", "L R C LFE Lss Rss Lrs Rrs Lw Rw Ltf Rtf Ltm Rtm Ltr Rtr",
+                    "0x0 (no positions)"}),
+    [](const auto& info) { return "layout" + std::to_string(info.index); });
+// clang-format on
 
 } // namespace

@@ -37,14 +37,35 @@ struct LayoutCase {
     const char* speakers; // in file order
     bool announce;
     int repeats;
+    const char* rings = nullptr; // closed rings of an immersive layout, "|" between rings
 };
 
-// The moments a listener expects, "pause" for the set's silence between them. The checked pairs
-// are neighbours among the speakers but LFE and the back surrounds, in a ring up to four speakers.
-Words ExpectedMoments(const LayoutCase& layout) {
-    Words moments, ring;
+// The pairs a listener expects: an immersive layout's rings, each closed (a ring of two both
+// ways); otherwise neighbours among the speakers but LFE and the back surrounds, in a ring up to
+// four speakers.
+std::vector<std::pair<std::string, std::string>> ExpectedPairs(const LayoutCase& layout) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (layout.rings != nullptr) {
+        std::string rings = layout.rings;
+        for (std::size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
+            bar = rings.find('|', start);
+            const Words ring = Split(rings.substr(start, bar - start));
+            for (std::size_t i = 0; i < ring.size(); ++i)
+                pairs.emplace_back(ring[i], ring[(i + 1) % ring.size()]);
+        }
+        return pairs;
+    }
+    Words ring;
     for (const auto& speaker : Split(layout.speakers))
         if (speaker != "LFE" && speaker != "LSB" && speaker != "RSB") ring.push_back(speaker);
+    for (std::size_t i = 0; i + (ring.size() > 4 ? 1 : 0) < ring.size(); ++i)
+        pairs.emplace_back(ring[i], ring[(i + 1) % ring.size()]);
+    return pairs;
+}
+
+// The moments a listener expects, "pause" for the set's silence between them.
+Words ExpectedMoments(const LayoutCase& layout) {
+    Words moments;
     auto everyone = [&](const std::string& sample) {
         std::set<std::string> parts;
         for (const auto& speaker : Split(layout.speakers))
@@ -60,8 +81,7 @@ Words ExpectedMoments(const LayoutCase& layout) {
     if (layout.announce)
         for (const auto& speaker : Split(layout.speakers))
             name(speaker);
-    for (std::size_t i = 0; i + (ring.size() > 4 ? 1 : 0) < ring.size(); ++i) {
-        const std::string &a = ring[i], &b = ring[(i + 1) % ring.size()];
+    for (const auto& [a, b] : ExpectedPairs(layout)) {
         name(a);
         name(b);
         for (int k = 0; k < layout.repeats; ++k)
@@ -85,7 +105,8 @@ TEST_P(PhaseCheckSequence, EveryFileHoldsItsPartInStep) {
     BurstVoices voices(folder.Path(), std::string(kPhaseCheckOpening) + " " + kPhaseCheckClosing +
                                           " " + kInPhaseNoise + " " + kOutOfPhaseNoise +
                                           " Left Right Center LeftSurround RightSurround LFE "
-                                          "Mono Surround Wide High SurroundBack");
+                                          "Mono Surround Wide High SurroundBack Side Rear Top "
+                                          "Front Middle");
     Settings settings;
     settings.setSampleRate(kRate);
     settings.setSilence(kSilenceFrames / kRate);
@@ -143,7 +164,15 @@ INSTANTIATE_TEST_SUITE_P(Layouts, PhaseCheckSequence, testing::Values(
     LayoutCase{4, "6.1", "L C R Rs Cs Ls LFE", true, 1},
     LayoutCase{5, "7.1", "L Lc C Rc R Rs Ls LFE", true, 1},
     LayoutCase{6, "10.2", "Lh Lw L C R Rw Rh Rs Cs Ls LSB RSB", true, 1},
-    LayoutCase{0, "Stereo", "L R", false, 3}),
+    LayoutCase{0, "Stereo", "L R", false, 3},
+    LayoutCase{7, "7.1-Surround", "L R C LFE Lss Rss Lrs Rrs", true, 1, "L C R Rss Rrs Lrs Lss"},
+    LayoutCase{8, "5.1.2", "L R C LFE Ls Rs Ltm Rtm", true, 1, "L C R Rs Ls|Ltm Rtm"},
+    LayoutCase{9, "5.1.4", "L R C LFE Ls Rs Ltf Rtf Ltr Rtr", true, 1, "L C R Rs Ls|Ltf Rtf Rtr Ltr"},
+    LayoutCase{10, "7.1.2", "L R C LFE Lss Rss Lrs Rrs Ltm Rtm", true, 1, "L C R Rss Rrs Lrs Lss|Ltm Rtm"},
+    LayoutCase{11, "7.1.4", "L R C LFE Lss Rss Lrs Rrs Ltf Rtf Ltr Rtr", true, 1,
+               "L C R Rss Rrs Lrs Lss|Ltf Rtf Rtr Ltr"},
+    LayoutCase{12, "9.1.6", "L R C LFE Lss Rss Lrs Rrs Lw Rw Ltf Rtf Ltm Rtm Ltr Rtr", true, 1,
+               "L C R Rw Rss Rrs Lrs Lss Lw|Ltf Rtf Rtm Rtr Ltr Ltm"}),
     [](const auto& info) {
         return "setup" + std::to_string(info.param.channelSetup) + (info.param.announce ? "" : "_noNames_3repeats");
     });

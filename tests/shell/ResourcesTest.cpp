@@ -39,13 +39,15 @@ nlohmann::json ReadSpeakerTable() {
 
 } // namespace
 
-// The phase check's fixed step counts assume one voice sample for each main speaker and two
-// for each of the others.
+// The phase check's fixed step counts assume one voice sample for each main speaker, two for
+// the older others and three for the immersive layouts' side, rear and top speakers.
 TEST(ShippedVoice, SpeakerTableListsEverySpeakerWithItsNumberOfSamples) {
     const auto table = ReadSpeakerTable();
     const std::map<std::string, std::size_t> expected = {
-        {"L", 1},  {"C", 1},   {"R", 1},   {"Ls", 1}, {"Rs", 1}, {"LFE", 1}, {"Lc", 2}, {"Rc", 2},
-        {"Cs", 2}, {"LSB", 2}, {"RSB", 2}, {"Lw", 2}, {"Rw", 2}, {"Lh", 2},  {"Rh", 2}, {"S", 2}};
+        {"L", 1},   {"C", 1},   {"R", 1},   {"Ls", 1},  {"Rs", 1},  {"LFE", 1}, {"Lc", 2},
+        {"Rc", 2},  {"Cs", 2},  {"LSB", 2}, {"RSB", 2}, {"Lw", 2},  {"Rw", 2},  {"Lh", 2},
+        {"Rh", 2},  {"S", 2},   {"Lss", 3}, {"Rss", 3}, {"Lrs", 3}, {"Rrs", 3}, {"Ltf", 3},
+        {"Rtf", 3}, {"Ltm", 3}, {"Rtm", 3}, {"Ltr", 3}, {"Rtr", 3}};
     ASSERT_EQ(table.size(), expected.size());
     for (const auto& [speaker, count] : expected)
         EXPECT_EQ(table.value(speaker, nlohmann::json::array()).size(), count) << speaker;
