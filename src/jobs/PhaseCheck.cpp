@@ -11,6 +11,7 @@
 #include "jobs/JobProgress.h"
 #include "jobs/OutputFiles.h"
 #include "jobs/SaveOptions.h"
+#include "jobs/SetFolder.h"
 #include "jobs/Settings.h"
 #include "shell/DesktopServices.h"
 #include "shell/QuillException.h"
@@ -90,47 +91,43 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
         };
 }
 
+SetFolder PhaseCheck::Folder(const std::string& directory) const {
+    return SetFolder(
+        directory, levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName,
+        levelCheck ? "a level check" : "a phase check", log);
+}
+
 void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
     progress.step = 0;
     ClearFileError();
-    std::string building; // the folder the new set is written into, while it is unfinished
-    try {
-        if (!holdsOnlyPhaseCheckFiles(directory)) throw ForeignFolder(directory);
-        building = MakeBuildingFolder(FolderOf(directory));
-        int status = InitPolyPhase(settings.sampleRate(), 48000.0);
-        if (status != 0)
-            throw QuillException(kQUILException,
-                                 "could not create sinc table for polyphase sample rate "
-                                 "conversion because of error " +
-                                     std::to_string(status));
-        RunLayout(settings.channelSetup(), building);
-        PutInPlace(building, directory);
-        building.clear();
-    } catch (const QuillException& failure) {
-        if (failure.name() == kQUILPhaseCheckStopException) {
-            log(failure.name(), failure.reason());
-            progress.cancelled = true;
-            shouldStop = 0;
-        } else {
-            const std::string reason = NamingTarget(failure.reason(), directory);
-            log(failure.name(), reason);
-            progress.error = true;
-            alert(reason);
+    {
+        // An unfinished set goes when this scope ends; an earlier set at the chosen path stays
+        // as it was.
+        SetFolder set = Folder(directory);
+        try {
+            const std::string& building = set.begin();
+            int status = InitPolyPhase(settings.sampleRate(), 48000.0);
+            if (status != 0)
+                throw QuillException(kQUILException,
+                                     "could not create sinc table for polyphase sample rate "
+                                     "conversion because of error " +
+                                         std::to_string(status));
+            RunLayout(settings.channelSetup(), building);
+            set.finish();
+        } catch (const QuillException& failure) {
+            if (failure.name() == kQUILPhaseCheckStopException) {
+                log(failure.name(), failure.reason());
+                progress.cancelled = true;
+                shouldStop = 0;
+            } else {
+                const std::string reason = NamingTarget(failure.reason(), directory);
+                log(failure.name(), reason);
+                progress.error = true;
+                alert(reason);
+            }
         }
     }
-    // An unfinished set goes; an earlier set at the chosen path stays as it was.
-    if (!building.empty()) {
-        if (Status status = RemoveFolderOfFiles(building); status != kNoErr)
-            log(kQUILException, "could not remove the unfinished folder '" + building +
-                                    "': " + FileStatusText(status));
-    }
     freeSincTable();
-}
-
-QuillException PhaseCheck::ForeignFolder(const std::string& directory) const {
-    return QuillException(kQUILException, "'" + directory + "' holds files that a " +
-                                              (levelCheck ? "level" : "phase") +
-                                              " check did not write; choose another folder");
 }
 
 QuillException PhaseCheck::Stopped() {
@@ -138,78 +135,12 @@ QuillException PhaseCheck::Stopped() {
                           "User cancelled writing of phase check files.");
 }
 
-std::string PhaseCheck::MakeBuildingFolder(const std::string& parent) {
-    if (std::string problem = FolderProblem(parent); !problem.empty())
-        throw QuillException(kQUILException, "cannot write into the folder '" +
-                                                 (parent.empty() ? "." : parent) + "': " + problem);
-    Status status = kErrDuplicateFile;
-    std::string folder;
-    for (int attempt = 0; attempt < 16 && status == kErrDuplicateFile; ++attempt) {
-        folder = JoinPath(parent, TemporaryLeafName());
-        status = CurrentFileServices().CreateDirectory(folder);
-    }
-    if (status != kNoErr)
-        throw QuillException(kQUILException, "could not create the folder '" + folder +
-                                                 "': " + FileStatusText(status));
-    return folder;
-}
-
-void PhaseCheck::PutInPlace(const std::string& building, const std::string& directory) {
-    FileServices& files = CurrentFileServices();
-    auto fail = [&](const std::string& what, Status status) {
-        throw QuillException(kQUILException, what + ": " + FileStatusText(status));
-    };
-    EntryKind there = EntryKind::none;
-    if (Status status = files.Kind(directory, false, &there); status != kNoErr)
-        fail("cannot look at '" + directory + "'", status);
-    if (there == EntryKind::none) {
-        if (Status status = files.Rename(building, directory); status != kNoErr)
-            fail("could not move the finished files from '" + building + "' to '" + directory + "'",
-                 status);
-        return;
-    }
-    // The earlier set steps aside, the new one takes its place, then the earlier one goes;
-    // when the new one cannot be put in place, the earlier one comes back.
-    if (!holdsOnlyPhaseCheckFiles(directory)) throw ForeignFolder(directory);
-    const std::string earlier = JoinPath(FolderOf(directory), TemporaryLeafName());
-    if (Status status = files.Rename(directory, earlier); status != kNoErr)
-        fail("could not move the earlier files in '" + directory + "' aside", status);
-    if (Status status = files.Rename(building, directory); status != kNoErr) {
-        const std::string reason = FileStatusText(status);
-        if (Status back = files.Rename(earlier, directory); back != kNoErr)
-            throw QuillException(kQUILException, "could not move the finished files to '" +
-                                                     directory + "': " + reason +
-                                                     "; the earlier files are kept in '" + earlier +
-                                                     "': " + FileStatusText(back));
-        throw QuillException(kQUILException,
-                             "could not move the finished files to '" + directory + "': " + reason);
-    }
-    // The new set is in place: a failure from here on leaves only the earlier files behind.
-    if (Status status = RemoveFolderOfFiles(earlier); status != kNoErr)
-        log(kQUILException, "could not remove the earlier files, kept in '" + earlier +
-                                "': " + FileStatusText(status));
-}
-
 bool PhaseCheck::holdsOnlyPhaseCheckFiles(const std::string& path) const {
-    FileServices& files = CurrentFileServices();
-    EntryKind kind = EntryKind::none;
-    if (files.Kind(path, false, &kind) != kNoErr) return false;
-    if (kind == EntryKind::none) return true;
-    std::vector<std::string> names;
-    if (kind != EntryKind::folder || files.List(path, &names) != kNoErr) return false;
-    for (const auto& name : names) {
-        if (files.Kind(JoinPath(path, name), false, &kind) != kNoErr || kind != EntryKind::file ||
-            !(levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName)(name))
-            return false;
-    }
-    return true;
+    return Folder(path).holdsOnlyOwnFiles(path);
 }
 
 bool PhaseCheck::emptyOutputDir(const std::string& path) {
-    if (!holdsOnlyPhaseCheckFiles(path)) return false;
-    EntryKind kind = EntryKind::none;
-    if (CurrentFileServices().Kind(path, false, &kind) != kNoErr) return false;
-    return kind == EntryKind::none || RemoveFolderOfFiles(path) == kNoErr;
+    return Folder(path).removeOwnFolder(path);
 }
 
 void PhaseCheck::doStereo(const std::string& directory) {

@@ -22,6 +22,7 @@
 
 #include "formats/TxSoundFile.h"
 #include "jobs/Announcer.h"
+#include "jobs/SetFolder.h"
 #include "jobs/SpeakerLayouts.h"
 #include "shell/QuillException.h"
 
@@ -139,12 +140,9 @@ class PhaseCheck {
     std::uint32_t PlannedSteps(const std::vector<std::string>& speakers) const;
 
   private:
-    QuillException ForeignFolder(const std::string& directory) const;
     static QuillException Stopped();
-    // A new, empty folder of the job's own in `parent`.
-    static std::string MakeBuildingFolder(const std::string& parent);
-    // Moves the finished set in `building` to `directory`, replacing an earlier set.
-    void PutInPlace(const std::string& building, const std::string& directory);
+    // The folder of a set of this job's kind at `directory`.
+    SetFolder Folder(const std::string& directory) const;
     void RunLayout(std::int32_t channelSetup, const std::string& directory);
     std::vector<std::string> SpeakerSamples(const std::string& speaker) const;
     std::int32_t SpeakInto(const std::string& speaker, std::size_t index, PhaseCheckFiles& files);
