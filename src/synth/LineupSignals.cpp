@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -219,10 +220,13 @@ void DraftSignal(LineupSignal signal, Draft& d, const LineupLayout& layout, doub
     }
 }
 
-// Rendering works through each burst in stretches of kStretchFrames: one scratch stretch of
-// sine, faded where it meets a ramp, then copied to every channel that plays the same burst.
-constexpr int kStretchFrames = 4096;
+// Rendering goes through the output in tiles of kTileFrames frames, small enough to stay in
+// cache: each tile is zeroed, then every group of bursts that sound alike (same start, end,
+// frequency and amplitude) computes its stretch of sine once and copies it to its channels.
+constexpr std::int64_t kTileFrames = 128;
 constexpr int kLanes = 8;
+// Frames a phasor runs before it is set again from exact values, which bounds its rounding.
+constexpr std::int64_t kSeedFrames = 4096;
 
 // 2π f j / fs reduced to [0, 2π) before any rounding of consequence: f j is exact for the
 // frequencies used here, so equal phases come out bit for bit equal whatever j is.
@@ -231,30 +235,57 @@ double BurstPhase(double frequency, double rate, std::int64_t j) {
     return 2.0 * std::numbers::pi * (turns < 0.0 ? turns + 1.0 : turns);
 }
 
-// out[i] = amplitude · sin(phase of burst frame j0 + i) for i < count: kLanes phasors, one per
-// lane, each turned by kLanes frames a step. They start from exact values at j0, so the
-// rounding of the turns grows over one stretch only.
-void StretchSines(const ToneBurst& burst, double rate, std::int64_t j0, int count, double* out) {
-    double re[kLanes], im[kLanes];
-    for (int lane = 0; lane < kLanes; ++lane) {
-        const double phase = BurstPhase(burst.frequency, rate, j0 + lane);
-        re[lane] = burst.amplitude * std::cos(phase);
-        im[lane] = burst.amplitude * std::sin(phase);
+// The sine of one burst, amplitude · sin(2π f j / fs) at burst frame j: kLanes phasors, one per
+// lane, each turned by kLanes frames a step, so the lanes run independently of each other.
+class SineLanes {
+  public:
+    SineLanes(const ToneBurst& burst, double rate) : burst_(&burst), rate_(rate) {
+        const double step = BurstPhase(burst.frequency, rate, kLanes);
+        cos_ = std::cos(step);
+        sin_ = std::sin(step);
     }
-    const double step = BurstPhase(burst.frequency, rate, kLanes);
-    const double c = std::cos(step), s = std::sin(step);
-    int i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        for (int lane = 0; lane < kLanes; ++lane) {
-            out[i + lane] = im[lane];
-            const double turned = re[lane] * c - im[lane] * s;
-            im[lane] = re[lane] * s + im[lane] * c;
-            re[lane] = turned;
+    const ToneBurst& Burst() const { return *burst_; }
+
+    // out[i] for burst frames j + i, i < count; carries on from the previous call when it
+    // ended on a whole step where this one starts.
+    void Fill(std::int64_t j, std::int64_t count, double* out) {
+        if (j != next_ || j - seeded_ >= kSeedFrames) Seed(j);
+        // Local lanes: the compiler need not fear that `out` overlaps them.
+        double re[kLanes], im[kLanes];
+        std::copy_n(re_, kLanes, re);
+        std::copy_n(im_, kLanes, im);
+        std::int64_t i = 0;
+        for (; i + kLanes <= count; i += kLanes) {
+            std::copy_n(im, kLanes, out + i);
+            double turned[kLanes];
+            for (int lane = 0; lane < kLanes; ++lane)
+                turned[lane] = re[lane] * cos_ - im[lane] * sin_;
+            for (int lane = 0; lane < kLanes; ++lane)
+                im[lane] = re[lane] * sin_ + im[lane] * cos_;
+            std::copy_n(turned, kLanes, re);
         }
+        for (int lane = 0; i + lane < count; ++lane)
+            out[i + lane] = im[lane];
+        std::copy_n(re, kLanes, re_);
+        std::copy_n(im, kLanes, im_);
+        next_ = i == count ? j + count : -1;
     }
-    for (int lane = 0; i + lane < count; ++lane)
-        out[i + lane] = im[lane];
-}
+
+  private:
+    void Seed(std::int64_t j) {
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const double phase = BurstPhase(burst_->frequency, rate_, j + lane);
+            re_[lane] = burst_->amplitude * std::cos(phase);
+            im_[lane] = burst_->amplitude * std::sin(phase);
+        }
+        seeded_ = j;
+    }
+
+    const ToneBurst* burst_;
+    double rate_, cos_, sin_;
+    double re_[kLanes] = {}, im_[kLanes] = {};
+    std::int64_t next_ = -1, seeded_ = 0;
+};
 
 double FadeGain(std::int64_t k, std::int64_t ramp) {
     return 0.5 *
@@ -263,7 +294,8 @@ double FadeGain(std::int64_t k, std::int64_t ramp) {
 
 // The raised-cosine fades on the frames of [j0, j0 + count) that lie in a ramp; a burst too
 // short for two whole ramps fades over its halves.
-void ApplyFades(const ToneBurst& burst, double rate, std::int64_t j0, int count, double* out) {
+void ApplyFades(const ToneBurst& burst, double rate, std::int64_t j0, std::int64_t count,
+                double* out) {
     const std::int64_t length = burst.end - burst.start;
     const std::int64_t ramp =
         std::min<std::int64_t>(std::llround(kLineupRampSeconds * rate), length / 2);
@@ -280,31 +312,14 @@ bool SameSound(const ToneBurst& a, const ToneBurst& b) {
            a.amplitude == b.amplitude;
 }
 
-// Renders bursts[0] into frames [from, from + count) of `out` on the channels of all `group`
-// bursts, which sound the same.
-void RenderGroup(const LineupPlan& plan, const std::vector<const ToneBurst*>& group,
-                 std::int64_t from, std::int32_t count, double* out) {
-    const ToneBurst& burst = *group.front();
-    const std::int64_t first = std::max(burst.start, from);
-    const std::int64_t last = std::min(burst.end, from + count);
-    const auto stride = static_cast<std::size_t>(plan.channels);
-    double stretch[kStretchFrames];
-    for (std::int64_t n = first; n < last; n += kStretchFrames) {
-        const int frames = static_cast<int>(std::min<std::int64_t>(kStretchFrames, last - n));
-        StretchSines(burst, plan.sampleRate, n - burst.start, frames, stretch);
-        ApplyFades(burst, plan.sampleRate, n - burst.start, frames, stretch);
-        for (const ToneBurst* member : group) {
-            double* target = out + static_cast<std::size_t>(n - from) * stride +
-                             static_cast<std::size_t>(member->channel);
-            for (int i = 0; i < frames; ++i)
-                target[static_cast<std::size_t>(i) * stride] = stretch[i];
-        }
-    }
-}
+struct SoundGroup {
+    SineLanes sine;
+    std::vector<int> channels;
+};
 
-// The bursts that reach into [from, to) on a channel of the plan, in plan order.
-std::vector<const ToneBurst*> BurstsWithin(const LineupPlan& plan, std::int64_t from,
-                                           std::int64_t to) {
+// The bursts that reach into [from, to) on a channel of the plan, gathered into groups that
+// sound alike. Such bursts start together, so they stand together in plan order.
+std::vector<SoundGroup> GroupsWithin(const LineupPlan& plan, std::int64_t from, std::int64_t to) {
     const auto end = std::partition_point(plan.bursts.begin(), plan.bursts.end(),
                                           [to](const ToneBurst& b) { return b.start < to; });
     std::vector<const ToneBurst*> found;
@@ -312,7 +327,37 @@ std::vector<const ToneBurst*> BurstsWithin(const LineupPlan& plan, std::int64_t 
         if (it->end > from && it->end > it->start && it->channel >= 0 &&
             it->channel < plan.channels)
             found.push_back(&*it);
-    return found;
+    std::vector<SoundGroup> groups;
+    std::vector<bool> grouped(found.size(), false);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (grouped[i]) continue;
+        groups.push_back({SineLanes(*found[i], plan.sampleRate), {found[i]->channel}});
+        for (std::size_t j = i + 1; j < found.size() && found[j]->start == found[i]->start; ++j) {
+            if (!grouped[j] && SameSound(*found[i], *found[j])) {
+                groups.back().channels.push_back(found[j]->channel);
+                grouped[j] = true;
+            }
+        }
+    }
+    return groups;
+}
+
+// Frames [from, to) of one tile, already zeroed at `out`, where the group sounds.
+void RenderTile(SoundGroup& group, double rate, int stride, std::int64_t from, std::int64_t to,
+                double* out) {
+    const ToneBurst& burst = group.sine.Burst();
+    const std::int64_t first = std::max(burst.start, from), last = std::min(burst.end, to);
+    if (first >= last) return;
+    double sine[kTileFrames];
+    group.sine.Fill(first - burst.start, last - first, sine);
+    ApplyFades(burst, rate, first - burst.start, last - first, sine);
+    // Row by row: the stores of one frame fall close together.
+    const int* channels = group.channels.data();
+    const std::size_t width = group.channels.size();
+    double* row = out + (first - from) * stride;
+    for (std::int64_t i = 0; i < last - first; ++i, row += stride)
+        for (std::size_t c = 0; c < width; ++c)
+            row[channels[c]] = sine[i];
 }
 
 } // namespace
@@ -412,23 +457,18 @@ std::optional<LineupSignal> LineupSignalNamed(const std::string& name) {
 void RenderLineup(const LineupPlan& plan, std::int64_t from, std::int32_t count,
                   double* interleaved) {
     if (count <= 0 || interleaved == nullptr || plan.channels <= 0) return;
-    std::fill_n(interleaved,
-                static_cast<std::size_t>(count) * static_cast<std::size_t>(plan.channels), 0.0);
-    if (!(plan.sampleRate > 0.0)) return;
-    const std::vector<const ToneBurst*> bursts = BurstsWithin(plan, from, from + count);
-    // Bursts that sound alike start together, so they stand together in plan order.
-    std::vector<bool> done(bursts.size(), false);
-    std::vector<const ToneBurst*> group;
-    for (std::size_t i = 0; i < bursts.size(); ++i) {
-        if (done[i]) continue;
-        group.assign(1, bursts[i]);
-        for (std::size_t j = i + 1; j < bursts.size() && bursts[j]->start == bursts[i]->start;
-             ++j) {
-            if (!done[j] && SameSound(*bursts[i], *bursts[j])) {
-                group.push_back(bursts[j]);
-                done[j] = true;
-            }
-        }
-        RenderGroup(plan, group, from, count, interleaved);
+    const int stride = plan.channels;
+    // Frames past the largest position are silent (and never overflow the arithmetic).
+    constexpr std::int64_t kLast = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t to = from > kLast - count ? kLast : from + count;
+    std::fill(interleaved + (to - from) * stride, interleaved + std::int64_t{count} * stride, 0.0);
+    std::vector<SoundGroup> groups;
+    if (plan.sampleRate > 0.0) groups = GroupsWithin(plan, from, to);
+    for (std::int64_t tile = from, tileEnd; tile < to; tile = tileEnd) {
+        tileEnd = tile + std::min(kTileFrames, to - tile);
+        double* out = interleaved + (tile - from) * stride;
+        std::fill(out, out + (tileEnd - tile) * stride, 0.0);
+        for (SoundGroup& group : groups)
+            RenderTile(group, plan.sampleRate, stride, tile, tileEnd, out);
     }
 }
