@@ -1,6 +1,7 @@
-// quillgen tone | full-sweep | sweep | noise | phase-check | level-check: one subcommand per
-// kind of job, each made from the kind's description. A job that writes one file takes -o PATH,
-// an announcement and dither; a set of files, one per speaker, takes a layout and -o DIR.
+// quillgen tone | full-sweep | sweep | noise | phase-check | level-check | lineup: one
+// subcommand per kind of job, each made from the kind's description. A job that writes one file
+// takes -o PATH, an announcement and dither; a set of files, one per speaker, takes a layout and
+// -o DIR; a line-up signal takes its name, a layout where it plays on one, and --split.
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "jobs/AppController.h"
 #include "jobs/JobKinds.h"
 #include "jobs/JobLimits.h"
+#include "jobs/Lineup.h"
 #include "jobs/PhaseCheck.h"
 
 namespace quillgen {
@@ -34,8 +36,30 @@ struct JobOptions {
     bool announce = true;
     std::string dither; // "tpdf", or empty for none
     std::string layout = "5.1";
+    CLI::Option* layoutOption = nullptr;
     bool interleaved = false;
+    std::string signal; // a line-up signal's name
+    LineupParameters lineup;
 };
+
+// The layouts' command-line names, in the order of their numbers.
+std::vector<std::string> LayoutNames() {
+    std::vector<std::string> names;
+    for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
+        names.push_back(FindLayout(layout)->name);
+    return names;
+}
+
+CLI::Option* AddLayoutOption(CLI::App* command, JobOptions& o, const std::string& help) {
+    return command->add_option("--layout", o.layout, help)
+        ->type_name("LAYOUT")
+        ->transform([](std::string name) {
+            for (auto& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return name;
+        })
+        ->check(CLI::IsMember(LayoutNames()));
+}
 
 void AddFileOptions(CLI::App* command, JobOptions& o) {
     command
@@ -59,18 +83,7 @@ void AddFileOptions(CLI::App* command, JobOptions& o) {
 }
 
 void AddSetOptions(CLI::App* command, JobOptions& o, const JobDescription& job) {
-    std::vector<std::string> layouts;
-    for (std::int32_t layout = 0; layout < kLayoutCount; ++layout)
-        layouts.push_back(FindLayout(layout)->name);
-    command->add_option("--layout", o.layout, "speaker layout")
-        ->type_name("LAYOUT")
-        ->transform([](std::string name) {
-            for (auto& c : name)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return name;
-        })
-        ->check(CLI::IsMember(layouts))
-        ->capture_default_str();
+    AddLayoutOption(command, o, "speaker layout")->capture_default_str();
     command
         ->add_flag("--announce-speakers,!--no-announce-speakers", o.announce,
                    job.noise ? "name every speaker from its own file before its noise"
@@ -87,6 +100,54 @@ void AddSetOptions(CLI::App* command, JobOptions& o, const JobDescription& job) 
     command->add_flag("--quiet", o.quiet, "show no progress bar");
 }
 
+void AddLineupOptions(CLI::App* command, JobOptions& o) {
+    std::vector<std::string> signals;
+    for (int k = 0; k < kLineupSignalCount; ++k)
+        signals.push_back(LineupSignalName(LineupSignal(k)));
+    command->add_option("signal", o.signal, "the line-up signal")
+        ->type_name("SIGNAL")
+        ->required()
+        ->check(CLI::IsMember(signals));
+    o.layoutOption = AddLayoutOption(
+        command, o,
+        "speaker layout of r68, rp155 (default: stereo) and film-ident (default: 5.1); the "
+        "others have their own channels");
+    command
+        ->add_option("--fps", o.lineup.fps,
+                     "picture rate of the sync pop and of --timecode")
+        ->type_name("FPS")
+        ->check(CLI::IsMember(std::vector<double>(std::begin(kLineupFrameRates),
+                                                  std::end(kLineupFrameRates))))
+        ->capture_default_str();
+    command
+        ->add_option("--timecode", o.lineup.timecode,
+                     "place a Broadcast WAVE file at this non-drop timecode, HH:MM:SS:FF (its "
+                     "time reference, as a DAW spots it)")
+        ->type_name("TIMECODE");
+    command->add_flag("--split", o.lineup.split,
+                      "write one mono file per speaker into a folder instead of one interleaved "
+                      "file");
+    command
+        ->add_option("-o,--output", o.output,
+                     "the file to write (with --split: the folder); its extension .wav or "
+                     ".aif/.aiff chooses the format unless --format is given (default: the "
+                     "proposed name, in the current folder)")
+        ->type_name("PATH");
+    command->add_flag("--quiet", o.quiet, "show no progress bar");
+}
+
+// A layout given to a signal with channels of its own; false after saying so.
+bool RefuseLayout(const JobOptions& o) {
+    const LineupSignal signal = LineupSignalNamed(o.signal).value_or(LineupSignal::r68);
+    if (o.layoutOption == nullptr || o.layoutOption->count() == 0 || LineupTakesLayout(signal))
+        return false;
+    std::fprintf(stderr,
+                 "quillgen lineup: %s has channels of its own; --layout applies to r68, rp155 "
+                 "and film-ident\n",
+                 o.signal.c_str());
+    return true;
+}
+
 // The controller's records from the options; the file type and target come later.
 void FillRecords(AppController& controller, const JobDescription& job, const JobOptions& o) {
     Settings& settings = controller.settings();
@@ -100,6 +161,15 @@ void FillRecords(AppController& controller, const JobDescription& job, const Job
     settings.setAnnounce(o.announce);
     settings.setNoise(o.noise.parameters);
     if (job.speakerSet()) settings.setChannelSetup(LayoutNumberNamed(o.layout).value_or(0));
+    if (job.lineup) {
+        LineupParameters lineup = o.lineup;
+        lineup.signal = LineupSignalNamed(o.signal).value_or(LineupSignal::r68);
+        settings.setLineup(lineup);
+        settings.setAnnounce(false);
+        settings.setChannelSetup(o.layoutOption->count() > 0
+                                     ? LayoutNumberNamed(o.layout).value_or(0)
+                                     : LineupDefaultLayout(lineup.signal));
+    }
     CompleteSettings(job.kind, settings);
 }
 
@@ -126,7 +196,8 @@ std::map<JobValue, const char*> OptionNames(const JobDescription& job) {
 bool ChooseTarget(AppController& controller, const JobDescription& job, JobOptions& o,
                   std::string* chosenPath) {
     SaveOptions& options = controller.saveOptions();
-    if (job.speakerSet()) {
+    if (job.lineup) options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
+    if (controller.writesFolder()) {
         options.setFileType(o.format == "bwf" ? kFileTypeBroadcastWave : kFileTypeAIFF);
         const Settings& settings = controller.settings();
         const std::string title = *LayoutTitle(settings.channelSetup());
@@ -164,7 +235,7 @@ bool RefuseFractions(const JobDescription& job, const JobOptions& o) {
 }
 
 int Run(const JobDescription& job, JobOptions& o) {
-    if (RefuseFractions(job, o)) return 2;
+    if (RefuseFractions(job, o) || (job.lineup && RefuseLayout(o))) return 2;
     AppController controller;
     FillRecords(controller, job, o);
     std::string chosenPath;
@@ -190,9 +261,10 @@ void AddJobCommand(CLI::App& app, const JobDescription& job, int& status) {
     }
     if (job.noise) AddNoiseOptions(command, o->noise);
     if (job.speakerSet()) AddSetOptions(command, *o, job);
+    if (job.lineup) AddLineupOptions(command, *o);
     o->formatOption = AddFormatOption(command, o->format);
     AddBitsOption(command, o->bits);
-    if (!job.speakerSet()) AddFileOptions(command, *o);
+    if (!job.speakerSet() && !job.lineup) AddFileOptions(command, *o);
     command->callback([&job, o, &status] { status = Run(job, *o); });
 }
 

@@ -90,9 +90,15 @@ void CBWFLinearFile::BuildBEXT(const unsigned char* text, std::int32_t timeStamp
     std::memcpy(chunk + kCodingHistoryAt, kCodingHistory, sizeof kCodingHistory - 1);
 }
 
+void CBWFLinearFile::BuildChunk(std::uint8_t* chunk) const {
+    BuildBEXT(description, GetTimeStamp(), sampleRate, chunk);
+    // Low and high 32 bits, little-endian: one 64-bit little-endian number.
+    if (timeReference) byteorder::StoreLE64(chunk + kTimeReferenceAt, *timeReference);
+}
+
 Status CBWFLinearFile::WriteBEXT() {
     std::uint8_t chunk[kBextChunkSize];
-    BuildBEXT(description, GetTimeStamp(), sampleRate, chunk);
+    BuildChunk(chunk);
     return WriteBytes(chunk, kBextChunkSize);
 }
 
@@ -107,7 +113,7 @@ Status CBWFLinearFile::WriteChunksBeforeFormat(void* specifics) {
         std::memcpy(description, block + kSpecificsDescriptionOffset + 1, std::size_t(length));
     }
     std::uint8_t chunk[kBextChunkSize];
-    BuildBEXT(description, GetTimeStamp(), sampleRate, chunk);
+    BuildChunk(chunk);
     return WriteHeaderChunk(chunk, kBextChunkSize);
 }
 

@@ -13,6 +13,7 @@
 // are markers or regions), patches the sizes and rewrites the bext chunk in place.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "formats/CWAVEFile.h"
@@ -55,6 +56,10 @@ class CBWFLinearFile : public CWAVEFile {
     [[nodiscard]] Status ReadRegions();
     [[nodiscard]] Status ReadNumRegions(std::int16_t* count);
 
+    // The time reference the bext chunk carries from now on (the file's first frame, in frames
+    // since midnight), in place of the one that follows from the time stamp.
+    void SetTimeReference(std::uint64_t frames) { timeReference = frames; }
+
     // What the last ReadBEXT found.
     const BWFBextInfo& GetBextInfo() const { return bextInfo; }
 
@@ -77,6 +82,10 @@ class CBWFLinearFile : public CWAVEFile {
     [[nodiscard]] Status CountRegions(std::int16_t* count) override;
 
   private:
+    // The bext chunk for the description, time stamp and time reference.
+    void BuildChunk(std::uint8_t* chunk) const;
+
     unsigned char description[bwflayout::kDescriptionSize] = {0}; // zero-terminated text
+    std::optional<std::uint64_t> timeReference;
     BWFBextInfo bextInfo;
 };

@@ -42,8 +42,9 @@ TxSoundFile::TxSoundFile(std::shared_ptr<CSoundFile> soundFile, std::string path
 std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const std::string& path,
                                                        int channels, int wordLength,
                                                        float sampleRate, bool forOutput,
-                                                       void* specifics, Status* failure) {
-    return Make(type, path, channels, wordLength, sampleRate, forOutput, specifics, std::nullopt,
+                                                       void* specifics, Status* failure,
+                                                       std::optional<std::uint32_t> channelMask) {
+    return Make(type, path, channels, wordLength, sampleRate, forOutput, specifics, channelMask,
                 failure);
 }
 

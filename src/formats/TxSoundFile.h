@@ -31,10 +31,11 @@ class TxSoundFile {
     // writes its header and prepares the sample buffer. Null when any step fails (no class for
     // the type, the folder does not exist, the file cannot be created, no memory); `failure`,
     // when given, then receives the status of the step that failed.
-    static std::unique_ptr<TxSoundFile> initWithType(std::uint32_t type, const std::string& path,
-                                                     int channels, int wordLength, float sampleRate,
-                                                     bool forOutput, void* specifics,
-                                                     Status* failure = nullptr);
+    // `channelMask`, when given, is stored in formats that have room for one.
+    static std::unique_ptr<TxSoundFile>
+    initWithType(std::uint32_t type, const std::string& path, int channels, int wordLength,
+                 float sampleRate, bool forOutput, void* specifics, Status* failure = nullptr,
+                 std::optional<std::uint32_t> channelMask = std::nullopt);
     // One output file of `channels.size()` channels, one handle per entry of `channels`: that
     // handle's writes fill the channel at `index` alone (the others keep what they hold) and
     // it is known by `name`. `channelMask`, when given, is stored in formats that have room

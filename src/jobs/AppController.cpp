@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 
 #include "jobs/Announcer.h"
 #include "jobs/JobLimits.h"
+#include "jobs/Lineup.h"
 #include "jobs/OutputFiles.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/DesktopServices.h"
@@ -112,9 +114,16 @@ std::optional<std::string> AppController::fileName(const std::string& layoutTitl
     }
     case JobKind::levelCheck:
         return "Level Check for " + layoutTitle;
+    case JobKind::lineup:
+        return LineupFileName(s);
     default:
         return std::nullopt;
     }
+}
+
+bool AppController::writesFolder() const {
+    const JobKind kind = JobKindFromStored(jobSaveOptions.outputType());
+    return Describe(kind).speakerSet() || (kind == JobKind::lineup && LineupWritesFolder(jobSettings));
 }
 
 std::string AppController::speakerSetStem() const {
@@ -133,7 +142,7 @@ std::string AppController::outputExtension() const {
 
 std::string AppController::targetPath(const std::string& chosenPath) const {
     // A phase or level check writes its files into the chosen directory itself.
-    if (Describe(JobKindFromStored(jobSaveOptions.outputType())).speakerSet()) return chosenPath;
+    if (writesFolder()) return chosenPath;
     return chosenPath + "." + (targetExtension.empty() ? outputExtension() : targetExtension);
 }
 
@@ -172,6 +181,9 @@ void AppController::generateFile(const std::string& chosenPath) {
     case JobKind::levelCheck:
         makePhaseCheckFiles(*this, chosenPath);
         break;
+    case JobKind::lineup:
+        makeLineupFiles(*this, chosenPath);
+        break;
     default:
         break;
     }
@@ -188,7 +200,8 @@ MemBlock AppController::specifics() const {
 
 std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::string& folder,
                                                                 void* specificsBlock,
-                                                                std::string* temporaryPath) {
+                                                                std::string* temporaryPath,
+                                                                const FileShape& shape) {
     if (std::string problem = FolderProblem(folder); !problem.empty())
         Raise("cannot write into the folder '" + (folder.empty() ? "." : folder) + "': " + problem);
     // The format's create refuses an existing name, so a file of another run is never reused
@@ -199,8 +212,9 @@ std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::strin
          ++attempt) {
         candidate = JoinPath(folder, TemporaryLeafName());
         auto file = TxSoundFile::initWithType(
-            jobSaveOptions.realFileType(), candidate, 1, jobSaveOptions.wordLength(),
-            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock, &status);
+            jobSaveOptions.realFileType(), candidate, shape.channels, jobSaveOptions.wordLength(),
+            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock, &status,
+            shape.channelMask);
         if (file) {
             *temporaryPath = candidate;
             return file;
@@ -213,18 +227,17 @@ std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::strin
     Raise("could not create the sound file '" + candidate + "': " + reason);
 }
 
-void AppController::makeVivuZiraFile(const std::string& chosenPath) {
-    const Settings& s = jobSettings;
+void AppController::writeOneFile(const std::string& target, const FileShape& shape,
+                                 const std::function<void(TxSoundFile&)>& fill) {
     FileServices& files = CurrentFileServices();
     ClearFileError();
-    const std::string target = targetPath(chosenPath);
     std::string temporaryPath; // set while a file of this job lies under its temporary name
     MemBlock specificsBlock;
     std::unique_ptr<TxSoundFile> file;
     bool sincTableMade = false;
     try {
         specificsBlock = specifics();
-        int r = InitPolyPhase(s.sampleRate(), kVoiceSampleRate);
+        int r = InitPolyPhase(jobSettings.sampleRate(), kVoiceSampleRate);
         sincTableMade = true;
         if (r != 0)
             QuillException::Raise(kQUILException,
@@ -233,25 +246,8 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
                                   r);
         RefuseAnythingButAFileAt(target);
         // The file at the target, if any, stays as it is until the new one is complete.
-        file = createTemporaryFile(FolderOf(chosenPath), specificsBlock.Data(), &temporaryPath);
-        std::int32_t announcementFrames = s.announce() ? announceVivuZira(*file) : 0;
-        // The announcement's length is known only once it is spoken: a signal that would no
-        // longer fit is refused before any of it is written.
-        if (auto violation =
-                CheckSignalLength(s.length(), s.sampleRate(), jobSaveOptions, announcementFrames))
-            Raise("the signal does not fit into the file; its length must be " +
-                  violation->accepted);
-        // The announcement stays as spoken; only the signal is dithered.
-        TpdfDither dither;
-        DitherScope dithered(*file->soundFile(), jobSaveOptions.dither() ? &dither : nullptr);
-        const bool noise = JobKindFromStored(jobSaveOptions.outputType()) == JobKind::noise;
-        r = noise ? GenerateNoiseFile(*file, announcementFrames)
-                  : GenerateSweep(file->soundFile(), announcementFrames, s.length(), s.sampleRate(),
-                                  s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
-        if (r != 0)
-            Raise(StringWithFormat("error %d during %s() writing '%s': %s", r,
-                                   noise ? "GenerateNoise" : "GenerateSweep", temporaryPath.c_str(),
-                                   FileStatusText(static_cast<Status>(r)).c_str()));
+        file = createTemporaryFile(FolderOf(target), specificsBlock.Data(), &temporaryPath, shape);
+        fill(*file);
         if (shouldStop != 0) {
             shouldStop = 0;
             progressState.cancelled = true;
@@ -280,6 +276,31 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
     }
     specificsBlock.Free();
     if (sincTableMade) freeSincTable();
+}
+
+void AppController::makeVivuZiraFile(const std::string& chosenPath) {
+    const Settings& s = jobSettings;
+    writeOneFile(targetPath(chosenPath), FileShape{}, [&](TxSoundFile& file) {
+        const std::int32_t announcementFrames = s.announce() ? announceVivuZira(file) : 0;
+        // The announcement's length is known only once it is spoken: a signal that would no
+        // longer fit is refused before any of it is written.
+        if (auto violation =
+                CheckSignalLength(s.length(), s.sampleRate(), jobSaveOptions, announcementFrames))
+            Raise("the signal does not fit into the file; its length must be " +
+                  violation->accepted);
+        // The announcement stays as spoken; only the signal is dithered.
+        TpdfDither dither;
+        DitherScope dithered(*file.soundFile(), jobSaveOptions.dither() ? &dither : nullptr);
+        const bool noise = JobKindFromStored(jobSaveOptions.outputType()) == JobKind::noise;
+        const int r =
+            noise ? GenerateNoiseFile(file, announcementFrames)
+                  : GenerateSweep(file.soundFile(), announcementFrames, s.length(), s.sampleRate(),
+                                  s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
+        if (r != 0)
+            Raise(StringWithFormat("error %d during %s() writing '%s': %s", r,
+                                   noise ? "GenerateNoise" : "GenerateSweep", file.path().c_str(),
+                                   FileStatusText(static_cast<Status>(r)).c_str()));
+    });
 }
 
 int AppController::GenerateNoiseFile(TxSoundFile& file, std::int32_t announcementFrames) {

@@ -5,6 +5,7 @@
 // the operations here.
 
 #include <any>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,9 @@ class AppController {
     std::optional<std::string> fileName(const std::string& layoutTitle = {}) const;
     // The extension of the chosen file type ("aif" or "wav").
     std::string outputExtension() const;
+    // The job writes a folder of files (a phase or level check, a line-up signal split into one
+    // file per speaker) rather than one file.
+    bool writesFolder() const;
     // The file a job for `chosenPath` writes: chosenPath + "." + extension (for a phase check,
     // the directory chosenPath itself).
     std::string targetPath(const std::string& chosenPath) const;
@@ -67,6 +71,16 @@ class AppController {
     void generateFile(const std::string& chosenPath);
     // Worker: the tone or sweep file for `chosenPath`.
     void makeVivuZiraFile(const std::string& chosenPath);
+    // The channels of one output file and the WAVE channel mask it carries, if any.
+    struct FileShape {
+        int channels = 1;
+        std::optional<std::uint32_t> channelMask;
+    };
+    // Worker: one file for `target`, filled by `fill` under a temporary name beside it and put
+    // in its place once complete (nothing is put in place after a stop). A failure raised by
+    // `fill` or met on the way is told to the user; the unfinished file is removed.
+    void writeOneFile(const std::string& target, const FileShape& shape,
+                      const std::function<void(TxSoundFile&)>& fill);
     // The Broadcast WAVE header block (256 zero bytes) for fileType 1, else an empty block.
     // Raises "QUILException" when it cannot be allocated.
     MemBlock specifics() const;
@@ -106,7 +120,8 @@ class AppController {
     template <typename Create> void ReportingFailures(Create create);
     std::unique_ptr<TxSoundFile> createTemporaryFile(const std::string& folder,
                                                      void* specificsBlock,
-                                                     std::string* temporaryPath);
+                                                     std::string* temporaryPath,
+                                                     const FileShape& shape);
 
     Settings jobSettings;
     SaveOptions jobSaveOptions;

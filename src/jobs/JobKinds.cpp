@@ -99,6 +99,19 @@ const std::vector<JobDescription>& Table() {
          "Level Check",
          {{Field::length, 10.0, "noise per speaker, in seconds"}, {Field::sampleRate, 48000.0}},
          true},
+        {JobKind::lineup,
+         "lineup",
+         "Line-&up",
+         "write a studio line-up signal: an alignment tone, a stereo or multichannel ident or a "
+         "sync pop",
+         "The standard signals for lining up a studio or a circuit: alignment tones, the EBU "
+         "stereo ident, GLITS, BLITS, the film-style multichannel ident and the sync pop, one "
+         "interleaved file or one file per speaker, marked section by section.",
+         nullptr,
+         {{Field::length, 30.0, "length in seconds, rounded up to whole cycles of the signal"},
+          {Field::sampleRate, 48000.0}},
+         false,
+         true},
     };
     return table;
 }
@@ -213,7 +226,8 @@ void CompleteSettings(JobKind kind, Settings& s) {
         break;
     case JobKind::phaseCheck:
     case JobKind::levelCheck:
-        // Voices and noises go in at their recorded level.
+    case JobKind::lineup:
+        // Voices and noises go in at their recorded level; a line-up signal has its own.
         s.setLevel_from(0.0);
         s.setLevel_to(0.0);
         break;
@@ -241,6 +255,7 @@ ValueRange FieldRange(JobKind kind, Field field, const Settings& s, const SaveOp
     case Field::length:
         break;
     }
+    if (kind == JobKind::lineup) return LineupLengthRange(s, options);
     ValueRange whole = LengthRange(rate, options, s.announce() && kind != JobKind::levelCheck);
     if (kind != JobKind::levelCheck) return whole;
     // The level check plays its noise once per speaker in every file.

@@ -22,6 +22,7 @@ enum class JobKind : std::int32_t {
     phaseCheck = kOutputPhaseCheck,
     noise = kOutputNoise,
     levelCheck = kOutputLevelCheck,
+    lineup = kOutputLineup,
 };
 
 // The kind stored as `stored`; a number no kind has (a damaged or newer preferences file) is a
@@ -74,6 +75,7 @@ struct JobDescription {
     const char* folderTitle; // a set's folder, "Phase Check" ("Phase Check for 5.1"); else null
     std::vector<FieldUse> fields; // in the order offered
     bool noise;                   // also takes a calibration noise (colour, band, RMS level, seed)
+    bool lineup = false; // a studio line-up signal (signal, layout, picture rate, timecode, split)
 
     bool speakerSet() const { return folderTitle != nullptr; }
     // The default of `field`; none when the kind does not take it.

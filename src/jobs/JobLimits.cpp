@@ -7,6 +7,7 @@
 
 #include "formats/CAIFFFile.h"
 #include "formats/CBWFLinearFile.h"
+#include "jobs/Lineup.h"
 #include "jobs/PhaseCheck.h"
 #include "soundfile/ByteOrder.h"
 #include "synth/NoiseGenerator.h"
@@ -162,6 +163,18 @@ double PlannedFrames(double length, double sampleRate) {
     return (length * 1000.0 / 1000.0) * sampleRate;
 }
 
+ValueRange LineupLengthRange(const Settings& settings, const SaveOptions& options) {
+    const double rate = settings.sampleRate();
+    const std::size_t channels =
+        LineupWritesFolder(settings)
+            ? 1
+            : LineupChannelsOf(settings.lineup().signal, settings.channelSetup(), false)
+                  .speakers.size();
+    const double most = MaxSignalFrames(options.realFileType(), options.wordLength()) /
+                        double(std::max<std::size_t>(channels, 1));
+    return {1.0 / rate, std::floor(most / rate * 100.0) / 100.0};
+}
+
 std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
                                                const SaveOptions& options) {
     double rate = settings.sampleRate();
@@ -182,6 +195,14 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
         return {};
     }
     if (kind == JobKind::noise || kind == JobKind::levelCheck) return CheckNoise(settings, options);
+    if (kind == JobKind::lineup) {
+        const ValueRange lengths = LineupLengthRange(settings, options);
+        if (lengths.Contains(settings.length())) return {};
+        return LimitViolation{JobValue::length, settings.length(),
+                              Format("at least one frame (%.3g s) and at most %.2f s, the longest "
+                                     "its file holds at this rate",
+                                     lengths.lowest, lengths.highest)};
+    }
     // A sweep that neither rises nor falls is a steady tone.
     const bool steady = kind == JobKind::testTone || settings.freq_from() == settings.freq_to();
     const auto check = steady ? CheckToneFrequency : CheckFrequency;

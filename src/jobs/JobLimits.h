@@ -93,6 +93,10 @@ ValueRange RepeatsRange();
 // RMS levels of noise: up to the level whose peaks stay below full scale.
 ValueRange NoiseLevelRange();
 
+// A line-up signal's lengths: from one frame to the longest its file (an interleaved file holds
+// every channel's frames) takes at the settings' rate.
+ValueRange LineupLengthRange(const Settings& settings, const SaveOptions& options);
+
 // Checks the fields a job of `options.outputType()` uses; the first value out of range, if any.
 // NaN and infinity are always out of range.
 std::optional<LimitViolation> CheckJobSettings(const Settings& settings,

@@ -16,6 +16,7 @@ inline constexpr std::int32_t kOutputCustomSweep = 2;
 inline constexpr std::int32_t kOutputPhaseCheck = 3;
 inline constexpr std::int32_t kOutputNoise = 4;
 inline constexpr std::int32_t kOutputLevelCheck = 5;
+inline constexpr std::int32_t kOutputLineup = 6;
 
 // The word-length code (`dataFormat`) of `bits` bits per sample: 16 or 24.
 inline std::int32_t DataFormatForBits(int bits) {

@@ -7,7 +7,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include <string>
+
+#include "synth/LineupSignals.h"
 #include "synth/NoiseGenerator.h"
+
+// What a line-up job writes beyond the rate, length and layout.
+struct LineupParameters {
+    LineupSignal signal = LineupSignal::r68;
+    double fps = 25.0;    // the sync pop's picture rate: 23.976, 24, 25, 29.97 or 30
+    std::string timecode; // "HH:MM:SS:FF" at which a Broadcast WAVE file is placed; empty: none
+    bool split = false;   // one mono file per speaker instead of one interleaved file
+};
 
 class Settings {
   public:
@@ -42,6 +53,9 @@ class Settings {
     // the dictionary.
     const NoiseParameters& noise() const { return noiseParameters; }
     void setNoise(const NoiseParameters& value) { noiseParameters = value; }
+    // The signal of a line-up job; not part of the dictionary either.
+    const LineupParameters& lineup() const { return lineupParameters; }
+    void setLineup(const LineupParameters& value) { lineupParameters = value; }
 
   private:
     double freqFrom = 1000.0;
@@ -50,11 +64,12 @@ class Settings {
     double levelTo = -10.0;
     double lengthSeconds = 10.0;
     double rate = 44100.0;
-    std::int32_t layout = 0; // 0 stereo, 1 quad, 2 LCRS, 3 5.1, 4 6.1, 5 7.1, 6 10.2
+    std::int32_t layout = 0; // a number of SpeakerLayouts.h: 0 stereo ... 3 5.1 ... 12 9.1.6
     double silenceSeconds = 1.0;
     std::int32_t repeats = 2;
     bool speak = true;
     NoiseParameters noiseParameters;
+    LineupParameters lineupParameters;
 };
 
 // Reading numbers out of dictionaries that came from a file: anything that is not a number of
