@@ -92,7 +92,8 @@ std::unique_ptr<CAIFFFile> CAIFFFile::CreateSoundFileObject() {
     return std::make_unique<CAIFFFile>();
 }
 
-CAIFFFile::CAIFFFile() : CChunkFile(kAIFFContainer, FormatCodes{kAIFF, kAIFF, kAIFF}) {}
+CAIFFFile::CAIFFFile(FileServices* services)
+    : CChunkFile(kAIFFContainer, FormatCodes{kAIFF, kAIFF, kAIFF}, services) {}
 
 // --- low-level file access -------------------------------------------------------------------
 

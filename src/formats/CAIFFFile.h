@@ -34,7 +34,8 @@ inline constexpr ContainerRules kAIFFContainer{chunkid::kFORM, true, kMaxAIFFFil
 
 class CAIFFFile : public CChunkFile {
   public:
-    CAIFFFile();
+    // Reaches its file through `services` (null: the current file services).
+    explicit CAIFFFile(FileServices* services = nullptr);
     ~CAIFFFile() override; // closes a file that is still open
 
     SampleCoding BufferCoding() const override;

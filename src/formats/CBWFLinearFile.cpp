@@ -66,7 +66,8 @@ CBWFLinearFile::~CBWFLinearFile() {
     if (isOpen) (void)CChunkFile::Close(); // a destructor has no one to report to
 }
 
-CBWFLinearFile::CBWFLinearFile() : CWAVEFile(FormatCodes{kWAVE, kBWLN, kWAVE}) {}
+CBWFLinearFile::CBWFLinearFile(FileServices* services)
+    : CWAVEFile(FormatCodes{kWAVE, kBWLN, kWAVE}, services) {}
 
 // --- writing -----------------------------------------------------------------------------------
 

@@ -43,7 +43,8 @@ struct BWFBextInfo {
 
 class CBWFLinearFile : public CWAVEFile {
   public:
-    CBWFLinearFile();
+    // Reaches its file through `services` (null: the current file services).
+    explicit CBWFLinearFile(FileServices* services = nullptr);
     ~CBWFLinearFile() override; // closes a file that is still open
 
     // The most bytes Close appends after the sample data of a file with `markers` markers and

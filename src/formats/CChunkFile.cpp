@@ -28,7 +28,7 @@ void CChunkFile::StoreNumber(std::uint8_t* p, std::uint32_t value) const {
 }
 
 Status CChunkFile::GetPosition(std::int64_t* position) {
-    return CurrentFileServices().GetPosition(refNum, position);
+    return fileServices.GetPosition(refNum, position);
 }
 
 Status CChunkFile::ReadBlock(MemBlock* block, std::int64_t count) {
@@ -45,7 +45,7 @@ Status CChunkFile::ReadChunkSize(std::uint32_t* size, std::int64_t* available) {
     std::int64_t position = 0;
     std::int64_t length = 0;
     if (status == kNoErr) status = GetPosition(&position);
-    if (status == kNoErr) status = CurrentFileServices().GetEndOfFile(refNum, &length);
+    if (status == kNoErr) status = fileServices.GetEndOfFile(refNum, &length);
     if (status != kNoErr) return status;
     *size = rules.bigEndian ? byteorder::LoadBE32(field) : byteorder::LoadLE32(field);
     *available = std::min<std::int64_t>(*size, std::max<std::int64_t>(length - position, 0));
@@ -70,7 +70,7 @@ bool CChunkFile::CanWrite(std::int16_t, std::int16_t, float) const {
 Status CChunkFile::Open() {
     readerOptions = ReaderOptions::FromPreferences();
     chunks.Clear();
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    Status status = fileServices.Open(fileSpec, FilePermission::ReadOnly, &refNum);
     if (status != kNoErr) return status;
     isOpen = 1;
     status = ReadForm();
@@ -93,7 +93,7 @@ Status CChunkFile::ReadForm() {
 void CChunkFile::IndexChunks() {
     std::int64_t length = 0;
     // Without the file's length no chunk counts as holding any data.
-    if (CurrentFileServices().GetEndOfFile(refNum, &length) != kNoErr) length = 0;
+    if (fileServices.GetEndOfFile(refNum, &length) != kNoErr) length = 0;
     chunks.Build(rules, formEnd, length,
                  [this](std::int64_t offset, std::uint8_t* bytes, std::int32_t count) {
                      const Status status = SetPosition(FilePositionMode::FromStart, offset);
@@ -120,9 +120,8 @@ Status CChunkFile::FindChunk(std::uint32_t chunkID, std::int32_t occurrence) {
 
 Status CChunkFile::OpenNewFile() {
     chunks.Clear();
-    Status status = CurrentFileServices().Create(fileSpec, GetFileType(), GetCreator());
-    if (status == kNoErr)
-        status = CurrentFileServices().Open(fileSpec, FilePermission::ReadWrite, &refNum);
+    Status status = fileServices.Create(fileSpec, GetFileType(), GetCreator());
+    if (status == kNoErr) status = fileServices.Open(fileSpec, FilePermission::ReadWrite, &refNum);
     if (status != kNoErr) return status;
     isOpen = 1;
     headerDirty = 1;
@@ -183,7 +182,7 @@ Status CChunkFile::SetFilePos(std::int32_t frame) {
 
 Status CChunkFile::SetEndOfFile(std::int32_t frames) {
     std::int64_t end = 0;
-    Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    Status status = fileServices.GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     const std::int64_t target = FrameOffset(frames);
     if (target < 0) return kErrFileTooLarge;
@@ -191,7 +190,7 @@ Status CChunkFile::SetEndOfFile(std::int32_t frames) {
     // disk space); offset silence (unsigned 8-bit, 0x80) is written.
     const SampleCoding coding = BufferCoding();
     if (SilenceByte(coding) == 0) {
-        if (end < target) status = CurrentFileServices().SetEndOfFile(refNum, target);
+        if (end < target) status = fileServices.SetEndOfFile(refNum, target);
         numFrames = frames;
         return status;
     }
@@ -211,7 +210,7 @@ Status CChunkFile::SetEndOfFile(std::int32_t frames) {
 
 Status CChunkFile::UpdateSize() {
     std::int64_t end = 0;
-    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    const Status status = fileServices.GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     const std::int32_t frameBytes = BytesPerFrame();
     if (frameBytes <= 0) return kErrNotSupported;
@@ -263,7 +262,7 @@ Status CChunkFile::WritePadByte() {
 
 Status CChunkFile::CheckFileSize() {
     std::int64_t end = 0;
-    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    const Status status = fileServices.GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
     return end <= rules.maxFileSize ? kNoErr : kErrFileTooLarge;
 }
@@ -277,7 +276,7 @@ Status CChunkFile::WriteSizeField(std::uint32_t chunkID, std::uint32_t value) {
 
 Status CChunkFile::WriteFormSize() {
     std::int64_t end = 0;
-    const Status status = CurrentFileServices().GetEndOfFile(refNum, &end);
+    const Status status = fileServices.GetEndOfFile(refNum, &end);
     return status != kNoErr ? status : WriteSizeField(rules.formID, std::uint32_t(end - 8));
 }
 
@@ -288,7 +287,7 @@ Status CChunkFile::Close() {
         status = FinishChunks();
         if (status == kNoErr) headerDirty = 0;
     }
-    const Status closeStatus = CurrentFileServices().Close(refNum);
+    const Status closeStatus = fileServices.Close(refNum);
     isOpen = 0; // the reference is released even when the close failed
     return status != kNoErr ? status : closeStatus;
 }

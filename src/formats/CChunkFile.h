@@ -36,8 +36,9 @@ struct ReaderOptions {
 
 class CChunkFile : public CSoundFile {
   public:
-    CChunkFile(const ContainerRules& rules, const FormatCodes& codes)
-        : rules(rules), codes(codes) {}
+    // `services` null: the current file services.
+    CChunkFile(const ContainerRules& rules, const FormatCodes& codes, FileServices* services)
+        : CSoundFile(services), rules(rules), codes(codes) {}
 
     // The form header, the chunk index, then the format's chunks (ReadChunks).
     [[nodiscard]] Status Open() override;
@@ -134,12 +135,12 @@ class CChunkFile : public CSoundFile {
 };
 
 template <typename Reader> Status CChunkFile::ReadOffline(Reader read) {
-    Status status = CurrentFileServices().Open(fileSpec, FilePermission::ReadOnly, &refNum);
+    Status status = fileServices.Open(fileSpec, FilePermission::ReadOnly, &refNum);
     if (status != kNoErr) return status;
     isOpen = 1;
     chunks.Clear();
     status = read();
-    const Status closeStatus = CurrentFileServices().Close(refNum);
+    const Status closeStatus = fileServices.Close(refNum);
     isOpen = 0;
     return status != kNoErr ? status : closeStatus;
 }

@@ -97,9 +97,11 @@ std::unique_ptr<CWAVEFile> CWAVEFile::CreateSoundFileObject() {
     return std::make_unique<CWAVEFile>();
 }
 
-CWAVEFile::CWAVEFile() : CWAVEFile(FormatCodes{kWAVE, kWAVE, kWAVE}) {}
+CWAVEFile::CWAVEFile(FileServices* services)
+    : CWAVEFile(FormatCodes{kWAVE, kWAVE, kWAVE}, services) {}
 
-CWAVEFile::CWAVEFile(const FormatCodes& codes) : CChunkFile(kRIFFContainer, codes) {}
+CWAVEFile::CWAVEFile(const FormatCodes& codes, FileServices* services)
+    : CChunkFile(kRIFFContainer, codes, services) {}
 
 std::int64_t CWAVEFile::TrailerBytes(std::int32_t markers, std::int32_t regions) {
     if (markers <= 0 && regions <= 0) return 1;

@@ -73,7 +73,8 @@ struct WAVECueChunk {
 
 class CWAVEFile : public CChunkFile {
   public:
-    CWAVEFile();
+    // Reaches its file through `services` (null: the current file services).
+    explicit CWAVEFile(FileServices* services = nullptr);
     ~CWAVEFile() override; // closes a file that is still open
 
     SampleCoding BufferCoding() const override;
@@ -106,7 +107,7 @@ class CWAVEFile : public CChunkFile {
 
   protected:
     // A WAVE file that reports other codes (Broadcast WAVE).
-    explicit CWAVEFile(const FormatCodes& codes);
+    CWAVEFile(const FormatCodes& codes, FileServices* services);
 
     // FindID("RIFF"), the RIFF size into formEnd, the form type checked.
     [[nodiscard]] Status ReadFormHeader() override;

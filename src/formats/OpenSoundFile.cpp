@@ -11,8 +11,7 @@ namespace {
 
 constexpr std::int32_t kSniffSize = 12; // container ID, size, form type
 
-[[nodiscard]] Status ReadHeader(const FSSpec& fileRef, std::uint8_t* header) {
-    FileServices& files = CurrentFileServices();
+[[nodiscard]] Status ReadHeader(FileServices& files, const FSSpec& fileRef, std::uint8_t* header) {
     std::int16_t refNum = 0;
     Status status = files.Open(fileRef, FilePermission::ReadOnly, &refNum);
     if (status != kNoErr) return status;
@@ -23,24 +22,25 @@ constexpr std::int32_t kSniffSize = 12; // container ID, size, form type
 }
 
 // A WAVE file with a bext chunk is read as Broadcast WAVE.
-std::unique_ptr<CSoundFile> WAVEObject(const FSSpec& fileRef) {
-    CWAVEFile probe;
+std::unique_ptr<CSoundFile> WAVEObject(const FSSpec& fileRef, FileServices& files) {
+    CWAVEFile probe(&files);
     bool broadcast = false;
     // A file that cannot be probed is opened as plain WAVE, which reports what is wrong.
     if (probe.ISoundFile(&fileRef) == kNoErr)
         (void)probe.HasChunk(byteorder::FourCC("bext"), &broadcast);
-    if (broadcast) return std::make_unique<CBWFLinearFile>();
-    return std::make_unique<CWAVEFile>();
+    if (broadcast) return std::make_unique<CBWFLinearFile>(&files);
+    return std::make_unique<CWAVEFile>(&files);
 }
 
 // A new, unopened object for the container the header names; null for an unknown one.
-std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::uint8_t* header) {
+std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::uint8_t* header,
+                                            FileServices& files) {
     switch (byteorder::LoadBE32(header)) {
     case byteorder::FourCC("FORM"):
-        return std::make_unique<CAIFFFile>();
+        return std::make_unique<CAIFFFile>(&files);
     case byteorder::FourCC("RIFF"):
         if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE"))
-            return WAVEObject(fileRef);
+            return WAVEObject(fileRef, files);
         return nullptr;
     default:
         return nullptr;
@@ -49,17 +49,18 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
 
 } // namespace
 
-[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
+[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file,
+                                   FileServices& services) {
     file->reset();
     std::uint8_t header[kSniffSize] = {0};
-    Status status = ReadHeader(fileRef, header);
+    Status status = ReadHeader(services, fileRef, header);
     if (status != kNoErr) return status;
     // A WAVE file with 64-bit sizes is recognised, to be refused by name.
     const std::uint32_t container = byteorder::LoadBE32(header);
     if ((container == byteorder::FourCC("RF64") || container == byteorder::FourCC("BW64")) &&
         byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE"))
         return kErrRF64;
-    std::unique_ptr<CSoundFile> object = ObjectForHeader(fileRef, header);
+    std::unique_ptr<CSoundFile> object = ObjectForHeader(fileRef, header, services);
     if (!object) return kErrNotSupported;
     status = object->ISoundFile(&fileRef);
     if (status == kNoErr) status = object->Open();
@@ -71,4 +72,8 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
     }
     *file = std::move(object);
     return kNoErr;
+}
+
+[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file) {
+    return OpenSoundFile(fileRef, file, CurrentFileServices());
 }

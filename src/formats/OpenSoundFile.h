@@ -6,10 +6,15 @@
 #include "shell/FSSpec.h"
 #include "soundfile/CSoundFile.h"
 
+class FileServices;
+
 // Recognises the file's format from its first 12 bytes, makes the matching sound file object
 // and opens it for reading (ISoundFile, then Open). On success `*file` holds the open object;
 // on failure it is empty and the status says why: the platform's status when the file cannot
 // be opened or read, kErrEndOfFile when it is shorter than a header, kErrNotSupported for a
 // form the engine does not read, kErrRF64 for an RF64 or BW64 file, else the format's own reading
-// status.
+// status. The object reaches the file through `services`; without them, through the current file
+// services.
+[[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file,
+                                   FileServices& services);
 [[nodiscard]] Status OpenSoundFile(const FSSpec& fileRef, std::unique_ptr<CSoundFile>* file);

@@ -146,76 +146,105 @@ std::int32_t SpeakQuantity(double value, std::int32_t decimals, Speech& into) {
     return SpeakDouble(value, decimals, into, false);
 }
 
-std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into) {
-    // Frequencies and rates in hertz: 1000 is "1" "1000", 31.5 is "30" "1" "Point" "5".
-    auto spokenHertz = [&](double value) { return SpeakQuantity(value, kHertzDecimals, into); };
-    auto sweepTo = [&] {
-        std::int32_t frames = into.Say("Hertz");
-        frames += into.Say("2");
-        frames += spokenHertz(settings.freq_to());
+namespace {
+
+// Frequencies and rates in hertz: 1000 is "1" "1000", 31.5 is "30" "1" "Point" "5".
+std::int32_t SpeakHertz(double value, Speech& into) {
+    return SpeakQuantity(value, kHertzDecimals, into);
+}
+
+// The rest of a sweep's name once its start frequency is said.
+std::int32_t SweepTo(double to, Speech& into) {
+    std::int32_t frames = into.Say("Hertz");
+    frames += into.Say("2");
+    frames += SpeakHertz(to, into);
+    frames += into.Say("Hertz");
+    frames += into.Say("Linear");
+    frames += into.Say("SineSweep");
+    return frames;
+}
+
+std::int32_t AtLevel(double level, Speech& into) {
+    std::int32_t frames = SpeakDouble(level, kLevelDecimals, into, true);
+    frames += into.Say("Decibel");
+    return frames;
+}
+
+// Tones, full sweeps and noises have one level, and name their rate in kilohertz. A noise's
+// level is its RMS level.
+std::int32_t AtLevelThenRateInKiloHertz(double level, bool rms, double sampleRate, Speech& into) {
+    std::int32_t frames = into.Say("At");
+    frames += AtLevel(level, into);
+    if (rms) frames += into.Say("RMS");
+    frames += into.Pause(0.5);
+    frames += SpeakDouble(sampleRate / 1000.0, kKiloHertzDecimals, into, false);
+    frames += into.Say("KiloHertz");
+    frames += into.Say("SamplingRate");
+    return frames;
+}
+
+std::int32_t AnnounceTone(const Settings& settings, Speech& into) {
+    std::int32_t frames = SpeakHertz(settings.freq_from(), into);
+    frames += into.Say("Hertz");
+    frames += AtLevelThenRateInKiloHertz(settings.level_from(), false, settings.sampleRate(), into);
+    return frames;
+}
+
+std::int32_t AnnounceFullSweep(const Settings& settings, Speech& into) {
+    // A full sweep always starts at the low end, named by the fixed sample "20".
+    std::int32_t frames = into.Say("20");
+    frames += SweepTo(settings.freq_to(), into);
+    frames += AtLevelThenRateInKiloHertz(settings.level_from(), false, settings.sampleRate(), into);
+    return frames;
+}
+
+// A custom sweep names both levels, and its rate in hertz.
+std::int32_t AnnounceCustomSweep(const Settings& settings, Speech& into) {
+    std::int32_t frames = SpeakHertz(settings.freq_from(), into);
+    frames += SweepTo(settings.freq_to(), into);
+    frames += into.Say("At");
+    frames += AtLevel(settings.level_from(), into);
+    frames += into.Say("2");
+    frames += into.Pause(0.2);
+    frames += AtLevel(settings.level_to(), into);
+    frames += into.Pause(0.5);
+    frames += SpeakHertz(settings.sampleRate(), into);
+    frames += into.Say("Hertz");
+    frames += into.Say("SamplingRate");
+    return frames;
+}
+
+std::int32_t AnnounceNoise(const Settings& settings, Speech& into) {
+    const NoiseParameters& noise = settings.noise();
+    std::int32_t frames = into.Say(NoiseVoice(noise.color));
+    if (noise.Banded()) {
+        frames += SpeakHertz(noise.bandLow, into);
         frames += into.Say("Hertz");
-        frames += into.Say("Linear");
-        frames += into.Say("SineSweep");
-        return frames;
-    };
-    auto atLevel = [&](double level) {
-        std::int32_t frames = SpeakDouble(level, kLevelDecimals, into, true);
-        frames += into.Say("Decibel");
-        return frames;
-    };
+        frames += into.Say("2");
+        frames += SpeakHertz(noise.bandHigh, into);
+        frames += into.Say("Hertz");
+    }
+    frames += AtLevelThenRateInKiloHertz(noise.level, true, settings.sampleRate(), into);
+    return frames;
+}
 
-    // Tones, full sweeps and noises have one level, and name their rate in kilohertz. A noise's
-    // level is its RMS level.
-    auto atLevelThenRateInKiloHertz = [&](double level, bool rms) {
-        std::int32_t frames = into.Say("At");
-        frames += atLevel(level);
-        if (rms) frames += into.Say("RMS");
-        frames += into.Pause(0.5);
-        frames += SpeakDouble(settings.sampleRate() / 1000.0, kKiloHertzDecimals, into, false);
-        frames += into.Say("KiloHertz");
-        frames += into.Say("SamplingRate");
-        return frames;
-    };
+} // namespace
 
+std::int32_t AnnounceVivuZira(const Settings& settings, std::int32_t outputType, Speech& into) {
     std::int32_t frames = 0;
     switch (JobKindFromStored(outputType)) {
     case JobKind::testTone:
-        frames += spokenHertz(settings.freq_from());
-        frames += into.Say("Hertz");
-        frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
+        frames = AnnounceTone(settings, into);
         break;
     case JobKind::fullSweep:
-        // A full sweep always starts at the low end, named by the fixed sample "20".
-        frames += into.Say("20");
-        frames += sweepTo();
-        frames += atLevelThenRateInKiloHertz(settings.level_from(), false);
+        frames = AnnounceFullSweep(settings, into);
         break;
     case JobKind::customSweep:
-        frames += spokenHertz(settings.freq_from());
-        frames += sweepTo();
-        frames += into.Say("At");
-        frames += atLevel(settings.level_from());
-        frames += into.Say("2");
-        frames += into.Pause(0.2);
-        frames += atLevel(settings.level_to());
-        frames += into.Pause(0.5);
-        frames += spokenHertz(settings.sampleRate());
-        frames += into.Say("Hertz");
-        frames += into.Say("SamplingRate");
+        frames = AnnounceCustomSweep(settings, into);
         break;
-    case JobKind::noise: {
-        const NoiseParameters& noise = settings.noise();
-        frames += into.Say(NoiseVoice(noise.color));
-        if (noise.Banded()) {
-            frames += spokenHertz(noise.bandLow);
-            frames += into.Say("Hertz");
-            frames += into.Say("2");
-            frames += spokenHertz(noise.bandHigh);
-            frames += into.Say("Hertz");
-        }
-        frames += atLevelThenRateInKiloHertz(noise.level, true);
+    case JobKind::noise:
+        frames = AnnounceNoise(settings, into);
         break;
-    }
     default:
         break;
     }

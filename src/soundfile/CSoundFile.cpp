@@ -74,7 +74,8 @@ std::int32_t LoadBufferSample(const std::uint8_t* p, std::int16_t bytes) {
 
 // --- construction ---
 
-CSoundFile::CSoundFile() = default;
+CSoundFile::CSoundFile(FileServices* services)
+    : fileServices(services ? *services : CurrentFileServices()) {}
 
 CSoundFile::~CSoundFile() {
     DisposeBuffer();
@@ -102,8 +103,7 @@ Status CSoundFile::Create(std::int16_t, std::int16_t, float, void*, unsigned cha
     pendingError = ExtendFileName(extension ? extension : empty);
     if (pendingError != kNoErr) return kNoErr;
     FileInformation information;
-    if (CurrentFileServices().GetInformation(fileSpec, &information) == kErrFileNotFound)
-        return kNoErr;
+    if (fileServices.GetInformation(fileSpec, &information) == kErrFileNotFound) return kNoErr;
     return kErrDuplicateFile;
 }
 
@@ -207,7 +207,7 @@ std::int32_t CSoundFile::InputBufferFrames() {
     const std::int32_t frameBytes = BytesPerFrame();
     std::int32_t frames = std::min(kSFTBufferSize, numFrames);
     std::int64_t length = 0;
-    if (frameBytes > 0 && isOpen && CurrentFileServices().GetEndOfFile(refNum, &length) == kNoErr)
+    if (frameBytes > 0 && isOpen && fileServices.GetEndOfFile(refNum, &length) == kNoErr)
         frames = std::int32_t(std::min<std::int64_t>(frames, length / frameBytes));
     return std::max(frames, 1);
 }
@@ -282,7 +282,7 @@ Status CSoundFile::FillFromFile(MemBlock& buffer, std::int32_t start, std::int64
     if (done > 0) {
         status = SetPosition(FilePositionMode::FromStart, offset);
         if (status == kNoErr)
-            status = CurrentFileServices().Read(refNum, &done, buffer.Data());
+            status = fileServices.Read(refNum, &done, buffer.Data());
         else
             done = 0;
         if (status != kNoErr && status != kErrEndOfFile) done = 0;
@@ -421,18 +421,18 @@ Status CSoundFile::Add(std::int16_t channel, std::int32_t start, std::int32_t* c
 
 Status CSoundFile::ReadBytes(void* buffer, std::int32_t count) {
     std::int32_t done = count;
-    const Status status = CurrentFileServices().Read(refNum, &done, buffer);
+    const Status status = fileServices.Read(refNum, &done, buffer);
     if (status != kNoErr) return status;
     return done == count ? kNoErr : kErrEndOfFile;
 }
 
 Status CSoundFile::WriteBytes(const void* buffer, std::int32_t count) {
     std::int32_t done = count;
-    const Status status = CurrentFileServices().Write(refNum, &done, buffer);
+    const Status status = fileServices.Write(refNum, &done, buffer);
     if (status != kNoErr) return status;
     return done == count ? kNoErr : kErrIO;
 }
 
 Status CSoundFile::SetPosition(FilePositionMode mode, std::int64_t offset) {
-    return CurrentFileServices().SetPosition(refNum, mode, offset);
+    return fileServices.SetPosition(refNum, mode, offset);
 }

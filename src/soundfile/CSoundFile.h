@@ -12,6 +12,10 @@
 // 8-bit); LoadBufferSample reads one such sample.
 //
 // The engine never throws: every operation returns a Status (0 = success).
+//
+// A sound file reaches its file through the file services it was made with: the ones given to
+// its constructor, else those current when it was constructed. It keeps them for its whole life,
+// so they must outlive it.
 
 #include <cstdint>
 #include <functional>
@@ -27,6 +31,7 @@
 #include "soundfile/SoundFileRecords.h"
 #include "soundfile/Status.h"
 
+class FileServices;          // soundfile/FileServices.h
 enum class FilePositionMode; // soundfile/FileServices.h
 class TpdfDither;            // soundfile/Dither.h
 
@@ -65,7 +70,8 @@ void StoreConvertedSample(std::uint8_t* p, std::int16_t bytes, double x);
 
 class CSoundFile : public CObject {
   public:
-    CSoundFile();
+    // `services` null: the current file services.
+    explicit CSoundFile(FileServices* services = nullptr);
     ~CSoundFile() override; // frees the buffer and the lists; does not close the file
 
     // --- virtual interface, in slot order ---
@@ -206,6 +212,7 @@ class CSoundFile : public CObject {
     // The buffer currently in use for writing (null when none).
     std::uint8_t* OutputBytes() { return outputBuffer.Data(); }
 
+    FileServices& fileServices;
     std::int32_t numFrames = 0;
     std::unique_ptr<CList> markers;
     std::unique_ptr<CList> loops;

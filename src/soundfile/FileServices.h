@@ -153,7 +153,8 @@ class PosixFileServices : public FileServices {
     std::vector<std::unique_ptr<OpenFile>> files; // refNum n is files[n - 1]; null = free
 };
 
-// The service the engine uses.
+// The current service: the one a sound file takes when it is made without services of its own,
+// and the one the jobs ask about folders.
 FileServices& CurrentFileServices();
 
 // Makes `replacement` the current service for the lifetime of the scope.

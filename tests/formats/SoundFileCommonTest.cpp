@@ -38,6 +38,38 @@ TEST_P(EveryFormat, CloseReportsAFailedWriteAndStillCloses) {
     EXPECT_FALSE(file->IsOpen());
 }
 
+// A file made with file services of its own goes through them alone, from creating it to
+// reading it back, while services that refuse everything are the current ones.
+TEST_P(EveryFormat, AFileUsesTheServicesItWasMadeWith) {
+    FaultyFileServices own, current;
+    for (int op = 0; op < kFileOperationCount; ++op)
+        current.FailAlways(FileOperation(op), kErrIO);
+    FileServicesScope scope(current);
+    const FSSpec fileRef = dir.Spec("own");
+    unsigned char extension[] = "\x03snd";
+    auto file = NewSoundFile(GetParam(), &own);
+    ASSERT_EQ(file->ISoundFile(&fileRef), kNoErr);
+    ASSERT_EQ(file->Create(1, 16, 8000.0f, nullptr, 1, extension), kNoErr);
+    double values[] = {0.5, -0.25}, *block = values;
+    std::int32_t count = 2;
+    ASSERT_EQ(file->Write(0, &count, &block), kNoErr);
+    SFTMarker marker = MakeMarker(1, 1, "m"); // so that closing writes chunks after the data
+    ASSERT_EQ(file->AddMarker(&marker), kNoErr);
+    ASSERT_EQ(file->Close(), kNoErr);
+
+    const FSSpec written = file->GetFSSpec();
+    auto offline = NewSoundFile(GetParam(), &own);
+    std::int16_t info = 0;
+    ASSERT_EQ(offline->ISoundFile(&written), kNoErr);
+    EXPECT_EQ(offline->GetOfflineInfo(&info), kNoErr);
+    std::unique_ptr<CSoundFile> back;
+    ASSERT_EQ(OpenSoundFile(written, &back, own), kNoErr);
+    EXPECT_EQ(EngineSamples(*back), (std::vector<int>{1 << 30, -(1 << 29)}));
+    EXPECT_EQ(back->Close(), kNoErr);
+    for (int op = 0; op < kFileOperationCount; ++op)
+        EXPECT_EQ(current.Calls(FileOperation(op)), 0) << "operation " << op;
+}
+
 // Frames a write skips and channels never written read back as silence (in an 8-bit WAVE
 // file, whose samples are offset, that is 0x80).
 TEST_P(EveryFormat, UnwrittenFramesAndChannelsAreSilence) {

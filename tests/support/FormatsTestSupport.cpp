@@ -6,10 +6,10 @@
 #include "formats/CBWFLinearFile.h"
 #include "soundfile/ByteOrder.h"
 
-std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind) {
-    if (kind == FileKind::AIFF) return std::make_unique<CAIFFFile>();
-    if (kind == FileKind::BWF) return std::make_unique<CBWFLinearFile>();
-    return std::make_unique<CWAVEFile>();
+std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind, FileServices* services) {
+    if (kind == FileKind::AIFF) return std::make_unique<CAIFFFile>(services);
+    if (kind == FileKind::BWF) return std::make_unique<CBWFLinearFile>(services);
+    return std::make_unique<CWAVEFile>(services);
 }
 
 std::int64_t SpecimenCode(std::int32_t frame, std::int16_t channel, std::int16_t bits) {

@@ -17,7 +17,8 @@
 using Bytes = std::vector<std::uint8_t>;
 
 enum class FileKind { AIFF, WAVE, BWF };
-std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind);
+// `services` null: the current file services.
+std::unique_ptr<CSoundFile> NewSoundFile(FileKind kind, FileServices* services = nullptr);
 
 struct Specimen {
     FileKind kind = FileKind::AIFF;
