@@ -112,12 +112,10 @@ void AddLineupOptions(CLI::App* command, JobOptions& o) {
         command, o,
         "speaker layout of r68, rp155 (default: stereo) and film-ident (default: 5.1); the "
         "others have their own channels");
-    command
-        ->add_option("--fps", o.lineup.fps,
-                     "picture rate of the sync pop and of --timecode")
+    command->add_option("--fps", o.lineup.fps, "picture rate of the sync pop and of --timecode")
         ->type_name("FPS")
-        ->check(CLI::IsMember(std::vector<double>(std::begin(kLineupFrameRates),
-                                                  std::end(kLineupFrameRates))))
+        ->check(CLI::IsMember(
+            std::vector<double>(std::begin(kLineupFrameRates), std::end(kLineupFrameRates))))
         ->capture_default_str();
     command
         ->add_option("--timecode", o.lineup.timecode,
@@ -136,15 +134,23 @@ void AddLineupOptions(CLI::App* command, JobOptions& o) {
     command->add_flag("--quiet", o.quiet, "show no progress bar");
 }
 
-// A layout given to a signal with channels of its own; false after saying so.
-bool RefuseLayout(const JobOptions& o) {
+// Line-up options that cannot go together: a layout for a signal with channels of its own, a
+// timecode that is not one or that an AIFF file cannot carry. True after saying why.
+bool RefuseLineupOptions(AppController& controller, const JobOptions& o) {
     const LineupSignal signal = LineupSignalNamed(o.signal).value_or(LineupSignal::r68);
-    if (o.layoutOption == nullptr || o.layoutOption->count() == 0 || LineupTakesLayout(signal))
-        return false;
-    std::fprintf(stderr,
-                 "quillgen lineup: %s has channels of its own; --layout applies to r68, rp155 "
-                 "and film-ident\n",
-                 o.signal.c_str());
+    std::string problem;
+    if (o.layoutOption->count() > 0 && !LineupTakesLayout(signal))
+        problem = o.signal + " has channels of its own; --layout applies to r68, rp155 and "
+                             "film-ident";
+    else if (!o.lineup.timecode.empty() &&
+             !TimecodeFrames(o.lineup.timecode, o.lineup.fps, 1.0, &problem))
+        problem = "--timecode " + problem;
+    else if (!o.lineup.timecode.empty() &&
+             controller.saveOptions().fileType() != kFileTypeBroadcastWave)
+        problem = "--timecode needs a Broadcast WAVE file (--format bwf or a .wav name): an AIFF "
+                  "file has no time reference";
+    if (problem.empty()) return false;
+    std::fprintf(stderr, "quillgen lineup: %s\n", problem.c_str());
     return true;
 }
 
@@ -235,11 +241,12 @@ bool RefuseFractions(const JobDescription& job, const JobOptions& o) {
 }
 
 int Run(const JobDescription& job, JobOptions& o) {
-    if (RefuseFractions(job, o) || (job.lineup && RefuseLayout(o))) return 2;
+    if (RefuseFractions(job, o)) return 2;
     AppController controller;
     FillRecords(controller, job, o);
     std::string chosenPath;
     if (!ChooseTarget(controller, job, o, &chosenPath)) return 2;
+    if (job.lineup && RefuseLineupOptions(controller, o)) return 2;
     if (auto violation = CheckJobSettings(controller.settings(), controller.saveOptions())) {
         ReportViolation(job.command, *violation, OptionNames(job), o.noise);
         return 2;

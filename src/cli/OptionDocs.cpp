@@ -173,9 +173,10 @@ std::string CasePattern(const std::vector<std::string>& words) {
 const char* kManualDescription =
     R"(quillgen writes calibrated test signals for studio monitoring chains into AIFF and
 Broadcast WAVE files, 16 or 24 bits per sample: steady sine tones, full and custom sweeps with
-markers at preferred-number frequencies, pink or white calibration noise at an RMS level, and
+markers at preferred-number frequencies, pink or white calibration noise at an RMS level,
 phase and channel check and level check sets for speaker layouts from stereo to 9.1.6, one file
-per speaker or one interleaved file. Tones, sweeps and noise can be preceded by a spoken
+per speaker or one interleaved file, and the studio line-up signals (EBU R68 and SMPTE RP155
+tones, the EBU stereo ident, GLITS, BLITS, the film-style multichannel ident and the sync pop). Tones, sweeps and noise can be preceded by a spoken
 announcement of their parameters, and dithered. It runs the same jobs as the desktop
 application quillwavecaster.
 
@@ -202,6 +203,14 @@ const char* kExamples[][2] = {
      "a 30-second 24-bit sweep into the folder takes"},
     {"quillgen phase\\-check \\-\\-layout 7.1 \\-\\-format bwf",
      "one Broadcast WAVE file per speaker of a 7.1 layout into \"Phase Check for 7.1\""},
+    {"quillgen phase\\-check \\-\\-layout 7.1.4 \\-\\-format bwf \\-\\-interleaved",
+     "one 12-channel Broadcast WAVE file, its channels in the order of its channel mask"},
+    {"quillgen lineup blits \\-\\-format bwf \\-\\-bits 24",
+     "BLITS as one 5.1 Broadcast WAVE file, 30 seconds rounded up to whole cycles"},
+    {"quillgen lineup film\\-ident \\-\\-layout 7.1.4 \\-\\-split \\-o ident",
+     "the film-style ident for 7.1.4, one mono file per speaker in the folder ident"},
+    {"quillgen lineup pop \\-\\-fps 24 \\-\\-timecode 00:59:58:00 \\-o pop.wav",
+     "a sync pop placed at 00:59:58:00, where a DAW spots it two seconds before the programme"},
     {"quillgen info \\-\\-levels take.wav", "what a file holds, with each channel's peak and "
                                             "RMS level"},
 };
@@ -407,6 +416,10 @@ void WriteBashCompletion(const CLI::App& app, std::ostream& out) {
         std::vector<std::string> words;
         std::string positional;
         for (const auto& option : command.options) {
+            if (option.positional && !option.choices.empty()) {
+                words.insert(words.end(), option.choices.begin(), option.choices.end());
+                continue;
+            }
             if (option.positional) {
                 positional = KindOf(option) == ValueKind::folder ? "-d" : "-f";
                 continue;

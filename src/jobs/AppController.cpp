@@ -123,7 +123,8 @@ std::optional<std::string> AppController::fileName(const std::string& layoutTitl
 
 bool AppController::writesFolder() const {
     const JobKind kind = JobKindFromStored(jobSaveOptions.outputType());
-    return Describe(kind).speakerSet() || (kind == JobKind::lineup && LineupWritesFolder(jobSettings));
+    return Describe(kind).speakerSet() ||
+           (kind == JobKind::lineup && LineupWritesFolder(jobSettings));
 }
 
 std::string AppController::speakerSetStem() const {
@@ -211,10 +212,10 @@ std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::strin
     for (int attempt = 0; attempt < kTemporaryNameAttempts && status == kErrDuplicateFile;
          ++attempt) {
         candidate = JoinPath(folder, TemporaryLeafName());
-        auto file = TxSoundFile::initWithType(
-            jobSaveOptions.realFileType(), candidate, shape.channels, jobSaveOptions.wordLength(),
-            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock, &status,
-            shape.channelMask);
+        auto file = TxSoundFile::initWithType(jobSaveOptions.realFileType(), candidate,
+                                              shape.channels, jobSaveOptions.wordLength(),
+                                              static_cast<float>(jobSettings.sampleRate()), true,
+                                              specificsBlock, &status, shape.channelMask);
         if (file) {
             *temporaryPath = candidate;
             return file;

@@ -5,8 +5,8 @@
 // the operations here.
 
 #include <any>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

@@ -70,8 +70,8 @@ void WritePlan(const LineupPlan& plan, const std::vector<TxSoundFile*>& outputs,
     const auto channels = static_cast<std::size_t>(plan.channels);
     std::vector<double> block(channels * kBlockFrames), mono(outputs.size() > 1 ? kBlockFrames : 0);
     for (std::int64_t from = 0; from < plan.frames && shouldStop == 0; from += kBlockFrames) {
-        const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(kBlockFrames,
-                                                                             plan.frames - from));
+        const auto count =
+            static_cast<std::int32_t>(std::min<std::int64_t>(kBlockFrames, plan.frames - from));
         RenderLineup(plan, from, count, block.data());
         if (outputs.size() == 1) {
             outputs[0]->write(static_cast<std::uint32_t>(count), block.data());
@@ -106,8 +106,8 @@ LineupPlan Plan(const Settings& s, const SaveOptions& options, const LineupChann
         Raise(StringWithFormat("%.2f s of %s in %d channels do not fit into one file; the "
                                "longest is %.2f s",
                                double(plan.frames) / s.sampleRate(), LineupSignalTitle(p.signal),
-                               plan.channels, std::floor(double(most) / s.sampleRate() * 100.0) /
-                                                  100.0));
+                               plan.channels,
+                               std::floor(double(most) / s.sampleRate() * 100.0) / 100.0));
     return plan;
 }
 
@@ -220,7 +220,8 @@ bool LineupWritesFolder(const Settings& settings) {
 std::string LineupFileName(const Settings& settings) {
     const LineupParameters& p = settings.lineup();
     std::string name = LineupSignalTitle(p.signal);
-    if (LineupTakesLayout(p.signal)) name += " " + LayoutTitle(settings.channelSetup()).value_or("");
+    if (LineupTakesLayout(p.signal))
+        name += " " + LayoutTitle(settings.channelSetup()).value_or("");
     if (p.signal == LineupSignal::pop) name += StringWithFormat(" %g fps", p.fps);
     return name;
 }
@@ -229,8 +230,8 @@ std::optional<std::uint64_t> TimecodeFrames(const std::string& timecode, double 
                                             std::string* problem) {
     int hours = 0, minutes = 0, seconds = 0, frames = 0, used = 0;
     const int nominal = NominalRate(fps);
-    const bool read = std::sscanf(timecode.c_str(), "%2d:%2d:%2d:%2d%n", &hours, &minutes,
-                                  &seconds, &frames, &used) == 4 &&
+    const bool read = std::sscanf(timecode.c_str(), "%2d:%2d:%2d:%2d%n", &hours, &minutes, &seconds,
+                                  &frames, &used) == 4 &&
                       std::size_t(used) == timecode.size();
     if (!read || hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 ||
         seconds > 59 || frames < 0 || frames >= nominal) {

@@ -92,9 +92,8 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
 }
 
 SetFolder PhaseCheck::Folder(const std::string& directory) const {
-    return SetFolder(
-        directory, levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName,
-        levelCheck ? "a level check" : "a phase check", log);
+    return SetFolder(directory, levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName,
+                     levelCheck ? "a level check" : "a phase check", log);
 }
 
 void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {

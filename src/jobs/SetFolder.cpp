@@ -57,8 +57,7 @@ void SetFolder::finish() {
         Fail("cannot look at '" + directory + "'", status);
     if (there == EntryKind::none) {
         if (Status status = files.Rename(building, directory); status != kNoErr)
-            Fail("could not move the finished files from '" + building + "' to '" + directory +
-                     "'",
+            Fail("could not move the finished files from '" + building + "' to '" + directory + "'",
                  status);
         building.clear();
         return;
