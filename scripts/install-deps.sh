@@ -16,7 +16,7 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config
           nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libsndfile1-dev sndfile-programs sox ffmpeg python3
+          libsndfile1-dev libebur128-dev sndfile-programs sox ffmpeg mediainfo python3
           qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core desktop-file-utils locales
           groff-base xvfb openbox xdotool)
 case "${1:-build}" in
