@@ -90,7 +90,9 @@ CASES = (
                                "-18.5"]),
        ("phase check stereo", ["phase-check", "--layout", "stereo", "--repeats", "1"]),
        ("phase check lcrs", ["phase-check", "--layout", "lcrs", "--repeats", "1"]),
-       ("phase check 5.1", ["phase-check", "--layout", "5.1", "--repeats", "1"])]
+       ("phase check 5.1", ["phase-check", "--layout", "5.1", "--repeats", "1"]),
+       ("phase check 7.1.4", ["phase-check", "--layout", "7.1.4", "--repeats", "1"]),
+       ("phase check 9.1.6", ["phase-check", "--layout", "9.1.6", "--repeats", "1"])]
 )
 
 RATE = 16000  # what the recogniser hears
