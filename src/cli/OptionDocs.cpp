@@ -356,32 +356,11 @@ void WriteManualPage(const CLI::App& app, const ManualFacts& facts, std::ostream
         out << ".TP\n.B \"" << command << "\"\n" << Roff(meaning) << "\n";
 }
 
-void WriteBashCompletion(const CLI::App& app, std::ostream& out) {
-    const std::vector<CommandDoc> commands = DescribeCommands(app);
-    std::vector<std::string> commandNames;
-    for (std::size_t i = 1; i < commands.size(); ++i)
-        commandNames.push_back(commands[i].name);
+namespace {
 
-    out << "# bash completion for " << app.get_name() << ", written from its option definitions\n\n"
-        << "_quillgen_files()\n{\n"
-        << "    compopt -o filenames 2>/dev/null\n"
-        << "    local IFS=$'\\n'\n"
-        << "    COMPREPLY=($(compgen \"$1\" -- \"$cur\"))\n}\n\n"
-        << "_quillgen()\n{\n"
-        << "    local cur=${COMP_WORDS[COMP_CWORD]} prev=\"\" command=\"\" i\n"
-        << "    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
-        << "    # bash splits --option=value at the '='\n"
-        << "    if [[ $cur == \"=\" ]]; then\n        cur=\"\"\n"
-        << "    elif [[ $prev == \"=\" ]] && ((COMP_CWORD > 1)); then\n"
-        << "        prev=${COMP_WORDS[COMP_CWORD - 2]}\n    fi\n"
-        << "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
-        << "        case ${COMP_WORDS[i]} in\n"
-        << "        " << CasePattern(commandNames)
-        << ")\n            command=${COMP_WORDS[i]}\n            break\n            ;;\n"
-        << "        esac\n    done\n"
-        << "    case \"$command $prev\" in\n";
-    // The value after an option: one of its choices, a file or folder name, or nothing to offer
-    // (a number).
+// The value after an option: one of its choices, a file or folder name, or nothing to offer
+// (a number).
+void WriteValueCompletions(const std::vector<CommandDoc>& commands, std::ostream& out) {
     std::vector<std::string> files, folders, numbers;
     for (const auto& command : commands) {
         for (const auto& option : command.options) {
@@ -409,9 +388,12 @@ void WriteBashCompletion(const CLI::App& app, std::ostream& out) {
             out << "    " << CasePattern(*keys) << ")\n        " << action
                 << "\n        return\n        ;;\n";
     }
-    out << "    esac\n"
-        << "    local words=\"\" positional=\"\"\n"
-        << "    case $command in\n";
+}
+
+// The words each command takes: its options, the choices of a positional value with choices,
+// and for the program its commands; a file or folder name for another positional value.
+void WriteCommandWords(const std::vector<CommandDoc>& commands,
+                       const std::vector<std::string>& commandNames, std::ostream& out) {
     for (const auto& command : commands) {
         std::vector<std::string> words;
         std::string positional;
@@ -433,6 +415,39 @@ void WriteBashCompletion(const CLI::App& app, std::ostream& out) {
         if (!positional.empty()) out << "        positional=" << positional << "\n";
         out << "        ;;\n";
     }
+}
+
+} // namespace
+
+void WriteBashCompletion(const CLI::App& app, std::ostream& out) {
+    const std::vector<CommandDoc> commands = DescribeCommands(app);
+    std::vector<std::string> commandNames;
+    for (std::size_t i = 1; i < commands.size(); ++i)
+        commandNames.push_back(commands[i].name);
+
+    out << "# bash completion for " << app.get_name() << ", written from its option definitions\n\n"
+        << "_quillgen_files()\n{\n"
+        << "    compopt -o filenames 2>/dev/null\n"
+        << "    local IFS=$'\\n'\n"
+        << "    COMPREPLY=($(compgen \"$1\" -- \"$cur\"))\n}\n\n"
+        << "_quillgen()\n{\n"
+        << "    local cur=${COMP_WORDS[COMP_CWORD]} prev=\"\" command=\"\" i\n"
+        << "    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
+        << "    # bash splits --option=value at the '='\n"
+        << "    if [[ $cur == \"=\" ]]; then\n        cur=\"\"\n"
+        << "    elif [[ $prev == \"=\" ]] && ((COMP_CWORD > 1)); then\n"
+        << "        prev=${COMP_WORDS[COMP_CWORD - 2]}\n    fi\n"
+        << "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
+        << "        case ${COMP_WORDS[i]} in\n"
+        << "        " << CasePattern(commandNames)
+        << ")\n            command=${COMP_WORDS[i]}\n            break\n            ;;\n"
+        << "        esac\n    done\n"
+        << "    case \"$command $prev\" in\n";
+    WriteValueCompletions(commands, out);
+    out << "    esac\n"
+        << "    local words=\"\" positional=\"\"\n"
+        << "    case $command in\n";
+    WriteCommandWords(commands, commandNames, out);
     out << "    esac\n"
         << "    if [[ -n $positional && $cur != -* ]]; then\n"
         << "        _quillgen_files \"$positional\"\n        return\n    fi\n"

@@ -74,12 +74,13 @@ std::string SpeakerOf(const TxSoundFile& file) {
     return file.channelName().empty() ? SpeakerName(file.path()) : file.channelName();
 }
 
-PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announcer& announcer,
-                       const nlohmann::json& speakers, std::string phaseCheckFileName,
-                       FileMaker createSoundFile, FailureLog log, FailureAlert alert)
+SpeakerSetWriter::SpeakerSetWriter(const Settings& settings, JobProgress& progress,
+                                   Announcer& announcer, const nlohmann::json& speakers,
+                                   std::string fileStem, FileMaker createSoundFile, FailureLog log,
+                                   FailureAlert alert)
     : settings(settings), progress(progress), announcer(announcer), speakers(speakers),
-      phaseCheckFileName(std::move(phaseCheckFileName)),
-      createSoundFile(std::move(createSoundFile)), log(std::move(log)), alert(std::move(alert)) {
+      fileStem(std::move(fileStem)), createSoundFile(std::move(createSoundFile)),
+      log(std::move(log)), alert(std::move(alert)) {
     if (!this->log)
         this->log = [](const std::string& name, const std::string& reason) {
             DesktopServices::Current().log(FailureLogLine(name, reason));
@@ -91,12 +92,13 @@ PhaseCheck::PhaseCheck(const Settings& settings, JobProgress& progress, Announce
         };
 }
 
-SetFolder PhaseCheck::Folder(const std::string& directory) const {
-    return SetFolder(directory, levelCheck ? IsLevelCheckFileName : IsPhaseCheckFileName,
-                     levelCheck ? "a level check" : "a phase check", log);
+SetFolder SpeakerSetWriter::Folder(const std::string& directory) const {
+    return SetFolder(
+        directory, [this](const std::string& leaf) { return IsSetFileName(leaf); }, WriterName(),
+        log);
 }
 
-void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
+void SpeakerSetWriter::makeSetFiles(const std::string& directory) {
     progress.step = 0;
     ClearFileError();
     {
@@ -129,16 +131,16 @@ void PhaseCheck::makePhaseCheckFiles(const std::string& directory) {
     freeSincTable();
 }
 
-QuillException PhaseCheck::Stopped() {
+QuillException SpeakerSetWriter::Stopped() {
     return QuillException(kQUILPhaseCheckStopException,
                           "User cancelled writing of phase check files.");
 }
 
-bool PhaseCheck::holdsOnlyPhaseCheckFiles(const std::string& path) const {
+bool SpeakerSetWriter::holdsOnlyPhaseCheckFiles(const std::string& path) const {
     return Folder(path).holdsOnlyOwnFiles(path);
 }
 
-bool PhaseCheck::emptyOutputDir(const std::string& path) {
+bool SpeakerSetWriter::emptyOutputDir(const std::string& path) {
     return Folder(path).removeOwnFolder(path);
 }
 
@@ -164,24 +166,21 @@ void PhaseCheck::doTenDotTwo(const std::string& directory) {
     RunLayout(6, directory);
 }
 
-void PhaseCheck::RunLayout(std::int32_t channelSetup, const std::string& directory) {
+void SpeakerSetWriter::RunLayout(std::int32_t channelSetup, const std::string& directory) {
     const std::vector<std::string> speakerNames = LayoutSpeakers(channelSetup);
     if (speakerNames.empty()) return;
     progress.numsteps = PlannedSteps(speakerNames);
     PhaseCheckFiles files = openSpeakerFiles(speakerNames, directory);
-    if (levelCheck)
-        doLevelCheckForList(files);
-    else
-        doPhaseCheckForList(files);
+    WriteSequence(files);
     for (auto& file : files)
         file->close();
 }
 
-PhaseCheckFiles PhaseCheck::openSpeakerFiles(const std::vector<std::string>& speakerNames,
-                                             const std::string& directory) {
+PhaseCheckFiles SpeakerSetWriter::openSpeakerFiles(const std::vector<std::string>& speakerNames,
+                                                   const std::string& directory) {
     PhaseCheckFiles files;
     if (createInterleaved) {
-        files = createInterleaved(phaseCheckFileName, speakerNames, directory);
+        files = createInterleaved(fileStem, speakerNames, directory);
         if (files.size() != speakerNames.size())
             throw QuillException(kQUILException,
                                  "could not create the interleaved sound file in '" + directory +
@@ -189,7 +188,7 @@ PhaseCheckFiles PhaseCheck::openSpeakerFiles(const std::vector<std::string>& spe
         return files;
     }
     for (const auto& speaker : speakerNames) {
-        std::unique_ptr<TxSoundFile> file = createSoundFile(phaseCheckFileName, speaker, directory);
+        std::unique_ptr<TxSoundFile> file = createSoundFile(fileStem, speaker, directory);
         if (!file)
             throw QuillException(kQUILException,
                                  "could not create the sound file for the speaker " + speaker +
@@ -199,7 +198,7 @@ PhaseCheckFiles PhaseCheck::openSpeakerFiles(const std::vector<std::string>& spe
     return files;
 }
 
-std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNames) const {
+std::uint32_t SpeakerSetWriter::PlannedSteps(const std::vector<std::string>& speakerNames) const {
     auto samplesOf = [&](const std::string& speaker) {
         return static_cast<std::uint32_t>(SpeakerSamples(speaker).size());
     };
@@ -208,14 +207,32 @@ std::uint32_t PhaseCheck::PlannedSteps(const std::vector<std::string>& speakerNa
     if (settings.announce())
         for (const auto& speaker : speakerNames)
             steps += samplesOf(speaker);
-    if (levelCheck) return steps + files; // a noise per speaker
+    return steps + SequenceSteps(speakerNames);
+}
+
+std::uint32_t LevelCheck::SequenceSteps(const std::vector<std::string>& speakerNames) const {
+    return static_cast<std::uint32_t>(speakerNames.size()); // a noise per speaker
+}
+
+std::uint32_t PhaseCheck::SequenceSteps(const std::vector<std::string>& speakerNames) const {
+    std::uint32_t steps = 0;
     const auto repeats = static_cast<std::uint32_t>(std::max(settings.numRepeats(), 0));
     for (const auto& [a, b] : CheckedPairs(speakerNames, LayoutRings(settings.channelSetup())))
-        steps += samplesOf(speakerNames[a]) + samplesOf(speakerNames[b]) + 4 * repeats;
+        steps += static_cast<std::uint32_t>(SpeakerSamples(speakerNames[a]).size() +
+                                            SpeakerSamples(speakerNames[b]).size()) +
+                 4 * repeats;
     return steps;
 }
 
-std::vector<std::string> PhaseCheck::SpeakerSamples(const std::string& speaker) const {
+bool PhaseCheck::IsSetFileName(const std::string& leafName) const {
+    return IsPhaseCheckFileName(leafName);
+}
+
+bool LevelCheck::IsSetFileName(const std::string& leafName) const {
+    return IsLevelCheckFileName(leafName);
+}
+
+std::vector<std::string> SpeakerSetWriter::SpeakerSamples(const std::string& speaker) const {
     std::vector<std::string> names;
     if (!speakers.is_object()) return names;
     auto entry = speakers.find(speaker);
@@ -232,24 +249,26 @@ void PhaseCheck::doPhaseCheckForList(PhaseCheckFiles& files) {
     putSampleIntoAllFilesFromArrayWithSilence(kPhaseCheckClosing, files, settings.silence());
 }
 
-void PhaseCheck::putSampleIntoAllFilesFromArrayWithSilence(const std::string& name,
-                                                           PhaseCheckFiles& files, double seconds) {
+void SpeakerSetWriter::putSampleIntoAllFilesFromArrayWithSilence(const std::string& name,
+                                                                 PhaseCheckFiles& files,
+                                                                 double seconds) {
     for (auto& file : files)
         announcer.putSampleIntoFileFlipPhase(name, *file, false);
     KeepInStep(files);
     AdvanceAll(files, seconds);
 }
 
-void PhaseCheck::putSampleIntoOneFileFromArrayWithSilence(const std::string& name,
-                                                          std::size_t index, PhaseCheckFiles& files,
-                                                          double seconds) {
+void SpeakerSetWriter::putSampleIntoOneFileFromArrayWithSilence(const std::string& name,
+                                                                std::size_t index,
+                                                                PhaseCheckFiles& files,
+                                                                double seconds) {
     if (index >= files.size()) return;
     const std::int32_t frames = announcer.putSampleIntoFileFlipPhase(name, *files[index], false);
     OthersSilentFor(index, frames, files, seconds);
 }
 
-void PhaseCheck::OthersSilentFor(std::size_t index, std::int32_t frames, PhaseCheckFiles& files,
-                                 double seconds) {
+void SpeakerSetWriter::OthersSilentFor(std::size_t index, std::int32_t frames,
+                                       PhaseCheckFiles& files, double seconds) {
     if (shouldStop) {
         files.clear();
         throw Stopped();
@@ -260,7 +279,7 @@ void PhaseCheck::OthersSilentFor(std::size_t index, std::int32_t frames, PhaseCh
     }
 }
 
-void PhaseCheck::doLevelCheckForList(PhaseCheckFiles& files) {
+void LevelCheck::doLevelCheckForList(PhaseCheckFiles& files) {
     const double seconds = settings.silence();
     putSampleIntoAllFilesFromArrayWithSilence(kLevelCheckOpening, files, seconds);
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -273,7 +292,7 @@ void PhaseCheck::doLevelCheckForList(PhaseCheckFiles& files) {
     putSampleIntoAllFilesFromArrayWithSilence(kPhaseCheckClosing, files, seconds);
 }
 
-void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files,
+void LevelCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFiles& files,
                                                 double seconds) {
     if (index >= files.size()) return;
     // Through the file's own writing, as the voices go in; a failed write raises there.
@@ -306,7 +325,8 @@ void PhaseCheck::putNoiseIntoOneFileWithSilence(std::size_t index, PhaseCheckFil
     OthersSilentFor(index, summary.frames, files, seconds);
 }
 
-void PhaseCheck::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files, double seconds) {
+void SpeakerSetWriter::announceAllSpeakersFromListWithSilence(PhaseCheckFiles& files,
+                                                              double seconds) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         SpeakInto(SpeakerOf(*files[i]), i, files);
         AdvanceAll(files, seconds);
@@ -331,15 +351,15 @@ void PhaseCheck::putPhaseChecksIntoFilesFromArrayWithSilence(std::int32_t repeat
     }
 }
 
-std::int32_t PhaseCheck::SpeakInto(const std::string& speaker, std::size_t index,
-                                   PhaseCheckFiles& files) {
+std::int32_t SpeakerSetWriter::SpeakInto(const std::string& speaker, std::size_t index,
+                                         PhaseCheckFiles& files) {
     std::int32_t start = files[index]->pos();
     for (const auto& name : SpeakerSamples(speaker))
         putSampleIntoOneFileFromArrayWithSilence(name, index, files, 0.0);
     return files[index]->pos() - start;
 }
 
-void PhaseCheck::AdvanceAll(PhaseCheckFiles& files, double seconds) {
+void SpeakerSetWriter::AdvanceAll(PhaseCheckFiles& files, double seconds) {
     for (auto& file : files)
         file->advanceTime(seconds);
 }
@@ -365,14 +385,17 @@ PhaseCheck::InterleavedMaker InterleavedMakerFor(AppController& controller) {
 void makePhaseCheckFiles(AppController& controller, const std::string& directory) {
     const nlohmann::json& speakers = controller.speakers();
     Announcer announcer(controller.settings(), controller.saveOptions(), controller.progress());
-    PhaseCheck job(controller.settings(), controller.progress(), announcer, speakers,
-                   controller.phaseCheckFileName(),
-                   [&controller](const std::string& baseName, const std::string& preExtension,
-                                 const std::string& folder) {
-                       return controller.createSoundFile(baseName, preExtension, folder);
-                   });
-    job.setLevelCheck(JobKindFromStored(controller.saveOptions().outputType()) ==
-                      JobKind::levelCheck);
-    job.setInterleavedMaker(InterleavedMakerFor(controller));
-    job.makePhaseCheckFiles(directory);
+    auto create = [&controller](const std::string& baseName, const std::string& preExtension,
+                                const std::string& folder) {
+        return controller.createSoundFile(baseName, preExtension, folder);
+    };
+    std::unique_ptr<SpeakerSetWriter> job;
+    if (JobKindFromStored(controller.saveOptions().outputType()) == JobKind::levelCheck)
+        job = std::make_unique<LevelCheck>(controller.settings(), controller.progress(), announcer,
+                                           speakers, controller.phaseCheckFileName(), create);
+    else
+        job = std::make_unique<PhaseCheck>(controller.settings(), controller.progress(), announcer,
+                                           speakers, controller.phaseCheckFileName(), create);
+    job->setInterleavedMaker(InterleavedMakerFor(controller));
+    job->makeSetFiles(directory);
 }
