@@ -175,17 +175,16 @@ bool JobPage::commitTimecode() {
     if (timecode == nullptr) return false;
     const QString typed = timecode->text().trimmed();
     std::string problem;
-    QString shown;
     if (typed.isEmpty()) {
         takenTimecode.clear();
     } else if (TimecodeFrames(typed.toStdString(), frameRate(), sampleRate(), &problem)) {
         takenTimecode = TimecodeText(TimecodeParts(typed));
     } else {
-        // Said of what fits into the status line.
-        TimecodeFrames(typed.left(40).toStdString(), frameRate(), sampleRate(), &problem);
-        const QString why = QString::fromStdString(problem);
-        emit told(takenTimecode.isEmpty() ? tr("Timecode: %1; the file is not placed.").arg(why)
-                                          : tr("Timecode: %1; kept %2.").arg(why, takenTimecode));
+        const QString why = tr("Timecode: “%1” is not HH:MM:SS:FF (hours 0–23, frames 0–%2)")
+                                .arg(typed.left(20))
+                                .arg(std::lround(frameRate()) - 1);
+        emit told(takenTimecode.isEmpty() ? tr("%1; not placed.").arg(why)
+                                          : tr("%1; kept %2.").arg(why, takenTimecode));
     }
     const bool changed = timecode->text() != takenTimecode;
     timecode->setText(takenTimecode);

@@ -482,15 +482,14 @@ class MainWindowTest : public QObject {
             << QStringList{"lineup_signal=Sync pop", "lineup_fps=23.976", "lineup_split=1"}
             << "Sync pop 23.976 fps" << QList<double>{6, 3, 23.976, 1, 0} << ""
             << "";
-        QTest::newRow("hour 25") << QStringList{"lineup_timecode=10:00:00:00",
-                                                "lineup_timecode=25:00:00:00"}
-                                 << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0}
-                                 << "10:00:00:00"
-                                 << "'25:00:00:00' is not a timecode";
+        QTest::newRow("hour 25")
+            << QStringList{"lineup_timecode=10:00:00:00", "lineup_timecode=25:00:00:00"}
+            << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0} << "10:00:00:00"
+            << "“25:00:00:00” is not HH:MM:SS:FF (hours 0–23, frames 0–24); kept 10:00:00:00.";
         QTest::newRow("text") << QStringList{"lineup_timecode=ten o'clock"}
                               << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0}
                               << ""
-                              << "the file is not placed";
+                              << "; not placed.";
         QTest::newRow("frame beyond a slower rate")
             << QStringList{"lineup_fps=30", "lineup_timecode=10:00:00:29", "lineup_fps=25"}
             << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0} << "10:00:00:24"
