@@ -1,10 +1,14 @@
 #include "gui/JobPage.h"
 
+#include <array>
+#include <cmath>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
 
+#include "jobs/Lineup.h"
 #include "jobs/PhaseCheck.h"
 #include "synth/NoiseGenerator.h"
 
@@ -19,6 +23,24 @@ constexpr double kHighestSeed = 9007199254740991.0;
 QString Label(const char* label, const char* unit) {
     const QString text = QString::fromUtf8(label);
     return *unit != '\0' ? QString("%1 (%2):").arg(text, QString::fromUtf8(unit)) : text + ":";
+}
+
+// Hours, minutes, seconds and frames of a timecode that TimecodeFrames has taken.
+std::array<int, 4> TimecodeParts(const QString& timecode) {
+    const QStringList parts = timecode.split(':');
+    std::array<int, 4> numbers{};
+    for (std::size_t index = 0; index < numbers.size() && index < std::size_t(parts.size());
+         ++index)
+        numbers[index] = parts[qsizetype(index)].trimmed().toInt();
+    return numbers;
+}
+
+// A timecode as the entry shows it: two digits each, "01:00:00:00".
+QString TimecodeText(const std::array<int, 4>& parts) {
+    QStringList texts;
+    for (int number : parts)
+        texts << QString("%1").arg(number, 2, 10, QChar('0'));
+    return texts.join(':');
 }
 
 } // namespace
@@ -59,20 +81,130 @@ JobPage::JobPage(const JobDescription& job, QWidget* parent) : QWidget(parent), 
     }
     if (job.noise) addNoiseControls();
     if (job.speakerSet()) {
-        speakerLayout = new QComboBox(this);
-        speakerLayout->setObjectName(prefix + "layout");
-        for (std::int32_t number = 0; number < kLayoutCount; ++number)
-            speakerLayout->addItem(QString::fromStdString(LayoutTitle(number).value_or("")),
-                                   number);
+        speakerLayout = addLayoutPopup(prefix + "layout");
         speakerLayout->setCurrentIndex(kLayoutFiveDotOne);
         form->insertRow(0, tr("Speaker layout:"), speakerLayout);
     }
-    announce = new QCheckBox(job.speakerSet() ? tr("Announce every speaker from its own file")
-                                              : tr("Announce the noise, its level and rate"),
-                             this);
-    announce->setObjectName(prefix + "announce");
-    announce->setChecked(true);
-    form->addRow(QString(), announce);
+    if (job.lineup) {
+        // Line-up signals are never announced.
+        addLineupControls();
+    } else {
+        announce = new QCheckBox(job.speakerSet() ? tr("Announce every speaker from its own file")
+                                                  : tr("Announce the noise, its level and rate"),
+                                 this);
+        announce->setObjectName(prefix + "announce");
+        announce->setChecked(true);
+        form->addRow(QString(), announce);
+    }
+    // Tab goes down the rows as they are shown, whatever order the controls were made in.
+    QWidget* previous = nullptr;
+    for (int row = 0; row < form->rowCount(); ++row) {
+        QLayoutItem* item = form->itemAt(row, QFormLayout::FieldRole);
+        if (QWidget* control = item != nullptr ? item->widget() : nullptr) {
+            if (previous != nullptr) setTabOrder(previous, control);
+            previous = control;
+        }
+    }
+}
+
+QComboBox* JobPage::addLayoutPopup(const QString& name) {
+    auto* popup = new QComboBox(this);
+    popup->setObjectName(name);
+    for (std::int32_t number = 0; number < kLayoutCount; ++number)
+        popup->addItem(QString::fromStdString(LayoutTitle(number).value_or("")), number);
+    return popup;
+}
+
+void JobPage::addLineupControls() {
+    auto* form = static_cast<QFormLayout*>(layout());
+    const QString prefix = QString(description.command) + "_";
+    lineupSignal = new QComboBox(this);
+    lineupSignal->setObjectName(prefix + "signal");
+    for (int number = 0; number < kLineupSignalCount; ++number)
+        lineupSignal->addItem(QString::fromUtf8(LineupSignalTitle(LineupSignal(number))), number);
+    speakerLayout = addLayoutPopup(prefix + "layout");
+    pictureRate = new QComboBox(this);
+    pictureRate->setObjectName(prefix + "fps");
+    for (double fps : kLineupFrameRates)
+        pictureRate->addItem(NumberText(fps), fps);
+    pictureRate->setCurrentIndex(pictureRate->findData(LineupParameters().fps));
+    pictureRate->setToolTip(tr("The picture rate of the sync pop and of the timecode"));
+    timecode = new QLineEdit(this);
+    timecode->setObjectName(prefix + "timecode");
+    timecode->setPlaceholderText(tr("HH:MM:SS:FF, empty for none"));
+    timecode->setToolTip(tr("Where a Broadcast WAVE file starts on the timeline (non-drop "
+                            "frames); empty: the file is not placed"));
+    split = new QCheckBox(tr("One file per spea&ker"), this);
+    split->setObjectName(prefix + "split");
+    split->setToolTip(tr("A folder of mono files, one per speaker, instead of one interleaved "
+                         "file"));
+    form->insertRow(0, tr("&Signal:"), lineupSignal);
+    form->insertRow(1, tr("Speaker la&yout:"), speakerLayout);
+    form->insertRow(2, tr("Fra&me rate (fps):"), pictureRate);
+    form->insertRow(3, tr("Tim&ecode:"), timecode);
+    form->addRow(QString(), split);
+    lineupSignalChosen();
+    // Chosen by the user, a signal brings its own layout; restored, it keeps the one restored.
+    connect(lineupSignal, &QComboBox::activated, this, &JobPage::lineupSignalChosen);
+    connect(lineupSignal, &QComboBox::currentIndexChanged, this, &JobPage::enableLineupControls);
+    connect(speakerLayout, &QComboBox::currentIndexChanged, this, &JobPage::enableLineupControls);
+    connect(timecode, &QLineEdit::textChanged, this, &JobPage::enableLineupControls);
+    connect(timecode, &QLineEdit::editingFinished, this, &JobPage::commitTimecode);
+    connect(pictureRate, &QComboBox::currentIndexChanged, this, &JobPage::fitTimecode);
+}
+
+void JobPage::lineupSignalChosen() {
+    const auto signal = LineupSignal(lineupSignal->currentData().toInt());
+    speakerLayout->setCurrentIndex(speakerLayout->findData(LineupDefaultLayout(signal)));
+    enableLineupControls();
+}
+
+void JobPage::enableLineupControls() {
+    const auto signal = LineupSignal(lineupSignal->currentData().toInt());
+    speakerLayout->setEnabled(LineupTakesLayout(signal));
+    pictureRate->setEnabled(signal == LineupSignal::pop || !timecode->text().trimmed().isEmpty());
+    split->setEnabled(
+        LineupChannelsOf(signal, speakerLayout->currentData().toInt(), false).speakers.size() > 1);
+}
+
+double JobPage::frameRate() const {
+    return pictureRate != nullptr ? pictureRate->currentData().toDouble() : 0.0;
+}
+
+bool JobPage::commitTimecode() {
+    if (timecode == nullptr) return false;
+    const QString typed = timecode->text().trimmed();
+    std::string problem;
+    if (typed.isEmpty()) {
+        takenTimecode.clear();
+    } else if (TimecodeFrames(typed.toStdString(), frameRate(), sampleRate(), &problem)) {
+        takenTimecode = TimecodeText(TimecodeParts(typed));
+    } else {
+        const QString why = tr("Timecode: “%1” is not HH:MM:SS:FF (hours 0–23, frames 0–%2)")
+                                .arg(typed.left(20))
+                                .arg(std::lround(frameRate()) - 1);
+        emit told(takenTimecode.isEmpty() ? tr("%1; not placed.").arg(why)
+                                          : tr("%1; kept %2.").arg(why, takenTimecode));
+    }
+    const bool changed = timecode->text() != takenTimecode;
+    timecode->setText(takenTimecode);
+    return changed;
+}
+
+void JobPage::fitTimecode() {
+    std::string problem;
+    if (takenTimecode.isEmpty() ||
+        TimecodeFrames(takenTimecode.toStdString(), frameRate(), sampleRate(), &problem))
+        return;
+    // Taken at another picture rate: only its frames can be beyond this one's last frame.
+    std::array<int, 4> parts = TimecodeParts(takenTimecode);
+    const int frame = parts[3];
+    parts[3] = std::min(frame, int(std::lround(frameRate())) - 1);
+    takenTimecode = TimecodeText(parts);
+    timecode->setText(takenTimecode);
+    emit told(tr("Timecode: there is no frame %1 at %2 fps; set to %3.")
+                  .arg(frame)
+                  .arg(NumberText(frameRate()), takenTimecode));
 }
 
 QLineEdit* JobPage::addEntry(const QString& name, const NumberEntry::Kind& kind, ValueRange range,
@@ -123,7 +255,19 @@ void JobPage::copyInto(Settings& settings) const {
         SetFieldValue(field, settings, EntryValue(edit));
     settings.setSampleRate(sampleRate());
     if (speakerLayout != nullptr) settings.setChannelSetup(speakerLayout->currentData().toInt());
-    settings.setAnnounce(announce->isChecked());
+    if (announce != nullptr) settings.setAnnounce(announce->isChecked());
+    if (description.lineup) {
+        LineupParameters lineup;
+        lineup.signal = LineupSignal(lineupSignal->currentData().toInt());
+        lineup.fps = frameRate();
+        lineup.timecode = takenTimecode.toStdString();
+        lineup.split = split->isChecked();
+        settings.setLineup(lineup);
+        settings.setAnnounce(false);
+        // A signal with channels of its own keeps the layout it is planned for.
+        if (!LineupTakesLayout(lineup.signal))
+            settings.setChannelSetup(LineupDefaultLayout(lineup.signal));
+    }
     if (description.noise) {
         NoiseParameters noise;
         noise.color = NoiseColor(color->currentData().toInt());
@@ -151,4 +295,5 @@ void JobPage::applyLimits(const SaveOptions& options) {
 void JobPage::commitEntries() {
     for (QLineEdit* edit : findChildren<QLineEdit*>())
         CorrectEntry(edit);
+    commitTimecode();
 }

@@ -357,7 +357,12 @@ void MainWindow::correctVisibleEntries() {
     // The rate first: the other entries' ranges follow from it.
     CorrectEntry(ui->tab3SampleRateTextField);
     applyRateLimits();
-    for (QLineEdit* entry : ui->upperTabView->currentWidget()->findChildren<QLineEdit*>())
+    QWidget* visible = ui->upperTabView->currentWidget();
+    if (auto* page = qobject_cast<JobPage*>(visible)) {
+        page->commitEntries();
+        return;
+    }
+    for (QLineEdit* entry : visible->findChildren<QLineEdit*>())
         CorrectEntry(entry);
 }
 
@@ -414,11 +419,15 @@ void MainWindow::showSavePanel() {
     interleavedBox->setChecked(options.interleaved());
 
     const JobDescription& job = Describe(JobKindFromStored(options.outputType()));
-    const bool set = job.speakerSet();
-    ditherBox->setVisible(!set);
-    interleavedBox->setVisible(set);
-    panel = new SavePanel(
-        this, set ? tr("Save %1 Files").arg(tr(job.folderTitle)) : tr("Save Sound File"), set);
+    // A set, or a line-up signal split into one file per speaker, is a folder of files.
+    const bool folder = appController->writesFolder();
+    // Only tones, sweeps and noises are dithered; a line-up signal takes its own split.
+    ditherBox->setVisible(!folder && !job.lineup);
+    interleavedBox->setVisible(job.speakerSet());
+    const QString title = !folder            ? tr("Save Sound File")
+                          : job.speakerSet() ? tr("Save %1 Files").arg(tr(job.folderTitle))
+                                             : tr("Save Sound Files");
+    panel = new SavePanel(this, title, folder);
     panel->selectFile(proposedFileName());
     // The extension typed chooses the format, and the file options show it.
     connect(panel, &SavePanel::extensionChoseFileType, this, [this](int fileType) {
@@ -456,8 +465,7 @@ void MainWindow::savePanelDidEnd(int result) {
 
 void MainWindow::generateInto(std::string chosenPath) {
     AppController& c = *appController;
-    const JobKind kind = JobKindFromStored(c.saveOptions().outputType());
-    if (Describe(kind).speakerSet()) {
+    if (c.writesFolder()) {
         // The stem carries the word length chosen in the panel ("24b").
         c.setPhaseCheckFileName(c.speakerSetStem());
         while (chosenPath.size() > 1 && chosenPath.back() == '/')

@@ -101,7 +101,9 @@ const std::vector<JobDescription>& Table() {
          true},
         {JobKind::lineup,
          "lineup",
-         "Line-&up",
+         // Without a keyboard letter: each of its letters already chooses another tab or entry
+         // (F&ull Sweep, &Level, Le&ngth, Rep&eats, &Inspect, &Phase Check).
+         "Line-up",
          "write a studio line-up signal: an alignment tone, a stereo or multichannel ident or a "
          "sync pop",
          "The standard signals for lining up a studio or a circuit: alignment tones, the EBU "

@@ -72,7 +72,7 @@ TEST(CommandLine, DocumentationNamesEveryCommandAndOption) {
     quillgen::WriteBashCompletion(app, completionText);
     const std::string manual = manualText.str(), completion = completionText.str();
     auto commands = app.get_subcommands([](const CLI::App*) { return true; });
-    ASSERT_EQ(commands.size(), 8u);
+    ASSERT_EQ(commands.size(), 8u); // seven kinds of job and info
     commands.push_back(&app);
     for (const CLI::App* command : commands) {
         const std::string name = command->get_name();

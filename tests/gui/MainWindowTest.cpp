@@ -455,6 +455,82 @@ class MainWindowTest : public QObject {
         window->savePanel()->reject();
     }
 
+    // The line-up page hands its signal, layout, picture rate, timecode and split to the job: a
+    // signal with channels of its own keeps them, a timecode that is not one never reaches the
+    // job, and a signal split into one file per speaker is saved as a folder.
+    void lineupPageCopiesItsValues_data() {
+        QTest::addColumn<QStringList>("steps");      // name=value, in turn
+        QTest::addColumn<QString>("proposed");       // in the save panel
+        QTest::addColumn<QList<double>>("settings"); // signal, layout, fps, split, folder
+        QTest::addColumn<QString>("timecode");       // as the job gets it
+        QTest::addColumn<QString>("told");           // in the status line
+        QTest::newRow("film ident placed")
+            << QStringList{"lineup_signal=Film ident", "lineup_layout=7.1.4",
+                           "lineup_timecode= 1:0:0:0"}
+            << "Film ident 7.1.4" << QList<double>{5, 11, 25, 0, 0} << "01:00:00:00"
+            << "";
+        QTest::newRow("BLITS keeps its channels")
+            << QStringList{"lineup_layout=Quad", "lineup_signal=BLITS", "lineup_split=1"} << "BLITS"
+            << QList<double>{4, 3, 25, 1, 1} << ""
+            << "";
+        QTest::newRow("tone on its own layout, split")
+            << QStringList{"lineup_signal=SMPTE RP155 reference tone", "lineup_layout=Quad",
+                           "lineup_split=1"}
+            << "SMPTE RP155 reference tone Quad" << QList<double>{1, 1, 25, 1, 1} << ""
+            << "";
+        QTest::newRow("one pop is one file")
+            << QStringList{"lineup_signal=Sync pop", "lineup_fps=23.976", "lineup_split=1"}
+            << "Sync pop 23.976 fps" << QList<double>{6, 3, 23.976, 1, 0} << ""
+            << "";
+        QTest::newRow("hour 25")
+            << QStringList{"lineup_timecode=10:00:00:00", "lineup_timecode=25:00:00:00"}
+            << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0} << "10:00:00:00"
+            << "“25:00:00:00” is not HH:MM:SS:FF (hours 0–23, frames 0–24); kept 10:00:00:00.";
+        QTest::newRow("text") << QStringList{"lineup_timecode=ten o'clock"}
+                              << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0}
+                              << ""
+                              << "; not placed.";
+        QTest::newRow("frame beyond a slower rate")
+            << QStringList{"lineup_fps=30", "lineup_timecode=10:00:00:29", "lineup_fps=25"}
+            << "EBU R68 alignment tone Stereo" << QList<double>{0, 0, 25, 0, 0} << "10:00:00:24"
+            << "set to 10:00:00:24";
+    }
+    void lineupPageCopiesItsValues() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, proposed);
+        QFETCH(QList<double>, settings);
+        QFETCH(QString, timecode);
+        QFETCH(QString, told);
+        chooseTab(6);
+        for (const QString& step : steps) {
+            const QString name = step.section('=', 0, 0), value = step.section('=', 1);
+            if (name == "lineup_split") {
+                child<QCheckBox>("lineup_split")->setChecked(true);
+            } else if (name == "lineup_timecode") {
+                entry(name)->setText(value);
+                emit entry(name)->editingFinished();
+            } else {
+                choosePopup(name, value);
+            }
+        }
+        window->doGenerateSoundFile();
+        QVERIFY(window->savePanel());
+        QCOMPARE(window->savePanel()->findChild<QLineEdit*>("fileNameEdit")->text(), proposed);
+        const bool folder = settings[4] != 0;
+        QCOMPARE(window->savePanel()->windowTitle(),
+                 folder ? "Save Sound Files" : "Save Sound File");
+        const Settings& s = window->controller().settings();
+        const LineupParameters& p = s.lineup();
+        QCOMPARE((QList<double>{double(p.signal), double(s.channelSetup()), p.fps, double(p.split),
+                                double(window->controller().writesFolder())}),
+                 settings);
+        QCOMPARE(QString::fromStdString(p.timecode), timecode);
+        QVERIFY(!s.announce());
+        const QString message = window->statusBar()->currentMessage();
+        QVERIFY2(told.isEmpty() ? message.isEmpty() : message.contains(told), qPrintable(message));
+        window->savePanel()->reject();
+    }
+
     void cancelledPanelStoresAndStartsNothing() {
         QTemporaryDir folder;
         Preferences::Shared().SetObject(kSaveOptionsKey, nlohmann::json{{"Kind", 0}});

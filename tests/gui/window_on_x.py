@@ -214,6 +214,28 @@ class WindowOnX(unittest.TestCase):
         self.written(folder, "the level check")
         self.assertEqual(len(os.listdir(folder)), 6)  # 5.1
 
+    def test_the_lineup_page_writes_blits_as_one_file_or_one_per_speaker(self):
+        keys("alt+v", "Right")       # the last tab, beside the level check
+        keys("alt+s", "b")           # the signal pop-up: BLITS
+        # BLITS has channels and no picture rate of its own: past the timecode to the length.
+        keys("Tab", "Tab", "ctrl+a")
+        type_text("14")              # a cycle and a bit: rounded up to two, 26.8 s
+        keys("Tab")
+        path = os.path.join(self.work, "blits.wav")
+        self.save_as(path)
+        self.written(path, "the file")
+        info = self.info(path)
+        self.assertEqual((info["format"], info["channels"], info["frames"]),
+                         ("BWF", 6, 1286400))
+        names = [marker["name"] for marker in info["markers"]]
+        self.assertEqual(names[:3], ["BLITS channel ident", "BLITS stereo ident",
+                                     "BLITS phase check"])
+        keys("alt+k")                # one file per speaker
+        folder = os.path.join(self.work, "blits")
+        self.save_as(folder, "Save Sound Files")
+        self.written(folder, "the folder")
+        self.assertEqual(len(os.listdir(folder)), 6)
+
     def failing_phase_check(self):
         """A phase check into a folder of the user's: it fails at once, with an alert."""
         folder = os.path.join(self.work, "mine")
