@@ -151,6 +151,8 @@ void JobPage::addLineupControls() {
     connect(timecode, &QLineEdit::textChanged, this, &JobPage::enableLineupControls);
     connect(timecode, &QLineEdit::editingFinished, this, &JobPage::commitTimecode);
     connect(pictureRate, &QComboBox::currentIndexChanged, this, &JobPage::fitTimecode);
+    connect(split, &QCheckBox::toggled, this, &JobPage::outputShapeChanged);
+    connect(lineupSignal, &QComboBox::currentIndexChanged, this, &JobPage::outputShapeChanged);
 }
 
 void JobPage::lineupSignalChosen() {

@@ -41,6 +41,8 @@ class JobPage : public QWidget {
   signals:
     // What an entry corrected, for the status line.
     void told(const QString& message);
+    // The output changed between one file and a folder of files.
+    void outputShapeChanged();
 
   private:
     QLineEdit* addEntry(const QString& name, const NumberEntry::Kind& kind, ValueRange range,

@@ -28,6 +28,7 @@
 #include "gui/WindowFrames.h"
 #include "jobs/JobKinds.h"
 #include "jobs/JobLimits.h"
+#include "jobs/Lineup.h"
 #include "jobs/OutputNames.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/Resources.h"
@@ -152,6 +153,7 @@ void MainWindow::addMadePages() {
         if (StoredNumber(job.kind) <= kOutputPhaseCheck) continue;
         auto* page = new JobPage(job, w.upperTabView);
         connect(page, &JobPage::told, this, &MainWindow::tell);
+        connect(page, &JobPage::outputShapeChanged, this, &MainWindow::updateGenerateTitle);
         // The rate, the layout and the announcement change what the entries accept.
         for (QComboBox* popup : page->findChildren<QComboBox*>())
             connect(popup, &QComboBox::activated, this, [this] { applyRateLimits(); });
@@ -313,10 +315,19 @@ void MainWindow::tabViewDidSelect(int index) {
             ui->lowerTabView->setCurrentIndex(page);
     appController->saveOptions().setOutputType(k - 1);
     if (k < 1) return;
-    const JobDescription& job = Describe(JobKindFromStored(k - 1));
-    ui->generateButton->setText(job.speakerSet() ? tr("&Generate Sound Files")
-                                                 : tr("&Generate Sound File"));
+    updateGenerateTitle();
     applyRateLimits();
+}
+
+void MainWindow::updateGenerateTitle() {
+    const JobKind kind = JobKindFromStored(appController->saveOptions().outputType());
+    bool files = Describe(kind).speakerSet();
+    if (const JobPage* page = PageOf(ui->upperTabView, kind); page && page->job().lineup) {
+        Settings settings;
+        page->copyInto(settings);
+        files = LineupWritesFolder(settings);
+    }
+    ui->generateButton->setText(files ? tr("&Generate Sound Files") : tr("&Generate Sound File"));
 }
 
 void MainWindow::handleSampleRate(QWidget*) {

@@ -79,6 +79,8 @@ class MainWindow : public QMainWindow {
     void connectControls();
     void setUpFileOptions();
     void tabViewDidSelect(int index);
+    // "Generate Sound Files" when the job writes a folder of files, else "Generate Sound File".
+    void updateGenerateTitle();
     void handleSampleRate(QWidget* control);
     void doSaveOptions(int tag);
     // Applies each tab's sample rate to its frequency and length entries.

@@ -513,10 +513,12 @@ class MainWindowTest : public QObject {
                 choosePopup(name, value);
             }
         }
+        const bool folder = settings[4] != 0;
+        QCOMPARE(child<QPushButton>("generateButton")->text().remove('&'),
+                 folder ? "Generate Sound Files" : "Generate Sound File");
         window->doGenerateSoundFile();
         QVERIFY(window->savePanel());
         QCOMPARE(window->savePanel()->findChild<QLineEdit*>("fileNameEdit")->text(), proposed);
-        const bool folder = settings[4] != 0;
         QCOMPARE(window->savePanel()->windowTitle(),
                  folder ? "Save Sound Files" : "Save Sound File");
         const Settings& s = window->controller().settings();
