@@ -162,4 +162,97 @@ INSTANTIATE_TEST_SUITE_P(Sweeps, DeconvolutionTest,
                                                            0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct PlanCase {
+    double f1, f2, seconds;
+};
+
+class SynchronizedPlanTest : public testing::TestWithParam<PlanCase> {};
+
+// The nearest length whose phase is a whole number of cycles at every octave of f1, the
+// adjustment as stated, and samples that follow the phase law between the fades.
+TEST_P(SynchronizedPlanTest, WholeCyclesAtEveryOctave) {
+    const PlanCase& c = GetParam();
+    const auto plan = PlanSynchronizedSweep(c.f1, c.f2, c.seconds);
+    ASSERT_TRUE(plan);
+    const long double L = plan->L, octaves = std::log((long double)c.f2 / c.f1);
+    EXPECT_NEAR(double(plan->T - c.seconds), plan->adjustedBy, 1e-12);
+    EXPECT_NEAR(double(L * octaves), plan->T, 1e-12);
+    // Nearest: one more or one fewer period of f1 in L moves T by ln(f2 / f1) / f1.
+    if (c.f1 * plan->L > 1.5) {
+        EXPECT_LE(std::abs(plan->adjustedBy), octaves / c.f1 / 2 + 1e-12);
+    }
+    for (int k = 1; std::ldexp(c.f1, k) <= c.f2; ++k) {
+        const long double cycles = c.f1 * L * std::expm1(std::log(std::ldexp(1.0L, k)));
+        EXPECT_NEAR(double(cycles - std::round(cycles)), 0.0, 1e-6) << "octave " << k;
+    }
+    const std::vector<double> x = SynchronizedSweep(c.f1, *plan, kRate, 0.5);
+    ASSERT_EQ(x.size(), std::size_t(std::llround(plan->T * kRate)));
+    const auto first = std::size_t(L * std::log(2.0L) / 2 * kRate) + 1;
+    for (std::size_t n = first; n + kSynchronizedFadeOutSeconds * kRate < x.size(); n += 7) {
+        const long double cycles = c.f1 * L * std::expm1(n / kRate / L);
+        ASSERT_NEAR(x[n], 0.5 * std::sin(2 * M_PIl * cycles), 1e-9) << "frame " << n;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Plans, SynchronizedPlanTest,
+                         testing::Values(PlanCase{20, 20000, 1.0}, PlanCase{100, 8000, 1.0},
+                                         PlanCase{31.5, 16000, 3.3}, PlanCase{1000, 1100, 0.1},
+                                         PlanCase{1000, 20000, 0.0001})); // one period at least
+
+// Through y = x + a x^2, a sweep A sin(phi) gains a x A^2 / 2 (1 - cos 2 phi); with whole
+// cycles at every octave, cos 2 phi(t) is the sweep itself L ln 2 later, a quarter-cycle on.
+// Deconvolved, the second harmonic's response stands L ln 2 before the linear one, at a A / 2
+// of its level over the band. Each response is read in its slot, from halfway (in ln k) to
+// the harmonic before to halfway to the next; 2 f2 stays below half the rate.
+TEST(SynchronizedSweepTest, SecondHarmonicStandsAtItsTimeAndLevel) {
+    const double f1 = 100, f2 = 8000, A = 0.5, a = 0.1;
+    const SynchronizedSweepPlan plan = *PlanSynchronizedSweep(f1, f2, 1.0);
+    std::vector<double> x = SynchronizedSweep(f1, plan, kRate, A);
+    const InverseFilter inverse = SweepInverse(x, f1, f2);
+    for (double& v : x)
+        v += a * v * v;
+    const std::vector<double> y = Deconvolve(x, inverse);
+    const double D = double(inverse.impulseFrame), L = plan.L * kRate;
+    const auto slot = [&](double k) {
+        return std::vector<double>(y.begin() + std::lround(D - L * std::log(k + 0.5)),
+                                   y.begin() + std::lround(D - L * std::log(k - 0.5)));
+    };
+    const auto peak = [](const std::vector<double>& v) {
+        double m = 0;
+        for (double s : v)
+            m = std::max(m, std::abs(s));
+        return m;
+    };
+    const std::vector<double> linear = slot(1), second = slot(2);
+    double moment = 0, energy = 0; // the second slot's centre of energy
+    const double start = std::round(D - L * std::log(2.5));
+    for (std::size_t n = 0; n < second.size(); ++n) {
+        moment += (start + double(n)) * second[n] * second[n];
+        energy += second[n] * second[n];
+    }
+    const double delay = D - moment / energy;
+    RecordProperty("second_delay_error_samples", std::to_string(delay - L * std::log(2.0)));
+    EXPECT_NEAR(delay, L * std::log(2.0), 1.0);
+
+    // Mean levels in dB over 400 Hz to 4 kHz (twice f1 and more, half f2 and less).
+    const std::size_t size = PowerOfTwoAtLeast(linear.size() + second.size());
+    const auto level = [&](const std::vector<double>& v) {
+        const std::vector<std::complex<double>> H = Spectrum(v, size);
+        double sum = 0;
+        int bins = 0;
+        for (auto k = std::size_t(400.0 * double(size) / kRate); k * kRate <= 4000.0 * size; ++k)
+            sum += Db(std::abs(H[k])), ++bins;
+        return sum / bins;
+    };
+    const double error = level(second) - level(linear) - Db(a * A / 2);
+    RecordProperty("second_level_error_db", std::to_string(error));
+    EXPECT_NEAR(error, 0.0, 1.0);
+
+    // Nothing comparable at the places of higher harmonics, nor after the linear response.
+    for (double k = 3; k <= 6; ++k)
+        EXPECT_LT(Db(peak(slot(k)) / peak(second)), -30.0) << "harmonic " << k;
+    const auto after = std::lround(D + L * std::log(2.0));
+    EXPECT_LT(Db(peak(std::vector<double>(y.begin() + after, y.end())) / peak(second)), -30.0);
+}
+
 } // namespace
