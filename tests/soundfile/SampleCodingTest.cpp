@@ -81,6 +81,7 @@ const CodingCase kCodings[] = {
     {SampleCoding::Little32, k32, {0x78, 0x56, 0x34, 0x12}},
     {SampleCoding::Big32, k32, {0x12, 0x34, 0x56, 0x78}},
     {SampleCoding::Little24In32, k24, {0x56, 0x34, 0x12, 0x00}},
+    {SampleCoding::LittleFloat32, 0.75, {0x00, 0x00, 0x40, 0x3F}}, // an IEEE single
 };
 INSTANTIATE_TEST_SUITE_P(Codings, Coding, ::testing::ValuesIn(kCodings));
 
