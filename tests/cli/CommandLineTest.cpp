@@ -36,6 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
         {"phase-check --repeats 2.5", "--repeats 2.5 is out of range; accepted: a whole number"},
         {"tone --length 30000 --bits 24", "the longest a 24-bit AIFF file holds at 44100 Hz"},
         {"tone --bits 20", "--bits: 20 not in {16,24,32f}"},
+        {"tone --bits 32f", "--bits 32f needs a Broadcast WAVE file"},
+        {"phase-check --bits 32f --format aiff", "--bits 32f needs a Broadcast WAVE file"},
         {"tone --format mp3", "--format: mp3 not in {aiff,bwf}"},
         {"tone -o take.wav --format aiff", "Broadcast WAVE, which contradicts --format aiff"},
         {"sweep --to 24001", "--to 24001 is out of range; accepted: 1 to 24000 Hz"},
