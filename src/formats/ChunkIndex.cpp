@@ -27,11 +27,13 @@ void ChunkIndex::Build(const ContainerRules& rules, std::int64_t formEnd, std::i
             rules.bigEndian ? byteorder::LoadBE32(field) : byteorder::LoadLE32(field);
         ChunkEntry& entry = entries.back();
         std::uint64_t size = field32;
+        bool fromTable = false;
         if (field32 == kSizeInTable) {
             const auto large =
                 std::find_if(largeSizes.begin(), largeSizes.end(),
                              [&](const LargeChunkSize& l) { return l.id == entry.id; });
-            if (large != largeSizes.end()) size = large->size;
+            fromTable = large != largeSizes.end();
+            if (fromTable) size = large->size;
         }
         entry.size = size;
         entry.sized = true;
@@ -39,7 +41,8 @@ void ChunkIndex::Build(const ContainerRules& rules, std::int64_t formEnd, std::i
         // (and a chunk that long ends the walk below).
         const auto reach = std::int64_t(std::min<std::uint64_t>(size, rules.maxFileSize));
         entry.available = std::clamp<std::int64_t>(fileLength - (offset + 8), 0, reach);
-        const bool topBit = (field32 & 0x80000000u) != 0;
+        // A size from the table is unsigned whatever the container's sizes are.
+        const bool topBit = !fromTable && (field32 & 0x80000000u) != 0;
         if (topBit && rules.signedSizes) {
             end = kErrNegativeChunkSize;
             return;

@@ -105,6 +105,28 @@ TEST_F(LargeFile, PastFourGiBBecomesRF64WithExactSizes) {
     EXPECT_EQ(info.channels, 12);
 }
 
+// libsndfile's RF64: ds64 sizes for the RIFF and data chunks, the data chunk last.
+TEST_F(LargeFile, ReadsAnRF64FileOfAnotherWriter) {
+    const std::string path = dir.File("other.wav");
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+    {
+        Sndfile out(sf_open(path.c_str(), SFM_WRITE, &info));
+        ASSERT_TRUE(out) << sf_strerror(nullptr);
+        const short frames[] = {100, -100, 200, -200, 300, -300};
+        ASSERT_EQ(sf_writef_short(out.get(), frames, 3), 3);
+    }
+    ASSERT_EQ(Text(Head(path, 16), 0), "RF64");
+    std::unique_ptr<CSoundFile> back;
+    ASSERT_EQ(OpenSoundFile(dir.Spec("other.wav"), &back), kNoErr);
+    EXPECT_EQ(back->GetNumSFrames(), 3);
+    double last = 0;
+    EXPECT_EQ(back->GetSample(1, 2, &last), kNoErr);
+    EXPECT_EQ(last, -300 / 32768.0);
+}
+
 // A large file's length at the 32-bit limit: RIFF with its JUNK chunk up to the longest file
 // the 32-bit sizes describe, RF64 from one frame more. (16-bit mono: a 946-byte header, 2 bytes
 // a frame, then regn (12 bytes), cue (36) and LIST (28) for the marker.)
@@ -125,7 +147,9 @@ TEST_P(LargeFileBoundary, TakesTheFormTheLengthNeeds) {
     const Bytes head = Head(path, 64);
     EXPECT_EQ(Text(head, 0) + Text(head, 12) + Text(head, 48),
               b.form + std::string(b.first) + "bext");
-    if (std::string(b.form) == "RIFF") EXPECT_EQ(LoadLE32(&head[4]), std::uint64_t(length - 8));
+    if (std::string(b.form) == "RIFF") {
+        EXPECT_EQ(LoadLE32(&head[4]), std::uint64_t(length - 8));
+    }
     std::unique_ptr<CSoundFile> back;
     ASSERT_EQ(OpenSoundFile(ref, &back), kNoErr);
     EXPECT_EQ(back->GetNumSFrames(), b.frames);
@@ -191,7 +215,9 @@ TEST_P(FloatFile, StoresTheValuesAsTheyAre) {
     EXPECT_EQ(byteorder::LoadLE16(&bytes[fmt + 8]), c.mask ? 0xFFFE : 3);
     EXPECT_EQ(byteorder::LoadLE16(&bytes[fmt + 20]), 4 * c.channels); // block align
     EXPECT_EQ(byteorder::LoadLE16(&bytes[fmt + 22]), 32);
-    if (c.mask) EXPECT_EQ(byteorder::LoadLE16(&bytes[fmt + 32]), 3); // the float sub-format
+    if (c.mask) {
+        EXPECT_EQ(byteorder::LoadLE16(&bytes[fmt + 32]), 3); // the float sub-format
+    }
     const std::size_t fact = fmt + 8 + c.fmtSize;
     EXPECT_EQ(Text(bytes, fact) + Text(bytes, fact + 12), "factdata");
     EXPECT_EQ(LoadLE32(&bytes[fact + 8]), std::uint32_t(frames));
