@@ -139,7 +139,8 @@ QUILL_INLINE void DecodeLoop(const std::uint8_t* in, std::size_t stride, std::si
     const std::size_t step = Packed ? std::size_t(C::kBytes) : stride;
     for (std::size_t k = 0; k < count; ++k) {
         if constexpr (C::kFloat) {
-            values[k] = T(C::LoadValue(in + k * step));
+            const float value = C::LoadValue(in + k * step);
+            values[k] = value == value ? T(value) : T(0); // a NaN is silence
         } else {
             const std::int32_t loaded = C::Load(in + k * step);
             if constexpr (sizeof(T) == sizeof(float))
@@ -156,7 +157,8 @@ QUILL_INLINE void MixLoop(double* values, std::size_t count, std::uint8_t* out,
     for (std::size_t k = 0; k < count; ++k) {
         std::uint8_t* p = out + k * stride;
         if constexpr (C::kFloat) {
-            values[k] += C::LoadValue(p);
+            const float stored = C::LoadValue(p);
+            values[k] += stored == stored ? stored : 0.0f;
             C::StoreValue(p, values[k]);
         } else if constexpr (C::kBytes == 3) {
             values[k] += C::Value(C::Load(p));

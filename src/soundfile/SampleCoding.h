@@ -9,7 +9,8 @@
 // Reading: the signed value / 2^(b-1).
 //
 // Floating-point samples are the value itself as an IEEE 754 single: nothing is clipped, a NaN
-// is stored as 0, and values beyond the single's range become infinities.
+// is stored as 0, and values beyond the single's range become infinities. A NaN read (from a
+// file of another writer) is 0 as well.
 
 #include <cstddef>
 #include <cstdint>
