@@ -13,10 +13,13 @@ CLI::Option* AddFormatOption(CLI::App* command, std::string& format) {
         ->capture_default_str();
 }
 
-CLI::Option* AddBitsOption(CLI::App* command, int& bits) {
-    return command->add_option("--bits", bits, "bits per sample")
+CLI::Option* AddBitsOption(CLI::App* command, std::string& bits) {
+    return command
+        ->add_option("--bits", bits,
+                     "bits per sample; 32f is 32-bit floating point (Broadcast WAVE only), never "
+                     "clipped nor dithered")
         ->type_name("BITS")
-        ->check(CLI::IsMember({16, 24}))
+        ->check(CLI::IsMember({"16", "24", "32f"}))
         ->capture_default_str();
 }
 

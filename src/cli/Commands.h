@@ -8,9 +8,9 @@
 
 namespace quillgen {
 
-// --format FORMAT (aiff or bwf) and --bits BITS (16 or 24), as every job command has them.
+// --format FORMAT (aiff or bwf) and --bits BITS (16, 24 or 32f), as every job command has them.
 CLI::Option* AddFormatOption(CLI::App* command, std::string& format);
-CLI::Option* AddBitsOption(CLI::App* command, int& bits);
+CLI::Option* AddBitsOption(CLI::App* command, std::string& bits);
 
 // The whole command line on `app`: the program's name, --help and --version, the help layout
 // and every subcommand. quillgen, its manual page and its completion all read it. The command

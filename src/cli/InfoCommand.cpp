@@ -23,7 +23,9 @@ std::string Quoted(const nlohmann::json& text) {
 
 void PrintText(const nlohmann::json& info, std::ostream& out) {
     out << info["path"].get<std::string>() << "\n"
-        << "  format       " << info["format"].get<std::string>() << "\n"
+        << "  format       " << info["format"].get<std::string>()
+        << (info.contains("rf64") ? " RF64" : "") << (info.contains("float") ? " float" : "")
+        << "\n"
         << "  channels     " << info["channels"] << "\n"
         << "  bits         " << info["bits"] << "\n"
         << "  sample rate  " << info["sampleRate"] << " Hz\n"

@@ -30,7 +30,7 @@ struct JobOptions {
     NoiseOptions noise;
     std::string format = "aiff";
     CLI::Option* formatOption = nullptr; // tells a --format given from the default
-    int bits = 16;
+    std::string bits = "16";             // 16, 24 or 32f
     std::optional<std::string> output;
     bool quiet = false;
     bool announce = true;
@@ -159,7 +159,8 @@ void FillRecords(AppController& controller, const JobDescription& job, const Job
     Settings& settings = controller.settings();
     SaveOptions& options = controller.saveOptions();
     options.setOutputType(StoredNumber(job.kind));
-    options.setDataFormat(DataFormatForBits(o.bits));
+    options.setDataFormat(o.bits == "32f" ? kDataFormatFloat32
+                                          : DataFormatForBits(o.bits == "24" ? 24 : 16));
     options.setDither(o.dither == "tpdf");
     options.setInterleaved(o.interleaved);
     for (const auto& [field, value] : o.fields)
@@ -247,6 +248,14 @@ int Run(const JobDescription& job, JobOptions& o) {
     std::string chosenPath;
     if (!ChooseTarget(controller, job, o, &chosenPath)) return 2;
     if (job.lineup && RefuseLineupOptions(controller, o)) return 2;
+    if (controller.saveOptions().floatSamples() &&
+        controller.saveOptions().fileType() != kFileTypeBroadcastWave) {
+        std::fprintf(stderr,
+                     "quillgen %s: --bits 32f needs a Broadcast WAVE file (--format bwf or a .wav "
+                     "name): AIFF files hold integer samples only\n",
+                     job.command);
+        return 2;
+    }
     if (auto violation = CheckJobSettings(controller.settings(), controller.saveOptions())) {
         ReportViolation(job.command, *violation, OptionNames(job), o.noise);
         return 2;

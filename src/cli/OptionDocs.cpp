@@ -172,8 +172,8 @@ std::string CasePattern(const std::vector<std::string>& words) {
 
 const char* kManualDescription =
     R"(quillgen writes calibrated test signals for studio monitoring chains into AIFF and
-Broadcast WAVE files, 16 or 24 bits per sample: steady sine tones, full and custom sweeps with
-markers at preferred-number frequencies, pink or white calibration noise at an RMS level,
+Broadcast WAVE files, 16 or 24 bits per sample (Broadcast WAVE also 32-bit float; files past
+4 GiB become RF64): steady sine tones, full and custom sweeps with markers at preferred-number frequencies, pink or white calibration noise at an RMS level,
 phase and channel check and level check sets for speaker layouts from stereo to 9.1.6, one file
 per speaker or one interleaved file, and the studio line-up signals (EBU R68 and SMPTE RP155
 tones, the EBU stereo ident, GLITS, BLITS, the film-style multichannel ident and the sync pop). Tones, sweeps and noise can be preceded by a spoken

@@ -54,7 +54,7 @@ Status CChunkFile::ReadChunkSize(std::uint32_t* size, std::int64_t* available) {
 
 std::int64_t CChunkFile::FrameOffset(std::int64_t frame) const {
     const std::int64_t offset = std::max<std::int64_t>(frame, 0) * BytesPerFrame() + dataStart;
-    return offset <= rules.maxFileSize ? offset : -1;
+    return offset <= largestFile ? offset : -1;
 }
 
 // --- the chunk index -------------------------------------------------------------------------
@@ -94,11 +94,15 @@ void CChunkFile::IndexChunks() {
     std::int64_t length = 0;
     // Without the file's length no chunk counts as holding any data.
     if (fileServices.GetEndOfFile(refNum, &length) != kNoErr) length = 0;
-    chunks.Build(rules, formEnd, length,
-                 [this](std::int64_t offset, std::uint8_t* bytes, std::int32_t count) {
-                     const Status status = SetPosition(FilePositionMode::FromStart, offset);
-                     return status != kNoErr ? status : ReadBytes(bytes, count);
-                 });
+    ContainerRules reach = rules;
+    reach.maxFileSize = largestFile;
+    chunks.Build(
+        reach, formEnd, length,
+        [this](std::int64_t offset, std::uint8_t* bytes, std::int32_t count) {
+            const Status status = SetPosition(FilePositionMode::FromStart, offset);
+            return status != kNoErr ? status : ReadBytes(bytes, count);
+        },
+        largeSizes);
 }
 
 Status CChunkFile::FindChunk(std::uint32_t chunkID, std::int32_t occurrence) {
@@ -125,7 +129,9 @@ Status CChunkFile::OpenNewFile() {
     if (status != kNoErr) return status;
     isOpen = 1;
     headerDirty = 1;
-    formEnd = rules.maxFileSize; // no limit while writing
+    largestFile = rules.maxFileSize;
+    largeSizes.clear();
+    formEnd = largestFile; // no limit while writing
     return kNoErr;
 }
 
@@ -133,14 +139,16 @@ Status CChunkFile::Create(std::int16_t channels, std::int16_t bits, float rate, 
                           unsigned char extendName, unsigned char* extension) {
     // A failed name extension is kept for Dispose to report.
     (void)CSoundFile::Create(channels, bits, rate, specifics, extendName, extension);
+    const bool floating = bits == kFloat32WordSize;
+    if (floating) bits = 32;
     // A file whose header and samples disagree would be written otherwise.
-    if (!CanWrite(channels, bits, rate)) return kErrNotSupported;
+    if (!CanWrite(channels, bits, rate) || (floating && !CanWriteFloat())) return kErrNotSupported;
     Status status = OpenNewFile();
     if (status != kNoErr) return status;
     sampleRate = rate;
     numChannels = channels;
     wordSize = bits;
-    dataType = NewDataType();
+    dataType = floating ? kDataTypeFloat32 : NewDataType();
     status = WriteFormHeader();
     return status != kNoErr ? status : WriteHeaderChunks(specifics);
 }
@@ -264,7 +272,7 @@ Status CChunkFile::CheckFileSize() {
     std::int64_t end = 0;
     const Status status = fileServices.GetEndOfFile(refNum, &end);
     if (status != kNoErr) return status;
-    return end <= rules.maxFileSize ? kNoErr : kErrFileTooLarge;
+    return end <= largestFile ? kNoErr : kErrFileTooLarge;
 }
 
 Status CChunkFile::WriteSizeField(std::uint32_t chunkID, std::uint32_t value) {

@@ -8,6 +8,7 @@
 // size limit and chunk rules come in as ContainerRules.
 
 #include <cstdint>
+#include <vector>
 
 #include "formats/ChunkIndex.h"
 #include "soundfile/CSoundFile.h"
@@ -38,12 +39,13 @@ class CChunkFile : public CSoundFile {
   public:
     // `services` null: the current file services.
     CChunkFile(const ContainerRules& rules, const FormatCodes& codes, FileServices* services)
-        : CSoundFile(services), rules(rules), codes(codes) {}
+        : CSoundFile(services), rules(rules), codes(codes), largestFile(rules.maxFileSize) {}
 
     // The form header, the chunk index, then the format's chunks (ReadChunks).
     [[nodiscard]] Status Open() override;
     // The file created with its form header and the format's header chunks
-    // (WriteHeaderChunks).
+    // (WriteHeaderChunks). A word size of kFloat32WordSize asks for 32-bit floating-point
+    // samples.
     [[nodiscard]] Status Create(std::int16_t numChannels, std::int16_t wordSize, float sampleRate,
                                 void* specifics, unsigned char extendName,
                                 unsigned char* extension) override;
@@ -70,8 +72,11 @@ class CChunkFile : public CSoundFile {
 
   protected:
     // What a format reads and writes, in the order a file meets them.
-    // Create: whether the format can hold such samples (it refuses with kErrNotSupported).
+    // Create: whether the format can hold such samples (it refuses with kErrNotSupported);
+    // CanWriteFloat for 32-bit floating-point samples (Create's kFloat32WordSize), none by
+    // default.
     virtual bool CanWrite(std::int16_t numChannels, std::int16_t wordSize, float sampleRate) const;
+    virtual bool CanWriteFloat() const { return false; }
     // Create: the data type of a new file of wordSize bits.
     virtual std::int16_t NewDataType() const = 0;
     // Create: the chunks after the form header up to the first frame; dataStart set.
@@ -102,7 +107,7 @@ class CChunkFile : public CSoundFile {
     [[nodiscard]] Status WriteSizeField(std::uint32_t chunkID, std::uint32_t value);
     // The form's size from the file's length.
     [[nodiscard]] Status WriteFormSize();
-    // kErrFileTooLarge once the file has grown past what its size fields describe.
+    // kErrFileTooLarge once the file has grown past what its size fields describe (largestFile).
     [[nodiscard]] Status CheckFileSize();
 
     // After FindChunk: the chunk's size field; `*available` is what the file really holds of
@@ -112,13 +117,18 @@ class CChunkFile : public CSoundFile {
     [[nodiscard]] Status ReadBlock(MemBlock* block, std::int64_t count);
     [[nodiscard]] Status GetPosition(std::int64_t* position);
     // Byte offset of `frame` (negative frames count as 0) in the file; -1 when it lies beyond
-    // the longest file.
+    // the longest file (largestFile).
     std::int64_t FrameOffset(std::int64_t frame) const;
     // A 32-bit number in the container's byte order.
     void StoreNumber(std::uint8_t* p, std::uint32_t value) const;
 
     const ContainerRules& rules;
     const FormatCodes codes;
+    // The longest file this one may become: the container's, unless the format keeps 64-bit
+    // sizes for this file (set by ReadFormHeader and WriteHeaderChunks).
+    std::int64_t largestFile;
+    // Sizes beyond 32 bits that the file's chunks take from a table (ReadFormHeader).
+    std::vector<LargeChunkSize> largeSizes;
     std::int64_t dataStart = 0;
     std::int64_t formEnd = 0;
     ChunkIndex chunks;

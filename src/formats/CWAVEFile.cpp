@@ -114,7 +114,7 @@ std::int64_t CWAVEFile::TrailerBytes(std::int32_t markers, std::int32_t regions)
 // Samples are little-endian; 8-bit samples are unsigned.
 SampleCoding CWAVEFile::BufferCoding() const {
     const std::int16_t bytes = Bits2Bytes(wordSize);
-    return bytes == 1 ? SampleCoding::Unsigned8 : CodingFor(bytes, false);
+    return bytes == 1 ? SampleCoding::Unsigned8 : CSoundFile::BufferCoding();
 }
 
 // --- chunk search ------------------------------------------------------------------------------
@@ -124,29 +124,90 @@ Status CWAVEFile::FindID(std::uint32_t chunkID, std::int16_t occurrence) {
 }
 
 Status CWAVEFile::ReadFormHeader() {
+    largestFile = rules.maxFileSize;
+    largeSizes.clear();
+    rf64 = false;
     Status status = FindID(rules.formID, 1);
     if (status == kErrChunkNotFound) {
-        // The 64-bit forms are recognised only to be named: their sizes live in a ds64 chunk.
+        // The 64-bit forms: their sizes may live in a ds64 chunk.
         std::uint8_t id[4];
         if (SetPosition(FilePositionMode::FromStart, 0) == kNoErr && ReadBytes(id, 4) == kNoErr &&
             (LoadID(id) == kRF64 || LoadID(id) == kBW64))
-            return kErrRF64;
-        return status;
+            rf64 = true;
+        else
+            return status;
     }
     std::uint8_t fields[8];
-    if (status == kNoErr) status = ReadBytes(fields, 8);
+    if (status == kNoErr || rf64) status = ReadBytes(fields, 8);
     if (status != kNoErr) return status;
     // A streaming writer's 0xFFFFFFFF reaches past the end of any real file; reads stop at the
     // real end anyway.
     formEnd = std::int64_t(byteorder::LoadLE32(fields)) + 8;
-    return LoadID(fields + 4) == kWAVE ? kNoErr : kErrChunkNotFound;
+    if (LoadID(fields + 4) != kWAVE) return kErrChunkNotFound;
+    return rf64 ? ReadDS64(byteorder::LoadLE32(fields)) : kNoErr;
+}
+
+Status CWAVEFile::ReadDS64(std::uint32_t riffSize) {
+    using namespace byteorder;
+    largestFile = kMaxRF64FileSize;
+    std::uint8_t header[8];
+    Status status = ReadBytes(header, 8);
+    // Without a ds64 chunk the 32-bit sizes are all there is; they are bounded by the file's
+    // length as in any WAVE file.
+    if (status == kErrEndOfFile || (status == kNoErr && LoadID(header) != kDs64)) return kNoErr;
+    if (status != kNoErr) return status;
+    std::uint32_t size = LoadLE32(header + 4);
+    std::int64_t position = 0;
+    std::int64_t length = 0;
+    status = GetPosition(&position);
+    if (status == kNoErr) status = fileServices.GetEndOfFile(refNum, &length);
+    if (status != kNoErr) return status;
+    // The three sizes at least; the table's length and entries only as far as the chunk and
+    // the file hold them.
+    const std::int64_t held =
+        std::min<std::int64_t>(size, std::max<std::int64_t>(length - position, 0));
+    if (held < 24) return kErrMalformedFile;
+    std::uint8_t sizes[kDs64DataSize] = {0};
+    status = ReadBytes(sizes, std::int32_t(std::min<std::int64_t>(held, kDs64DataSize)));
+    if (status != kNoErr) return status;
+    const std::uint64_t riffSize64 = LoadLE64(sizes);
+    // A 64-bit size beyond the longest file reaches as far as that.
+    if (riffSize == kSizeInTable)
+        formEnd = std::int64_t(std::min<std::uint64_t>(riffSize64, kMaxRF64FileSize)) + 8;
+    largeSizes.push_back({kData, LoadLE64(sizes + 8)});
+    if (held < kDs64DataSize) return kNoErr;
+    const std::int64_t entries = std::min<std::int64_t>(
+        {std::int64_t(LoadLE32(sizes + 24)), (held - kDs64DataSize) / kDs64TableEntrySize,
+         std::int64_t(kMaxChunksSearched)});
+    for (std::int64_t k = 0; k < entries && status == kNoErr; ++k) {
+        std::uint8_t entry[kDs64TableEntrySize];
+        status = ReadBytes(entry, kDs64TableEntrySize);
+        if (status == kNoErr) largeSizes.push_back({LoadID(entry), LoadLE64(entry + 4)});
+    }
+    return status;
 }
 
 // --- creating ----------------------------------------------------------------------------------
 
 Status CWAVEFile::WriteHeaderChunks(void* specifics) {
-    Status status = WriteChunksBeforeFormat(specifics);
+    Status status = kNoErr;
+    if (largeFile) {
+        // The room a ds64 chunk takes, kept first so that Close can turn the file into RF64.
+        largestFile = kMaxRF64FileSize;
+        formEnd = largestFile;
+        std::uint8_t junk[kDs64ChunkSize] = {0};
+        StoreID(junk, kJUNK);
+        byteorder::StoreLE32(junk + 4, kDs64DataSize);
+        status = WriteHeaderChunk(junk, kDs64ChunkSize);
+    }
+    if (status == kNoErr) status = WriteChunksBeforeFormat(specifics);
     if (status == kNoErr) status = Writefmt();
+    if (status == kNoErr && HasFloatSamples()) {
+        std::uint8_t fact[kFactChunkSize] = {0};
+        StoreID(fact, kFact);
+        byteorder::StoreLE32(fact + 4, 4); // the frame count follows at Close
+        status = WriteHeaderChunk(fact, kFactChunkSize);
+    }
     if (status == kNoErr) status = WriteDataHeader();
     return status;
 }
@@ -168,11 +229,15 @@ Status CWAVEFile::Writefmt() {
     const auto rate = std::uint32_t(std::max(sampleRate, 0.0f)); // truncated
     const std::int16_t bytes = Bits2Bytes(wordSize);
     const bool extensible = channelMask.has_value();
-    const std::int32_t dataSize = extensible ? kFmtExtensibleDataSize : kFmtDataSize;
+    const std::uint16_t format = HasFloatSamples() ? kFormatFloat : kFormatPCM;
+    // A format other than PCM carries the extension's size, 0 for plain float.
+    const std::int32_t dataSize = extensible             ? kFmtExtensibleDataSize
+                                  : format == kFormatPCM ? kFmtDataSize
+                                                         : kFmtNonPCMDataSize;
     std::uint8_t chunk[8 + kFmtExtensibleDataSize] = {0};
     StoreID(chunk, kFmt);
     StoreLE32(chunk + 4, std::uint32_t(dataSize));
-    StoreLE16(chunk + 8, extensible ? kFormatExtensible : kFormatPCM);
+    StoreLE16(chunk + 8, extensible ? kFormatExtensible : format);
     StoreLE16(chunk + 10, std::uint16_t(numChannels));
     StoreLE32(chunk + 12, rate);
     StoreLE32(chunk + 16, std::uint32_t(numChannels) * rate * std::uint32_t(bytes));
@@ -182,7 +247,7 @@ Status CWAVEFile::Writefmt() {
         StoreLE16(chunk + 24, kFmtExtensionSize);
         StoreLE16(chunk + 26, std::uint16_t(wordSize)); // every bit of the word is valid
         StoreLE32(chunk + 28, *channelMask);
-        StoreLE16(chunk + 32, kFormatPCM);
+        StoreLE16(chunk + 32, format);
         std::memcpy(chunk + 34, kSubFormatTail, sizeof kSubFormatTail);
     }
     return WriteHeaderChunk(chunk, 8 + dataSize);
@@ -218,15 +283,19 @@ Status CWAVEFile::Readfmt() {
     const std::uint16_t blockAlign = LoadLE16(fields + 12);
     const auto bits = std::int16_t(LoadLE16(fields + 14));
     std::optional<std::uint32_t> mask;
-    if (tag == kFormatFloat) return FloatRefusal(bits);
-    if (tag == kFormatExtensible) {
+    bool floating = false;
+    if (tag == kFormatFloat) {
+        if (bits != 32) return FloatRefusal(bits);
+        floating = true;
+    } else if (tag == kFormatExtensible) {
         // The extension must be there in full, and its sub-format must be one of the family.
         if (held < kFmtExtensibleDataSize || LoadLE16(fields + 16) < kFmtExtensionSize)
             return kErrMalformedFile;
         if (std::memcmp(fields + 26, kSubFormatTail, sizeof kSubFormatTail) != 0) return kErrNotPCM;
         const std::uint16_t subFormat = LoadLE16(fields + 24);
-        if (subFormat == kFormatFloat) return FloatRefusal(bits);
-        if (subFormat != kFormatPCM) return kErrNotPCM;
+        if (subFormat == kFormatFloat && bits != 32) return FloatRefusal(bits);
+        if (subFormat != kFormatPCM && subFormat != kFormatFloat) return kErrNotPCM;
+        floating = subFormat == kFormatFloat;
         // The valid bits lie in the word's top bits; 0 is written by some tools for "all".
         if (LoadLE16(fields + 18) > std::uint16_t(bits)) return kErrMalformedFile;
         if (channels >= 1 && IsSupportedWordSize(bits) &&
@@ -244,7 +313,7 @@ Status CWAVEFile::Readfmt() {
     sampleRate = float(rate);
     numChannels = channels;
     wordSize = bits;
-    dataType = bits == 8 ? 3 : 1;
+    dataType = floating ? kDataTypeFloat32 : bits == 8 ? 3 : 1;
     return ReadFrameCount();
 }
 
@@ -252,13 +321,13 @@ Status CWAVEFile::ReadFrameCount() {
     Status status = FindID(kData, 1);
     if (status == kErrChunkNotFound) return kErrNoDataChunk;
     if (status != kNoErr) return status;
-    std::uint32_t size = 0;
-    std::int64_t available = 0;
-    if (ReadChunkSize(&size, &available) != kNoErr) return kErrDataSizeRead;
+    // The index holds the size as declared, or from ds64, and what the file really holds of it.
+    ChunkEntry data;
+    if (chunks.Find(kData, 1, &data) != kNoErr || !data.sized) return kErrDataSizeRead;
     // A data size that runs past the end of the file (a truncated or still-growing file)
     // counts only the frames that are really there.
     // Frame counts are 32-bit: 8-bit mono data beyond 2 GiB counts only the frames they reach.
-    const std::int64_t frames = std::min<std::int64_t>(size, available) / BytesPerFrame();
+    const std::int64_t frames = data.available / BytesPerFrame();
     numFrames =
         std::int32_t(std::min<std::int64_t>(frames, std::numeric_limits<std::int32_t>::max()));
     return kNoErr;
@@ -283,9 +352,44 @@ Status CWAVEFile::FinishChunks() {
     if (status == kNoErr) status = WriteChunksAfterData();
     // Sizes that cannot describe the file are not written.
     if (status == kNoErr) status = CheckFileSize();
-    if (status == kNoErr)
-        status = WriteSizeField(kData, std::uint32_t(std::int64_t(numFrames) * BytesPerFrame()));
+    if (status == kNoErr) status = WriteFactFrames();
+    const std::int64_t dataBytes = std::int64_t(numFrames) * BytesPerFrame();
+    std::int64_t end = 0;
+    if (status == kNoErr) status = fileServices.GetEndOfFile(refNum, &end);
+    // Only a file marked large has room for ds64 (CheckFileSize refuses the others).
+    if (status == kNoErr && end > kMaxRIFFFileSize) return WriteRF64Sizes(end, dataBytes);
+    if (status == kNoErr) status = WriteSizeField(kData, std::uint32_t(dataBytes));
     if (status == kNoErr) status = WriteFormSize();
+    return status;
+}
+
+Status CWAVEFile::WriteFactFrames() {
+    if (FindID(kFact, 1) != kNoErr) return kNoErr;
+    std::uint8_t field[4];
+    byteorder::StoreLE32(field, std::uint32_t(numFrames));
+    Status status = SetPosition(FilePositionMode::FromCurrent, 4);
+    return status != kNoErr ? status : WriteBytes(field, 4);
+}
+
+Status CWAVEFile::WriteRF64Sizes(std::int64_t fileLength, std::int64_t dataBytes) {
+    using namespace byteorder;
+    Status status = FindID(kJUNK, 1);
+    if (status != kNoErr) return status == kErrChunkNotFound ? kErrFileTooLarge : status;
+    std::uint8_t ds64[kDs64ChunkSize] = {0};
+    StoreID(ds64, kDs64);
+    StoreLE32(ds64 + 4, kDs64DataSize);
+    StoreLE64(ds64 + 8, std::uint64_t(fileLength - 8));
+    StoreLE64(ds64 + 16, std::uint64_t(dataBytes));
+    StoreLE64(ds64 + 24, std::uint64_t(numFrames)); // frames per channel; the table stays empty
+    status = SetPosition(FilePositionMode::FromCurrent, -4);
+    if (status == kNoErr) status = WriteBytes(ds64, kDs64ChunkSize);
+    if (status == kNoErr) status = WriteSizeField(kData, kSizeInTable);
+    if (status == kNoErr) status = WriteSizeField(rules.formID, kSizeInTable);
+    std::uint8_t id[4];
+    StoreID(id, kRF64);
+    if (status == kNoErr) status = SetPosition(FilePositionMode::FromStart, 0);
+    if (status == kNoErr) status = WriteBytes(id, 4);
+    if (status == kNoErr) rf64 = true;
     return status;
 }
 

@@ -9,14 +9,26 @@
 //   44 interleaved frames, least significant byte first; 8-bit samples unsigned (0x80 = 0)
 // A file given a channel mask before Create gets the 40-byte extensible format chunk instead
 // (tag 0xFFFE, the mask, the PCM sub-format), which moves the data 24 bytes on.
+//
+// Floating-point samples (Create's kFloat32WordSize) are IEEE singles: the format chunk has
+// tag 3 and 18 bytes (cbSize 0), or with a channel mask the extensible chunk with the float
+// sub-format; a "fact" chunk (the frame count, patched by Close) follows it.
+//
+// A file marked large before Create (SetLargeFile) keeps a 36-byte "JUNK" chunk right after the
+// RIFF header, before every other chunk. When the file at Close is longer than the 32-bit sizes
+// describe (kMaxRIFFFileSize), it becomes RF64: the JUNK chunk turns into "ds64" (RIFF size,
+// data size and frame count as 64-bit numbers, an empty table), the RIFF ID into "RF64" and the
+// 32-bit RIFF and data sizes into 0xFFFFFFFF. Shorter files stay RIFF with the JUNK chunk. Files
+// not marked large are laid out as above, byte for byte.
 // Close pads odd sample data with one zero byte and, when the file has markers or regions,
 // appends a cue chunk (markers first, then regions, cue IDs 0, 1, ...) and a LIST "adtl"
 // chunk (one "labl" per marker, one "ltxt" of purpose "rgn " per region).
 //
 // Reading treats the file as untrusted: every chunk size and count is checked against the
 // bytes that are really there. Integer PCM is read with tag 1 or as the extensible format's
-// PCM sub-format (its channel mask kept); floating-point and RF64 files are refused with
-// statuses that name them.
+// PCM sub-format (its channel mask kept), 32-bit floating point with tag 3 or the float
+// sub-format; 64-bit floating point is refused with a status that names it. RF64 and BW64
+// files are read with the sizes of their ds64 chunk wherever a 32-bit size is 0xFFFFFFFF.
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +46,14 @@ inline constexpr std::int32_t kFmtDataSize = 16;
 inline constexpr std::int32_t kFmtExtensibleDataSize = 40;
 inline constexpr std::int32_t kFmtExtensionSize = 22;
 inline constexpr std::int32_t kDataHeaderSize = 8; // "data", size
+// A non-PCM format chunk's fields: the PCM fields and cbSize.
+inline constexpr std::int32_t kFmtNonPCMDataSize = 18;
+inline constexpr std::int32_t kFactChunkSize = 12; // "fact", 4, frames
+// The ds64 chunk without a table: RIFF size, data size, frame count (64 bits each) and the
+// table's length. The JUNK chunk of a large file keeps its room.
+inline constexpr std::int32_t kDs64DataSize = 28;
+inline constexpr std::int32_t kDs64ChunkSize = 8 + kDs64DataSize;
+inline constexpr std::int32_t kDs64TableEntrySize = 12; // chunk ID, 64-bit size
 inline constexpr std::int32_t kWAVEHeaderSize = kRIFFHeaderSize + kFmtChunkSize + kDataHeaderSize;
 inline constexpr std::int32_t kCuePointSize = 24;
 inline constexpr std::int32_t kCueHeaderSize = 12;  // "cue ", size, count
@@ -42,6 +62,8 @@ inline constexpr std::int32_t kListHeaderSize = 12; // "LIST", size, "adtl"
 // The longest file: its RIFF size (the file's length - 8) and data size are unsigned 32-bit
 // numbers, and readers that keep offsets in 32 unsigned bits must reach every byte.
 inline constexpr std::int64_t kMaxRIFFFileSize = 0xFFFFFFFF;
+// The longest RF64 file: far beyond what 32-bit frame positions reach in any format.
+inline constexpr std::int64_t kMaxRF64FileSize = std::int64_t(1) << 62;
 } // namespace wavelayout
 
 // RIFF: little-endian, unsigned sizes.
@@ -78,6 +100,8 @@ class CWAVEFile : public CChunkFile {
     ~CWAVEFile() override; // closes a file that is still open
 
     SampleCoding BufferCoding() const override;
+    // Whether the file was read from or written as RF64 (or read as BW64).
+    bool IsRF64() const { return rf64; }
 
     // Finds the occurrence-th chunk (1 = the first) `chunkID` and leaves the position just
     // after its ID. kErrChunkNotFound when the file or the RIFF chunk ends first,
@@ -109,7 +133,8 @@ class CWAVEFile : public CChunkFile {
     // A WAVE file that reports other codes (Broadcast WAVE).
     CWAVEFile(const FormatCodes& codes, FileServices* services);
 
-    // FindID("RIFF"), the RIFF size into formEnd, the form type checked.
+    // The form header ("RIFF", "RF64" or "BW64"), the RIFF size into formEnd, the form type
+    // checked; for the 64-bit forms the ds64 chunk's sizes.
     [[nodiscard]] Status ReadFormHeader() override;
     // Open: the format, the regions and markers, what the file must also have, the data.
     [[nodiscard]] Status ReadChunks() override;
@@ -131,12 +156,20 @@ class CWAVEFile : public CChunkFile {
 
     // Create: 8-bit samples are unsigned (3), wider ones signed (1).
     std::int16_t NewDataType() const override { return wordSize == 8 ? 3 : 1; }
+    bool CanWriteFloat() const override { return true; }
     // Create: the chunks before the format, fmt, and the data chunk's header.
     [[nodiscard]] Status WriteHeaderChunks(void* specifics) override;
     // Close: the pad byte, the chunks after the data, the data and RIFF sizes.
     [[nodiscard]] Status FinishChunks() override;
 
   private:
+    // After a 64-bit form header: the ds64 chunk, which must come first; its RIFF size into
+    // formEnd and its sizes into largeSizes.
+    [[nodiscard]] Status ReadDS64(std::uint32_t riffSize);
+    // Close: the fact chunk's frame count, when the file has one.
+    [[nodiscard]] Status WriteFactFrames();
+    // Close of a file longer than the 32-bit sizes describe: ds64 in place of JUNK, RF64.
+    [[nodiscard]] Status WriteRF64Sizes(std::int64_t fileLength, std::int64_t dataBytes);
     // After FindID("data"): dataStart set.
     [[nodiscard]] Status FindDataStart();
     // After the format: numFrames from the data chunk's size and the bytes really there.
@@ -149,4 +182,6 @@ class CWAVEFile : public CChunkFile {
     // per marker and a text per region, both at the end of the file.
     [[nodiscard]] Status WriteCueChunk(std::int32_t markers, std::int32_t regions);
     [[nodiscard]] Status WriteLabels(std::int32_t markers, std::int32_t regions);
+
+    bool rf64 = false;
 };

@@ -10,7 +10,7 @@ void ChunkIndex::Clear() {
 }
 
 void ChunkIndex::Build(const ContainerRules& rules, std::int64_t formEnd, std::int64_t fileLength,
-                       const ReadAt& readAt) {
+                       const ReadAt& readAt, const std::vector<LargeChunkSize>& largeSizes) {
     Clear();
     std::uint8_t field[4];
     std::int64_t offset = kFirstChunkOffset;
@@ -23,19 +23,32 @@ void ChunkIndex::Build(const ContainerRules& rules, std::int64_t formEnd, std::i
         }
         status = readAt(offset + 4, field, 4);
         if (status != kNoErr) break;
-        const std::uint32_t size =
+        const std::uint32_t field32 =
             rules.bigEndian ? byteorder::LoadBE32(field) : byteorder::LoadLE32(field);
         ChunkEntry& entry = entries.back();
+        std::uint64_t size = field32;
+        bool fromTable = false;
+        if (field32 == kSizeInTable) {
+            const auto large =
+                std::find_if(largeSizes.begin(), largeSizes.end(),
+                             [&](const LargeChunkSize& l) { return l.id == entry.id; });
+            fromTable = large != largeSizes.end();
+            if (fromTable) size = large->size;
+        }
         entry.size = size;
         entry.sized = true;
-        entry.available = std::clamp<std::int64_t>(fileLength - (offset + 8), 0, size);
-        const bool topBit = (size & 0x80000000u) != 0;
+        // A size from the table may exceed any offset: it counts only as far as the longest file
+        // (and a chunk that long ends the walk below).
+        const auto reach = std::int64_t(std::min<std::uint64_t>(size, rules.maxFileSize));
+        entry.available = std::clamp<std::int64_t>(fileLength - (offset + 8), 0, reach);
+        // A size from the table is unsigned whatever the container's sizes are.
+        const bool topBit = !fromTable && (field32 & 0x80000000u) != 0;
         if (topBit && rules.signedSizes) {
             end = kErrNegativeChunkSize;
             return;
         }
         // The next chunk follows the pad byte of an odd size and must start inside the form.
-        const std::int64_t next = offset + 8 + size + (size & 1);
+        const std::int64_t next = offset + 8 + reach + (reach & 1);
         if (next >= formEnd) {
             end = topBit ? kErrNegativeChunkSize : kErrChunkNotFound;
             return;

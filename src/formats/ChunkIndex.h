@@ -8,6 +8,8 @@
 //   - a chunk ID or size the file does not hold in full          -> kErrChunkNotFound
 //   - a next chunk at or past the form's end (its declared size + 8), or beyond the longest
 //     file the container describes                                -> kErrChunkNotFound
+// A chunk whose 32-bit size is 0xFFFFFFFF and which the file's table of 64-bit sizes names (a
+// WAVE file's ds64 chunk) takes its size from the table.
 //   - a size with the top bit set: at once in IFF, whose sizes are signed; in RIFF, whose
 //     sizes are unsigned, only when it runs past the form's end   -> kErrNegativeChunkSize
 //   - the 101st chunk (the first and 100 more)                    -> the container's
@@ -36,10 +38,18 @@ inline constexpr std::int32_t kMaxChunksSearched = 100;
 // The first chunk follows the form header.
 inline constexpr std::int64_t kFirstChunkOffset = 12;
 
+// A chunk's size beyond 32 bits, from a table in the file.
+struct LargeChunkSize {
+    std::uint32_t id = 0;
+    std::uint64_t size = 0;
+};
+// The size field that stands for a size kept in such a table.
+inline constexpr std::uint32_t kSizeInTable = 0xFFFFFFFF;
+
 struct ChunkEntry {
     std::uint32_t id = 0;
     std::int64_t offset = 0;    // of the chunk's ID
-    std::uint32_t size = 0;     // as declared; meaningful when `sized`
+    std::uint64_t size = 0;     // as declared (or from the table); meaningful when `sized`
     std::int64_t available = 0; // the bytes of its data the file really holds (at most size)
     bool sized = false;         // false when the walk ended before the size field
 };
@@ -50,9 +60,10 @@ class ChunkIndex {
     using ReadAt =
         std::function<Status(std::int64_t offset, std::uint8_t* bytes, std::int32_t count)>;
 
-    // Walks the chunks of a file `fileLength` bytes long whose form ends at `formEnd`.
+    // Walks the chunks of a file `fileLength` bytes long whose form ends at `formEnd`; a chunk
+    // whose size field is kSizeInTable takes the first size `largeSizes` gives for its ID.
     void Build(const ContainerRules& rules, std::int64_t formEnd, std::int64_t fileLength,
-               const ReadAt& readAt);
+               const ReadAt& readAt, const std::vector<LargeChunkSize>& largeSizes = {});
     // Nothing known: every lookup reports kErrChunkNotFound.
     void Clear();
     // A chunk a new file's header holds.

@@ -39,6 +39,8 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
     case byteorder::FourCC("FORM"):
         return std::make_unique<CAIFFFile>(&files);
     case byteorder::FourCC("RIFF"):
+    case byteorder::FourCC("RF64"): // WAVE with 64-bit sizes
+    case byteorder::FourCC("BW64"):
         if (byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE"))
             return WAVEObject(fileRef, files);
         return nullptr;
@@ -55,11 +57,6 @@ std::unique_ptr<CSoundFile> ObjectForHeader(const FSSpec& fileRef, const std::ui
     std::uint8_t header[kSniffSize] = {0};
     Status status = ReadHeader(services, fileRef, header);
     if (status != kNoErr) return status;
-    // A WAVE file with 64-bit sizes is recognised, to be refused by name.
-    const std::uint32_t container = byteorder::LoadBE32(header);
-    if ((container == byteorder::FourCC("RF64") || container == byteorder::FourCC("BW64")) &&
-        byteorder::LoadBE32(header + 8) == byteorder::FourCC("WAVE"))
-        return kErrRF64;
     std::unique_ptr<CSoundFile> object = ObjectForHeader(fileRef, header, services);
     if (!object) return kErrNotSupported;
     status = object->ISoundFile(&fileRef);

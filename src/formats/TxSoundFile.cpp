@@ -39,23 +39,22 @@ std::string TxSoundFile::typeKey(std::uint32_t type) {
 TxSoundFile::TxSoundFile(std::shared_ptr<CSoundFile> soundFile, std::string path)
     : sf(std::move(soundFile)), filePath(std::move(path)) {}
 
-std::unique_ptr<TxSoundFile> TxSoundFile::initWithType(std::uint32_t type, const std::string& path,
-                                                       int channels, int wordLength,
-                                                       float sampleRate, bool forOutput,
-                                                       void* specifics, Status* failure,
-                                                       std::optional<std::uint32_t> channelMask) {
+std::unique_ptr<TxSoundFile>
+TxSoundFile::initWithType(std::uint32_t type, const std::string& path, int channels, int wordLength,
+                          float sampleRate, bool forOutput, void* specifics, Status* failure,
+                          std::optional<std::uint32_t> channelMask, bool largeFile) {
     return Make(type, path, channels, wordLength, sampleRate, forOutput, specifics, channelMask,
-                failure);
+                failure, largeFile);
 }
 
-std::vector<std::unique_ptr<TxSoundFile>>
-TxSoundFile::initChannelsWithType(std::uint32_t type, const std::string& path,
-                                  const std::vector<Channel>& channels, int wordLength,
-                                  float sampleRate, void* specifics,
-                                  std::optional<std::uint32_t> channelMask, Status* failure) {
+std::vector<std::unique_ptr<TxSoundFile>> TxSoundFile::initChannelsWithType(
+    std::uint32_t type, const std::string& path, const std::vector<Channel>& channels,
+    int wordLength, float sampleRate, void* specifics, std::optional<std::uint32_t> channelMask,
+    Status* failure, bool largeFile) {
     std::vector<std::unique_ptr<TxSoundFile>> handles;
-    std::unique_ptr<TxSoundFile> file = Make(type, path, int(channels.size()), wordLength,
-                                             sampleRate, true, specifics, channelMask, failure);
+    std::unique_ptr<TxSoundFile> file =
+        Make(type, path, int(channels.size()), wordLength, sampleRate, true, specifics, channelMask,
+             failure, largeFile);
     if (!file) return handles;
     for (const Channel& c : channels) {
         if (c.index < 0 || std::size_t(c.index) >= channels.size()) {
@@ -74,7 +73,7 @@ std::unique_ptr<TxSoundFile> TxSoundFile::Make(std::uint32_t type, const std::st
                                                int channels, int wordLength, float sampleRate,
                                                bool forOutput, void* specifics,
                                                std::optional<std::uint32_t> channelMask,
-                                               Status* failure) {
+                                               Status* failure, bool largeFile) {
     Status ignored = kNoErr;
     Status& status = failure ? *failure : ignored;
     status = kErrNotSupported;
@@ -89,6 +88,7 @@ std::unique_ptr<TxSoundFile> TxSoundFile::Make(std::uint32_t type, const std::st
     if (!forOutput) return file;
     unsigned char noExtension[1] = {0};
     file->sf->SetChannelMask(channelMask);
+    file->sf->SetLargeFile(largeFile);
     status =
         file->sf->Create(static_cast<std::int16_t>(channels), static_cast<std::int16_t>(wordLength),
                          sampleRate, specifics, 0, noExtension);

@@ -32,14 +32,22 @@ class TxSoundFile {
     // the type, the folder does not exist, the file cannot be created, no memory); `failure`,
     // when given, then receives the status of the step that failed.
     // `channelMask`, when given, is stored in formats that have room for one.
+    // `wordLength` is the bits of an integer sample (16, 24, ...), or kFloat32WordSize
+    // (soundfile/CSoundFile.h) for 32-bit IEEE floating-point samples: full scale +-1.0, never
+    // clipped nor dithered. Broadcast WAVE ('BWLN') writes them; AIFF refuses them
+    // (kErrNotSupported).
+    // `largeFile`: the file may grow past 4 GiB; a Broadcast WAVE file then keeps room for the
+    // 64-bit sizes it takes on (RF64) if it does (see CWAVEFile). Without it such a file fails
+    // at its limit, as before.
     static std::unique_ptr<TxSoundFile>
     initWithType(std::uint32_t type, const std::string& path, int channels, int wordLength,
                  float sampleRate, bool forOutput, void* specifics, Status* failure = nullptr,
-                 std::optional<std::uint32_t> channelMask = std::nullopt);
+                 std::optional<std::uint32_t> channelMask = std::nullopt, bool largeFile = false);
     // One output file of `channels.size()` channels, one handle per entry of `channels`: that
     // handle's writes fill the channel at `index` alone (the others keep what they hold) and
     // it is known by `name`. `channelMask`, when given, is stored in formats that have room
-    // for one. Empty when any step fails, as initWithType.
+    // for one. `wordLength` and `largeFile` as for initWithType. Empty when any step fails, as
+    // initWithType.
     struct Channel {
         std::string name;
         std::int16_t index = 0;
@@ -48,7 +56,7 @@ class TxSoundFile {
     initChannelsWithType(std::uint32_t type, const std::string& path,
                          const std::vector<Channel>& channels, int wordLength, float sampleRate,
                          void* specifics, std::optional<std::uint32_t> channelMask,
-                         Status* failure = nullptr);
+                         Status* failure = nullptr, bool largeFile = false);
     ~TxSoundFile(); // closes the file if still open and no other handle shares it
     TxSoundFile(const TxSoundFile&) = delete;
     TxSoundFile& operator=(const TxSoundFile&) = delete;
@@ -81,7 +89,7 @@ class TxSoundFile {
                                              int channels, int wordLength, float sampleRate,
                                              bool forOutput, void* specifics,
                                              std::optional<std::uint32_t> channelMask,
-                                             Status* failure);
+                                             Status* failure, bool largeFile);
     std::int32_t Advance(std::int64_t frames);
     // Runs one write of `frames` at pos and moves pos on, or raises its failure.
     template <class WriteCall> void WriteAtPosition(std::uint32_t frames, WriteCall&& call);

@@ -212,10 +212,11 @@ std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::strin
     for (int attempt = 0; attempt < kTemporaryNameAttempts && status == kErrDuplicateFile;
          ++attempt) {
         candidate = JoinPath(folder, TemporaryLeafName());
-        auto file = TxSoundFile::initWithType(jobSaveOptions.realFileType(), candidate,
-                                              shape.channels, jobSaveOptions.wordLength(),
-                                              static_cast<float>(jobSettings.sampleRate()), true,
-                                              specificsBlock, &status, shape.channelMask);
+        auto file = TxSoundFile::initWithType(
+            jobSaveOptions.realFileType(), candidate, shape.channels,
+            jobSaveOptions.soundFileWordLength(), static_cast<float>(jobSettings.sampleRate()),
+            true, specificsBlock, &status, shape.channelMask,
+            WantsLargeFile(jobSettings, jobSaveOptions, shape.channels));
         if (file) {
             *temporaryPath = candidate;
             return file;
@@ -347,8 +348,9 @@ std::unique_ptr<TxSoundFile> AppController::createSoundFile(const std::string& b
         std::string path =
             directory + "/" + baseName + "." + preExtension + "." + outputExtension();
         file = TxSoundFile::initWithType(
-            jobSaveOptions.realFileType(), path, 1, jobSaveOptions.wordLength(),
-            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock);
+            jobSaveOptions.realFileType(), path, 1, jobSaveOptions.soundFileWordLength(),
+            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock, nullptr,
+            std::nullopt, WantsLargeFile(jobSettings, jobSaveOptions, 1));
     });
     // A file that was not made is the caller's to report.
     return file;
@@ -366,8 +368,9 @@ AppController::createInterleavedFiles(const std::string& baseName,
             InterleavedChannels(speakers, wave ? &*mask : nullptr);
         files = TxSoundFile::initChannelsWithType(
             jobSaveOptions.realFileType(), directory + "/" + baseName + "." + outputExtension(),
-            channels, jobSaveOptions.wordLength(), static_cast<float>(jobSettings.sampleRate()),
-            specificsBlock, mask);
+            channels, jobSaveOptions.soundFileWordLength(),
+            static_cast<float>(jobSettings.sampleRate()), specificsBlock, mask, nullptr,
+            WantsLargeFile(jobSettings, jobSaveOptions, int(channels.size())));
     });
     return files;
 }

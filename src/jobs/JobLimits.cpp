@@ -23,9 +23,13 @@ struct FileRoom {
     std::int64_t notSamples;
 };
 FileRoom RoomFor(std::uint32_t realFileType) {
+    // A large file keeps room for ds64 and may have the fact chunk of floating-point samples.
     if (realFileType == byteorder::FourCC("BWLN"))
-        return {wavelayout::kMaxRIFFFileSize,
-                bwflayout::kBWFHeaderSize + CBWFLinearFile::TrailerBytes(kMaxSignalMarkers, 0)};
+        return {wavelayout::kMaxRF64FileSize,
+                bwflayout::kBWFHeaderSize + wavelayout::kDs64ChunkSize +
+                    wavelayout::kFactChunkSize +
+                    (wavelayout::kFmtExtensibleDataSize - wavelayout::kFmtDataSize) +
+                    CBWFLinearFile::TrailerBytes(kMaxSignalMarkers, 0)};
     return {kMaxAIFFFileSize, kAIFFHeaderSize + CAIFFFile::TrailerBytes(kMaxSignalMarkers)};
 }
 
@@ -106,9 +110,9 @@ std::optional<LimitViolation> CheckSignalLength(double length, double rate,
     double longest = LongestLength(rate, options, reservedFrames);
     char accepted[240];
     std::snprintf(accepted, sizeof accepted,
-                  "at least one frame (%.3g s) and at most %.2f s, the longest a %d-bit %s file "
-                  "holds at %.0f Hz%s",
-                  1.0 / rate, longest, options.wordLength(),
+                  "at least one frame (%.3g s) and at most %.2f s, the longest a %d-bit%s %s "
+                  "file holds at %.0f Hz%s",
+                  1.0 / rate, longest, options.wordLength(), options.floatSamples() ? " float" : "",
                   options.realFileType() == byteorder::FourCC("BWLN") ? "Broadcast WAVE" : "AIFF",
                   rate, reservedFrames > 0 ? " after its announcement" : "");
     return LimitViolation{JobValue::length, length, accepted};
@@ -152,10 +156,42 @@ std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
                              std::int32_t reservedFrames) {
     // AIFF keeps its chunk sizes as signed 32-bit numbers, RIFF WAVE as unsigned ones.
     const FileRoom room = RoomFor(realFileType);
-    const std::int64_t bytesPerFrame = std::max(wordLength / 8, 1);
+    const std::int64_t bytesPerFrame =
+        wordLength == kFloat32WordSize ? 4 : std::max(wordLength / 8, 1);
     std::int64_t frames = (room.largestFile - room.notSamples) / bytesPerFrame;
     frames = std::min<std::int64_t>(frames, 0x7FFFFFFF) - reservedFrames;
     return static_cast<std::int32_t>(std::max<std::int64_t>(frames, 0));
+}
+
+std::int64_t PlannedDataBytes(const Settings& settings, const SaveOptions& options, int channels) {
+    const double reserve = settings.announce() ? kAnnouncementReserveSeconds : 0.0;
+    const double speakers = std::max(double(LayoutSpeakers(settings.channelSetup()).size()), 1.0);
+    double seconds = settings.length() + reserve;
+    switch (JobKindFromStored(options.outputType())) {
+    case JobKind::levelCheck: // the noise once per speaker in every file
+        seconds = speakers * (settings.length() + reserve);
+        break;
+    case JobKind::phaseCheck: {
+        // Opening and closing, a name per speaker, and the repeats of every pair's checks.
+        const double elements =
+            2.0 + speakers + speakers * speakers * (std::max(settings.numRepeats(), 0) + 1.0);
+        seconds =
+            elements * (kAnnouncementReserveSeconds / 6.0 + std::max(settings.silence(), 0.0));
+        break;
+    }
+    default:
+        break;
+    }
+    const double bytes =
+        seconds * settings.sampleRate() * std::max(channels, 1) * (options.wordLength() / 8);
+    // NaN and beyond: as large as a file gets.
+    if (!(bytes < 0x1p62)) return std::int64_t(1) << 62;
+    return std::int64_t(std::max(bytes, 0.0));
+}
+
+bool WantsLargeFile(const Settings& settings, const SaveOptions& options, int channels) {
+    return options.realFileType() == byteorder::FourCC("BWLN") &&
+           PlannedDataBytes(settings, options, channels) > kLargeFileDataBytes;
 }
 
 double PlannedFrames(double length, double sampleRate) {

@@ -60,10 +60,24 @@ struct LimitViolation {
     std::string accepted; // the accepted range, e.g. "8000 to 384000 Hz"
 };
 
-// The most signal frames a mono file of this type and word length can hold, counting
-// `reservedFrames` already written before the signal (an announcement).
+// The most signal frames a mono file of this type and word length (bits, or kFloat32WordSize:
+// 4 bytes a sample) can hold, counting `reservedFrames` already written before the signal (an
+// announcement). A Broadcast WAVE file that would pass 4 GiB becomes RF64 (see
+// WantsLargeFile), so only the 32-bit frame positions bound it.
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
                              std::int32_t reservedFrames = 0);
+
+// A job's files are made large (TxSoundFile::initWithType's largeFile) when the sample data
+// of one of them may pass this: half the 4 GiB where 32-bit sizes end, as the estimate below
+// leaves room for what it does not count exactly. Smaller jobs write files byte for byte as
+// before (no room kept for 64-bit sizes).
+inline constexpr std::int64_t kLargeFileDataBytes = std::int64_t(1) << 31;
+// The most bytes of sample data one file of `channels` channels of the job may take: the
+// signal, each announcement counted at kAnnouncementReserveSeconds, and for a phase check
+// every element (each voice at most kAnnouncementReserveSeconds / 6) with its silence.
+std::int64_t PlannedDataBytes(const Settings& settings, const SaveOptions& options, int channels);
+// Whether a file of `channels` channels of the job is to be made large.
+bool WantsLargeFile(const Settings& settings, const SaveOptions& options, int channels);
 
 // The frame count the generator makes of `length` seconds at `sampleRate`.
 double PlannedFrames(double length, double sampleRate);

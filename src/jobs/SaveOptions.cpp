@@ -2,12 +2,14 @@
 
 #include "jobs/Settings.h"
 #include "soundfile/ByteOrder.h"
+#include "soundfile/CSoundFile.h"
 
 SaveOptions SaveOptions::FromDictionary(const nlohmann::json& dictionary) {
     SaveOptions options;
     options.kind = dictionary_value::Int32(dictionary, "Kind");
     options.format = dictionary_value::Int32(dictionary, "Format");
     options.type = kFileTypeAIFF;
+    if (options.format == kDataFormatFloat32) options.format = DataFormatForBits(24);
     return options;
 }
 
@@ -16,7 +18,12 @@ nlohmann::json SaveOptions::dictionary() const {
 }
 
 int SaveOptions::wordLength() const {
+    if (floatSamples()) return 32;
     return static_cast<std::uint32_t>(format) < 2 ? 16 : 24;
+}
+
+int SaveOptions::soundFileWordLength() const {
+    return floatSamples() ? kFloat32WordSize : wordLength();
 }
 
 std::uint32_t SaveOptions::realFileType() const {

@@ -22,6 +22,10 @@ inline constexpr std::int32_t kOutputLineup = 6;
 inline std::int32_t DataFormatForBits(int bits) {
     return bits == 24 ? 2 : 1;
 }
+// The word-length code of 32-bit floating-point samples (Broadcast WAVE only). Such a job's
+// files are made with soundFileWordLength(), kFloat32WordSize (soundfile/CSoundFile.h), which
+// TxSoundFile::initWithType takes as its word length.
+inline constexpr std::int32_t kDataFormatFloat32 = 3;
 
 // File format choices (`fileType`).
 inline constexpr std::int32_t kFileTypeAIFF = 0;
@@ -31,7 +35,8 @@ class SaveOptions {
   public:
     SaveOptions() = default;
     // Restores the job kind and the word length. The file type is deliberately not restored:
-    // every launch starts with AIFF output.
+    // every launch starts with AIFF output, which holds no floating-point samples, so a stored
+    // kDataFormatFloat32 comes back as 24 bits (what the code meant before it meant float).
     static SaveOptions FromDictionary(const nlohmann::json& dictionary);
     // {"Kind": outputType, "FileType": fileType, "Format": dataFormat}
     nlohmann::json dictionary() const;
@@ -47,8 +52,14 @@ class SaveOptions {
     bool interleaved() const { return interleavedSet; }
     void setInterleaved(bool value) { interleavedSet = value; }
 
-    // Bits per sample: 16 for the codes 0 and 1, 24 for everything else (negative codes too).
+    // Bits per sample: 16 for the codes 0 and 1, 32 for kDataFormatFloat32, 24 for everything
+    // else (negative codes too).
     int wordLength() const;
+    // Whether the samples are 32-bit floating point (kDataFormatFloat32).
+    bool floatSamples() const { return format == kDataFormatFloat32; }
+    // The word length a job's files are created with (TxSoundFile::initWithType): wordLength(),
+    // or kFloat32WordSize for floating-point samples.
+    int soundFileWordLength() const;
     // The type code handed to the sound file factory: 'BWLN' for Broadcast WAVE, else 'AIFF'.
     std::uint32_t realFileType() const;
 

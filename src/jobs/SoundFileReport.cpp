@@ -76,6 +76,10 @@ nlohmann::json Describe(CSoundFile& file, const std::string& path) {
     nlohmann::json info;
     info["path"] = path;
     info["format"] = FormatName(file.GetFType());
+    // Only where they apply, so that the description of other files stays as it was.
+    if (file.HasFloatSamples()) info["float"] = true;
+    if (const auto* wave = dynamic_cast<const CWAVEFile*>(&file); wave && wave->IsRF64())
+        info["rf64"] = true;
     info["channels"] = file.GetNumChannels();
     info["bits"] = file.GetWordSize();
     const double rate = file.GetSampleRate();

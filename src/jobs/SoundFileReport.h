@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 
 // Reads the sound file at `path` and describes it as one JSON object:
-//   path, format ("AIFF", "WAVE", "BWF", else the four-character type), channels, bits,
+//   path, format ("AIFF", "WAVE", "BWF", else the four-character type), float (true, only for
+//   32-bit floating-point samples), rf64 (true, only for a file with 64-bit sizes), channels, bits,
 //   sampleRate (an integer when it is whole), frames, channelMask {value, speakers} when the
 //   file has one; markers [{id, position, name, number when numbered}], loops
 //   [{id, start, end, type}], regions [{id, start, end, sync, name}] (without the region the

@@ -264,6 +264,7 @@ Status CSoundFile::UpdateSize() {
 SampleCoding CSoundFile::BufferCoding() const {
     const std::int16_t bytes = Bits2Bytes(wordSize);
     if (bytes == 4 && dataType == kDataType24In32) return SampleCoding::Little24In32;
+    if (bytes == 4 && dataType == kDataTypeFloat32) return SampleCoding::LittleFloat32;
     return CodingFor(bytes, false);
 }
 
@@ -322,7 +323,7 @@ Status CSoundFile::WriteFrames(std::int16_t channel, std::int32_t start, std::in
     // Frames whose every sample this write replaces need nothing from the file.
     const bool wholeFrames = mode == WriteMode::Replace && (channel < 0 || numChannels == 1);
     return WriteChunks(start, count, wholeFrames, [&](std::uint8_t* buffer, std::int32_t n) {
-        if (ditherSource != nullptr && mode == WriteMode::Replace) {
+        if (ditherSource != nullptr && mode == WriteMode::Replace && !IsFloatCoding(coding)) {
             const bool all = channel < 0;
             const std::size_t samples =
                 all ? std::size_t(n) * std::size_t(numChannels) : std::size_t(n);

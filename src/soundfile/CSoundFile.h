@@ -42,6 +42,13 @@ inline constexpr std::int32_t kSFTBufSizePPC = 12000;
 
 // The data type value meaning that 4-byte words carry 24-bit samples in their low 3 bytes.
 inline constexpr std::int16_t kDataType24In32 = 146;
+// The data type value of 32-bit IEEE floating-point samples (SampleCoding::LittleFloat32).
+inline constexpr std::int16_t kDataTypeFloat32 = 147;
+// The word size that asks Create for 32-bit floating-point samples instead of integers: the
+// file's word size becomes 32 and its data type kDataTypeFloat32. Formats that cannot hold
+// them refuse with kErrNotSupported. Negative, so that no integer word length is mistaken for
+// it and a size that slips past Create is refused as a word size.
+inline constexpr std::int16_t kFloat32WordSize = -32;
 
 // bits / 8 rounded toward zero; bytes * 8.
 std::int16_t Bits2Bytes(std::int16_t bits);
@@ -150,7 +157,8 @@ class CSoundFile : public CObject {
     std::int16_t GetDataType() const { return dataType; }
     void SetDither(unsigned char value) { dither = value; }
     // While set (not null), every sample the replacing writes store is dithered from `source`
-    // and rounded instead of truncated; the mixing write (Add) is not dithered. The source
+    // and rounded instead of truncated; the mixing write (Add) is not dithered, nor are
+    // floating-point samples, which keep every value as it is. The source
     // stays the caller's and must outlive its use here.
     void SetDitherSource(TpdfDither* source) { ditherSource = source; }
     [[nodiscard]] Status SetDC(double value);
@@ -176,6 +184,13 @@ class CSoundFile : public CObject {
     // formats without room for it ignore it.
     std::optional<std::uint32_t> GetChannelMask() const { return channelMask; }
     void SetChannelMask(std::optional<std::uint32_t> mask) { channelMask = mask; }
+    // Whether the samples are 32-bit floating point (full scale +-1.0, never clipped).
+    bool HasFloatSamples() const { return IsFloatCoding(BufferCoding()); }
+    // Set before Create: the file may grow past what 32-bit sizes describe. Formats that have
+    // a 64-bit form reserve the room for its sizes in the header (a WAVE file: see CWAVEFile);
+    // the others ignore it.
+    void SetLargeFile(bool value) { largeFile = value; }
+    bool IsLargeFile() const { return largeFile; }
 
     // How this file codes its samples; WriteCoded takes frames in this coding.
     SampleCoding GetSampleCoding() const { return BufferCoding(); }
@@ -240,6 +255,7 @@ class CSoundFile : public CObject {
     unsigned char spareFlag = 0;
     TpdfDither* ditherSource = nullptr;
     std::optional<std::uint32_t> channelMask;
+    bool largeFile = false;
 
   private:
     // The loops shared by the writes and the reads; `channel` < 0 means all channels.

@@ -61,5 +61,6 @@ class TpdfDither {
 // The buffer sample for `x` (full scale +-1.0) with dither, in `coding`: x scaled to the word
 // of the coding's width, plus the dither, rounded to the nearest code and held to the word's range.
 // Rounding (not the truncation of the undithered conversion) keeps the error centred on zero for
-// both signs, so no distortion is left for the dither to hide.
+// both signs, so no distortion is left for the dither to hide. A floating-point coding stores x
+// as it is, without dither.
 void StoreDitheredSample(SampleCoding coding, std::uint8_t* p, double x, TpdfDither& dither);

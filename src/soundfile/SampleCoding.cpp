@@ -1,5 +1,6 @@
 #include "soundfile/SampleCoding.h"
 
+#include <bit>
 #include <cstdint>
 
 #include "soundfile/ByteOrder.h"
@@ -44,6 +45,7 @@ template <int Bits> QUILL_INLINE std::int32_t WordCode(double x) {
 // One coding: Load gives the signed sample value at its width, Store takes it; CodeBits is the
 // width of a write's integer code and of a read's scale.
 template <int Bytes, bool Big, bool Offset = false, bool In32 = false> struct Codec {
+    static constexpr bool kFloat = false;
     static constexpr int kBytes = Bytes;
     static constexpr int kCodeBits = In32 ? 24 : Bytes * 8;
     static constexpr double kReadScale = 1.0 / double(std::uint64_t(1) << (kCodeBits - 1));
@@ -80,13 +82,39 @@ template <int Bytes, bool Big, bool Offset = false, bool In32 = false> struct Co
     QUILL_INLINE static double Value(std::int32_t loaded) { return loaded * kReadScale; }
 };
 
+// IEEE singles, little-endian. The loops move values through LoadValue and StoreValue; Load and
+// Store give the 32-bit code view that LoadSample and StoreSample offer for every coding.
+struct FloatCodec {
+    static constexpr bool kFloat = true;
+    static constexpr int kBytes = 4;
+    static constexpr int kCodeBits = 32;
+
+    QUILL_INLINE static float LoadValue(const std::uint8_t* p) {
+        return std::bit_cast<float>(byteorder::LoadLE32(p));
+    }
+    // No clipping: the value as it is, a NaN as silence.
+    QUILL_INLINE static void StoreValue(std::uint8_t* p, double x) {
+        x = x == x ? x : 0.0;
+        byteorder::StoreLE32(p, std::bit_cast<std::uint32_t>(static_cast<float>(x)));
+    }
+    QUILL_INLINE static std::int32_t Load(const std::uint8_t* p) {
+        return WordCode<32>(LoadValue(p));
+    }
+    QUILL_INLINE static void Store(std::uint8_t* p, std::int32_t value) {
+        StoreValue(p, double(value) * 0x1p-31);
+    }
+};
+
 // Contiguous samples get their own instance of each loop: a constant stride lets the compiler
 // vectorise the conversion.
 template <class C, bool Packed>
 QUILL_INLINE void EncodeLoop(const double* values, std::size_t count, std::uint8_t* out,
                              std::size_t stride) {
     const std::size_t step = Packed ? std::size_t(C::kBytes) : stride;
-    if constexpr (Packed && C::kBytes >= 2) {
+    if constexpr (C::kFloat) {
+        for (std::size_t k = 0; k < count; ++k)
+            C::StoreValue(out + k * step, values[k]);
+    } else if constexpr (Packed && C::kBytes >= 2) {
         // Codes first, a run at a time, then their bytes: two loops that each vectorise,
         // where one loop doing both would not.
         constexpr std::size_t kRun = 256;
@@ -110,11 +138,16 @@ QUILL_INLINE void DecodeLoop(const std::uint8_t* in, std::size_t stride, std::si
                              T* values) {
     const std::size_t step = Packed ? std::size_t(C::kBytes) : stride;
     for (std::size_t k = 0; k < count; ++k) {
-        const std::int32_t loaded = C::Load(in + k * step);
-        if constexpr (sizeof(T) == sizeof(float))
-            values[k] = float(loaded) * float(C::kReadScale);
-        else
-            values[k] = C::Value(loaded);
+        if constexpr (C::kFloat) {
+            const float value = C::LoadValue(in + k * step);
+            values[k] = value == value ? T(value) : T(0); // a NaN is silence
+        } else {
+            const std::int32_t loaded = C::Load(in + k * step);
+            if constexpr (sizeof(T) == sizeof(float))
+                values[k] = float(loaded) * float(C::kReadScale);
+            else
+                values[k] = C::Value(loaded);
+        }
     }
 }
 
@@ -123,7 +156,11 @@ QUILL_INLINE void MixLoop(double* values, std::size_t count, std::uint8_t* out,
                           std::size_t stride) {
     for (std::size_t k = 0; k < count; ++k) {
         std::uint8_t* p = out + k * stride;
-        if constexpr (C::kBytes == 3) {
+        if constexpr (C::kFloat) {
+            const float stored = C::LoadValue(p);
+            values[k] += stored == stored ? stored : 0.0f;
+            C::StoreValue(p, values[k]);
+        } else if constexpr (C::kBytes == 3) {
             values[k] += C::Value(C::Load(p));
             C::Store(p, C::Code(values[k]));
         } else {
@@ -163,6 +200,8 @@ template <class F> QUILL_INLINE void WithCodec(SampleCoding coding, F&& f) {
         return f(Codec<4, true>{});
     case SampleCoding::Little24In32:
         return f(Codec<4, false, false, true>{});
+    case SampleCoding::LittleFloat32:
+        return f(FloatCodec{});
     }
 }
 
@@ -241,7 +280,10 @@ void EncodeCodes(SampleCoding coding, const std::int32_t* codes, std::size_t cou
         for (std::size_t k = 0; k < count; ++k) {
             std::int32_t code = codes[k];
             if (negate) code = code == INT32_MIN ? INT32_MAX : -code;
-            C::Store(out + k * C::kBytes, CodeFrom32<C>(code));
+            if constexpr (C::kFloat)
+                C::Store(out + k * C::kBytes, code);
+            else
+                C::Store(out + k * C::kBytes, CodeFrom32<C>(code));
         }
     });
 }

@@ -49,4 +49,19 @@ TEST(InfoCommand, ShowsWhatAnAIFFFileHolds) {
         "levels": [null, {"peak": null, "rms": null}]})"));
 }
 
+// A tone written with 32-bit float samples: info names them in the format line and reads their
+// levels; a float file's peak of full scale is exactly 0 dBFS.
+TEST(InfoCommand, ShowsAFloatFile) {
+    TempDir dir;
+    const Outcome made = RunQuillgen(dir.Path(), "tone --format bwf --bits 32f --level 0 --length "
+                                                 "0.1 --freq 1000 --rate 48000 --no-announce "
+                                                 "--quiet -o f.wav");
+    ASSERT_EQ(made.exit, 0) << made.err;
+    const Outcome run = RunQuillgen(dir.Path(), "info --levels f.wav");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(run.out.find("  format       BWF float\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  bits         32\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("    channel 1       0.00      -3.01\n"), std::string::npos) << run.out;
+}
+
 } // namespace

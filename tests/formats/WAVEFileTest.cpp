@@ -60,8 +60,15 @@ INSTANTIATE_TEST_SUITE_P(
         Patch{"Float16", 20, {3, 0}, kErrNotPCM}, Patch{"ValidBits12", 38, {12, 0}, kNoErr, true},
         Patch{"BlockAlign2", 32, {2, 0}, kErrMalformedFile, true},
         // Block align, bits, extension size, valid bits, mask, sub-format.
-        Patch{"Float32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kErrFloat32WAVE, true},
-        Patch{"RF64", 0, {'R', 'F', '6', '4'}, kErrRF64},
+        Patch{"Float32", 32, {8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0, 3, 0}, kNoErr, true},
+        Patch{"Float64", 32, {16, 0, 64, 0, 22, 0, 64, 0, 3, 0, 0, 0, 3, 0}, kErrFloat64WAVE, true},
+        // Without ds64 the 32-bit sizes stand.
+        Patch{"RF64", 0, {'R', 'F', '6', '4'}, kNoErr},
+        Patch{
+            "BW64ShortDs64",
+            0,
+            {'B', 'W', '6', '4', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'd', 's', '6', '4', 16, 0, 0, 0},
+            kErrMalformedFile},
         Patch{"TwelveBits", 34, {12, 0}, kErrNotSupported},
         Patch{"NoDataChunk", 36, {'j', 'u', 'n', 'k'}, kErrNoDataChunk},
         Patch{"StreamingRIFFSize", 4, {0xFF, 0xFF, 0xFF, 0xFF}, kNoErr}),

@@ -140,14 +140,21 @@ Preferences& ReaderPreferences(bool declaredDefaults) {
     return *store;
 }
 
-void CheckSamples(const double* samples, std::int64_t n) {
+// Integer samples lie within full scale; floating-point samples may lie anywhere but are never
+// NaN (the reader makes a NaN silence).
+bool SampleInRange(double x, bool floating) {
+    return floating ? !std::isnan(x) : (x >= -1.0 && x <= 1.0);
+}
+
+void CheckSamples(const double* samples, std::int64_t n, bool floating) {
     for (std::int64_t i = 0; i < n; ++i)
-        FuzzCheck(samples[i] >= -1.0 && samples[i] <= 1.0, "sample within full scale");
+        FuzzCheck(SampleInRange(samples[i], floating), "sample within full scale");
 }
 
 void ReadAllSamples(CSoundFile& file) {
     const std::int32_t frames = file.GetNumSFrames();
     const std::int32_t channels = file.GetNumChannels();
+    const bool floating = file.HasFloatSamples();
     const std::int32_t chunk = std::max(kBlockSamples / channels, 1);
     std::vector<double> block(std::size_t(chunk) * channels);
     for (std::int32_t pos = 0; pos < frames;) {
@@ -156,7 +163,7 @@ void ReadAllSamples(CSoundFile& file) {
         double* out = block.data();
         const Status status = file.Read(pos, &count, &out);
         FuzzCheck(count >= 0 && count <= asked, "interleaved read count");
-        CheckSamples(block.data(), std::int64_t(count) * channels);
+        CheckSamples(block.data(), std::int64_t(count) * channels, floating);
         if (status != kNoErr || count == 0) break;
         pos += count;
     }
@@ -170,19 +177,19 @@ void ReadAllSamples(CSoundFile& file) {
     // Any status will do for hostile bytes: what counts is what the reads leave behind.
     (void)file.Read(std::int16_t(channels - 1), 0, &count, &l);
     FuzzCheck(count >= 0 && count <= first, "one-channel read count");
-    CheckSamples(left.data(), count);
+    CheckSamples(left.data(), count, floating);
     count = first;
     (void)file.Read(0, &count, &l, &r);
     FuzzCheck(count >= 0 && count <= first, "two-channel read count");
-    CheckSamples(left.data(), count);
-    CheckSamples(right.data(), count);
+    CheckSamples(left.data(), count, floating);
+    CheckSamples(right.data(), count, floating);
     std::vector<float> leftFloat(std::size_t(first) + 1), rightFloat(std::size_t(first) + 1);
     count = first;
     (void)file.Read(0, &count, leftFloat.data(), rightFloat.data());
     FuzzCheck(count >= 0 && count <= first, "float read count");
     for (std::int32_t i = 0; i < count; ++i)
-        FuzzCheck(std::fabs(leftFloat[std::size_t(i)]) <= 1.0f &&
-                      std::fabs(rightFloat[std::size_t(i)]) <= 1.0f,
+        FuzzCheck(SampleInRange(leftFloat[std::size_t(i)], floating) &&
+                      SampleInRange(rightFloat[std::size_t(i)], floating),
                   "float sample within full scale");
 
     // Single samples at the ends, in the middle, and outside the file.
@@ -194,7 +201,7 @@ void ReadAllSamples(CSoundFile& file) {
             if (channel == channels)
                 FuzzCheck(status != kNoErr, "no sample past the channels");
             else if (status == kNoErr)
-                FuzzCheck(std::fabs(value) <= 1.0, "single sample");
+                FuzzCheck(SampleInRange(value, floating), "single sample");
         }
     }
 }

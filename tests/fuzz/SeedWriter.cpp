@@ -63,7 +63,44 @@ struct EngineSeed {
     bool loopsAndSampler = false;
     std::int32_t timeStamp = 0;                              // 0: none
     std::optional<std::uint32_t> channelMask = std::nullopt; // the extensible format when set
+    bool rf64 = false; // written large, then given the RF64 header of a file past 4 GiB
 };
+
+// Turns a file written large (its JUNK chunk at 12) into the RF64 form a file past 4 GiB takes
+// at closing: ds64 with the sizes, 0xFFFFFFFF in the RIFF and data size fields.
+bool MakeRF64(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (!file) return false;
+    std::vector<std::uint8_t> bytes(1 << 16);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    const auto le = [&](std::size_t at, std::uint64_t value, int width) {
+        for (int i = 0; i < width; ++i)
+            bytes[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+    };
+    // The header chunks are short: their sizes fit 16 bits.
+    const auto size16 = [&](std::size_t at) {
+        return std::size_t(bytes[at + 4]) | (std::size_t(bytes[at + 5]) << 8);
+    };
+    std::size_t data = 12;
+    while (data + 8 <= bytes.size() && std::memcmp(&bytes[data], "data", 4) != 0)
+        data += 8 + ((size16(data) + 1) & ~std::size_t(1));
+    bool ok =
+        bytes.size() > 48 && std::memcmp(&bytes[12], "JUNK", 4) == 0 && data + 8 <= bytes.size();
+    if (ok) {
+        const auto dataSize = std::uint32_t(size16(data));
+        const std::uint32_t blockAlign = 4; // the seed's frames: stereo 16-bit
+        std::memcpy(&bytes[0], "RF64", 4);
+        le(4, 0xFFFFFFFF, 4);
+        std::memcpy(&bytes[12], "ds64", 4);
+        le(20, bytes.size() - 8, 8);
+        le(28, dataSize, 8);
+        le(36, dataSize / blockAlign, 8);
+        le(data + 4, 0xFFFFFFFF, 4);
+        ok = std::fseek(file, 0, SEEK_SET) == 0 &&
+             std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+    return std::fclose(file) == 0 && ok;
+}
 
 bool WriteEngineSeed(const std::string& folder, const EngineSeed& seed) {
     FSSpec fileRef;
@@ -76,6 +113,7 @@ bool WriteEngineSeed(const std::string& folder, const EngineSeed& seed) {
     CSoundFile& file = *made;
     Status status = file.ISoundFile(&fileRef);
     file.SetChannelMask(seed.channelMask);
+    file.SetLargeFile(seed.rf64);
     if (status == kNoErr)
         status = file.Create(std::int16_t(seed.channels), std::int16_t(seed.bits), 8000.0f,
                              specifics, 0, nullptr);
@@ -103,6 +141,10 @@ bool WriteEngineSeed(const std::string& folder, const EngineSeed& seed) {
     const Status closeStatus = file.IsOpen() ? file.Close() : kNoErr;
     if (status == kNoErr) status = closeStatus;
     if (status != kNoErr) std::fprintf(stderr, "%s: status %d\n", seed.name, status);
+    if (status == kNoErr && seed.rf64 && !MakeRF64(FSSpecFullPath(fileRef))) {
+        std::fprintf(stderr, "%s: no RF64 header\n", seed.name);
+        return false;
+    }
     return status == kNoErr;
 }
 
@@ -197,7 +239,35 @@ int main(int argc, char** argv) {
                                   {},
                                   false,
                                   0,
-                                  0x3F}};
+                                  0x3F},
+                                 {"engine-stereo-float-marker.bwf.wav",
+                                  Make<CBWFLinearFile>,
+                                  2,
+                                  kFloat32WordSize,
+                                  5,
+                                  {Marker(0, 3, "Float", false)},
+                                  {}},
+                                 {"engine-4ch-float-mask.wav",
+                                  Make<CWAVEFile>,
+                                  4,
+                                  kFloat32WordSize,
+                                  3,
+                                  {},
+                                  {},
+                                  false,
+                                  0,
+                                  0x33},
+                                 {"engine-stereo16-marker-region.rf64.bwf.wav",
+                                  Make<CBWFLinearFile>,
+                                  2,
+                                  16,
+                                  6,
+                                  {Marker(0, 2, "Far", false)},
+                                  {Region(1, 5, "Wide")},
+                                  false,
+                                  0,
+                                  std::nullopt,
+                                  true}};
     bool ok = true;
     for (const EngineSeed& seed : engine)
         ok &= WriteEngineSeed(folder, seed);
@@ -207,6 +277,10 @@ int main(int argc, char** argv) {
         WriteSndfileSeed(folder, "sndfile-mono24.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, false);
     ok &= WriteSndfileSeed(folder, "sndfile-mono8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, false);
     ok &= WriteSndfileSeed(folder, "sndfile-stereo32.aif", SF_FORMAT_AIFF | SF_FORMAT_PCM_32, 2,
+                           false);
+    ok &= WriteSndfileSeed(folder, "sndfile-stereo16-cues-bext.rf64.wav",
+                           SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 2, true);
+    ok &= WriteSndfileSeed(folder, "sndfile-mono-float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1,
                            false);
     return ok ? 0 : 1;
 }

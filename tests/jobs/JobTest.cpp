@@ -10,6 +10,7 @@
 #include <fstream>
 #include <limits>
 
+#include "formats/OpenSoundFile.h"
 #include "formats/SoundFileFactory.h"
 #include "jobs/AppController.h"
 #include "jobs/JobLimits.h"
@@ -188,26 +189,35 @@ TEST(JobLimits, RefuseTheFirstValueOutOfRange) {
     }
 }
 
-// The longest signal of a Broadcast WAVE file, with as many long-named markers as a signal
-// gets, closes within the 4 GiB its size fields describe; one frame more is refused, and the
-// writer refuses a frame past that size. (The file is sparse: only the last frame is stored.)
+// The longest signal of a Broadcast WAVE file is the most frames the 32-bit positions reach;
+// one frame more is refused. Such a job makes its file large, and that file, with as many
+// long-named markers as a signal gets, closes as RF64 past 4 GiB; a file not made large refuses
+// a frame past 4 GiB. (The files are sparse: only the last frame is stored.)
 TEST(LongestSignal, FitsTheFileAndOneFrameMoreIsRefused) {
     const double rate = 384000.0;
     SaveOptions options;
     options.setFileType(kFileTypeBroadcastWave);
     options.setDataFormat(2);
     const std::int32_t most = MaxSignalFrames(options.realFileType(), options.wordLength());
+    EXPECT_EQ(most, 0x7FFFFFFF);
     EXPECT_FALSE(CheckSignalLength((most + 0.5) / rate, rate, options));
     EXPECT_TRUE(CheckSignalLength((most + 1.5) / rate, rate, options));
+    EXPECT_TRUE(WantsLargeFile(ToneSettings(1000, -10, most / rate, rate), options, 1));
+    EXPECT_FALSE(WantsLargeFile(ToneSettings(1000, -10, 600, rate), options, 1));
     TempDir dir;
-    FSSpec ref = dir.Spec("longest");
     unsigned char specifics[256] = {};
-    auto file = CreateSoundFile(options.realFileType());
-    ASSERT_EQ(file->ISoundFile(&ref), kNoErr);
-    ASSERT_EQ(file->Create(1, 24, float(rate), specifics, 0, nullptr), kNoErr);
     double sample = 0.25, *block = &sample;
     std::int32_t count = 1;
-    EXPECT_EQ(file->Write(0, 0x55555555, &count, &block), kErrFileTooLarge); // ends past 4 GiB
+    FSSpec smallRef = dir.Spec("small");
+    auto small = CreateSoundFile(options.realFileType());
+    ASSERT_EQ(small->ISoundFile(&smallRef), kNoErr);
+    ASSERT_EQ(small->Create(1, 24, float(rate), specifics, 0, nullptr), kNoErr);
+    EXPECT_EQ(small->Write(0, 0x55555555, &count, &block), kErrFileTooLarge); // ends past 4 GiB
+    FSSpec ref = dir.Spec("longest");
+    auto file = CreateSoundFile(options.realFileType());
+    ASSERT_EQ(file->ISoundFile(&ref), kNoErr);
+    file->SetLargeFile(true);
+    ASSERT_EQ(file->Create(1, 24, float(rate), specifics, 0, nullptr), kNoErr);
     count = 1;
     ASSERT_EQ(file->Write(0, most - 1, &count, &block), kNoErr);
     SFTMarker marker{};
@@ -216,7 +226,13 @@ TEST(LongestSignal, FitsTheFileAndOneFrameMoreIsRefused) {
     while (file->GetNumMarkers() < kMaxSignalMarkers)
         ASSERT_EQ(file->AddMarker(&marker), kNoErr);
     ASSERT_EQ(file->Close(), kNoErr);
-    EXPECT_LE(std::filesystem::file_size(dir.File("longest")), 0xFFFFFFFFu);
+    EXPECT_GT(std::filesystem::file_size(dir.File("longest")), 0xFFFFFFFFu);
+    std::unique_ptr<CSoundFile> back;
+    ASSERT_EQ(OpenSoundFile(ref, &back), kNoErr);
+    EXPECT_EQ(back->GetNumSFrames(), most);
+    double last = 0;
+    EXPECT_EQ(back->GetSample(0, most - 1, &last), kNoErr);
+    EXPECT_EQ(last, 0.25);
 }
 
 } // namespace

@@ -81,7 +81,24 @@ const CodingCase kCodings[] = {
     {SampleCoding::Little32, k32, {0x78, 0x56, 0x34, 0x12}},
     {SampleCoding::Big32, k32, {0x12, 0x34, 0x56, 0x78}},
     {SampleCoding::Little24In32, k24, {0x56, 0x34, 0x12, 0x00}},
+    {SampleCoding::LittleFloat32, 0.75, {0x00, 0x00, 0x40, 0x3F}}, // an IEEE single
 };
 INSTANTIATE_TEST_SUITE_P(Codings, Coding, ::testing::ValuesIn(kCodings));
+
+// A float file of another writer may hold NaN: it reads, and mixes, as silence; values beyond
+// full scale stay as they are.
+TEST(FloatCoding, ReadsNaNAsSilence) {
+    const std::uint8_t stored[] = {0x00, 0x00, 0xC0, 0x7F, 0x00, 0x00, 0x20, 0x41}; // NaN, 10
+    double values[2] = {};
+    DecodeSamples(SampleCoding::LittleFloat32, stored, 4, 2, values);
+    EXPECT_EQ(values[0], 0.0);
+    EXPECT_EQ(values[1], 10.0);
+    std::uint8_t mixed[8];
+    std::copy(std::begin(stored), std::end(stored), mixed);
+    double added[2] = {0.5, 0.5};
+    MixSamples(SampleCoding::LittleFloat32, added, 2, mixed, 4);
+    EXPECT_EQ(added[0], 0.5);
+    EXPECT_EQ(added[1], 10.5);
+}
 
 } // namespace
