@@ -19,6 +19,7 @@
 #include "jobs/JobLimits.h"
 #include "jobs/Lineup.h"
 #include "jobs/PhaseCheck.h"
+#include "synth/MeasurementSweep.h"
 
 namespace quillgen {
 
@@ -38,6 +39,7 @@ struct JobOptions {
     std::string layout = "5.1";
     CLI::Option* layoutOption = nullptr;
     bool interleaved = false;
+    SweepMeasurement measurement;
     std::string signal; // a line-up signal's name
     LineupParameters lineup;
 };
@@ -80,6 +82,17 @@ void AddFileOptions(CLI::App* command, JobOptions& o) {
         ->type_name("METHOD")
         ->default_str("none")
         ->check(CLI::IsMember({"tpdf"}));
+}
+
+void AddMeasurementOptions(CLI::App* command, JobOptions& o) {
+    command->add_flag("--inverse", o.measurement.inverse,
+                      "also write the sweep's inverse filter beside it, \"<name>.inverse.wav\" "
+                      "(32-bit float): the recorded sweep convolved with it gives the impulse "
+                      "response, its peak at the file's marker");
+    command->add_flag("--synchronized", o.measurement.synchronized,
+                      "a synchronized sweep: the length is adjusted so that the phase starts a "
+                      "whole cycle at every octave, which places the harmonics' responses at "
+                      "known times; faded in over its first half octave and out at its end");
 }
 
 void AddSetOptions(CLI::App* command, JobOptions& o, const JobDescription& job) {
@@ -167,6 +180,7 @@ void FillRecords(AppController& controller, const JobDescription& job, const Job
         SetFieldValue(field, settings, value);
     settings.setAnnounce(o.announce);
     settings.setNoise(o.noise.parameters);
+    settings.setMeasurement(o.measurement);
     if (job.speakerSet()) settings.setChannelSetup(LayoutNumberNamed(o.layout).value_or(0));
     if (job.lineup) {
         LineupParameters lineup = o.lineup;
@@ -241,6 +255,14 @@ bool RefuseFractions(const JobDescription& job, const JobOptions& o) {
     return false;
 }
 
+// A synchronized sweep's length is adjusted to the nearest one whose octaves start whole cycles.
+void TellSynchronizedLength(const JobDescription& job, const Settings& s) {
+    if (!job.measurement || !s.measurement().synchronized) return;
+    if (auto plan = PlanSynchronizedSweep(s.freq_from(), s.freq_to(), s.length()))
+        std::fprintf(stderr, "quillgen %s: synchronized sweep of %.6f s (%+.6f s on --length)\n",
+                     job.command, plan->T, plan->adjustedBy);
+}
+
 int Run(const JobDescription& job, JobOptions& o) {
     if (RefuseFractions(job, o)) return 2;
     AppController controller;
@@ -260,6 +282,7 @@ int Run(const JobDescription& job, JobOptions& o) {
         ReportViolation(job.command, *violation, OptionNames(job), o.noise);
         return 2;
     }
+    TellSynchronizedLength(job, controller.settings());
     return RunJob(controller, chosenPath, o.quiet);
 }
 
@@ -281,6 +304,7 @@ void AddJobCommand(CLI::App& app, const JobDescription& job, int& status) {
     o->formatOption = AddFormatOption(command, o->format);
     AddBitsOption(command, o->bits);
     if (!job.speakerSet() && !job.lineup) AddFileOptions(command, *o);
+    if (job.measurement) AddMeasurementOptions(command, *o);
     command->callback([&job, o, &status] { status = Run(job, *o); });
 }
 

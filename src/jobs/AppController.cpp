@@ -13,6 +13,7 @@
 #include "jobs/Announcer.h"
 #include "jobs/JobLimits.h"
 #include "jobs/Lineup.h"
+#include "jobs/MeasurementSweepJob.h"
 #include "jobs/OutputFiles.h"
 #include "jobs/PhaseCheck.h"
 #include "shell/DesktopServices.h"
@@ -24,6 +25,7 @@
 #include "soundfile/ByteOrder.h"
 #include "soundfile/Dither.h"
 #include "soundfile/FileServices.h"
+#include "synth/MeasurementSweep.h"
 #include "synth/NoiseGenerator.h"
 #include "synth/SampleRateConverter.h"
 #include "synth/SweepGenerator.h"
@@ -192,8 +194,12 @@ void AppController::generateFile(const std::string& chosenPath) {
 }
 
 MemBlock AppController::specifics() const {
+    return specificsFor(jobSaveOptions);
+}
+
+MemBlock AppController::specificsFor(const SaveOptions& options) {
     MemBlock block;
-    if (jobSaveOptions.fileType() == kFileTypeBroadcastWave &&
+    if (options.fileType() == kFileTypeBroadcastWave &&
         block.Allocate(kSpecificsSize, true) != kNoErr)
         Raise("not enough memory for bwf specifics");
     return block;
@@ -212,11 +218,11 @@ std::unique_ptr<TxSoundFile> AppController::createTemporaryFile(const std::strin
     for (int attempt = 0; attempt < kTemporaryNameAttempts && status == kErrDuplicateFile;
          ++attempt) {
         candidate = JoinPath(folder, TemporaryLeafName());
+        const SaveOptions& options = shape.format ? *shape.format : jobSaveOptions;
         auto file = TxSoundFile::initWithType(
-            jobSaveOptions.realFileType(), candidate, shape.channels,
-            jobSaveOptions.soundFileWordLength(), static_cast<float>(jobSettings.sampleRate()),
-            true, specificsBlock, &status, shape.channelMask,
-            WantsLargeFile(jobSettings, jobSaveOptions, shape.channels));
+            options.realFileType(), candidate, shape.channels, options.soundFileWordLength(),
+            static_cast<float>(jobSettings.sampleRate()), true, specificsBlock, &status,
+            shape.channelMask, WantsLargeFile(jobSettings, options, shape.channels));
         if (file) {
             *temporaryPath = candidate;
             return file;
@@ -238,7 +244,7 @@ void AppController::writeOneFile(const std::string& target, const FileShape& sha
     std::unique_ptr<TxSoundFile> file;
     bool sincTableMade = false;
     try {
-        specificsBlock = specifics();
+        specificsBlock = specificsFor(shape.format.value_or(jobSaveOptions));
         int r = InitPolyPhase(jobSettings.sampleRate(), kVoiceSampleRate);
         sincTableMade = true;
         if (r != 0)
@@ -282,8 +288,10 @@ void AppController::writeOneFile(const std::string& target, const FileShape& sha
 
 void AppController::makeVivuZiraFile(const std::string& chosenPath) {
     const Settings& s = jobSettings;
-    writeOneFile(targetPath(chosenPath), FileShape{}, [&](TxSoundFile& file) {
-        const std::int32_t announcementFrames = s.announce() ? announceVivuZira(file) : 0;
+    const std::string target = targetPath(chosenPath);
+    std::int32_t announcementFrames = 0;
+    writeOneFile(target, FileShape{}, [&](TxSoundFile& file) {
+        announcementFrames = s.announce() ? announceVivuZira(file) : 0;
         // The announcement's length is known only once it is spoken: a signal that would no
         // longer fit is refused before any of it is written.
         if (auto violation =
@@ -294,14 +302,50 @@ void AppController::makeVivuZiraFile(const std::string& chosenPath) {
         TpdfDither dither;
         DitherScope dithered(*file.soundFile(), jobSaveOptions.dither() ? &dither : nullptr);
         const bool noise = JobKindFromStored(jobSaveOptions.outputType()) == JobKind::noise;
-        const int r =
-            noise ? GenerateNoiseFile(file, announcementFrames)
-                  : GenerateSweep(file.soundFile(), announcementFrames, s.length(), s.sampleRate(),
-                                  s.level_from(), s.level_to(), s.freq_from(), s.freq_to(), true);
+        const bool measured = !noise && (s.measurement().synchronized || s.measurement().inverse);
+        const int r = noise      ? GenerateNoiseFile(file, announcementFrames)
+                      : measured ? WriteMeasurementSweep(file, announcementFrames, s, progressState)
+                                 : GenerateSweep(file.soundFile(), announcementFrames, s.length(),
+                                                 s.sampleRate(), s.level_from(), s.level_to(),
+                                                 s.freq_from(), s.freq_to(), true);
         if (r != 0)
             Raise(StringWithFormat("error %d during %s() writing '%s': %s", r,
                                    noise ? "GenerateNoise" : "GenerateSweep", file.path().c_str(),
                                    FileStatusText(static_cast<Status>(r)).c_str()));
+    });
+    const bool written = !progressState.error && !progressState.cancelled;
+    if (written && s.measurement().inverse) writeInverseFilter(target, announcementFrames);
+}
+
+void AppController::writeInverseFilter(const std::string& sweepPath, std::int32_t sweepStart) {
+    const Settings& s = jobSettings;
+    const std::string target = InverseFilterPath(sweepPath);
+    // A file of its own: 32-bit float Broadcast WAVE, whatever the sweep's format.
+    SaveOptions floatWave = jobSaveOptions;
+    floatWave.setFileType(kFileTypeBroadcastWave);
+    floatWave.setDataFormat(kDataFormatFloat32);
+    const FileShape shape{1, std::nullopt, floatWave};
+    writeOneFile(target, shape, [&](TxSoundFile& file) {
+        const InverseFilter inverse = SweepInverse(MeasuredSweep(s), s.freq_from(), s.freq_to());
+        if (inverse.impulseFrame < 0) Raise("the sweep has no inverse filter");
+        constexpr std::size_t kBlock = 1 << 15;
+        std::vector<double> block(kBlock);
+        for (std::size_t from = 0; from < inverse.samples.size() && shouldStop == 0;
+             from += kBlock) {
+            const std::size_t count = std::min(kBlock, inverse.samples.size() - from);
+            std::copy_n(inverse.samples.begin() + std::ptrdiff_t(from), count, block.begin());
+            file.write(static_cast<std::uint32_t>(count), block.data());
+        }
+        SFTMarker marker{};
+        marker.id = 1;
+        marker.position = static_cast<std::int32_t>(inverse.impulseFrame);
+        const std::string name = ImpulseMarkerName(sweepStart);
+        marker.name[0] = static_cast<unsigned char>(name.size());
+        std::memcpy(marker.name + 1, name.data(), name.size());
+        marker.type = kMarkerTypeOrdinary;
+        marker.number = -1;
+        if (Status status = file.soundFile()->AddMarker(&marker); status != kNoErr)
+            Raise("could not mark the impulse in '" + file.path() + "': " + FileStatusText(status));
     });
 }
 

@@ -75,6 +75,8 @@ class AppController {
     struct FileShape {
         int channels = 1;
         std::optional<std::uint32_t> channelMask;
+        // The file type and word length when they are not the job's save options'.
+        std::optional<SaveOptions> format;
     };
     // Worker: one file for `target`, filled by `fill` under a temporary name beside it and put
     // in its place once complete (nothing is put in place after a stop). A failure raised by
@@ -84,6 +86,7 @@ class AppController {
     // The Broadcast WAVE header block (256 zero bytes) for fileType 1, else an empty block.
     // Raises "QUILException" when it cannot be allocated.
     MemBlock specifics() const;
+    static MemBlock specificsFor(const SaveOptions& options);
     // Creates directory/baseName.preExtension.extension for output; null (after telling the
     // user) when that fails.
     std::unique_ptr<TxSoundFile> createSoundFile(const std::string& baseName,
@@ -95,6 +98,10 @@ class AppController {
     std::vector<std::unique_ptr<TxSoundFile>>
     createInterleavedFiles(const std::string& baseName, const std::vector<std::string>& speakers,
                            const std::string& directory);
+    // Worker: the inverse filter of the settings' sweep beside the sweep's file at `sweepPath`,
+    // as a 32-bit float Broadcast WAVE file whose marker names where the sweep starts in its own
+    // file (`sweepStart`, after the announcement).
+    void writeInverseFilter(const std::string& sweepPath, std::int32_t sweepStart);
     // Speaks the parameters of the tone or sweep into `file` at its position; returns the
     // frames it took. Called by makeVivuZiraFile when `announce` is set.
     std::int32_t announceVivuZira(TxSoundFile& file);

@@ -76,6 +76,7 @@ struct JobDescription {
     std::vector<FieldUse> fields; // in the order offered
     bool noise;                   // also takes a calibration noise (colour, band, RMS level, seed)
     bool lineup = false; // a studio line-up signal (signal, layout, picture rate, timecode, split)
+    bool measurement = false; // a sweep that can be synchronized and have its inverse filter
 
     bool speakerSet() const { return folderTitle != nullptr; }
     // The default of `field`; none when the kind does not take it.

@@ -100,6 +100,26 @@ std::optional<LimitViolation> CheckNoise(const Settings& settings, const SaveOpt
 
 } // namespace
 
+namespace {
+
+// A sweep measured through its inverse keeps one level; a synchronized one rises.
+std::optional<LimitViolation> CheckMeasurement(const Settings& settings) {
+    const SweepMeasurement& m = settings.measurement();
+    if ((m.inverse || m.synchronized) && settings.level_from() != settings.level_to())
+        return LimitViolation{JobValue::levelTo, settings.level_to(),
+                              Format("%.2f dB, the start level: a measurement sweep keeps one "
+                                     "level",
+                                     settings.level_from(), 0.0)};
+    if (m.synchronized && !(settings.freq_to() > settings.freq_from()))
+        return LimitViolation{JobValue::freqTo, settings.freq_to(),
+                              Format("above %.0f Hz, the start frequency: a synchronized sweep "
+                                     "rises",
+                                     settings.freq_from(), 0.0)};
+    return {};
+}
+
+} // namespace
+
 std::optional<LimitViolation> CheckSignalLength(double length, double rate,
                                                 const SaveOptions& options,
                                                 std::int32_t reservedFrames) {
@@ -153,11 +173,12 @@ ValueRange NoiseLevelRange() {
 }
 
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
-                             std::int32_t reservedFrames) {
+                             std::int32_t reservedFrames, int channels) {
     // AIFF keeps its chunk sizes as signed 32-bit numbers, RIFF WAVE as unsigned ones.
     const FileRoom room = RoomFor(realFileType);
     const std::int64_t bytesPerFrame =
-        wordLength == kFloat32WordSize ? 4 : std::max(wordLength / 8, 1);
+        (wordLength == kFloat32WordSize ? 4 : std::max(wordLength / 8, 1)) *
+        std::int64_t{std::max(channels, 1)};
     std::int64_t frames = (room.largestFile - room.notSamples) / bytesPerFrame;
     frames = std::min<std::int64_t>(frames, 0x7FFFFFFF) - reservedFrames;
     return static_cast<std::int32_t>(std::max<std::int64_t>(frames, 0));
@@ -206,8 +227,8 @@ ValueRange LineupLengthRange(const Settings& settings, const SaveOptions& option
             ? 1
             : LineupChannelsOf(settings.lineup().signal, settings.channelSetup(), false)
                   .speakers.size();
-    const double most = MaxSignalFrames(options.realFileType(), options.wordLength()) /
-                        double(std::max<std::size_t>(channels, 1));
+    const double most =
+        MaxSignalFrames(options.realFileType(), options.wordLength(), 0, int(channels));
     return {1.0 / rate, std::floor(most / rate * 100.0) / 100.0};
 }
 
@@ -246,6 +267,7 @@ std::optional<LimitViolation> CheckJobSettings(const Settings& settings,
     if (auto v = check(JobValue::freqTo, settings.freq_to(), rate)) return v;
     if (auto v = CheckLevel(JobValue::levelFrom, settings.level_from())) return v;
     if (auto v = CheckLevel(JobValue::levelTo, settings.level_to())) return v;
+    if (auto v = CheckMeasurement(settings)) return v;
     return CheckSignalLength(settings.length(), rate, options,
                              settings.announce() ? AnnouncementReserve(rate) : 0);
 }

@@ -64,8 +64,9 @@ struct LimitViolation {
 // 4 bytes a sample) can hold, counting `reservedFrames` already written before the signal (an
 // announcement). A Broadcast WAVE file that would pass 4 GiB becomes RF64 (see
 // WantsLargeFile), so only the 32-bit frame positions bound it.
+// With `channels`, the frames of a file of that many channels.
 std::int32_t MaxSignalFrames(std::uint32_t realFileType, int wordLength,
-                             std::int32_t reservedFrames = 0);
+                             std::int32_t reservedFrames = 0, int channels = 1);
 
 // A job's files are made large (TxSoundFile::initWithType's largeFile) when the sample data
 // of one of them may pass this: half the 4 GiB where 32-bit sizes end, as the estimate below

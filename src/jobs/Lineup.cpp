@@ -100,8 +100,8 @@ LineupPlan Plan(const Settings& s, const SaveOptions& options, const LineupChann
         Raise(StringWithFormat("no %s can be made of %g s at %g Hz", LineupSignalTitle(p.signal),
                                s.length(), s.sampleRate()));
     // An interleaved file holds every channel's frames; a set's files one channel each.
-    const std::int64_t most = MaxSignalFrames(options.realFileType(), options.wordLength()) /
-                              (oneFile ? plan.channels : 1);
+    const std::int64_t most = MaxSignalFrames(options.realFileType(), options.wordLength(), 0,
+                                              oneFile ? plan.channels : 1);
     if (plan.frames > most)
         Raise(StringWithFormat("%.2f s of %s in %d channels do not fit into one file; the "
                                "longest is %.2f s",

@@ -12,6 +12,12 @@
 #include "synth/LineupSignals.h"
 #include "synth/NoiseGenerator.h"
 
+// How a sweep is made for measuring a system's impulse response.
+struct SweepMeasurement {
+    bool inverse = false;      // also write the sweep's inverse filter beside it
+    bool synchronized = false; // adjust the length so that every octave starts a whole cycle
+};
+
 // What a line-up job writes beyond the rate, length and layout.
 struct LineupParameters {
     LineupSignal signal = LineupSignal::r68;
@@ -54,6 +60,8 @@ class Settings {
     const NoiseParameters& noise() const { return noiseParameters; }
     void setNoise(const NoiseParameters& value) { noiseParameters = value; }
     // The signal of a line-up job; not part of the dictionary either.
+    const SweepMeasurement& measurement() const { return sweepMeasurement; }
+    void setMeasurement(const SweepMeasurement& value) { sweepMeasurement = value; }
     const LineupParameters& lineup() const { return lineupParameters; }
     void setLineup(const LineupParameters& value) { lineupParameters = value; }
 
@@ -70,6 +78,7 @@ class Settings {
     bool speak = true;
     NoiseParameters noiseParameters;
     LineupParameters lineupParameters;
+    SweepMeasurement sweepMeasurement;
 };
 
 // Reading numbers out of dictionaries that came from a file: anything that is not a number of
