@@ -395,6 +395,13 @@ void MainWindow::copyPageInto(JobKind kind, Settings& s) const {
         if (taking == kind) s.setAnnounce(box->isChecked());
     if (kind == JobKind::phaseCheck)
         s.setChannelSetup(ui->tab4ChannelsPopup->currentData().toInt());
+    if (kind == JobKind::fullSweep || kind == JobKind::customSweep) {
+        SweepMeasurement measurement;
+        measurement.inverse =
+            (kind == JobKind::fullSweep ? ui->tab2InverseCheckbox : ui->tab3InverseCheckbox)
+                ->isChecked();
+        s.setMeasurement(measurement);
+    }
     CompleteSettings(kind, s);
 }
 

@@ -34,7 +34,7 @@ std::vector<double> MeasuredSweep(const Settings& s) {
 }
 
 int WriteMeasurementSweep(TxSoundFile& file, std::int32_t startFrame, const Settings& s,
-                           JobProgress& progress) {
+                          JobProgress& progress) {
     std::vector<double> sweep = MeasuredSweep(s);
     if (sweep.empty()) return kErrBadSignalParameter;
     for (std::size_t from = 0; from < sweep.size() && shouldStop == 0; from += kBlockFrames) {
@@ -43,8 +43,8 @@ int WriteMeasurementSweep(TxSoundFile& file, std::int32_t startFrame, const Sett
         progress.percentage = double(from + count) / double(sweep.size());
     }
     if (Status status = file.soundFile()->UpdateSize(); status != kNoErr) return status;
-    return markerFnepper(s.freq_from(), s.freq_to(), s.level_from(), s.level_to(),
-                         file.soundFile(), kSweepMarkersPerSecond, startFrame);
+    return markerFnepper(s.freq_from(), s.freq_to(), s.level_from(), s.level_to(), file.soundFile(),
+                         kSweepMarkersPerSecond, startFrame);
 }
 
 std::string InverseFilterPath(const std::string& sweepPath) {

@@ -15,7 +15,7 @@
 // (the announcement's end). Returns 0 or the failing status; a failed write raises as the file
 // does.
 int WriteMeasurementSweep(TxSoundFile& file, std::int32_t startFrame, const Settings& settings,
-                           JobProgress& progress);
+                          JobProgress& progress);
 // The sweep's samples as the job writes them (before their word conversion): the synchronized
 // sweep, or the generator's exponential sweep at the settings' level faded in and out over
 // half an octave.

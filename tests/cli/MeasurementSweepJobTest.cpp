@@ -36,8 +36,8 @@ class MeasurementSweep : public testing::TestWithParam<MeasurementCase> {};
 TEST_P(MeasurementSweep, DeconvolvesToAFlatImpulseAtTheMarker) {
     const MeasurementCase& c = GetParam();
     TempDir dir;
-    const Outcome run = RunQuillgen(dir.Path(), std::string(c.args) +
-                                                    " --inverse --rate 48000 --format bwf -o m");
+    const Outcome run =
+        RunQuillgen(dir.Path(), std::string(c.args) + " --inverse --rate 48000 --format bwf -o m");
     ASSERT_EQ(run.exit, 0) << run.err;
     SF_INFO sweepInfo{}, inverseInfo{};
     const std::vector<double> file = Samples(dir.File("m.wav"), &sweepInfo);
