@@ -251,6 +251,25 @@ int Run(const JobDescription& job, JobOptions& o) {
         ReportViolation(job.command, *violation, OptionNames(job), o.noise);
         return 2;
     }
+    if (o.noise.loudness) {
+        // The level that gives the loudness; the names and the announcement carry it.
+        const Settings& settings = controller.settings();
+        if (!ResolveLoudness(job.command, settings.length(), settings.sampleRate(), o.noise))
+            return 2;
+        FillRecords(controller, job, o);
+        if (!ChooseTarget(controller, job, o, &chosenPath)) return 2;
+        if (auto violation = CheckJobSettings(controller.settings(), controller.saveOptions())) {
+            if (violation->value == JobValue::noiseLevel)
+                std::fprintf(stderr,
+                             "quillgen %s: --loudness %g needs an RMS level of %.2f dB, out of "
+                             "range; accepted: %s\n",
+                             job.command, *o.noise.loudness, violation->given,
+                             violation->accepted.c_str());
+            else
+                ReportViolation(job.command, *violation, OptionNames(job), o.noise);
+            return 2;
+        }
+    }
     return RunJob(controller, chosenPath, o.quiet);
 }
 
