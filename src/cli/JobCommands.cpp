@@ -18,6 +18,7 @@
 #include "jobs/JobKinds.h"
 #include "jobs/JobLimits.h"
 #include "jobs/Lineup.h"
+#include "jobs/MarkerLabels.h"
 #include "jobs/PhaseCheck.h"
 
 namespace quillgen {
@@ -33,6 +34,7 @@ struct JobOptions {
     int bits = 16;
     std::optional<std::string> output;
     bool quiet = false;
+    bool labels = false; // an Audacity label file of the markers beside the file
     bool announce = true;
     std::string dither; // "tpdf", or empty for none
     std::string layout = "5.1";
@@ -61,6 +63,12 @@ CLI::Option* AddLayoutOption(CLI::App* command, JobOptions& o, const std::string
         ->check(CLI::IsMember(LayoutNames()));
 }
 
+CLI::Option* AddLabelsOption(CLI::App* command, JobOptions& o) {
+    return command->add_flag("--labels", o.labels,
+                             "also write the file's markers as an Audacity label file beside "
+                             "it, with the extension .txt");
+}
+
 void AddFileOptions(CLI::App* command, JobOptions& o) {
     command
         ->add_option("-o,--output", o.output,
@@ -80,6 +88,7 @@ void AddFileOptions(CLI::App* command, JobOptions& o) {
         ->type_name("METHOD")
         ->default_str("none")
         ->check(CLI::IsMember({"tpdf"}));
+    AddLabelsOption(command, o);
 }
 
 void AddSetOptions(CLI::App* command, JobOptions& o, const JobDescription& job) {
@@ -122,9 +131,11 @@ void AddLineupOptions(CLI::App* command, JobOptions& o) {
                      "place a Broadcast WAVE file at this non-drop timecode, HH:MM:SS:FF (its "
                      "time reference, as a DAW spots it)")
         ->type_name("TIMECODE");
-    command->add_flag("--split", o.lineup.split,
-                      "write one mono file per speaker into a folder instead of one interleaved "
-                      "file");
+    CLI::Option* split =
+        command->add_flag("--split", o.lineup.split,
+                          "write one mono file per speaker into a folder instead of one "
+                          "interleaved file");
+    AddLabelsOption(command, o)->excludes(split);
     command
         ->add_option("-o,--output", o.output,
                      "the file to write (with --split: the folder); its extension .wav or "
@@ -270,7 +281,16 @@ int Run(const JobDescription& job, JobOptions& o) {
             return 2;
         }
     }
-    return RunJob(controller, chosenPath, o.quiet);
+    const int status = RunJob(controller, chosenPath, o.quiet);
+    if (status != 0 || !o.labels) return status;
+    // Read back from the file in its place, so that the labels are what the file holds.
+    if (std::string problem = WriteMarkerLabels(controller.targetPath(chosenPath));
+        !problem.empty()) {
+        std::fprintf(stderr, "quillgen %s: the sound file is written, its labels are not: %s\n",
+                     job.command, problem.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 void AddJobCommand(CLI::App& app, const JobDescription& job, int& status) {

@@ -1,5 +1,5 @@
-// Loudness and true peak as quillgen info measures them beside ffmpeg's ebur128 filter, and
-// noise written at a loudness.
+// Loudness and true peak as quillgen info measures them beside ffmpeg's ebur128 filter, noise
+// written at a loudness, and the label files of the markers.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -174,5 +174,44 @@ TEST(NoiseLoudness, LevelCheckBurstsMeasureTheLoudness) {
     }
     EXPECT_EQ(bursts, 6);
 }
+
+class Labels : public testing::TestWithParam<const char*> {};
+
+// The label file beside the sound file holds its markers, as info reads them, to the frame, and
+// nothing else is left in the folder.
+TEST_P(Labels, MatchTheMarkersOfTheFile) {
+    TempDir dir;
+    const Outcome run =
+        RunQuillgen(dir.Path(), std::string(GetParam()) + " --labels --quiet -o out");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    const std::string sound = SoundFile(dir.Path());
+    const json info = Info(sound);
+    const double rate = info["sampleRate"].get<double>();
+    std::ifstream labels(dir.File("out.txt"));
+    ASSERT_TRUE(labels) << "no out.txt";
+    std::vector<std::pair<std::int64_t, std::string>> expected, found;
+    for (const auto& marker : info["markers"])
+        expected.emplace_back(marker["position"].get<std::int64_t>(), marker["name"]);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::string line; std::getline(labels, line);) {
+        std::smatch match;
+        ASSERT_TRUE(
+            std::regex_match(line, match, std::regex(R"(([0-9]+\.[0-9]{6})\t\1\t([^\t]*))")))
+            << line;
+        found.emplace_back(std::llround(std::stod(match[1]) * rate), match[2]);
+    }
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(Files(dir.Path()).size(), 2u); // the sound file and its labels
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, Labels,
+                         testing::Values("tone --length 2", "sweep --length 3 --format bwf",
+                                         "full-sweep --length 3 --no-announce", "noise --length 2",
+                                         "lineup glits --length 4"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return CaseName(info.param);
+                         });
 
 } // namespace
