@@ -103,6 +103,7 @@ float InterpolatedPeak(const float* x, std::size_t n) {
 
 TruePeakMeter::TruePeakMeter(int channelCount)
     : channels(std::max(channelCount, 1)), peaks(std::size_t(channels), 0.0),
+      samplePeaks(std::size_t(channels), 0.0), sumsOfSquares(std::size_t(channels), 0.0),
       history(std::size_t(channels) * kHistory, 0.0f) {}
 
 void TruePeakMeter::Add(const double* interleaved, std::size_t frames) {
@@ -112,12 +113,15 @@ void TruePeakMeter::Add(const double* interleaved, std::size_t frames) {
     for (std::size_t c = 0; c < stride; ++c) {
         float* saved = history.data() + c * kHistory;
         std::copy(saved, saved + kHistory, lane.begin());
-        double samplePeak = 0.0;
+        double samplePeak = samplePeaks[c], sumOfSquares = 0.0;
         for (std::size_t f = 0; f < frames; ++f) {
             const double x = interleaved[f * stride + c];
             samplePeak = std::max(samplePeak, std::fabs(x));
+            sumOfSquares += x * x;
             lane[kHistory + f] = float(x);
         }
+        samplePeaks[c] = samplePeak;
+        sumsOfSquares[c] += sumOfSquares;
         const double interpolated = InterpolatedPeak(lane.data() + kHistory, frames);
         // The filter's phases fall between the samples: the samples themselves count too.
         peaks[c] = std::max({peaks[c], samplePeak, interpolated});
@@ -141,7 +145,7 @@ struct LoudnessMeter::State {
     bool closing = false;
 
     void Measure(std::size_t index, std::size_t frames) {
-        (void)ebur128_add_frames_double(meter, blocks[index].data(), frames);
+        if (meter != nullptr) (void)ebur128_add_frames_double(meter, blocks[index].data(), frames);
     }
 
     void Work() {
@@ -173,17 +177,20 @@ struct LoudnessMeter::State {
 LoudnessMeter::LoudnessMeter(int channels, double sampleRate, const std::vector<int>& channelMap,
                              std::size_t blockFrames, bool background)
     : state(std::make_unique<State>()) {
-    if (channels < 1 || !(sampleRate >= 1.0 && sampleRate <= 2822400.0) || blockFrames == 0) return;
-    state->meter = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
-                                EBUR128_MODE_I | EBUR128_MODE_LRA);
-    if (state->meter == nullptr) return;
-    for (std::size_t c = 0; c < channelMap.size() && c < std::size_t(channels); ++c)
-        (void)ebur128_set_channel(state->meter, unsigned(c), channelMap[c]);
-    state->channels = std::size_t(channels);
-    state->blockFrames = blockFrames;
+    // The blocks are handed out even when libebur128 cannot measure (a rate outside its range):
+    // the frames are then read for everything else and the loudness is none.
+    state->channels = std::size_t(std::max(channels, 1));
+    state->blockFrames = std::max<std::size_t>(blockFrames, 1);
+    if (channels >= 1 && sampleRate >= 1.0 && sampleRate <= 2822400.0) {
+        state->meter = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
+                                    EBUR128_MODE_I | EBUR128_MODE_LRA);
+        for (std::size_t c = 0;
+             state->meter != nullptr && c < channelMap.size() && c < std::size_t(channels); ++c)
+            (void)ebur128_set_channel(state->meter, unsigned(c), channelMap[c]);
+    }
     // Three blocks: one being read, one being measured, one waiting.
     const std::size_t count = background ? 3 : 1;
-    state->blocks.assign(count, std::vector<double>(blockFrames * state->channels));
+    state->blocks.assign(count, std::vector<double>(state->blockFrames * state->channels));
     for (std::size_t i = 0; i < count; ++i)
         state->free.push_back(i);
     if (background) state->worker = std::thread([s = state.get()] { s->Work(); });

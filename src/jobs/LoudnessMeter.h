@@ -16,18 +16,21 @@
 std::vector<int> LoudnessChannelMap(int channels, std::optional<std::uint32_t> mask);
 
 // The largest magnitude of each channel between its samples: the signal interpolated by four
-// with the 48-tap polyphase filter of the loudness standard. Fed interleaved frames in order.
+// with the 48-tap polyphase filter of the loudness standard; on the way, each channel's sample
+// peak and sum of squares. Fed interleaved frames in order.
 class TruePeakMeter {
   public:
     explicit TruePeakMeter(int channels);
     void Add(const double* interleaved, std::size_t frames);
     // Linear, 1.0 at full scale; at least the sample peak.
     double Peak(int channel) const { return peaks[std::size_t(channel)]; }
+    double SamplePeak(int channel) const { return samplePeaks[std::size_t(channel)]; }
+    double SumOfSquares(int channel) const { return sumsOfSquares[std::size_t(channel)]; }
 
   private:
     static constexpr std::size_t kHistory = 11; // the filter spans 12 input samples
     int channels;
-    std::vector<double> peaks;
+    std::vector<double> peaks, samplePeaks, sumsOfSquares;
     std::vector<float> history; // per channel, its last kHistory samples
     std::vector<float> lane;    // one channel's history and block, contiguous
 };
@@ -49,7 +52,7 @@ class LoudnessMeter {
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
     // False when libebur128 could not be set up (rate or channel count out of its range, or no
-    // memory).
+    // memory): the meter then takes frames and gives no loudness.
     bool Ready() const;
     double* Buffer();
     void Submit(std::size_t frames);

@@ -229,13 +229,10 @@ Status MeasureLevels(CSoundFile& file, const std::atomic<bool>* stop,
     const std::int32_t frames = file.GetNumSFrames();
     if (channels < 1) return kErrParameter;
     const std::int32_t blockFrames = std::max(kBlockSamples / channels, 1);
-    std::vector<double> peak(std::size_t(channels), 0.0);
-    std::vector<double> sumOfSquares(std::size_t(channels), 0.0);
-    TruePeakMeter truePeak(channels);
+    TruePeakMeter peaks(channels);
     LoudnessMeter meter(channels, file.GetSampleRate(),
                         LoudnessChannelMap(channels, file.GetChannelMask()),
                         std::size_t(blockFrames), true);
-    if (!meter.Ready()) return kErrParameter;
     for (std::int32_t start = 0; start < frames;) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             *stopped = true;
@@ -246,14 +243,7 @@ Status MeasureLevels(CSoundFile& file, const std::atomic<bool>* stop,
         const Status status = file.Read(start, &count, &samples);
         if (status != kNoErr) return status;
         if (count <= 0 || count > blockFrames) return kErrEndOfFile;
-        for (std::int32_t f = 0; f < count; ++f) {
-            for (std::int32_t c = 0; c < channels; ++c) {
-                const double x = samples[std::size_t(f) * std::size_t(channels) + std::size_t(c)];
-                peak[std::size_t(c)] = std::max(peak[std::size_t(c)], std::fabs(x));
-                sumOfSquares[std::size_t(c)] += x * x;
-            }
-        }
-        truePeak.Add(samples, std::size_t(count));
+        peaks.Add(samples, std::size_t(count));
         meter.Submit(std::size_t(count));
         start += count;
         if (progress) progress(double(start) / double(frames));
@@ -267,13 +257,12 @@ Status MeasureLevels(CSoundFile& file, const std::atomic<bool>* stop,
     for (std::int32_t c = 0; c < channels; ++c) {
         nlohmann::json level = {
             {"peak", nullptr}, {"rms", nullptr}, {"rmsAes17", nullptr}, {"truePeak", nullptr}};
-        if (peak[std::size_t(c)] > 0.0) {
-            level["peak"] = Decibels(peak[std::size_t(c)] * peak[std::size_t(c)]);
-            const double rms = Decibels(sumOfSquares[std::size_t(c)] / frames);
+        if (const double peak = peaks.SamplePeak(c); peak > 0.0) {
+            level["peak"] = Decibels(peak * peak);
+            const double rms = Decibels(peaks.SumOfSquares(c) / frames);
             level["rms"] = rms;
             level["rmsAes17"] = Hundredths(rms + aes17Offset);
-            const double tp = truePeak.Peak(c);
-            level["truePeak"] = Decibels(tp * tp);
+            level["truePeak"] = Decibels(peaks.Peak(c) * peaks.Peak(c));
         }
         levels->push_back(level);
     }

@@ -116,6 +116,18 @@ INSTANTIATE_TEST_SUITE_P(
                     MapCase{"MoreChannelsThanPositions", 3, 0x3u, {L, R, C}}),
     [](const testing::TestParamInfo<MapCase>& info) { return std::string(info.param.name); });
 
+// `samples` (interleaved stereo) as a 24-bit AIFF file.
+void WriteStereoAIFF(const FSSpec& fileRef, double rate, std::vector<double> samples) {
+    CAIFFFile file;
+    std::uint8_t specifics[256] = {0};
+    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
+    ASSERT_EQ(file.Create(2, 24, float(rate), specifics, 0, nullptr), kNoErr);
+    double* block = samples.data();
+    auto count = std::int32_t(samples.size() / 2);
+    ASSERT_EQ(file.Write(0, &count, &block), kNoErr);
+    ASSERT_EQ(file.Close(), kNoErr);
+}
+
 // A file read in blocks and measured on another thread gives what one libebur128 meter gives
 // over all of its samples at once: a stereo programme whose loudness changes every few seconds
 // (so that the gates and the range have something to do), written as 24-bit AIFF.
@@ -132,15 +144,7 @@ TEST(LongFile, MeasuresAsOneMeterOverAllSamples) {
         samples[2 * std::size_t(f) + 1] = 0.5 * gain * std::sin(2 * M_PI * 440 * f / kFileRate);
     }
     TempDir dir;
-    CAIFFFile file;
-    const FSSpec fileRef = dir.Spec("long.aif");
-    std::uint8_t specifics[256] = {0};
-    ASSERT_EQ(file.ISoundFile(&fileRef), kNoErr);
-    ASSERT_EQ(file.Create(2, 24, float(kFileRate), specifics, 0, nullptr), kNoErr);
-    double* block = samples.data();
-    std::int32_t count = kFrames;
-    ASSERT_EQ(file.Write(0, &count, &block), kNoErr);
-    ASSERT_EQ(file.Close(), kNoErr);
+    WriteStereoAIFF(dir.Spec("long.aif"), kFileRate, samples);
 
     // The reference reads the samples as stored: rounded to 24 bits.
     for (double& x : samples)
@@ -159,6 +163,18 @@ TEST(LongFile, MeasuresAsOneMeterOverAllSamples) {
     ASSERT_TRUE(report) << why;
     EXPECT_NEAR((*report)["loudness"]["integrated"].get<double>(), integrated, 0.011);
     EXPECT_NEAR((*report)["loudness"]["range"].get<double>(), range, 0.011);
+}
+
+// A rate libebur128 does not take (below 16 Hz) leaves the loudness unmeasured, not the levels.
+TEST(LongFile, RateWithoutLoudnessStillHasLevels) {
+    std::vector<double> samples(2 * 400, 0.25);
+    TempDir dir;
+    WriteStereoAIFF(dir.Spec("slow.aif"), 8.0, samples);
+    std::string why;
+    const auto report = ReadSoundFileReport(dir.File("slow.aif"), true, &why);
+    ASSERT_TRUE(report) << why;
+    EXPECT_TRUE((*report)["loudness"]["integrated"].is_null());
+    EXPECT_NEAR((*report)["levels"][1]["peak"].get<double>(), -12.04, 0.011);
 }
 
 } // namespace
