@@ -1,5 +1,9 @@
 // quillgen info FILE [--json] [--levels]: what a sound file holds, read through the engine.
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -9,6 +13,7 @@
 
 #include "cli/Commands.h"
 #include "cli/InfoCommand.h"
+#include "cli/JobRunner.h"
 #include "jobs/SoundFileReport.h"
 
 namespace quillgen {
@@ -56,16 +61,29 @@ void PrintText(const nlohmann::json& info, std::ostream& out) {
     for (const auto& r : info["regions"])
         out << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
             << r["sync"] << " " << r["name"] << "\n";
+    if (info.contains("loudness")) {
+        const auto& loudness = info["loudness"];
+        char line[96];
+        if (loudness["integrated"].is_null())
+            std::snprintf(line, sizeof line, "  loudness     too quiet to measure\n");
+        else
+            std::snprintf(line, sizeof line, "  loudness     %.2f LUFS integrated, range %.2f LU\n",
+                          loudness["integrated"].get<double>(), loudness["range"].get<double>());
+        out << line;
+    }
     if (info.contains("levels")) {
-        out << "  levels       peak dBFS   RMS dBFS\n";
+        // RMS dBFS reads a full-scale sine as -3.01 dB; AES17 reads it as 0 dB.
+        out << "  levels       peak dBFS   true peak dBTP   RMS dBFS   RMS dB AES17\n";
         int channel = 1;
         for (const auto& level : info["levels"]) {
-            char line[80];
+            char line[96];
             if (level["peak"].is_null())
                 std::snprintf(line, sizeof line, "    channel %-3d  silent\n", channel);
             else
-                std::snprintf(line, sizeof line, "    channel %-3d %8.2f   %8.2f\n", channel,
-                              level["peak"].get<double>(), level["rms"].get<double>());
+                std::snprintf(line, sizeof line,
+                              "    channel %-3d %8.2f   %14.2f   %8.2f   %12.2f\n", channel,
+                              level["peak"].get<double>(), level["truePeak"].get<double>(),
+                              level["rms"].get<double>(), level["rmsAes17"].get<double>());
             out << line;
             ++channel;
         }
@@ -91,8 +109,25 @@ int Fail(std::ostream& err, const std::string& message) {
 
 int ShowInfo(const InfoOptions& options, std::ostream& out, std::ostream& err) {
     std::string why;
+    // Reading every frame of a long file takes a while: a terminal sees how far it is.
+    const bool showBar = options.levels && isatty(STDERR_FILENO);
+    auto lastDrawn = std::chrono::steady_clock::now();
+    std::function<void(double)> progress;
+    if (showBar) {
+        DrawProgressBar(0.0);
+        progress = [&lastDrawn](double fraction) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastDrawn < std::chrono::milliseconds(100)) return;
+            lastDrawn = now;
+            DrawProgressBar(fraction);
+        };
+    }
     const std::optional<nlohmann::json> info =
-        ReadSoundFileReport(options.path, options.levels, &why);
+        ReadSoundFileReport(options.path, options.levels, &why, nullptr, progress);
+    if (showBar) {
+        if (info) DrawProgressBar(1.0);
+        std::fputc('\n', stderr);
+    }
     if (!info) return Fail(err, why);
     if (options.json)
         out << info->dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -110,8 +145,9 @@ void AddInfoCommand(CLI::App& app, int& status) {
         ->required();
     command->add_flag("--json", options->json, "print one JSON object");
     command->add_flag("--levels", options->levels,
-                      "read every frame and show each channel's sample peak and RMS level in "
-                      "dBFS");
+                      "read every frame and show each channel's sample peak, true peak (dBTP) "
+                      "and RMS level (dBFS, and +3.01 dB as AES17 reads it), and the file's "
+                      "integrated loudness (LUFS) and loudness range (LU)");
     command->callback([options, &status] { status = ShowInfo(*options, std::cout, std::cerr); });
 }
 

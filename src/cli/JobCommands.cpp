@@ -18,6 +18,7 @@
 #include "jobs/JobKinds.h"
 #include "jobs/JobLimits.h"
 #include "jobs/Lineup.h"
+#include "jobs/MarkerLabels.h"
 #include "jobs/PhaseCheck.h"
 #include "synth/MeasurementSweep.h"
 
@@ -34,6 +35,7 @@ struct JobOptions {
     std::string bits = "16";             // 16, 24 or 32f
     std::optional<std::string> output;
     bool quiet = false;
+    bool labels = false; // an Audacity label file of the markers beside the file
     bool announce = true;
     std::string dither; // "tpdf", or empty for none
     std::string layout = "5.1";
@@ -63,6 +65,12 @@ CLI::Option* AddLayoutOption(CLI::App* command, JobOptions& o, const std::string
         ->check(CLI::IsMember(LayoutNames()));
 }
 
+CLI::Option* AddLabelsOption(CLI::App* command, JobOptions& o) {
+    return command->add_flag("--labels", o.labels,
+                             "also write the file's markers as an Audacity label file beside "
+                             "it, with the extension .txt");
+}
+
 void AddFileOptions(CLI::App* command, JobOptions& o) {
     command
         ->add_option("-o,--output", o.output,
@@ -82,6 +90,7 @@ void AddFileOptions(CLI::App* command, JobOptions& o) {
         ->type_name("METHOD")
         ->default_str("none")
         ->check(CLI::IsMember({"tpdf"}));
+    AddLabelsOption(command, o);
 }
 
 void AddMeasurementOptions(CLI::App* command, JobOptions& o) {
@@ -135,9 +144,11 @@ void AddLineupOptions(CLI::App* command, JobOptions& o) {
                      "place a Broadcast WAVE file at this non-drop timecode, HH:MM:SS:FF (its "
                      "time reference, as a DAW spots it)")
         ->type_name("TIMECODE");
-    command->add_flag("--split", o.lineup.split,
-                      "write one mono file per speaker into a folder instead of one interleaved "
-                      "file");
+    CLI::Option* split =
+        command->add_flag("--split", o.lineup.split,
+                          "write one mono file per speaker into a folder instead of one "
+                          "interleaved file");
+    AddLabelsOption(command, o)->excludes(split);
     command
         ->add_option("-o,--output", o.output,
                      "the file to write (with --split: the folder); its extension .wav or "
@@ -282,8 +293,36 @@ int Run(const JobDescription& job, JobOptions& o) {
         ReportViolation(job.command, *violation, OptionNames(job), o.noise);
         return 2;
     }
+    if (o.noise.loudness) {
+        // The level that gives the loudness; the names and the announcement carry it.
+        const Settings& settings = controller.settings();
+        if (!ResolveLoudness(job.command, settings.length(), settings.sampleRate(), o.noise))
+            return 2;
+        FillRecords(controller, job, o);
+        if (!ChooseTarget(controller, job, o, &chosenPath)) return 2;
+        if (auto violation = CheckJobSettings(controller.settings(), controller.saveOptions())) {
+            if (violation->value == JobValue::noiseLevel)
+                std::fprintf(stderr,
+                             "quillgen %s: --loudness %g needs an RMS level of %.2f dB, out of "
+                             "range; accepted: %s\n",
+                             job.command, *o.noise.loudness, violation->given,
+                             violation->accepted.c_str());
+            else
+                ReportViolation(job.command, *violation, OptionNames(job), o.noise);
+            return 2;
+        }
+    }
     TellSynchronizedLength(job, controller.settings());
-    return RunJob(controller, chosenPath, o.quiet);
+    const int status = RunJob(controller, chosenPath, o.quiet);
+    if (status != 0 || !o.labels) return status;
+    // Read back from the file in its place, so that the labels are what the file holds.
+    if (std::string problem = WriteMarkerLabels(controller.targetPath(chosenPath));
+        !problem.empty()) {
+        std::fprintf(stderr, "quillgen %s: the sound file is written, its labels are not: %s\n",
+                     job.command, problem.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 void AddJobCommand(CLI::App& app, const JobDescription& job, int& status) {

@@ -48,7 +48,9 @@ class StopSignals {
     struct sigaction previous[std::size(kSignals)]{};
 };
 
-void DrawBar(double fraction) {
+} // namespace
+
+void DrawProgressBar(double fraction) {
     constexpr int width = 40;
     if (fraction < 0.0) fraction = 0.0;
     if (fraction > 1.0) fraction = 1.0;
@@ -57,8 +59,6 @@ void DrawBar(double fraction) {
                  width - filled, "", 100.0 * fraction);
     std::fflush(stderr);
 }
-
-} // namespace
 
 OutputTarget ResolveOutput(const std::optional<std::string>& output,
                            const std::optional<std::string>& format,
@@ -104,12 +104,12 @@ int RunJob(AppController& controller, const std::string& chosenPath, bool quiet)
     // The bar is redrawn every 100 ms, but the end of the job is seen within 10 ms; without a
     // bar there is nothing to poll for.
     for (int tick = 0; showBar && !progress.done; ++tick) {
-        if (tick % 10 == 0) DrawBar(progress.Poll());
+        if (tick % 10 == 0) DrawProgressBar(progress.Poll());
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     worker.join();
     if (showBar) {
-        if (!progress.error && !progress.cancelled) DrawBar(1.0);
+        if (!progress.error && !progress.cancelled) DrawProgressBar(1.0);
         std::fputc('\n', stderr);
     }
     if (progress.cancelled) {

@@ -27,6 +27,9 @@ OutputTarget ResolveOutput(const std::optional<std::string>& output,
                            const std::optional<std::string>& format,
                            const std::string& defaultFormat, const std::string& proposedName);
 
+// Draws a progress bar at `fraction` (0 to 1) over the current line of stderr.
+void DrawProgressBar(double fraction);
+
 // Starts the job for `chosenPath` and waits for it. Returns the exit status: 0 written (the
 // path is printed on stdout), 1 failed, 128 + the signal number when SIGINT (130), SIGHUP (129)
 // or SIGTERM (143) stopped it.

@@ -1,9 +1,12 @@
 #include "cli/NoiseOptions.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <utility>
+
+#include "jobs/NoiseLoudness.h"
 
 namespace quillgen {
 
@@ -58,12 +61,44 @@ void AddNoiseOptions(CLI::App* command, NoiseOptions& noise) {
                                         : "expects LOW-HIGH in Hz, e.g. 500-2000, not " + text;
             },
             "LOW-HIGH"));
-    command->add_option("--level", p.level, "RMS level in dB re full scale")
-        ->type_name("DB")
-        ->capture_default_str();
+    CLI::Option* level = command->add_option("--level", p.level, "RMS level in dB re full scale")
+                             ->type_name("DB")
+                             ->capture_default_str();
+    command
+        ->add_option("--loudness", noise.loudness,
+                     "integrated loudness in LUFS instead of an RMS level: the noise is "
+                     "measured as one channel and its level set to give this loudness")
+        ->type_name("LUFS")
+        ->excludes(level);
     command->add_option("--seed", p.seed, "start of the random sequence: same seed, same noise")
         ->type_name("N")
         ->capture_default_str();
+}
+
+bool ResolveLoudness(const char* commandName, double length, double sampleRate,
+                     NoiseOptions& noise) {
+    if (!noise.loudness) return true;
+    const double loudness = *noise.loudness;
+    std::string why;
+    if (!std::isfinite(loudness))
+        why = "--loudness " + std::to_string(loudness) + " is not a number";
+    NoiseLoudnessLevel found;
+    if (why.empty())
+        found = NoiseLevelForLoudness(noise.parameters, length, sampleRate, loudness, &why);
+    if (why.empty() && !found.reachable) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "at %.2f LUFS the peaks of this noise would reach full scale; the highest "
+                      "loudness it takes is %.2f LUFS",
+                      loudness, found.highestLoudness);
+        why = text;
+    }
+    if (!why.empty()) {
+        std::fprintf(stderr, "quillgen %s: %s\n", commandName, why.c_str());
+        return false;
+    }
+    noise.parameters.level = found.level;
+    return true;
 }
 
 void ReportViolation(const char* commandName, const LimitViolation& violation,

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -18,6 +19,7 @@
 
 #include "formats/CBWFLinearFile.h"
 #include "formats/OpenSoundFile.h"
+#include "jobs/LoudnessMeter.h"
 #include "shell/FSSpec.h"
 #include "shell/PascalString.h"
 #include "shell/Preferences.h"
@@ -205,49 +207,66 @@ std::string OpenFailure(const std::string& path, Status status, std::int64_t siz
            ")";
 }
 
-// Sample peak and RMS level of every channel, in dBFS; null for a channel of digital silence.
-// The frames are read in blocks of a bounded number of samples, so memory does not depend on
-// the length of the file (nor, beyond one frame, on its channel count). Once `stop` is set,
-// the reading ends at the next block with `*stopped` set.
-Status MeasureLevels(CSoundFile& file, const std::atomic<bool>* stop, bool* stopped,
-                     nlohmann::json* levels) {
+// Hundredths of a decibel: finer than any meter shows, and stable in the text.
+double Decibels(double power) {
+    return std::round(1000.0 * std::log10(power)) / 100.0;
+}
+
+// A hundredth of a loudness unit, as the decibels are.
+double Hundredths(double value) {
+    return std::round(value * 100.0) / 100.0;
+}
+
+// Sample peak, RMS level (dBFS, and as AES17 reads it: a full-scale sine at 0 dB) and true peak
+// (dBTP) of every channel, null for a channel of digital silence; the integrated loudness (LUFS,
+// null when nothing passes the gates) and the loudness range (LU) of the whole file. The frames
+// are read in blocks of a bounded number of samples, so memory does not depend on the length of
+// the file (nor, beyond one frame, on its channel count); libebur128, which takes longer than
+// everything else together, measures each block on a thread of its own while the next is read.
+// Once `stop` is set, the reading ends at the next block with `*stopped` set. `progress`, when
+// given, is told the fraction read after each block.
+Status MeasureLevels(CSoundFile& file, const std::atomic<bool>* stop,
+                     const std::function<void(double)>& progress, bool* stopped,
+                     nlohmann::json* levels, nlohmann::json* loudness) {
     constexpr std::int32_t kBlockSamples = 1 << 16;
     const std::int32_t channels = file.GetNumChannels();
     const std::int32_t frames = file.GetNumSFrames();
     if (channels < 1) return kErrParameter;
     const std::int32_t blockFrames = std::max(kBlockSamples / channels, 1);
-    std::vector<double> block(std::size_t(blockFrames) * std::size_t(channels));
-    std::vector<double> peak(std::size_t(channels), 0.0);
-    std::vector<double> sumOfSquares(std::size_t(channels), 0.0);
-    double* samples = block.data();
+    TruePeakMeter peaks(channels);
+    LoudnessMeter meter(channels, file.GetSampleRate(),
+                        LoudnessChannelMap(channels, file.GetChannelMask()),
+                        std::size_t(blockFrames), true);
     for (std::int32_t start = 0; start < frames;) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             *stopped = true;
             return kNoErr;
         }
+        double* samples = meter.Buffer();
         std::int32_t count = std::min(blockFrames, frames - start);
         const Status status = file.Read(start, &count, &samples);
         if (status != kNoErr) return status;
-        if (count <= 0) return kErrEndOfFile;
-        for (std::int32_t f = 0; f < count; ++f) {
-            for (std::int32_t c = 0; c < channels; ++c) {
-                const double x = block[std::size_t(f) * std::size_t(channels) + std::size_t(c)];
-                peak[std::size_t(c)] = std::max(peak[std::size_t(c)], std::fabs(x));
-                sumOfSquares[std::size_t(c)] += x * x;
-            }
-        }
+        if (count <= 0 || count > blockFrames) return kErrEndOfFile;
+        peaks.Add(samples, std::size_t(count));
+        meter.Submit(std::size_t(count));
         start += count;
+        if (progress) progress(double(start) / double(frames));
     }
-    // Hundredths of a decibel: finer than any meter shows, and stable in the text.
-    const auto decibels = [](double power) {
-        return std::round(1000.0 * std::log10(power)) / 100.0;
-    };
+    const Loudness measured = meter.Finish();
+    *loudness = {{"integrated", nullptr}, {"range", Hundredths(measured.range)}};
+    if (measured.integrated) (*loudness)["integrated"] = Hundredths(*measured.integrated);
+    // A sine's RMS value is its peak / sqrt(2); AES17 reads it as its peak.
+    const double aes17Offset = Decibels(2.0);
     *levels = nlohmann::json::array();
     for (std::int32_t c = 0; c < channels; ++c) {
-        nlohmann::json level = {{"peak", nullptr}, {"rms", nullptr}};
-        if (peak[std::size_t(c)] > 0.0) {
-            level["peak"] = decibels(peak[std::size_t(c)] * peak[std::size_t(c)]);
-            level["rms"] = decibels(sumOfSquares[std::size_t(c)] / frames);
+        nlohmann::json level = {
+            {"peak", nullptr}, {"rms", nullptr}, {"rmsAes17", nullptr}, {"truePeak", nullptr}};
+        if (const double peak = peaks.SamplePeak(c); peak > 0.0) {
+            level["peak"] = Decibels(peak * peak);
+            const double rms = Decibels(peaks.SumOfSquares(c) / frames);
+            level["rms"] = rms;
+            level["rmsAes17"] = Hundredths(rms + aes17Offset);
+            level["truePeak"] = Decibels(peaks.Peak(c) * peaks.Peak(c));
         }
         levels->push_back(level);
     }
@@ -257,7 +276,8 @@ Status MeasureLevels(CSoundFile& file, const std::atomic<bool>* stop, bool* stop
 } // namespace
 
 std::optional<nlohmann::json> ReadSoundFileReport(const std::string& path, bool levels,
-                                                  std::string* why, const std::atomic<bool>* stop) {
+                                                  std::string* why, const std::atomic<bool>* stop,
+                                                  const std::function<void(double)>& progress) {
     // Read as the jobs' engine reads: with the readers' declared defaults.
     DeclareReaderDefaults();
     std::int64_t size = 0;
@@ -283,8 +303,10 @@ std::optional<nlohmann::json> ReadSoundFileReport(const std::string& path, bool 
     nlohmann::json info = Describe(*file, path);
     if (levels) {
         nlohmann::json measured;
+        nlohmann::json loudness;
         bool stopped = false;
-        const Status levelStatus = MeasureLevels(*file, stop, &stopped, &measured);
+        const Status levelStatus =
+            MeasureLevels(*file, stop, progress, &stopped, &measured, &loudness);
         if (levelStatus != kNoErr || stopped) {
             (void)file->Close(); // read only: nothing to lose
             *why = stopped
@@ -294,6 +316,7 @@ std::optional<nlohmann::json> ReadSoundFileReport(const std::string& path, bool 
             return std::nullopt;
         }
         info["levels"] = measured;
+        info["loudness"] = loudness;
     }
     (void)file->Close(); // read only: nothing to lose
     if (auto* broadcast = dynamic_cast<CBWFLinearFile*>(file.get()))

@@ -3,6 +3,7 @@
 // `quillgen info` and the window's inspector.
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,12 +17,17 @@
 //   [{id, start, end, type}], regions [{id, start, end, sync, name}] (without the region the
 //   readers add over a file that has none), sampler {...} when the file has sampler
 //   information, bext {...} for a Broadcast WAVE file; and with `levels`, levels: for each
-//   channel {peak, rms} in dBFS to a hundredth, both null for digital silence.
+//   channel {peak, rms, rmsAes17, truePeak} to a hundredth of a dB (sample peak and RMS in
+//   dBFS, RMS + 3.01 dB as AES17 reads it, the true peak in dBTP), all null for digital
+//   silence; and loudness {integrated, range}: the integrated loudness in LUFS (null when no
+//   part of the file is loud enough to count) and the loudness range in LU.
 // When the file cannot be read, returns nothing and sets `*why` to the reason, with the path.
 // `stop`, when given, is polled while the levels are read: once another thread sets it, the
 // reading ends and the result is nothing, with `*why` set to kSoundFileReportStopped.
+// `progress`, when given, is called with the fraction of the frames read so far.
 std::optional<nlohmann::json> ReadSoundFileReport(const std::string& path, bool levels,
                                                   std::string* why,
-                                                  const std::atomic<bool>* stop = nullptr);
+                                                  const std::atomic<bool>* stop = nullptr,
+                                                  const std::function<void(double)>& progress = {});
 
 inline constexpr const char* kSoundFileReportStopped = "stopped";

@@ -41,12 +41,18 @@ TEST(InfoCommand, ShowsWhatAnAIFFFileHolds) {
     // A sine's peak is its level and its RMS level 3.01 dB below.
     EXPECT_NEAR(info["levels"][0]["peak"].get<double>(), -6.0, 0.011);
     EXPECT_NEAR(info["levels"][0]["rms"].get<double>(), -6.0 - 3.0103, 0.011);
+    // AES17 reads a sine's RMS level as its peak level.
+    EXPECT_NEAR(info["levels"][0]["rmsAes17"].get<double>(), -6.0, 0.011);
+    EXPECT_NEAR(info["levels"][0]["truePeak"].get<double>(), -6.0, 0.05);
+    // 0.1 s is too short for a 400 ms loudness block.
+    EXPECT_EQ(info["loudness"], json::parse(R"({"integrated": null, "range": 0.0})"));
     info["levels"][0] = nullptr;
+    info.erase("loudness");
     EXPECT_EQ(info, json::parse(R"({"path": "tone.aif", "format": "AIFF", "channels": 2, "bits": 24,
         "sampleRate": 48000, "frames": 4800, "regions": [], "loops": [],
         "markers": [{"id": 10, "position": 20, "name": "Intro", "number": 1},
                     {"id": 11, "position": 299, "name": "\u2022 end"}],
-        "levels": [null, {"peak": null, "rms": null}]})"));
+        "levels": [null, {"peak": null, "rms": null, "rmsAes17": null, "truePeak": null}]})"));
 }
 
 // A tone written with 32-bit float samples: info names them in the format line and reads their
