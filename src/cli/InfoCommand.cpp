@@ -64,8 +64,11 @@ void PrintText(const nlohmann::json& info, std::ostream& out) {
     if (info.contains("loudness")) {
         const auto& loudness = info["loudness"];
         char line[96];
+        // The gates measure 400 ms blocks: a shorter file has none to measure.
+        const bool tooShort = info["frames"].get<double>() < 0.4 * info["sampleRate"].get<double>();
         if (loudness["integrated"].is_null())
-            std::snprintf(line, sizeof line, "  loudness     too quiet to measure\n");
+            std::snprintf(line, sizeof line, "  loudness     %s\n",
+                          tooShort ? "too short to measure (under 0.4 s)" : "too quiet to measure");
         else
             std::snprintf(line, sizeof line, "  loudness     %.2f LUFS integrated, range %.2f LU\n",
                           loudness["integrated"].get<double>(), loudness["range"].get<double>());

@@ -67,7 +67,12 @@ TEST(InfoCommand, ShowsAFloatFile) {
     ASSERT_EQ(run.exit, 0) << run.err;
     EXPECT_NE(run.out.find("  format       BWF float\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  bits         32\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("    channel 1       0.00      -3.01\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("    channel 1       0.00             0.01      -3.01           0.00\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("  loudness     too short to measure (under 0.4 s)\n"),
+              std::string::npos)
+        << run.out;
 }
 
 } // namespace
