@@ -26,6 +26,40 @@ std::string Quoted(const nlohmann::json& text) {
     return text.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// The loudness and each channel's levels, when they were measured.
+void PrintLevels(const nlohmann::json& info, std::ostream& out) {
+    if (info.contains("loudness")) {
+        const auto& loudness = info["loudness"];
+        char line[96];
+        // The gates measure 400 ms blocks: a shorter file has none to measure.
+        const bool tooShort = info["frames"].get<double>() < 0.4 * info["sampleRate"].get<double>();
+        if (loudness["integrated"].is_null())
+            std::snprintf(line, sizeof line, "  loudness     %s\n",
+                          tooShort ? "too short to measure (under 0.4 s)" : "too quiet to measure");
+        else
+            std::snprintf(line, sizeof line, "  loudness     %.2f LUFS integrated, range %.2f LU\n",
+                          loudness["integrated"].get<double>(), loudness["range"].get<double>());
+        out << line;
+    }
+    if (info.contains("levels")) {
+        // RMS dBFS reads a full-scale sine as -3.01 dB; AES17 reads it as 0 dB.
+        out << "  levels       peak dBFS   true peak dBTP   RMS dBFS   RMS dB AES17\n";
+        int channel = 1;
+        for (const auto& level : info["levels"]) {
+            char line[96];
+            if (level["peak"].is_null())
+                std::snprintf(line, sizeof line, "    channel %-3d  silent\n", channel);
+            else
+                std::snprintf(line, sizeof line,
+                              "    channel %-3d %8.2f   %14.2f   %8.2f   %12.2f\n", channel,
+                              level["peak"].get<double>(), level["truePeak"].get<double>(),
+                              level["rms"].get<double>(), level["rmsAes17"].get<double>());
+            out << line;
+            ++channel;
+        }
+    }
+}
+
 void PrintText(const nlohmann::json& info, std::ostream& out) {
     out << info["path"].get<std::string>() << "\n"
         << "  format       " << info["format"].get<std::string>()
@@ -61,36 +95,7 @@ void PrintText(const nlohmann::json& info, std::ostream& out) {
     for (const auto& r : info["regions"])
         out << "    id " << r["id"] << " " << r["start"] << " to " << r["end"] << " sync "
             << r["sync"] << " " << r["name"] << "\n";
-    if (info.contains("loudness")) {
-        const auto& loudness = info["loudness"];
-        char line[96];
-        // The gates measure 400 ms blocks: a shorter file has none to measure.
-        const bool tooShort = info["frames"].get<double>() < 0.4 * info["sampleRate"].get<double>();
-        if (loudness["integrated"].is_null())
-            std::snprintf(line, sizeof line, "  loudness     %s\n",
-                          tooShort ? "too short to measure (under 0.4 s)" : "too quiet to measure");
-        else
-            std::snprintf(line, sizeof line, "  loudness     %.2f LUFS integrated, range %.2f LU\n",
-                          loudness["integrated"].get<double>(), loudness["range"].get<double>());
-        out << line;
-    }
-    if (info.contains("levels")) {
-        // RMS dBFS reads a full-scale sine as -3.01 dB; AES17 reads it as 0 dB.
-        out << "  levels       peak dBFS   true peak dBTP   RMS dBFS   RMS dB AES17\n";
-        int channel = 1;
-        for (const auto& level : info["levels"]) {
-            char line[96];
-            if (level["peak"].is_null())
-                std::snprintf(line, sizeof line, "    channel %-3d  silent\n", channel);
-            else
-                std::snprintf(line, sizeof line,
-                              "    channel %-3d %8.2f   %14.2f   %8.2f   %12.2f\n", channel,
-                              level["peak"].get<double>(), level["truePeak"].get<double>(),
-                              level["rms"].get<double>(), level["rmsAes17"].get<double>());
-            out << line;
-            ++channel;
-        }
-    }
+    PrintLevels(info, out);
     if (info.contains("bext")) {
         const auto& b = info["bext"];
         out << "  bext         version " << b["version"] << ", time reference "
