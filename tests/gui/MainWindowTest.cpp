@@ -573,6 +573,25 @@ class MainWindowTest : public QObject {
         QVERIFY(child<QWidget>("bgImage")->isEnabled());
     }
 
+    // The custom sweep's check box writes the inverse filter beside an AIFF sweep, as float WAVE.
+    void sweepPageWritesTheInverseFilter() {
+        QTemporaryDir folder;
+        chooseTab(2);
+        entry("tab3LengthTextField")->setText("1");
+        child<QCheckBox>("tab3SpeakCheckbox")->setChecked(false);
+        child<QCheckBox>("tab3InverseCheckbox")->setChecked(true);
+        QSignalSpy finished(window.get(), &MainWindow::jobFinished);
+        generateInto(folder.filePath("m.aif"));
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(Entries(folder.path()), (QStringList{"m.aif", "m.inverse.wav"}));
+        SF_INFO info{};
+        SNDFILE* file = sf_open(qPrintable(folder.filePath("m.inverse.wav")), SFM_READ, &info);
+        QVERIFY(file != nullptr);
+        sf_close(file);
+        QCOMPARE(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        QCOMPARE(info.frames, sf_count_t{48000});
+    }
+
     void longJobShowsTheSheetAndStopKeepsTheOldFile() {
         QTemporaryDir folder;
         const QByteArray old = "the file the user had";
