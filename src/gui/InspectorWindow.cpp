@@ -151,9 +151,9 @@ InspectorWindow::InspectorWindow(QWidget* parent) : QWidget(parent, Qt::Window) 
     markersHeading = Heading("markersHeading", this);
     markersTable = Table("markersTable", {"Marker", "Frame", "Seconds"}, this);
     levelsHeading = Heading("levelsHeading", this);
-    levelsHeading->setText("Levels");
     levelsStatus = SelectableLabel("levelsStatus", this);
-    levelsTable = Table("levelsTable", {"Channel", "Peak dBFS", "RMS dBFS"}, this);
+    levelsTable =
+        Table("levelsTable", {"Channel", "Peak dBFS", "True peak dBTP", "RMS dBFS"}, this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setObjectName("closeButton");
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
@@ -223,6 +223,7 @@ void InspectorWindow::inspect(const QString& path) {
     markersHeading->hide();
     markersTable->hide();
     markersTable->setRowCount(0);
+    levelsHeading->setText("Levels");
     levelsHeading->hide();
     levelsStatus->hide();
     levelsTable->hide();
@@ -244,8 +245,8 @@ void InspectorWindow::inspect(const QString& path) {
         if (!report && why == kSoundFileReportStopped) return;
         QMetaObject::invokeMethod(
             this,
-            [this, thisReading, levels = report ? (*report)["levels"] : nlohmann::json(),
-             why = QString::fromStdString(why)] { showLevels(thisReading, levels, why); },
+            [this, thisReading, report = report.value_or(nlohmann::json()),
+             why = QString::fromStdString(why)] { showLevels(thisReading, report, why); },
             Qt::QueuedConnection);
     });
 }
@@ -301,7 +302,7 @@ void InspectorWindow::showHeader(int thisReading, const std::optional<nlohmann::
     levelsStatus->show();
 }
 
-void InspectorWindow::showLevels(int thisReading, const nlohmann::json& levels,
+void InspectorWindow::showLevels(int thisReading, const nlohmann::json& report,
                                  const QString& why) {
     if (thisReading != reading) return;
     if (!why.isEmpty()) {
@@ -310,11 +311,18 @@ void InspectorWindow::showLevels(int thisReading, const nlohmann::json& levels,
         return;
     }
     levelsStatus->hide();
+    const nlohmann::json loudness = report.value("loudness", nlohmann::json());
+    if (loudness.is_object() && loudness["integrated"].is_number())
+        levelsHeading->setText(QString("Levels: %1 LUFS integrated, loudness range %2 LU")
+                                   .arg(loudness["integrated"].get<double>(), 0, 'f', 1)
+                                   .arg(loudness["range"].get<double>(), 0, 'f', 1));
     int channel = 0;
-    for (const auto& level : levels) {
+    for (const auto& level : report.value("levels", nlohmann::json::array())) {
         QString name = QString::number(channel + 1);
         if (channel < speakers.size()) name += QString(" (%1)").arg(speakers[channel]);
-        AddRow(levelsTable, {name, Decibels(level["peak"]), Decibels(level["rms"])});
+        AddRow(levelsTable,
+               {name, Decibels(level["peak"]), Decibels(level.value("truePeak", nlohmann::json())),
+                Decibels(level["rms"])});
         ++channel;
     }
     // Up to eight channels are shown without scrolling.

@@ -48,7 +48,8 @@ class InspectorWindow : public QWidget {
   private:
     void stopReading();
     void showHeader(int reading, const std::optional<nlohmann::json>& info, const QString& why);
-    void showLevels(int reading, const nlohmann::json& levels, const QString& why);
+    // The loudness in the heading and each channel's levels, from the report of the file.
+    void showLevels(int reading, const nlohmann::json& report, const QString& why);
 
     QLabel* pathLabel;
     QLabel* formatLabel;

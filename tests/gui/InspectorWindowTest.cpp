@@ -134,32 +134,37 @@ class InspectorWindowTest : public QObject {
         QTest::addColumn<QString>("format"); // %1: the file's path
         QTest::addColumn<QStringList>("markers");
         QTest::addColumn<QStringList>("levels");
+        QTest::addColumn<QString>("heading"); // the levels' heading; "Levels: " goes on with the
+                                              // loudness
         QTest::newRow("mono tone with markers")
             << "tone.aif"
             << "AIFF, 48000 Hz, 16 bits, 1 channel, 4800 frames (0.100 s)"
             << QStringList{"Start\t0\t0.000", "Middle\t2400\t0.050"}
-            << QStringList{"1\t-6.00\t-9.01"};
+            << QStringList{"1\t-6.00\t-5.99\t-9.01"} << "Levels";
         QTest::newRow("stereo with a channel mask")
             << "stereo.wav"
             << "WAVE, 96000 Hz, 24 bits, 2 channels, 192000 frames (2.000 s)\n"
                "Channel mask 0x3: FL FR"
-            << QStringList{} << QStringList{"1 (FL)\t-20.00\t-23.01", "2 (FR)\tsilent\tsilent"};
+            << QStringList{}
+            << QStringList{"1 (FL)\t-20.00\t-19.99\t-23.01", "2 (FR)\tsilent\tsilent\tsilent"}
+            << "Levels: ";
         QTest::newRow("longer than a minute")
             << "long silence.aif"
             << "AIFF, 8000 Hz, 16 bits, 1 channel, 600000 frames (1:15.000)" << QStringList{}
-            << QStringList{"1\tsilent\tsilent"};
+            << QStringList{"1\tsilent\tsilent\tsilent"} << "Levels";
         QTest::newRow("missing") << "gone.aif"
                                  << "cannot open '%1': No such file or directory" << QStringList{}
-                                 << QStringList{};
+                                 << QStringList{} << "Levels";
         QTest::newRow("not a sound file")
             << "notes.wav"
-            << "'%1' is not an AIFF or WAVE file" << QStringList{} << QStringList{};
+            << "'%1' is not an AIFF or WAVE file" << QStringList{} << QStringList{} << "Levels";
     }
     void showsWhatTheFileHolds() {
         QFETCH(QString, name);
         QFETCH(QString, format);
         QFETCH(QStringList, markers);
         QFETCH(QStringList, levels);
+        QFETCH(QString, heading);
         InspectorWindow* window = InspectorWindow::Inspect(mainWindow.get(), file(name));
         QSignalSpy finished(window, &InspectorWindow::readingFinished);
         // Read on the worker: nothing of the file is shown before the window goes on.
@@ -175,6 +180,11 @@ class InspectorWindowTest : public QObject {
         QCOMPARE(markersTable->isVisible(), !markers.isEmpty());
         QCOMPARE(Rows(child<QTableWidget>(window, "levelsTable")), levels);
         QCOMPARE(child<QTableWidget>(window, "levelsTable")->isVisible(), readable);
+        const QString shownHeading = text(window, "levelsHeading");
+        QVERIFY2(heading.endsWith(' ')
+                     ? shownHeading.startsWith(heading) && shownHeading.contains(" LUFS integrated")
+                     : shownHeading == heading,
+                 qPrintable(shownHeading));
         // The rows selected are copied as shown.
         if (!markers.isEmpty()) {
             markersTable->selectAll();
