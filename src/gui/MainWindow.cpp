@@ -442,6 +442,8 @@ void MainWindow::showSavePanel() {
     // Only tones, sweeps and noises are dithered; a line-up signal takes its own split.
     ditherBox->setVisible(!folder && !job.lineup);
     interleavedBox->setVisible(job.speakerSet());
+    // No empty "Options" box for a job that has none.
+    ditherBox->parentWidget()->setVisible(!ditherBox->isHidden() || !interleavedBox->isHidden());
     const QString title = !folder            ? tr("Save Sound File")
                           : job.speakerSet() ? tr("Save %1 Files").arg(tr(job.folderTitle))
                                              : tr("Save Sound Files");
