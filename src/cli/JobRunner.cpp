@@ -95,16 +95,24 @@ int RunJob(AppController& controller, const std::string& chosenPath, bool quiet)
     StopSignals signals;
     interrupted = 0;
     bool showBar = !quiet && isatty(STDERR_FILENO);
+    // The worker is started with the stop signals blocked, so that they reach this thread,
+    // which waits in short sleeps where a signal is taken at once (also under sanitizers that
+    // defer signals to a safe point).
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, stop);
+    pthread_sigmask(SIG_BLOCK, &stops, &before);
     std::thread worker = controller.startJob(chosenPath);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (!worker.joinable()) {
         std::fprintf(stderr, "quillgen: another job of this process is still running\n");
         return 1;
     }
     JobProgress& progress = controller.progress();
-    // The bar is redrawn every 100 ms, but the end of the job is seen within 10 ms; without a
-    // bar there is nothing to poll for.
-    for (int tick = 0; showBar && !progress.done; ++tick) {
-        if (tick % 10 == 0) DrawProgressBar(progress.Poll());
+    // The bar is redrawn every 100 ms, and the end of the job is seen within 10 ms.
+    for (int tick = 0; !progress.done; ++tick) {
+        if (showBar && tick % 10 == 0) DrawProgressBar(progress.Poll());
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     worker.join();
